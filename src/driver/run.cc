@@ -1,0 +1,127 @@
+#include "driver/run.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <string_view>
+
+#include "correction/lawley.h"
+#include "driver/clock.h"
+#include "driver/problem.h"
+#include "driver/problem_input.h"
+#include "driver/report.h"
+#include "io/format_writer.h"
+#include "io/output_stream.h"
+#include "io/process_frame.h"
+
+namespace tolbe {
+namespace {
+
+// The whole state of a run, in fixed storage.
+struct RunState {
+  Problem problem;
+  LawleyWork work;
+  Matrix corrected_cov;
+  Matrix corrected_corr;
+};
+
+RunState state;
+
+void require(bool read_succeeded, const ListReader& reader) {
+  if (!read_succeeded) end_run_after_read_error(reader.error());
+}
+
+// Writes `before`, the number and `after` as one line on standard error,
+// then ends the run: the problem cannot be solved.
+[[noreturn]] void reject(std::string_view before, std::int32_t number, std::string_view after) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  TextSink& err = standard_error();
+  err.put(before);
+  err.put({digits, static_cast<std::size_t>(end - digits)});
+  err.put(after);
+  err.end_line();
+  end_run(exit_not_solved);
+}
+
+void check_counts(const Problem& problem) {
+  auto outside = [](std::int32_t count) { return count < 0 || count > MAX_VARIABLES; };
+  if (outside(problem.n_nonrestricted)) {
+    reject("error: the number of non-restricted variables is ", problem.n_nonrestricted,
+           "; it must lie between 0 and 50");
+  }
+  if (outside(problem.n_total)) {
+    reject("error: the total number of variables is ", problem.n_total,
+           "; it must lie between 0 and 50");
+  }
+}
+
+void read_and_echo(ListReader& reader, Problem& problem) {
+  TextSink& out = standard_output();
+  require(read_counts(reader, problem), reader);
+  check_counts(problem);
+  problem.n_criterion = problem.n_total - problem.n_nonrestricted;
+  write_banner(out);
+  write_problem_heading(out);
+  write_counts(out, problem.n_nonrestricted, problem.n_total);
+
+  require(read_restricted_cov(reader, problem), reader);
+  write_restricted_heading(out);
+  write_matrix_rows(out, problem.restricted_cov, problem.n_total);
+
+  require(read_nonrestricted_cov(reader, problem), reader);
+  if (problem.with_reliabilities()) require(read_reliabilities(reader, problem), reader);
+  write_nonrestricted_heading(out);
+  write_matrix_rows(out, problem.nonrestricted_cov, problem.n_nonrestricted);
+  if (problem.with_reliabilities()) {
+    write_reliabilities(out, problem.reliabilities, problem.n_nonrestricted, problem.n_total);
+  }
+}
+
+void correct_and_report(const Problem& problem) {
+  TextSink& out = standard_output();
+  int p = problem.n_nonrestricted;
+  int q = problem.n_total;
+  int info = lawley_products(p, q, problem.restricted_cov, problem.nonrestricted_cov, state.work);
+  if (info != 0) {
+    reject(
+        "error: the range restricted var/cov matrix of the non-restricted variables is not "
+        "positive definite (leading minor of order ",
+        info, " is not positive)");
+  }
+
+  write_result_heading(out);
+  write_corrected_cov_heading(out);
+  lawley_assemble(p, q, problem.nonrestricted_cov, state.work, state.corrected_cov);
+  write_matrix_rows(out, state.corrected_cov, q);
+
+  cov_to_corr(q, state.corrected_cov, state.corrected_corr);
+  write_corrected_corr_heading(out);
+  write_matrix_rows(out, state.corrected_corr, q);
+
+  if (problem.with_reliabilities()) {
+    disattenuate(q, problem.reliabilities, state.corrected_corr);
+    write_disattenuated_heading(out);
+    write_matrix_rows(out, state.corrected_corr, q);
+  }
+}
+
+}  // namespace
+
+void run_problem() {
+  float cpu_start = processor_seconds();
+  DateValues start = date_and_time();
+  write_start_stamp(standard_output(), start);
+
+  static InputStream input(STDIN_FILENO);
+  ListReader reader(input);
+  read_and_echo(reader, state.problem);
+  correct_and_report(state.problem);
+
+  float cpu_end = processor_seconds();
+  float cpu_used = cpu_end - cpu_start;
+  write_cpu_time(standard_output(), cpu_used);
+  end_run_complete();
+}
+
+}  // namespace tolbe

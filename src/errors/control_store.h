@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string_view>
+
+#include "io/text_sink.h"
+
+namespace tolbe {
+
+// The control values of the error message package, kept for the whole run.
+// Items: 1 last error number (0), 2 control flag (2), 3 first output unit
+// (0 = the error message unit), 4 print limit (10), 5 number of units (1),
+// 6-9 further units (0). Returns the item's value before the call and stores
+// `new_value` when `set` is true. `item` must be 1..9.
+int j4save(int item, int new_value, bool set);
+
+// The output units of the package: the count is item 5 (1..5), unit 1 is
+// item 3 and unit i item i + 4.
+void xgetua(int units[5], int& count);
+
+// Integer machine constants, index 1..16 (4 is the error message unit, 0).
+// Any other index writes " I1MACH - I OUT OF BOUNDS" and the index on
+// standard error and ends the run as xerhlt does.
+int i1mach(int index);
+
+// Per-message hook that may change the control flag; does nothing here.
+void xercnt(std::string_view library, std::string_view routine, std::string_view message,
+            int error_number, int level, int& control_flag);
+
+// Traceback hook; does nothing here.
+void fdump();
+
+// Ends the run: flushes both output streams and exits with status 2.
+// The message is ignored.
+[[noreturn]] void xerhlt(std::string_view message);
+
+// The stream of an output unit: 6 is standard output, any other unit standard
+// error (where the package's unit 0 goes).
+TextSink& unit_sink(int unit);
+
+// For tests only: send unit 0 to `sink` (nullptr restores standard error)
+// and give the control store and the message table their initial values.
+void redirect_error_unit_for_tests(TextSink* sink);
+void reset_error_package_for_tests();
+
+}  // namespace tolbe

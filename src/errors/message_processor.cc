@@ -1,0 +1,135 @@
+#include "errors/message_processor.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "errors/control_store.h"
+#include "errors/fixed_text.h"
+#include "errors/line_printer.h"
+#include "errors/message_table.h"
+#include "io/format_writer.h"
+
+namespace tolbe {
+namespace {
+
+constexpr std::string_view banner_prefix = " ***";
+constexpr std::string_view text_prefix = " *  ";
+constexpr int wrap_width = 72;
+constexpr int max_name = 16;
+
+bool valid_call(int error_number, int level) {
+  return error_number >= -9999999 && error_number <= 99999999 && error_number != 0 &&
+         level >= -1 && level <= 2;
+}
+
+bool silenced(int level, int count, int control, int print_limit) {
+  int magnitude = std::abs(control);
+  return (level <= 1 && control == 0) || (level == 0 && count > print_limit) ||
+         (level == 1 && count > print_limit && magnitude == 1) ||
+         (level == 2 && count > std::max(1, print_limit));
+}
+
+void print_routine_line(std::string_view library, std::string_view routine) {
+  char line[128];
+  std::size_t size = 0;
+  auto append = [&](std::string_view piece) {
+    std::memcpy(line + size, piece.data(), piece.size());
+    size += piece.size();
+  };
+  append("MESSAGE FROM ROUTINE ");
+  append(routine.substr(0, max_name));
+  append(" IN LIBRARY ");
+  append(library.substr(0, max_name));
+  append(".");
+  xerprn(banner_prefix, -1, {line, size}, wrap_width);
+}
+
+void print_introduction(int level, int magnitude) {
+  std::string_view what = level <= 0   ? "INFORMATIVE MESSAGE,"
+                          : level == 1 ? "POTENTIALLY RECOVERABLE ERROR,"
+                                       : "FATAL ERROR,";
+  bool aborted = (magnitude == 2 && level >= 1) || (magnitude == 1 && level == 2);
+  char line[128];
+  std::size_t size = 0;
+  for (std::string_view piece :
+       {what, aborted ? std::string_view(" PROG ABORTED,") : " PROG CONTINUES,",
+        std::string_view(" TRACEBACK REQUESTED")}) {
+    std::memcpy(line + size, piece.data(), piece.size());
+    size += piece.size();
+  }
+  xerprn(banner_prefix, -1, {line, size}, wrap_width);
+}
+
+void print_error_number(int error_number) {
+  char text[72];
+  FixedTextSink sink(text);
+  write_formatted(sink, "('ERROR NUMBER = ', I8)", {error_number});
+  // "ERROR NUMBER = " is 15 characters; the number follows without blanks.
+  std::string_view all(text, sizeof text);
+  std::size_t digits = all.find_first_not_of(' ', 15);
+  char line[72];
+  std::memset(line, ' ', sizeof line);
+  std::memcpy(line, text, 15);
+  std::memcpy(line + 15, text + digits, sizeof text - digits);
+  xerprn(text_prefix, -1, {line, sizeof line}, wrap_width);
+}
+
+void print_closing_lines() {
+  xerprn(text_prefix, -1, " ", wrap_width);
+  xerprn(banner_prefix, -1, "END OF MESSAGE", wrap_width);
+  xerprn(" ", 0, " ", wrap_width);
+}
+
+[[noreturn]] void reject_invalid_call() {
+  xerprn(banner_prefix, -1,
+         "FATAL ERROR IN...$$ XERMSG -- INVALID ERROR NUMBER OR LEVEL$$ JOB ABORT DUE TO FATAL "
+         "ERROR.",
+         wrap_width);
+  int unused = 0;
+  xersve(" ", " ", " ", 0, 0, 0, unused);
+  xerhlt(" ***XERMSG -- INVALID INPUT");
+}
+
+}  // namespace
+
+void xermsg(std::string_view library, std::string_view routine, std::string_view message,
+            int error_number, int level) {
+  int control = j4save(2, 0, false);
+  int print_limit = j4save(4, 0, false);
+  if (!valid_call(error_number, level)) reject_invalid_call();
+
+  j4save(1, error_number, true);
+  int count = 0;
+  xersve(library, routine, message, 1, error_number, level, count);
+  if (level == -1 && count > 1) return;
+
+  xercnt(FixedText<8>(library).view(), FixedText<8>(routine).view(),
+         FixedText<20>(message).view(), error_number, level, control);
+  control = std::clamp(control, -2, 2);
+  int magnitude = std::abs(control);
+
+  if (!silenced(level, count, control, print_limit)) {
+    if (control != 0) print_routine_line(library, routine);
+    if (control > 0) print_introduction(level, magnitude);
+    xerprn(text_prefix, -1, message, wrap_width);
+    if (control > 0) {
+      print_error_number(error_number);
+      fdump();
+    }
+    if (control != 0) print_closing_lines();
+  }
+
+  if (level <= 0 || (level == 1 && magnitude <= 1)) return;
+  if (control > 0 && count < std::max(1, print_limit)) {
+    xerprn(banner_prefix, -1,
+           level == 1 ? "JOB ABORT DUE TO UNRECOVERED ERROR." : "JOB ABORT DUE TO FATAL ERROR.",
+           wrap_width);
+    int unused = 0;
+    xersve(" ", " ", " ", -1, 0, 0, unused);
+    xerhlt(" ");
+  }
+  xerhlt(message);
+}
+
+}  // namespace tolbe

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace tolbe {
+
+// A byte source read through a fixed buffer: either a file descriptor or a
+// piece of memory. A carriage return directly before a newline is folded into
+// that newline; every other byte, above 0x7f included, comes through as it is.
+// Does not allocate.
+class InputStream {
+ public:
+  static constexpr int end_of_input = -1;
+  static constexpr int read_failure = -2;
+
+  // Reads from `fd` with read(2); EINTR is retried.
+  explicit InputStream(int fd);
+  // Reads the bytes of `text`, which must outlive the stream.
+  explicit InputStream(std::string_view text);
+
+  InputStream(const InputStream&) = delete;
+  InputStream& operator=(const InputStream&) = delete;
+
+  // The next byte (0..255) without consuming it, end_of_input, or
+  // read_failure (errno of the failed read in error_number()).
+  int peek();
+  // Consumes and returns what peek() would return.
+  int get();
+  int error_number() const { return error_number_; }
+
+ private:
+  int raw_peek(std::size_t ahead);
+  bool refill();
+
+  static constexpr std::size_t capacity = 1 << 16;
+  int fd_ = -1;
+  std::string_view memory_;
+  char buffer_[capacity];
+  const char* data_ = nullptr;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool exhausted_ = false;
+  int error_number_ = 0;
+};
+
+}  // namespace tolbe

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+
+#include "io/input_stream.h"
+
+namespace tolbe {
+
+// Why a read statement failed: the two texts of the first diagnostic line.
+// `message` is null for a read failure of the stream; `error_number` then
+// holds its errno.
+struct ReadError {
+  const char* context = nullptr;
+  const char* message = nullptr;
+  int error_number = 0;
+};
+
+// The free-format ("list-directed") reader of the problem.
+//
+// A statement is begin_statement(), one read() per item, end_statement().
+// Values are separated by blanks, tabs, line ends or one comma; a comma alone
+// or a slash leaves items unchanged; r*c repeats c, r* repeats a null; at the
+// end of a statement the rest of its line is discarded. Conversion is
+// correctly rounded; magnitudes beyond the double range give an infinity or a
+// signed zero. Integer items are truncated toward zero and saturate to the
+// 32-bit range.
+//
+// After the first failure every call does nothing and failed() is true; the
+// item that failed and the later ones are left unchanged. The end of input,
+// once met, is remembered across statements: a later statement fails at its
+// start ("read start"). Does not allocate.
+class ListReader {
+ public:
+  explicit ListReader(InputStream& input) : input_(input) {}
+
+  void begin_statement();
+  void read(std::int32_t& item);
+  void read(double& item);
+  void end_statement();
+
+  bool failed() const { return failed_; }
+  const ReadError& error() const { return error_; }
+
+ private:
+  enum class ItemKind { integer, real };
+  enum class Scan { value, null, failed };
+
+  // Scans the next item; on `value` the number is in value_.
+  Scan next_item(ItemKind kind);
+  Scan scan_number(ItemKind kind, bool after_repeat);
+  void skip_separator();
+  int get();
+  int peek();
+  void fail(const char* context, const char* message);
+
+  InputStream& input_;
+  bool end_met_ = false;
+  bool failed_ = false;
+  bool slash_seen_ = false;
+  std::int32_t copies_left_ = 0;
+  bool repeat_is_null_ = false;
+  double value_ = 0.0;
+  ReadError error_;
+};
+
+}  // namespace tolbe

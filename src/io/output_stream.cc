@@ -1,0 +1,102 @@
+#include "io/output_stream.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tolbe {
+namespace {
+
+class HandledSignalsBlocked {
+ public:
+  HandledSignalsBlocked() {
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int s : {SIGINT, SIGTERM, SIGFPE, SIGABRT}) sigaddset(&handled, s);
+    sigprocmask(SIG_BLOCK, &handled, &saved_);
+  }
+  ~HandledSignalsBlocked() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+ private:
+  sigset_t saved_;
+};
+
+}  // namespace
+
+bool OutputStream::write_all(const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t written = ::write(fd_, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (first_error_ == 0) first_error_ = written < 0 ? errno : EIO;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void OutputStream::make_room(std::size_t needed) {
+  if (buffer_.size() - used_ >= needed) return;
+  flush();
+  if (buffer_.size() - used_ >= needed) return;
+  // A line longer than the whole buffer goes out as it stands.
+  HandledSignalsBlocked blocked;
+  write_all(buffer_.data(), used_);
+  used_ = 0;
+}
+
+void OutputStream::put(std::string_view characters) {
+  while (!characters.empty()) {
+    make_room(1);
+    std::size_t room = buffer_.size() - used_;
+    std::size_t take = characters.size() < room ? characters.size() : room;
+    std::memcpy(buffer_.data() + used_, characters.data(), take);
+    used_ += take;
+    characters.remove_prefix(take);
+  }
+}
+
+void OutputStream::end_line() {
+  make_room(1);
+  buffer_[used_++] = '\n';
+  committed_.store(used_, std::memory_order_release);
+}
+
+bool OutputStream::flush() {
+  HandledSignalsBlocked blocked;
+  std::size_t committed = committed_.load(std::memory_order_acquire);
+  write_all(buffer_.data(), committed);
+  std::memmove(buffer_.data(), buffer_.data() + committed, used_ - committed);
+  used_ -= committed;
+  committed_.store(0, std::memory_order_release);
+  return first_error_ == 0;
+}
+
+void OutputStream::flush_committed_from_signal() noexcept {
+  std::size_t committed = committed_.exchange(0);
+  std::size_t done = 0;
+  while (done < committed) {
+    ssize_t written = ::write(fd_, buffer_.data() + done, committed - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+OutputStream& standard_output() {
+  static char buffer[1 << 16];
+  static OutputStream stream(STDOUT_FILENO, buffer);
+  return stream;
+}
+
+OutputStream& standard_error() {
+  static char buffer[1 << 13];
+  static OutputStream stream(STDERR_FILENO, buffer);
+  return stream;
+}
+
+}  // namespace tolbe

@@ -1,0 +1,107 @@
+#include "io/process_frame.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "io/output_stream.h"
+
+namespace tolbe {
+namespace {
+
+void write_raw(const char* text) noexcept {
+  std::size_t size = std::strlen(text);
+  while (size > 0) {
+    ssize_t written = ::write(STDERR_FILENO, text, size);
+    if (written <= 0) return;
+    text += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+[[noreturn]] void abort_with(const char* message) noexcept {
+  standard_error().flush_committed_from_signal();
+  write_raw(message);
+  standard_output().flush_committed_from_signal();
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigaction(SIGABRT, &default_action, nullptr);
+  abort();
+}
+
+[[noreturn]] void exit_with(const char* message) noexcept {
+  standard_error().flush_committed_from_signal();
+  write_raw(message);
+  standard_output().flush_committed_from_signal();
+  _exit(exit_signalled);
+}
+
+extern "C" void on_floating_exception(int) { abort_with("Floating Exception\n"); }
+extern "C" void on_abort(int) { abort_with("IOT Trap\n"); }
+extern "C" void on_interrupt(int) { exit_with("Interrupt\n"); }
+extern "C" void on_termination(int) { exit_with("Killed\n"); }
+
+void install(int signal_number, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+bool ignored_at_start(int signal_number) {
+  struct sigaction current {};
+  sigaction(signal_number, nullptr, &current);
+  return current.sa_handler == SIG_IGN;
+}
+
+}  // namespace
+
+void install_process_frame() {
+  // The streams must exist before a handler can reach them.
+  standard_output();
+  standard_error();
+  install(SIGFPE, on_floating_exception);
+  install(SIGABRT, on_abort);
+  if (!ignored_at_start(SIGINT)) install(SIGINT, on_interrupt);
+  install(SIGTERM, on_termination);
+}
+
+void end_run(int status) {
+  standard_error().flush();
+  standard_output().flush();
+  std::exit(status);
+}
+
+void end_run_complete() {
+  bool written = standard_output().flush();
+  if (!written) {
+    TextSink& err = standard_error();
+    err.put("error: could not write the report: ");
+    err.put(std::strerror(standard_output().first_error()));
+    err.end_line();
+    end_run(exit_report_not_written);
+  }
+  end_run(exit_report_complete);
+}
+
+void write_read_diagnostic(TextSink& sink, const ReadError& error) {
+  sink.put(error.context);
+  sink.put(": ");
+  sink.put(error.message != nullptr ? error.message : std::strerror(error.error_number));
+  sink.end_line();
+  sink.put("apparent state: unit 5 (unnamed)");
+  sink.end_line();
+  sink.put("last format: list io");
+  sink.end_line();
+  sink.put("lately reading sequential formatted external IO");
+  sink.end_line();
+}
+
+void end_run_after_read_error(const ReadError& error) {
+  write_read_diagnostic(standard_error(), error);
+  end_run(exit_not_solved);
+}
+
+}  // namespace tolbe

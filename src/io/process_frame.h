@@ -1,0 +1,34 @@
+#pragma once
+
+#include "io/list_reader.h"
+#include "io/text_sink.h"
+
+namespace tolbe {
+
+// Exit statuses of a run.
+inline constexpr int exit_report_complete = 0;
+inline constexpr int exit_signalled = 1;
+inline constexpr int exit_not_solved = 2;
+inline constexpr int exit_report_not_written = 3;
+
+// Sets up the frame of a run: the output streams, and handlers for SIGFPE and
+// SIGABRT ("Floating Exception", "IOT Trap": abort), SIGTERM ("Killed":
+// status 1) and SIGINT ("Interrupt": status 1; left alone when the process
+// started with it ignored). The handlers use async-signal-safe calls only and
+// deliver every line of the report committed so far.
+void install_process_frame();
+
+// Flushes standard error and standard output and exits with `status`.
+[[noreturn]] void end_run(int status);
+
+// The normal end: status 0, or status 3 with a message on standard error
+// when any part of the report could not be written.
+[[noreturn]] void end_run_complete();
+
+// The four diagnostic lines of a failed read statement.
+void write_read_diagnostic(TextSink& sink, const ReadError& error);
+
+// Writes the diagnostic on standard error and ends the run with status 2.
+[[noreturn]] void end_run_after_read_error(const ReadError& error);
+
+}  // namespace tolbe
