@@ -13,7 +13,7 @@ InputStream::InputStream(std::string_view text)
     : memory_(text), data_(text.data()), end_(text.size()), exhausted_(true) {}
 
 bool InputStream::refill() {
-  if (exhausted_ || fd_ < 0) return false;
+  if (exhausted_) return false;
   if (begin_ > 0) {
     std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
     end_ -= begin_;

@@ -1,0 +1,219 @@
+// Runs the built tolbe binary on input files and compares standard output,
+// standard error and the exit status with the expected ones. The start-stamp
+// and CPU-time lines are checked by their shape and then masked.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+struct Result {
+  std::string out;
+  std::string err;
+  int status = -1;   // exit status, or -1 when killed by a signal
+  int signal = 0;
+};
+
+std::string slurp(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string temp_path(const char* what) {
+  return std::string(::testing::TempDir()) + "tolbe_e2e_" + what + "_" +
+         std::to_string(getpid());
+}
+
+// Starts tolbe with standard input from `input_fd` and standard output to
+// `out_path`; returns its pid.
+pid_t start(int input_fd, const std::string& out_path, const std::string& err_path) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(input_fd, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execl(TOLBE_BINARY, "tolbe", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+Result finish(pid_t pid, const std::string& out_path, const std::string& err_path) {
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  Result result;
+  if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) result.signal = WTERMSIG(raw);
+  result.out = slurp(out_path);
+  result.err = slurp(err_path);
+  return result;
+}
+
+Result run_with_input_file(const std::string& input_path,
+                           const std::string& out_path = temp_path("out")) {
+  int input = open(input_path.c_str(), O_RDONLY);
+  EXPECT_GE(input, 0) << input_path;
+  std::string err_path = temp_path("err");
+  pid_t pid = start(input, out_path, err_path);
+  close(input);
+  return finish(pid, out_path, err_path);
+}
+
+// Replaces the start stamp and the CPU time by placeholders after checking
+// their shape; any other line is left alone.
+std::string masked(const std::string& report) {
+  static const std::regex stamp(
+      "^Program execution starts on [ 1-3][0-9]/[ 1][0-9]/[0-9]{4} at [ 1-2][ 0-9]:[ 1-5][0-9]:"
+      "[ 1-5][0-9]$");
+  static const std::regex cpu("^CPU TIME IN SECONDS [ ]{7,}[0-9]+\\.[0-9]{2}$");
+  std::istringstream lines(report);
+  std::string line;
+  std::string out;
+  while (std::getline(lines, line)) {
+    if (line.rfind("Program execution", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(line, stamp)) << line;
+      EXPECT_EQ(line.size(), 50u) << line;
+      line = "<start stamp>";
+    } else if (line.rfind("CPU TIME", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(line, cpu)) << line;
+      EXPECT_EQ(line.size(), 32u) << line;
+      line = "<cpu time>";
+    }
+    out += line + "\n";
+  }
+  if (!report.empty() && report.back() != '\n') out += "<no final newline>\n";
+  return out;
+}
+
+struct Case {
+  const char* name;    // expected output in cases/<name>.out and .err
+  std::string input;   // path of the input file
+  int status;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::string case_input(const char* name) { return std::string(TOLBE_CASES) + "/" + name + ".in"; }
+std::string example(const char* name) { return std::string(TOLBE_EXAMPLES) + "/" + name; }
+
+class Report : public testing::TestWithParam<Case> {};
+
+TEST_P(Report, matches_expected_output_error_and_status) {
+  const Case& c = GetParam();
+  Result got = run_with_input_file(c.input);
+  std::string expected_out = slurp(std::string(TOLBE_CASES) + "/" + c.name + ".out");
+  std::string expected_err = slurp(std::string(TOLBE_CASES) + "/" + c.name + ".err");
+  EXPECT_EQ(got.signal, 0);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(masked(got.out), expected_out);
+  EXPECT_EQ(got.err, expected_err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    e2e_test, Report,
+    testing::Values(
+        Case{"worked", example("worked.txt"), 0},
+        Case{"worked_crlf", case_input("worked_crlf"), 0},
+        Case{"twelve", example("twelve.txt"), 0},
+        Case{"fifty", example("fifty.txt"), 0},
+        Case{"flag_0", case_input("flag_0"), 0},
+        Case{"flag_2", case_input("flag_2"), 0},
+        Case{"flag_minus_1", case_input("flag_minus_1"), 0},
+        Case{"p_equals_q", case_input("p_equals_q"), 0},
+        Case{"p_zero", case_input("p_zero"), 0},
+        Case{"zero_variance", case_input("zero_variance"), 0},
+        Case{"empty_input", case_input("empty_input"), 2},
+        Case{"ends_after_counts", case_input("ends_after_counts"), 2},
+        Case{"read_start_after_unterminated_line", case_input("read_start_after_unterminated_line"),
+             2},
+        Case{"invalid_integer", case_input("invalid_integer"), 2},
+        Case{"invalid_number_in_row", case_input("invalid_number_in_row"), 2},
+        Case{"nonrestricted_count_too_large", case_input("nonrestricted_count_too_large"), 2},
+        Case{"nonrestricted_count_negative", case_input("nonrestricted_count_negative"), 2},
+        Case{"total_count_too_large", case_input("total_count_too_large"), 2},
+        Case{"count_beyond_32_bits", case_input("count_beyond_32_bits"), 2},
+        Case{"more_nonrestricted_than_total", case_input("more_nonrestricted_than_total"), 2},
+        Case{"more_nonrestricted_than_total_flag_0",
+             case_input("more_nonrestricted_than_total_flag_0"), 2},
+        Case{"not_positive_definite", case_input("not_positive_definite"), 2}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(e2e_test, report_that_cannot_be_written_fails_with_status_3) {
+  Result got = run_with_input_file(example("worked.txt"), "/dev/full");
+  EXPECT_EQ(got.status, 3);
+  EXPECT_EQ(got.err, "error: could not write the report: No space left on device\n");
+}
+
+TEST(e2e_test, directory_as_input_is_a_read_error) {
+  Result got = run_with_input_file("/");
+  EXPECT_EQ(got.status, 2);
+  EXPECT_EQ(got.err,
+            "list in: Is a directory\n"
+            "apparent state: unit 5 (unnamed)\n"
+            "last format: list io\n"
+            "lately reading sequential formatted external IO\n");
+  EXPECT_EQ(masked(got.out), "<start stamp>\n");
+}
+
+// A signal while tolbe waits for the rest of its input.
+Result signalled_while_waiting(int signal_number) {
+  int feed[2];
+  EXPECT_EQ(pipe(feed), 0);
+  std::string out_path = temp_path("sig_out");
+  std::string err_path = temp_path("sig_err");
+  pid_t pid = start(feed[0], out_path, err_path);
+  const char counts[] = "2 3 1\n";
+  EXPECT_EQ(write(feed[1], counts, sizeof counts - 1), static_cast<ssize_t>(sizeof counts - 1));
+  // The report is buffered, so readiness shows in the pipe: once tolbe has
+  // taken the counts it is waiting for the first row.
+  int unread = 1;
+  for (int i = 0; i < 500 && unread > 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ioctl(feed[0], FIONREAD, &unread);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  close(feed[0]);
+  kill(pid, signal_number);
+  Result result = finish(pid, out_path, err_path);
+  close(feed[1]);
+  return result;
+}
+
+TEST(e2e_test, interrupt_while_waiting_for_input) {
+  Result got = signalled_while_waiting(SIGINT);
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.err, "Interrupt\n");
+  EXPECT_EQ(masked(got.out), slurp(std::string(TOLBE_CASES) + "/ends_after_counts.out"));
+}
+
+TEST(e2e_test, termination_while_waiting_for_input) {
+  Result got = signalled_while_waiting(SIGTERM);
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.err, "Killed\n");
+}
+
+TEST(e2e_test, floating_point_exception_signal_aborts) {
+  Result got = signalled_while_waiting(SIGFPE);
+  EXPECT_EQ(got.signal, SIGABRT);
+  EXPECT_EQ(got.err, "Floating Exception\n");
+  EXPECT_EQ(masked(got.out), slurp(std::string(TOLBE_CASES) + "/ends_after_counts.out"));
+}
+
+}  // namespace
