@@ -102,8 +102,8 @@ int lawley_correct(int p, int q, const Matrix& restricted_cov, const Matrix& non
 void cov_to_corr(int q, const Matrix& corrected_cov, Matrix& corrected_corr) {
   for (int j = 1; j <= q; ++j) {
     for (int i = 1; i <= q; ++i) {
-      corrected_corr(i, j) = corrected_cov(i, j) / (std::sqrt(corrected_cov(i, i)) *
-                                                    std::sqrt(corrected_cov(j, j)));
+      corrected_corr(i, j) =
+          corrected_cov(i, j) / (std::sqrt(corrected_cov(i, i)) * std::sqrt(corrected_cov(j, j)));
     }
   }
 }

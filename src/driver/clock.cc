@@ -21,14 +21,10 @@ DateValues date_and_time() {
   localtime_r(&now, &local);
   gmtime_r(&now, &utc);
   long offset_seconds = seconds_since_epoch_of(local) - seconds_since_epoch_of(utc);
-  return DateValues{local.tm_year + 1900,
-                    local.tm_mon + 1,
-                    local.tm_mday,
-                    static_cast<std::int32_t>(offset_seconds / 60),
-                    local.tm_hour,
-                    local.tm_min,
-                    local.tm_sec,
-                    0};
+  return DateValues{local.tm_year + 1900, local.tm_mon + 1,
+                    local.tm_mday,        static_cast<std::int32_t>(offset_seconds / 60),
+                    local.tm_hour,        local.tm_min,
+                    local.tm_sec,         0};
 }
 
 float processor_seconds() {

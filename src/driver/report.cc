@@ -54,14 +54,20 @@ void write_start_stamp(TextSink& out, const DateValues& start) {
                   {start.day, start.month, start.year, start.hour, start.minute, start.second});
 }
 
-void write_banner(TextSink& out) { write_formatted(out, banner_format); }
-void write_problem_heading(TextSink& out) { write_formatted(out, problem_heading_format); }
+void write_banner(TextSink& out) {
+  write_formatted(out, banner_format);
+}
+void write_problem_heading(TextSink& out) {
+  write_formatted(out, problem_heading_format);
+}
 
 void write_counts(TextSink& out, std::int32_t n_nonrestricted, std::int32_t n_total) {
   write_formatted(out, counts_format, {n_nonrestricted, n_total});
 }
 
-void write_restricted_heading(TextSink& out) { write_formatted(out, restricted_heading_format); }
+void write_restricted_heading(TextSink& out) {
+  write_formatted(out, restricted_heading_format);
+}
 
 void write_nonrestricted_heading(TextSink& out) {
   write_formatted(out, nonrestricted_heading_format);
@@ -79,7 +85,9 @@ void write_reliabilities(TextSink& out, const double* reliabilities, int n_nonre
   write_formatted(out, reliabilities_format, std::span<const FormatItem>(items, count));
 }
 
-void write_result_heading(TextSink& out) { write_formatted(out, result_heading_format); }
+void write_result_heading(TextSink& out) {
+  write_formatted(out, result_heading_format);
+}
 
 void write_corrected_cov_heading(TextSink& out) {
   write_formatted(out, corrected_cov_heading_format);
@@ -93,6 +101,8 @@ void write_disattenuated_heading(TextSink& out) {
   write_formatted(out, disattenuated_heading_format);
 }
 
-void write_cpu_time(TextSink& out, float seconds) { write_formatted(out, cpu_time_format, {seconds}); }
+void write_cpu_time(TextSink& out, float seconds) {
+  write_formatted(out, cpu_time_format, {seconds});
+}
 
 }  // namespace tolbe

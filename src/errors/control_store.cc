@@ -14,8 +14,8 @@ namespace {
 constexpr int initial_parameters[9] = {0, 2, 0, 10, 1, 0, 0, 0, 0};
 int parameters[9] = {0, 2, 0, 10, 1, 0, 0, 0, 0};
 
-constexpr int machine_constants[16] = {
-    5, 6, 7, 0, 32, 1, 2, 31, 2147483647, 2, 24, -125, 128, 53, -1021, 1024};
+constexpr int machine_constants[16] = {5,          6, 7,  0,    32,  1,  2,     31,
+                                       2147483647, 2, 24, -125, 128, 53, -1021, 1024};
 
 TextSink* error_unit_override = nullptr;
 
@@ -43,7 +43,9 @@ void xercnt(std::string_view, std::string_view, std::string_view, int, int, int&
 
 void fdump() {}
 
-void xerhlt(std::string_view) { end_run(exit_not_solved); }
+void xerhlt(std::string_view) {
+  end_run(exit_not_solved);
+}
 
 TextSink& unit_sink(int unit) {
   if (unit == 6) return standard_output();
@@ -51,7 +53,9 @@ TextSink& unit_sink(int unit) {
   return standard_error();
 }
 
-void redirect_error_unit_for_tests(TextSink* sink) { error_unit_override = sink; }
+void redirect_error_unit_for_tests(TextSink* sink) {
+  error_unit_override = sink;
+}
 
 void reset_error_package_for_tests() {
   std::copy(std::begin(initial_parameters), std::end(initial_parameters), parameters);

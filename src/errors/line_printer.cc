@@ -63,8 +63,7 @@ std::size_t cut_by_width(std::string_view rest, std::size_t wrap, bool has_marke
 
 }  // namespace
 
-void xerprn(std::string_view prefix, int prefix_length, std::string_view message,
-            int wrap_width) {
+void xerprn(std::string_view prefix, int prefix_length, std::string_view message, int wrap_width) {
   int length = prefix_length >= 0 ? prefix_length : static_cast<int>(prefix.size());
   LineBuffer buffer(prefix, std::min(length, max_prefix));
   std::size_t wrap = static_cast<std::size_t>(std::clamp(wrap_width, 16, max_text));

@@ -19,8 +19,8 @@ constexpr int wrap_width = 72;
 constexpr int max_name = 16;
 
 bool valid_call(int error_number, int level) {
-  return error_number >= -9999999 && error_number <= 99999999 && error_number != 0 &&
-         level >= -1 && level <= 2;
+  return error_number >= -9999999 && error_number <= 99999999 && error_number != 0 && level >= -1 &&
+         level <= 2;
 }
 
 bool silenced(int level, int count, int control, int print_limit) {
@@ -104,8 +104,8 @@ void xermsg(std::string_view library, std::string_view routine, std::string_view
   xersve(library, routine, message, 1, error_number, level, count);
   if (level == -1 && count > 1) return;
 
-  xercnt(FixedText<8>(library).view(), FixedText<8>(routine).view(),
-         FixedText<20>(message).view(), error_number, level, control);
+  xercnt(FixedText<8>(library).view(), FixedText<8>(routine).view(), FixedText<20>(message).view(),
+         error_number, level, control);
   control = std::clamp(control, -2, 2);
   int magnitude = std::abs(control);
 

@@ -43,9 +43,9 @@ void print_summary(TextSink& unit) {
                   "            NERR','     LEVEL     COUNT')");
   for (int i = 0; i < nmsg; ++i) {
     const Entry& e = entries[i];
-    write_formatted(unit, "(1X,A,3X,A,3X,A,3I10)",
-                    {e.library.view(), e.routine.view(), e.message.view(), e.error_number, e.level,
-                     kount[i]});
+    write_formatted(
+        unit, "(1X,A,3X,A,3X,A,3I10)",
+        {e.library.view(), e.routine.view(), e.message.view(), e.error_number, e.level, kount[i]});
   }
   if (kountx != 0) {
     write_formatted(unit, "('0OTHER ERRORS NOT INDIVIDUALLY TABULATED = ',I10)", {kountx});

@@ -15,10 +15,9 @@ void xerbla(std::string_view routine, int argument_number) {
 
   char message[59];
   std::size_t size = 0;
-  for (std::string_view piece : {std::string_view("On entry to "), name.view(),
-                                 std::string_view(" parameter number "),
-                                 std::string_view(number, 2),
-                                 std::string_view(" had an illegal value")}) {
+  for (std::string_view piece :
+       {std::string_view("On entry to "), name.view(), std::string_view(" parameter number "),
+        std::string_view(number, 2), std::string_view(" had an illegal value")}) {
     std::memcpy(message + size, piece.data(), piece.size());
     size += piece.size();
   }

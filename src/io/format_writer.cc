@@ -18,7 +18,9 @@ struct Descriptor {
   std::string_view literal;  // between the apostrophes, '' still doubled
 };
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 int read_number(std::string_view text, std::size_t& pos, int if_absent) {
   if (pos >= text.size() || !is_digit(text[pos])) return if_absent;

@@ -46,13 +46,13 @@ int InputStream::raw_peek(std::size_t ahead) {
   return static_cast<unsigned char>(data_[begin_ + ahead]);
 }
 
-int InputStream::peek() {
+int InputStream::slow_peek() {
   int c = raw_peek(0);
   if (c == '\r' && raw_peek(1) == '\n') return '\n';
   return c;
 }
 
-int InputStream::get() {
+int InputStream::slow_get() {
   int c = raw_peek(0);
   if (c < 0) return c;
   if (c == '\r' && raw_peek(1) == '\n') {

@@ -24,12 +24,20 @@ class InputStream {
 
   // The next byte (0..255) without consuming it, end_of_input, or
   // read_failure (errno of the failed read in error_number()).
-  int peek();
+  int peek() {
+    if (begin_ < end_ && data_[begin_] != '\r') return static_cast<unsigned char>(data_[begin_]);
+    return slow_peek();
+  }
   // Consumes and returns what peek() would return.
-  int get();
+  int get() {
+    if (begin_ < end_ && data_[begin_] != '\r') return static_cast<unsigned char>(data_[begin_++]);
+    return slow_get();
+  }
   int error_number() const { return error_number_; }
 
  private:
+  int slow_peek();
+  int slow_get();
   int raw_peek(std::size_t ahead);
   bool refill();
 

@@ -14,10 +14,18 @@ constexpr const char* end_of_file = "end of file";
 constexpr const char* incomprehensible = "incomprehensible list input";
 constexpr const char* unexpected_character = "read unexpected character";
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
-bool is_blank_or_tab(int c) { return c == ' ' || c == '\t'; }
-bool is_white(int c) { return is_blank_or_tab(c) || c == '\n'; }
-bool is_exponent_letter(int c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
+bool is_blank_or_tab(int c) {
+  return c == ' ' || c == '\t';
+}
+bool is_white(int c) {
+  return is_blank_or_tab(c) || c == '\n';
+}
+bool is_exponent_letter(int c) {
+  return c == 'E' || c == 'e' || c == 'D' || c == 'd';
+}
 
 // The significant digits of a mantissa and the power of ten they stand at:
 // the number is (negative ? -1 : 1) * digits * 10^exponent.
@@ -241,7 +249,8 @@ ListReader::Scan ListReader::scan_number(ItemKind kind, bool after_repeat) {
     }
     while (is_digit(c = peek())) {
       get();
-      if (field_exponent <= max_exponent_digits_value) field_exponent = field_exponent * 10 + (c - '0');
+      if (field_exponent <= max_exponent_digits_value)
+        field_exponent = field_exponent * 10 + (c - '0');
     }
     if (field_exponent > max_exponent_digits_value) {
       fail("exponent field", incomprehensible);

@@ -38,10 +38,18 @@ void write_raw(const char* text) noexcept {
   _exit(exit_signalled);
 }
 
-extern "C" void on_floating_exception(int) { abort_with("Floating Exception\n"); }
-extern "C" void on_abort(int) { abort_with("IOT Trap\n"); }
-extern "C" void on_interrupt(int) { exit_with("Interrupt\n"); }
-extern "C" void on_termination(int) { exit_with("Killed\n"); }
+extern "C" void on_floating_exception(int) {
+  abort_with("Floating Exception\n");
+}
+extern "C" void on_abort(int) {
+  abort_with("IOT Trap\n");
+}
+extern "C" void on_interrupt(int) {
+  exit_with("Interrupt\n");
+}
+extern "C" void on_termination(int) {
+  exit_with("Killed\n");
+}
 
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};

@@ -15,7 +15,9 @@ double dot(int n, const double* x, const double* y) {
 void axpy(int n, double alpha, const double* x, double* y) {
   daxpy_(&n, &alpha, x, &unit_stride, y, &unit_stride);
 }
-void scale(int n, double alpha, double* x) { dscal_(&n, &alpha, x, &unit_stride); }
+void scale(int n, double alpha, double* x) {
+  dscal_(&n, &alpha, x, &unit_stride);
+}
 
 // ap is addressed from 1 below, as the packed positions are numbered.
 void invert_factor(double* ap, int n) {
@@ -80,7 +82,9 @@ void dppfa(double* ap, int n, int& info) {
   info = 0;
 }
 
-void dppco(double* ap, int n, int& info) { dppfa(ap, n, info); }
+void dppco(double* ap, int n, int& info) {
+  dppfa(ap, n, info);
+}
 
 void dppdi(double* ap, int n, int job) {
   if (job % 10 == 0) return;

@@ -21,7 +21,7 @@ namespace {
 struct Result {
   std::string out;
   std::string err;
-  int status = -1;   // exit status, or -1 when killed by a signal
+  int status = -1;  // exit status, or -1 when killed by a signal
   int signal = 0;
 };
 
@@ -35,8 +35,7 @@ std::string slurp(const std::string& path) {
 }
 
 std::string temp_path(const char* what) {
-  return std::string(::testing::TempDir()) + "tolbe_e2e_" + what + "_" +
-         std::to_string(getpid());
+  return std::string(::testing::TempDir()) + "tolbe_e2e_" + what + "_" + std::to_string(getpid());
 }
 
 // Starts tolbe with standard input from `input_fd` and standard output to
@@ -103,15 +102,21 @@ std::string masked(const std::string& report) {
 }
 
 struct Case {
-  const char* name;    // expected output in cases/<name>.out and .err
-  std::string input;   // path of the input file
+  const char* name;   // expected output in cases/<name>.out and .err
+  std::string input;  // path of the input file
   int status;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
-std::string case_input(const char* name) { return std::string(TOLBE_CASES) + "/" + name + ".in"; }
-std::string example(const char* name) { return std::string(TOLBE_EXAMPLES) + "/" + name; }
+std::string case_input(const char* name) {
+  return std::string(TOLBE_CASES) + "/" + name + ".in";
+}
+std::string example(const char* name) {
+  return std::string(TOLBE_EXAMPLES) + "/" + name;
+}
 
 class Report : public testing::TestWithParam<Case> {};
 
@@ -129,15 +134,11 @@ TEST_P(Report, matches_expected_output_error_and_status) {
 INSTANTIATE_TEST_SUITE_P(
     e2e_test, Report,
     testing::Values(
-        Case{"worked", example("worked.txt"), 0},
-        Case{"worked_crlf", case_input("worked_crlf"), 0},
-        Case{"twelve", example("twelve.txt"), 0},
-        Case{"fifty", example("fifty.txt"), 0},
-        Case{"flag_0", case_input("flag_0"), 0},
-        Case{"flag_2", case_input("flag_2"), 0},
+        Case{"worked", example("worked.txt"), 0}, Case{"worked_crlf", case_input("worked_crlf"), 0},
+        Case{"twelve", example("twelve.txt"), 0}, Case{"fifty", example("fifty.txt"), 0},
+        Case{"flag_0", case_input("flag_0"), 0}, Case{"flag_2", case_input("flag_2"), 0},
         Case{"flag_minus_1", case_input("flag_minus_1"), 0},
-        Case{"p_equals_q", case_input("p_equals_q"), 0},
-        Case{"p_zero", case_input("p_zero"), 0},
+        Case{"p_equals_q", case_input("p_equals_q"), 0}, Case{"p_zero", case_input("p_zero"), 0},
         Case{"zero_variance", case_input("zero_variance"), 0},
         Case{"empty_input", case_input("empty_input"), 2},
         Case{"ends_after_counts", case_input("ends_after_counts"), 2},

@@ -59,8 +59,7 @@ TEST_F(ErrorPackage, xerbla_message_is_59_characters_with_two_digit_field) {
                           "\n *  On entry to DGEMM  parameter number 13 had an illegal value\n"));
 }
 
-class InvalidCall : public ErrorPackage,
-                    public testing::WithParamInterface<std::pair<int, int>> {};
+class InvalidCall : public ErrorPackage, public testing::WithParamInterface<std::pair<int, int>> {};
 
 TEST_P(InvalidCall, halts_after_notice_and_summary_of_earlier_messages) {
   auto [number, level] = GetParam();
@@ -145,15 +144,17 @@ TEST_F(ErrorPackage, control_flag_one_lets_a_recoverable_error_continue) {
   j4save(2, 1, true);
   xermsg("LIB", "SUB", "GO ON", 9, 1);
   std::string text = take();
-  EXPECT_THAT(text, testing::HasSubstr(
-                        " ***POTENTIALLY RECOVERABLE ERROR, PROG CONTINUES, TRACEBACK REQUESTED\n"));
+  EXPECT_THAT(text,
+              testing::HasSubstr(
+                  " ***POTENTIALLY RECOVERABLE ERROR, PROG CONTINUES, TRACEBACK REQUESTED\n"));
   EXPECT_THAT(text, testing::EndsWith(" ***END OF MESSAGE\n \n"));
 }
 
 TEST_F(ErrorPackage, long_names_are_cut_to_16_in_the_message_and_8_in_the_summary) {
   xermsg("A_VERY_LONG_LIBRARY_NAME", "A_VERY_LONG_ROUTINE_NAME", "M", 1, 0);
-  EXPECT_THAT(take(), testing::StartsWith(
-                          " ***MESSAGE FROM ROUTINE A_VERY_LONG_ROUT IN LIBRARY A_VERY_LONG_LIBR.\n"));
+  EXPECT_THAT(take(),
+              testing::StartsWith(
+                  " ***MESSAGE FROM ROUTINE A_VERY_LONG_ROUT IN LIBRARY A_VERY_LONG_LIBR.\n"));
   int unused = 0;
   xersve(" ", " ", " ", -1, 0, 0, unused);
   EXPECT_THAT(take(), testing::HasSubstr("\n A_VERY_L   A_VERY_L   M                   "
@@ -175,8 +176,8 @@ TEST_F(ErrorPackage, eleventh_message_is_counted_apart) {
   EXPECT_EQ(count, 0);
   xersve(" ", " ", " ", -1, 0, 0, count);
   std::string text = take();
-  EXPECT_THAT(text, testing::HasSubstr(
-                        "\n0OTHER ERRORS NOT INDIVIDUALLY TABULATED =          1\n\n"));
+  EXPECT_THAT(text,
+              testing::HasSubstr("\n0OTHER ERRORS NOT INDIVIDUALLY TABULATED =          1\n\n"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 10 + 1 + 1);
   // Mode -1 keeps the table; mode 0 prints it once more and empties it.
   xersve(" ", " ", " ", 0, 0, 0, count);
@@ -199,7 +200,9 @@ struct Split {
   std::string lines;
 };
 
-void PrintTo(const Split& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Split& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class LinePrinter : public ErrorPackage, public testing::WithParamInterface<Split> {};
 
@@ -210,23 +213,23 @@ TEST_P(LinePrinter, splits_as_documented) {
 
 INSTANTIATE_TEST_SUITE_P(
     error_package_test, LinePrinter,
-    testing::Values(
-        Split{"blank_message", "     ", 72, " *   \n"},
-        Split{"hundred_characters_without_blanks", std::string(100, 'x'), 72,
-              " *  " + std::string(72, 'x') + "\n *  " + std::string(28, 'x') + "\n"},
-        Split{"double_marker_between_texts", "A$$$$B", 72, " *  A\n *  B\n"},
-        Split{"double_marker_at_end", "A$$$$", 72, " *  A\n *  \n"},
-        Split{"marker_alone", "$$", 72, " *  \n"},
-        Split{"marker_then_blank_keeps_the_blank", "A$$ B", 72, " *  A\n *   B\n"},
-        Split{"cut_at_last_blank_within_width", std::string(10, 'a') + " " + std::string(10, 'b'),
-              16, " *  aaaaaaaaaa\n *  bbbbbbbbbb\n"},
-        Split{"blank_at_width_plus_one_is_a_split_point", std::string(16, 'a') + " bb", 16,
-              " *  " + std::string(16, 'a') + "\n *  bb\n"},
-        Split{"marker_beyond_width_waits", std::string(20, 'a') + "$$b", 16,
-              " *  " + std::string(16, 'a') + "\n *  aaaa\n *  b\n"},
-        Split{"width_is_clamped_to_16", std::string(20, 'c'), 3,
-              " *  " + std::string(16, 'c') + "\n *  cccc\n"},
-        Split{"trailing_blanks_dropped", "END   ", 72, " *  END\n"}),
+    testing::Values(Split{"blank_message", "     ", 72, " *   \n"},
+                    Split{"hundred_characters_without_blanks", std::string(100, 'x'), 72,
+                          " *  " + std::string(72, 'x') + "\n *  " + std::string(28, 'x') + "\n"},
+                    Split{"double_marker_between_texts", "A$$$$B", 72, " *  A\n *  B\n"},
+                    Split{"double_marker_at_end", "A$$$$", 72, " *  A\n *  \n"},
+                    Split{"marker_alone", "$$", 72, " *  \n"},
+                    Split{"marker_then_blank_keeps_the_blank", "A$$ B", 72, " *  A\n *   B\n"},
+                    Split{"cut_at_last_blank_within_width",
+                          std::string(10, 'a') + " " + std::string(10, 'b'), 16,
+                          " *  aaaaaaaaaa\n *  bbbbbbbbbb\n"},
+                    Split{"blank_at_width_plus_one_is_a_split_point", std::string(16, 'a') + " bb",
+                          16, " *  " + std::string(16, 'a') + "\n *  bb\n"},
+                    Split{"marker_beyond_width_waits", std::string(20, 'a') + "$$b", 16,
+                          " *  " + std::string(16, 'a') + "\n *  aaaa\n *  b\n"},
+                    Split{"width_is_clamped_to_16", std::string(20, 'c'), 3,
+                          " *  " + std::string(16, 'c') + "\n *  cccc\n"},
+                    Split{"trailing_blanks_dropped", "END   ", 72, " *  END\n"}),
     [](const testing::TestParamInfo<Split>& info) { return info.param.name; });
 
 TEST_F(ErrorPackage, prefix_length_zero_and_long_prefixes) {

@@ -44,8 +44,8 @@ TEST(format_writer_test, fixed_fields_match_printf_digits) {
     for (auto [width, decimals] : {std::pair{9, 4}, {10, 3}, {12, 2}}) {
       char expected[64];
       int size = std::snprintf(expected, sizeof expected, "%*.*f", width, decimals, value);
-      if (size > width || std::string_view(expected).find_first_of("123456789") ==
-                              std::string_view::npos) {
+      if (size > width ||
+          std::string_view(expected).find_first_of("123456789") == std::string_view::npos) {
         continue;
       }
       ++compared;
@@ -63,27 +63,18 @@ TEST(format_writer_test, fixed_field_edge_cases) {
   };
   const double inf = std::numeric_limits<double>::infinity();
   for (const Case& c : {
-           Case{0.5, 9, 4, "   0.5000"},
-           Case{-0.5, 9, 4, "  -0.5000"},
-           Case{1.0, 9, 4, "   1.0000"},
-           Case{-0.00004, 9, 4, "   0.0000"},
-           Case{-0.0, 9, 4, "   0.0000"},
-           Case{9999.99994, 9, 4, "9999.9999"},
-           Case{9999.99996, 9, 4, "*********"},
-           Case{10000.0, 9, 4, "*********"},
-           Case{-999.9999, 9, 4, "-999.9999"},
-           Case{-1000.0, 9, 4, "*********"},
-           Case{0.125, 4, 2, "0.12"},   // exact half: ties to even
-           Case{0.375, 4, 2, "0.38"},   // exact half: ties to even
+           Case{0.5, 9, 4, "   0.5000"},        Case{-0.5, 9, 4, "  -0.5000"},
+           Case{1.0, 9, 4, "   1.0000"},        Case{-0.00004, 9, 4, "   0.0000"},
+           Case{-0.0, 9, 4, "   0.0000"},       Case{9999.99994, 9, 4, "9999.9999"},
+           Case{9999.99996, 9, 4, "*********"}, Case{10000.0, 9, 4, "*********"},
+           Case{-999.9999, 9, 4, "-999.9999"},  Case{-1000.0, 9, 4, "*********"},
+           Case{0.125, 4, 2, "0.12"},     // exact half: ties to even
+           Case{0.375, 4, 2, "0.38"},     // exact half: ties to even
            Case{0.12345, 5, 4, ".1235"},  // one too long: the leading 0 goes
-           Case{-0.12345, 6, 4, "******"},
-           Case{std::nan(""), 9, 4, "      NaN"},
-           Case{inf, 9, 4, " Infinity"},
-           Case{-inf, 9, 4, "-Infinity"},
-           Case{-inf, 8, 4, "    -Inf"},
-           Case{inf, 2, 1, "**"},
-           Case{1e300, 12, 2, "************"},
-           Case{1.5, 12, 2, "        1.50"},
+           Case{-0.12345, 6, 4, "******"},      Case{std::nan(""), 9, 4, "      NaN"},
+           Case{inf, 9, 4, " Infinity"},        Case{-inf, 9, 4, "-Infinity"},
+           Case{-inf, 8, 4, "    -Inf"},        Case{inf, 2, 1, "**"},
+           Case{1e300, 12, 2, "************"},  Case{1.5, 12, 2, "        1.50"},
            Case{0.004, 12, 2, "        0.00"},
        }) {
     EXPECT_EQ(fixed(c.value, c.width, c.decimals), c.text) << c.value;
@@ -102,8 +93,7 @@ TEST(format_writer_test, integer_fields) {
 
 TEST(format_writer_test, matrix_row_examples) {
   EXPECT_EQ(written("(I3,8F9.4)", 1, 100.0, 45.5, -30.25), "  1 100.0000  45.5000 -30.2500\n");
-  EXPECT_EQ(written("(I3,8F9.4)", 2, 0.45123, 1.0, -0.08314),
-            "  2   0.4512   1.0000  -0.0831\n");
+  EXPECT_EQ(written("(I3,8F9.4)", 2, 0.45123, 1.0, -0.08314), "  2   0.4512   1.0000  -0.0831\n");
   EXPECT_EQ(written("(I3,8F9.4)", 3, 12345.6, -1000.0, -0.00004),
             "  3" + std::string(18, '*') + "   0.0000\n");
 }

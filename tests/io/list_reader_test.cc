@@ -55,7 +55,9 @@ struct Case {
   const char* context;           // nullptr: no error
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ListReaderTable : public testing::TestWithParam<Case> {};
 
@@ -87,13 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"null_between_commas", "1.0,0.5,,0.2\n", {4}, false, {1.0, 0.5, u, 0.2}, nullptr},
         Case{"null_first", ",0.5,0.3\n", {3}, false, {u, 0.5, 0.3}, nullptr},
         Case{"repeat", "3*0.5\n", {3}, false, {0.5, 0.5, 0.5}, nullptr},
-        Case{"repeat_rest_discarded", "3*0.5 7.0\n8\n", {3, 1}, false, {0.5, 0.5, 0.5, 8},
-             nullptr},
+        Case{"repeat_rest_discarded", "3*0.5 7.0\n8\n", {3, 1}, false, {0.5, 0.5, 0.5, 8}, nullptr},
         Case{"repeated_null", "2* 0.7\n", {3}, false, {u, u, 0.7}, nullptr},
         Case{"repeated_null_comma", "2*,0.7\n", {3}, false, {u, u, 0.7}, nullptr},
         Case{"slash", "1.0 / 9.9\n", {3}, false, {1.0, u, u}, nullptr},
-        Case{"exponent_forms", "1.5E-3 1.5d-3 1.5-3 .0015\n", {4}, false,
-             {0.0015, 0.0015, 0.0015, 0.0015}, nullptr},
+        Case{"exponent_forms",
+             "1.5E-3 1.5d-3 1.5-3 .0015\n",
+             {4},
+             false,
+             {0.0015, 0.0015, 0.0015, 0.0015},
+             nullptr},
         Case{"garbage_after_last", "1.5 0.8x\n", {2}, false, {1.5, 0.8}, nullptr},
         Case{"garbage_in_field", "1.5x 0.8\n", {2}, false, {}, "invalid number"},
         Case{"zero_repeat", "0*1.0\n", {1}, false, {}, "bad repetition count"},
@@ -101,24 +106,47 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"exponent_without_digits", "1.0E\n", {1}, false, {}, "exponent field"},
         Case{"sign_exponent_without_digits", "1.0- 2\n", {2}, false, {}, "exponent field"},
         Case{"exponent_too_large", "1E100000000\n", {1}, false, {}, "exponent field"},
-        Case{"exponent_at_bound", "1E-99999999 -1E99999999\n", {2}, false, {0.0, -inf},
+        Case{"exponent_at_bound", "1E-99999999 -1E99999999\n", {2}, false, {0.0, -inf}, nullptr},
+        Case{"all_exponent_letters",
+             "1E2 1e+2 1D2 1d2 1+2 100E-2 1-0\n",
+             {7},
+             false,
+             {100, 100, 100, 100, 100, 1, 1},
              nullptr},
-        Case{"all_exponent_letters", "1E2 1e+2 1D2 1d2 1+2 100E-2 1-0\n", {7}, false,
-             {100, 100, 100, 100, 100, 1, 1}, nullptr},
         Case{"integer_sign_exponent", "3+0 5-1 5+1\n", {3}, true, {3, 0, 50}, nullptr},
-        Case{"integer_saturates", "99999999999 -99999999999 0\n", {3}, true,
-             {2147483647.0, -2147483648.0, 0}, nullptr},
-        Case{"forty_one_digits", std::string(41, '1') + "\n", {1}, false, {1.1111111111111111e40},
+        Case{"integer_saturates",
+             "99999999999 -99999999999 0\n",
+             {3},
+             true,
+             {2147483647.0, -2147483648.0, 0},
              nullptr},
-        Case{"digits_past_forty_after_point", "0." + std::string(45, '3') + "\n", {1}, false,
-             {1.0 / 3.0}, nullptr},
+        Case{"forty_one_digits",
+             std::string(41, '1') + "\n",
+             {1},
+             false,
+             {1.1111111111111111e40},
+             nullptr},
+        Case{"digits_past_forty_after_point",
+             "0." + std::string(45, '3') + "\n",
+             {1},
+             false,
+             {1.0 / 3.0},
+             nullptr},
         Case{"field_ends", "1.2.3 1-2-3\n", {4}, false, {1.2, 0.3, 0.01, -3.0}, nullptr},
         Case{"counts_on_three_lines", "2\n3\n1\n", {3}, true, {2, 3, 1}, nullptr},
         Case{"blank_lines_skipped", "\n\n  \n1 2\n", {2}, false, {1, 2}, nullptr},
-        Case{"row_over_two_lines", "1 2 3 4 5 6\n7 8 9 10 11 12\n", {12}, false,
-             {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, nullptr},
-        Case{"matrix_on_one_line", "1 2 3 4 5 6 7 8 9\n7 7 7\n", {3, 3}, false,
-             {1, 2, 3, 7, 7, 7}, nullptr},
+        Case{"row_over_two_lines",
+             "1 2 3 4 5 6\n7 8 9 10 11 12\n",
+             {12},
+             false,
+             {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+             nullptr},
+        Case{"matrix_on_one_line",
+             "1 2 3 4 5 6 7 8 9\n7 7 7\n",
+             {3, 3},
+             false,
+             {1, 2, 3, 7, 7, 7},
+             nullptr},
         Case{"empty_statement_discards_line", "skip me\n5\n", {0, 1}, false, {5}, nullptr},
         Case{"comma_at_line_start_is_null", "1.0\n,2.0\n", {3}, false, {1.0, u, 2.0}, nullptr},
         Case{"comma_at_line_end_separates", "1.0,\n2.0\n", {2}, false, {1.0, 2.0}, nullptr},
@@ -127,8 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"minus_zero_reads_positive", "-0.000\n", {1}, false, {0.0}, nullptr},
         Case{"huge_magnitudes", "1E400 -1E400 1E-400\n", {3}, false, {inf, -inf, 0.0}, nullptr},
         Case{"crlf_line_ends", "1 2\r\n3\r\n", {2, 1}, false, {1, 2, 3}, nullptr},
-        Case{"lone_carriage_return_is_a_character", "1 \r 2\n", {2}, false, {},
-             "invalid number"},
+        Case{"lone_carriage_return_is_a_character", "1 \r 2\n", {2}, false, {}, "invalid number"},
         Case{"byte_above_127_ends_field", "1.5\xc3\xa9 2\n", {2}, false, {}, "invalid number"},
         Case{"byte_above_127_after_value", "1.5 2\xc3\xa9\n", {2}, false, {1.5, 2}, nullptr},
         Case{"empty_input", "", {3}, true, {}, "list in"},
@@ -137,9 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"unterminated_last_line_accepted", "1 2", {2}, false, {1, 2}, nullptr},
         Case{"repeat_with_sign_after_asterisk_null", "2*- 5\n", {3}, false, {u, u, 5}, nullptr},
         Case{"repeat_at_end_of_input_is_null", "2*", {2}, false, {u, u}, nullptr},
-        Case{"repeat_count_huge_saturates", "99999999999*1.5\n", {2}, false, {1.5, 1.5},
-             nullptr},
-        Case{"repeat_count_of_41_digits", std::string(41, '1') + "*2\n", {1}, false, {},
+        Case{"repeat_count_huge_saturates", "99999999999*1.5\n", {2}, false, {1.5, 1.5}, nullptr},
+        Case{"repeat_count_of_41_digits",
+             std::string(41, '1') + "*2\n",
+             {1},
+             false,
+             {},
              "bad repetition count"},
         Case{"repeat_into_integers", "3*4\n", {3}, true, {4, 4, 4}, nullptr},
         Case{"q_is_no_exponent_letter", "1.5Q\n", {1}, false, {1.5}, nullptr}),
@@ -151,11 +181,11 @@ TEST(list_reader_test, failure_texts_are_the_fixed_messages) {
     bool integer;
     const char* message;
   };
-  for (auto [text, integer, message] :
-       {Expectation{"", false, "end of file"}, Expectation{"1.0\n", true, "read unexpected character"},
-        Expectation{"0*1\n", false, "incomprehensible list input"},
-        Expectation{"1E\n", false, "incomprehensible list input"},
-        Expectation{"x\n", true, "incomprehensible list input"}}) {
+  for (auto [text, integer, message] : {Expectation{"", false, "end of file"},
+                                        Expectation{"1.0\n", true, "read unexpected character"},
+                                        Expectation{"0*1\n", false, "incomprehensible list input"},
+                                        Expectation{"1E\n", false, "incomprehensible list input"},
+                                        Expectation{"x\n", true, "incomprehensible list input"}}) {
     Outcome got = read_statements(text, {1}, integer);
     EXPECT_EQ(got.message, message) << text;
   }
@@ -182,9 +212,9 @@ TEST(list_reader_test, read_failure_of_the_stream_names_the_system_error) {
 TEST(list_reader_test, conversion_is_correctly_rounded) {
   // Halfway cases and long inputs where a naive digit-by-digit conversion
   // goes wrong; strtod is correctly rounded on this platform.
-  for (const char* text : {"0.1", "2.2250738585072011e-308", "9007199254740993",
-                           "1.7976931348623157e308", "4.9406564584124654e-324",
-                           "123456789012345678901234567890123456789"}) {
+  for (const char* text :
+       {"0.1", "2.2250738585072011e-308", "9007199254740993", "1.7976931348623157e308",
+        "4.9406564584124654e-324", "123456789012345678901234567890123456789"}) {
     Outcome got = read_statements(std::string(text) + "\n", {1}, false);
     ASSERT_EQ(got.context, "") << text;
     EXPECT_EQ(got.values[0], std::strtod(text, nullptr)) << text;
