@@ -19,8 +19,10 @@ void scale(int n, double alpha, double* x) {
   dscal_(&n, &alpha, x, &unit_stride);
 }
 
+}  // namespace
+
 // ap is addressed from 1 below, as the packed positions are numbered.
-void invert_factor(double* ap, int n) {
+void invert_packed_factor(double* ap, int n) {
   int kk = 0;
   for (int k = 1; k <= n; ++k) {
     int k1 = kk + 1;
@@ -40,7 +42,7 @@ void invert_factor(double* ap, int n) {
   }
 }
 
-void multiply_by_transpose(double* ap, int n) {
+void multiply_packed_factor_by_transpose(double* ap, int n) {
   int jj = 0;
   for (int j = 1; j <= n; ++j) {
     int j1 = jj + 1;
@@ -56,8 +58,6 @@ void multiply_by_transpose(double* ap, int n) {
     scale(j, ap[jj - 1], &ap[j1 - 1]);
   }
 }
-
-}  // namespace
 
 void dppfa(double* ap, int n, int& info) {
   int jj = 0;
@@ -88,8 +88,8 @@ void dppco(double* ap, int n, int& info) {
 
 void dppdi(double* ap, int n, int job) {
   if (job % 10 == 0) return;
-  invert_factor(ap, n);
-  multiply_by_transpose(ap, n);
+  invert_packed_factor(ap, n);
+  multiply_packed_factor_by_transpose(ap, n);
 }
 
 }  // namespace tolbe

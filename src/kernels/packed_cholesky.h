@@ -21,4 +21,10 @@ void dppco(double* ap, int n, int& info);
 // diagonal of R gives infinities or NaN, no error.
 void dppdi(double* ap, int n, int job);
 
+// The two sweeps of dppdi with a non-zero units digit, in place.
+// First: replaces R by R inverse, column by column.
+void invert_packed_factor(double* ap, int n);
+// Then: replaces R inverse by R inverse times its transpose, A inverse.
+void multiply_packed_factor_by_transpose(double* ap, int n);
+
 }  // namespace tolbe

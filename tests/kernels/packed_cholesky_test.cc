@@ -98,8 +98,16 @@ TEST(packed_cholesky_test, two_by_two_worked_example) {
   EXPECT_EQ(ap[0], 2.0);
   EXPECT_EQ(ap[1], 1.0);
   EXPECT_EQ(ap[2], std::sqrt(2.0));
-  // Sweep 1 alone is not exposed; its result shows in the final inverse.
+  std::vector<double> factor = ap;
+  invert_packed_factor(ap.data(), 2);
+  EXPECT_DOUBLE_EQ(ap[0], 0.5);
+  EXPECT_DOUBLE_EQ(ap[1], -0.5 / std::sqrt(2.0));
+  EXPECT_DOUBLE_EQ(ap[2], 1.0 / std::sqrt(2.0));
+  multiply_packed_factor_by_transpose(ap.data(), 2);
+  std::vector<double> swept = ap;
+  ap = factor;
   dppdi(ap.data(), 2, 11);
+  EXPECT_EQ(ap, swept);
   EXPECT_NEAR(ap[0], 0.375, 1e-15);
   EXPECT_NEAR(ap[1], -0.25, 1e-15);
   EXPECT_NEAR(ap[2], 0.5, 1e-15);
