@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -218,6 +220,71 @@ TEST(list_reader_test, conversion_is_correctly_rounded) {
     Outcome got = read_statements(std::string(text) + "\n", {1}, false);
     ASSERT_EQ(got.context, "") << text;
     EXPECT_EQ(got.values[0], std::strtod(text, nullptr)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+// Random numbers written in every form the reader takes must read as
+// strtod reads the same number written the C way.
+TEST(list_reader_test, random_fields_read_as_strtod_reads_them) {
+  std::mt19937_64 random(42);
+  auto digits = [&](int most) {
+    std::string text;
+    int count = static_cast<int>(random() % (most + 1));
+    for (int i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+    return text;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::string sign = random() % 3 == 0 ? "-" : (random() % 2 ? "+" : "");
+    std::string whole = digits(20);
+    std::string fraction = digits(19);
+    if (whole.empty() && fraction.empty()) whole = "7";
+    std::string exponent = std::to_string(static_cast<int>(random() % 700) - 350);
+    std::string letter[] = {"E", "e", "D", "d", ""};
+    std::string chosen = letter[random() % 5];
+    if (chosen.empty() && exponent[0] != '-') exponent = "+" + exponent;
+    std::string field = sign + whole + "." + fraction + chosen + exponent;
+    std::string c_text = sign + whole + "." + fraction + "e" + exponent;
+
+    Outcome got = read_statements(field + "\n", {1}, false);
+    ASSERT_EQ(got.context, "") << field;
+    double want = std::strtod(c_text.c_str(), nullptr);
+    if (want == 0.0) want = 0.0;  // a field without significant digits reads as +0
+    if (std::fpclassify(want) == FP_ZERO && std::signbit(got.values[0])) {
+      // An underflow keeps the sign of the field, as atof does.
+      EXPECT_EQ(sign, "-") << field;
+    } else {
+      EXPECT_EQ(got.values[0], want) << field;
+    }
+  }
+}
+
+// Whatever the bytes, a statement either reads or fails with one of the
+// reader's own diagnostics, and never touches memory it should not (the
+// sanitizer build checks that).
+TEST(list_reader_test, arbitrary_text_never_misbehaves) {
+  const std::string alphabet = "0123456789.+-eEdDqQ*/, \t\n\rx\x80\xff";
+  const std::set<std::string> contexts = {"",
+                                          "list in",
+                                          "read start",
+                                          "invalid integer",
+                                          "bad repetition count",
+                                          "exponent field",
+                                          "invalid number"};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    int size = static_cast<int>(random() % 48);
+    for (int k = 0; k < size; ++k) text += alphabet[random() % alphabet.size()];
+    bool integer = i % 2 == 0;
+    Outcome got = read_statements(text, {3, 0, 2, 4}, integer);
+    ASSERT_TRUE(contexts.count(got.context)) << got.context;
+    ASSERT_EQ(got.values.size(), 9u);
   }
 }
 
