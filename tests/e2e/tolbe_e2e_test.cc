@@ -40,9 +40,11 @@ std::string temp_path(const char* what) {
 
 // Starts tolbe with standard input from `input_fd` and standard output to
 // `out_path`; returns its pid.
-pid_t start(int input_fd, const std::string& out_path, const std::string& err_path) {
+pid_t start(int input_fd, const std::string& out_path, const std::string& err_path,
+            bool interrupt_ignored = false) {
   pid_t pid = fork();
   if (pid == 0) {
+    if (interrupt_ignored) signal(SIGINT, SIG_IGN);
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(input_fd, 0);
@@ -173,13 +175,13 @@ TEST(e2e_test, directory_as_input_is_a_read_error) {
   EXPECT_EQ(masked(got.out), "<start stamp>\n");
 }
 
-// A signal while tolbe waits for the rest of its input.
-Result signalled_while_waiting(int signal_number) {
+// A signal while tolbe waits for the rest of its input; the input then ends.
+Result signalled_while_waiting(int signal_number, bool interrupt_ignored = false) {
   int feed[2];
-  EXPECT_EQ(pipe(feed), 0);
+  EXPECT_EQ(pipe2(feed, O_CLOEXEC), 0);
   std::string out_path = temp_path("sig_out");
   std::string err_path = temp_path("sig_err");
-  pid_t pid = start(feed[0], out_path, err_path);
+  pid_t pid = start(feed[0], out_path, err_path, interrupt_ignored);
   const char counts[] = "2 3 1\n";
   EXPECT_EQ(write(feed[1], counts, sizeof counts - 1), static_cast<ssize_t>(sizeof counts - 1));
   // The report is buffered, so readiness shows in the pipe: once tolbe has
@@ -192,9 +194,9 @@ Result signalled_while_waiting(int signal_number) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   close(feed[0]);
   kill(pid, signal_number);
-  Result result = finish(pid, out_path, err_path);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   close(feed[1]);
-  return result;
+  return finish(pid, out_path, err_path);
 }
 
 TEST(e2e_test, interrupt_while_waiting_for_input) {
@@ -202,6 +204,12 @@ TEST(e2e_test, interrupt_while_waiting_for_input) {
   EXPECT_EQ(got.status, 1);
   EXPECT_EQ(got.err, "Interrupt\n");
   EXPECT_EQ(masked(got.out), slurp(std::string(TOLBE_CASES) + "/ends_after_counts.out"));
+}
+
+TEST(e2e_test, interrupt_ignored_at_start_stays_ignored) {
+  Result got = signalled_while_waiting(SIGINT, true);
+  EXPECT_EQ(got.status, 2);
+  EXPECT_EQ(got.err.substr(0, got.err.find('\n')), "list in: end of file");
 }
 
 TEST(e2e_test, termination_while_waiting_for_input) {
