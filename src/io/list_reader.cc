@@ -231,36 +231,43 @@ ListReader::Scan ListReader::scan_number(ItemKind kind, bool after_repeat) {
   }
 
   long field_exponent = 0;
-  bool exponent_form = is_exponent_letter(c) || c == '+' || c == '-';
-  if (exponent_form) {
-    if (is_exponent_letter(c) && kind == ItemKind::integer) {
-      fail("invalid integer", unexpected_character);
-      return Scan::failed;
-    }
-    if (is_exponent_letter(c)) {
-      get();
-      c = peek();
-    }
-    bool exponent_negative = c == '-';
-    if (c == '+' || c == '-') get();
-    if (!is_digit(peek())) {
-      fail("exponent field", incomprehensible);
-      return Scan::failed;
-    }
-    while (is_digit(c = peek())) {
-      get();
-      if (field_exponent <= max_exponent_digits_value)
-        field_exponent = field_exponent * 10 + (c - '0');
-    }
-    if (field_exponent > max_exponent_digits_value) {
-      fail("exponent field", incomprehensible);
-      return Scan::failed;
-    }
-    if (exponent_negative) field_exponent = -field_exponent;
-  }
+  if (!scan_exponent(kind, field_exponent)) return Scan::failed;
   if (failed_) return Scan::failed;
   value_ = to_double(m, field_exponent);
   return Scan::value;
+}
+
+// The exponent after a mantissa with digits, if one follows: a letter E, e,
+// D or d with an optional sign, or a sign alone, then digits. False after a
+// failure.
+bool ListReader::scan_exponent(ItemKind kind, long& exponent) {
+  int c = peek();
+  if (is_exponent_letter(c)) {
+    if (kind == ItemKind::integer) {
+      fail("invalid integer", unexpected_character);
+      return false;
+    }
+    get();
+    c = peek();
+  } else if (c != '+' && c != '-') {
+    return !failed_;
+  }
+  bool negative = c == '-';
+  if (c == '+' || c == '-') get();
+  if (!is_digit(peek())) {
+    fail("exponent field", incomprehensible);
+    return false;
+  }
+  while (is_digit(c = peek())) {
+    get();
+    if (exponent <= max_exponent_digits_value) exponent = exponent * 10 + (c - '0');
+  }
+  if (exponent > max_exponent_digits_value) {
+    fail("exponent field", incomprehensible);
+    return false;
+  }
+  if (negative) exponent = -exponent;
+  return !failed_;
 }
 
 }  // namespace tolbe

@@ -48,6 +48,7 @@ class ListReader {
   // Scans the next item; on `value` the number is in value_.
   Scan next_item(ItemKind kind);
   Scan scan_number(ItemKind kind, bool after_repeat);
+  bool scan_exponent(ItemKind kind, long& exponent);
   void skip_separator();
   int get();
   int peek();
