@@ -37,6 +37,16 @@ void fdump();
 // error (where the package's unit 0 goes).
 TextSink& unit_sink(int unit);
 
+// Calls `write` with the stream of each unit of the package, in list order;
+// unit 0 stands for the error message unit.
+template <typename Write>
+void write_to_units(Write write) {
+  int units[5];
+  int count = 0;
+  xgetua(units, count);
+  for (int i = 0; i < count; ++i) write(unit_sink(units[i] == 0 ? i1mach(4) : units[i]));
+}
+
 // For tests only: send unit 0 to `sink` (nullptr restores standard error)
 // and give the control store and the message table their initial values.
 void redirect_error_unit_for_tests(TextSink* sink);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
+#include <span>
 #include <string_view>
 
 namespace tolbe {
@@ -21,5 +23,17 @@ struct FixedText {
 
   char chars[Length];
 };
+
+// Joins `pieces` into `out`, cut at its end; returns the joined text.
+inline std::string_view concatenate(std::span<char> out,
+                                    std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) {
+    std::size_t take = std::min(piece.size(), out.size() - size);
+    std::memcpy(out.data() + size, piece.data(), take);
+    size += take;
+  }
+  return {out.data(), size};
+}
 
 }  // namespace tolbe

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "errors/control_store.h"
+#include "errors/fixed_text.h"
 #include "io/format_writer.h"
 
 namespace tolbe {
@@ -22,17 +23,9 @@ class LineBuffer {
 
   void write(std::string_view piece) const {
     char line[max_prefix + max_text];
-    std::memcpy(line, chars_, static_cast<std::size_t>(prefix_length_));
-    std::size_t size = std::min(piece.size(), static_cast<std::size_t>(max_text));
-    std::memcpy(line + prefix_length_, piece.data(), size);
-    std::string_view text(line, prefix_length_ + size);
-    int units[5];
-    int count = 0;
-    xgetua(units, count);
-    for (int i = 0; i < count; ++i) {
-      int unit = units[i] == 0 ? i1mach(4) : units[i];
-      write_formatted(unit_sink(unit), "(A)", {text});
-    }
+    std::string_view prefix(chars_, static_cast<std::size_t>(prefix_length_));
+    std::string_view text = concatenate(line, {prefix, piece});
+    write_to_units([text](TextSink& unit) { write_formatted(unit, "(A)", {text}); });
   }
 
  private:

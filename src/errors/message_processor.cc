@@ -32,17 +32,10 @@ bool silenced(int level, int count, int control, int print_limit) {
 
 void print_routine_line(std::string_view library, std::string_view routine) {
   char line[128];
-  std::size_t size = 0;
-  auto append = [&](std::string_view piece) {
-    std::memcpy(line + size, piece.data(), piece.size());
-    size += piece.size();
-  };
-  append("MESSAGE FROM ROUTINE ");
-  append(routine.substr(0, max_name));
-  append(" IN LIBRARY ");
-  append(library.substr(0, max_name));
-  append(".");
-  xerprn(banner_prefix, -1, {line, size}, wrap_width);
+  xerprn(banner_prefix, -1,
+         concatenate(line, {"MESSAGE FROM ROUTINE ", routine.substr(0, max_name), " IN LIBRARY ",
+                            library.substr(0, max_name), "."}),
+         wrap_width);
 }
 
 void print_introduction(int level, int magnitude) {
@@ -51,14 +44,10 @@ void print_introduction(int level, int magnitude) {
                                        : "FATAL ERROR,";
   bool aborted = (magnitude == 2 && level >= 1) || (magnitude == 1 && level == 2);
   char line[128];
-  std::size_t size = 0;
-  for (std::string_view piece :
-       {what, aborted ? std::string_view(" PROG ABORTED,") : " PROG CONTINUES,",
-        std::string_view(" TRACEBACK REQUESTED")}) {
-    std::memcpy(line + size, piece.data(), piece.size());
-    size += piece.size();
-  }
-  xerprn(banner_prefix, -1, {line, size}, wrap_width);
+  xerprn(banner_prefix, -1,
+         concatenate(
+             line, {what, aborted ? " PROG ABORTED," : " PROG CONTINUES,", " TRACEBACK REQUESTED"}),
+         wrap_width);
 }
 
 void print_error_number(int error_number) {

@@ -63,13 +63,7 @@ void xersve(std::string_view library, std::string_view routine, std::string_view
     return;
   }
   if (nmsg == 0) return;
-  int units[5];
-  int unit_count = 0;
-  xgetua(units, unit_count);
-  for (int i = 0; i < unit_count; ++i) {
-    int unit = units[i] == 0 ? i1mach(4) : units[i];
-    print_summary(unit_sink(unit));
-  }
+  write_to_units(print_summary);
   if (mode == 0) {
     nmsg = 0;
     kountx = 0;

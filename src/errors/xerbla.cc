@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "errors/fixed_text.h"
 #include "errors/message_processor.h"
 #include "io/format_writer.h"
@@ -14,14 +12,10 @@ void xerbla(std::string_view routine, int argument_number) {
   write_formatted(sink, "(I2)", {argument_number});
 
   char message[59];
-  std::size_t size = 0;
-  for (std::string_view piece :
-       {std::string_view("On entry to "), name.view(), std::string_view(" parameter number "),
-        std::string_view(number, 2), std::string_view(" had an illegal value")}) {
-    std::memcpy(message + size, piece.data(), piece.size());
-    size += piece.size();
-  }
-  xermsg("SLATEC", name.view(), {message, size}, argument_number, 1);
+  xermsg("SLATEC", name.view(),
+         concatenate(message, {"On entry to ", name.view(), " parameter number ",
+                               std::string_view(number, 2), " had an illegal value"}),
+         argument_number, 1);
 }
 
 }  // namespace tolbe

@@ -36,7 +36,6 @@ struct Mantissa {
   long exponent = 0;
   bool has_digit = false;
   bool negative = false;
-  bool has_point = false;
 
   void add_before_point(int c) {
     has_digit = true;
@@ -220,7 +219,6 @@ ListReader::Scan ListReader::scan_number(ItemKind kind, bool after_repeat) {
       return Scan::failed;
     }
     get();
-    m.has_point = true;
     while (is_digit(c = peek())) m.add_after_point(get());
   }
 

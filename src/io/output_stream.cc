@@ -25,18 +25,20 @@ class HandledSignalsBlocked {
 
 }  // namespace
 
-bool OutputStream::write_all(const char* data, std::size_t size) {
+int write_fully(int fd, const char* data, std::size_t size) noexcept {
   while (size > 0) {
-    ssize_t written = ::write(fd_, data, size);
+    ssize_t written = ::write(fd, data, size);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (first_error_ == 0) first_error_ = written < 0 ? errno : EIO;
-      return false;
-    }
+    if (written <= 0) return written < 0 ? errno : EIO;
     data += written;
     size -= static_cast<std::size_t>(written);
   }
-  return true;
+  return 0;
+}
+
+void OutputStream::write_all(const char* data, std::size_t size) {
+  int error = write_fully(fd_, data, size);
+  if (first_error_ == 0) first_error_ = error;
 }
 
 void OutputStream::make_room(std::size_t needed) {
@@ -77,14 +79,7 @@ bool OutputStream::flush() {
 }
 
 void OutputStream::flush_committed_from_signal() noexcept {
-  std::size_t committed = committed_.exchange(0);
-  std::size_t done = 0;
-  while (done < committed) {
-    ssize_t written = ::write(fd_, buffer_.data() + done, committed - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    done += static_cast<std::size_t>(written);
-  }
+  write_fully(fd_, buffer_.data(), committed_.exchange(0));
 }
 
 OutputStream& standard_output() {

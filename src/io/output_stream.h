@@ -33,7 +33,7 @@ class OutputStream final : public TextSink {
 
  private:
   void make_room(std::size_t needed);
-  bool write_all(const char* data, std::size_t size);
+  void write_all(const char* data, std::size_t size);
 
   int fd_;
   std::span<char> buffer_;
@@ -41,6 +41,11 @@ class OutputStream final : public TextSink {
   std::atomic<std::size_t> committed_{0};
   int first_error_ = 0;
 };
+
+// Writes all of `data` to `fd`, retrying after EINTR. Returns 0, or the
+// errno of the failed write (EIO when nothing could be written).
+// Async-signal-safe.
+int write_fully(int fd, const char* data, std::size_t size) noexcept;
 
 // Standard output (the report, unit 6) and standard error (unit 0).
 OutputStream& standard_output();

@@ -11,20 +11,16 @@
 namespace tolbe {
 namespace {
 
-void write_raw(const char* text) noexcept {
-  std::size_t size = std::strlen(text);
-  while (size > 0) {
-    ssize_t written = ::write(STDERR_FILENO, text, size);
-    if (written <= 0) return;
-    text += written;
-    size -= static_cast<std::size_t>(written);
-  }
+// The common start of every handler: what standard error already holds,
+// the signal's message, then every committed line of the report.
+void report_signal(const char* message) noexcept {
+  standard_error().flush_committed_from_signal();
+  write_fully(STDERR_FILENO, message, std::strlen(message));
+  standard_output().flush_committed_from_signal();
 }
 
 [[noreturn]] void abort_with(const char* message) noexcept {
-  standard_error().flush_committed_from_signal();
-  write_raw(message);
-  standard_output().flush_committed_from_signal();
+  report_signal(message);
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigaction(SIGABRT, &default_action, nullptr);
@@ -32,9 +28,7 @@ void write_raw(const char* text) noexcept {
 }
 
 [[noreturn]] void exit_with(const char* message) noexcept {
-  standard_error().flush_committed_from_signal();
-  write_raw(message);
-  standard_output().flush_committed_from_signal();
+  report_signal(message);
   _exit(exit_signalled);
 }
 
