@@ -20,7 +20,11 @@ struct ReadError {
 // A statement is begin_statement(), one read() per item, end_statement().
 // Values are separated by blanks, tabs, line ends or one comma; a comma alone
 // or a slash leaves items unchanged; r*c repeats c, r* repeats a null; at the
-// end of a statement the rest of its line is discarded. Conversion is
+// end of a statement the rest of its line is discarded. An item that starts at
+// an asterisk has a bad repeat count. An exponent may follow a mantissa
+// without digits only in its sign form (".-3"); such a field, like a lone
+// sign or point, is a null value when a comma or slash ends it. "r*" directly
+// at the end of the input is an invalid number. Conversion is
 // correctly rounded; magnitudes beyond the double range give an infinity or a
 // signed zero. Integer items are truncated toward zero and saturate to the
 // 32-bit range.
@@ -48,11 +52,21 @@ class ListReader {
   // Scans the next item; on `value` the number is in value_.
   Scan next_item(ItemKind kind);
   Scan scan_number(ItemKind kind, bool after_repeat);
-  bool scan_exponent(ItemKind kind, long& exponent);
+  bool scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent);
   void skip_separator();
-  int get();
-  int peek();
   void fail(const char* context, const char* message);
+  void note_end_or_failure(int c);
+
+  // The next byte, end_of_input or read_failure; the end and a read failure
+  // are remembered.
+  int peek() {
+    int c = input_.peek();
+    if (c < 0) [[unlikely]]
+      note_end_or_failure(c);
+    return c;
+  }
+  // Consumes the byte a peek() has just returned (never the end).
+  void advance() { input_.get(); }
 
   InputStream& input_;
   bool end_met_ = false;

@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"read_start_after_unterminated_line", "1 2", {2, 0}, false, {}, "read start"},
         Case{"unterminated_last_line_accepted", "1 2", {2}, false, {1, 2}, nullptr},
         Case{"repeat_with_sign_after_asterisk_null", "2*- 5\n", {3}, false, {u, u, 5}, nullptr},
-        Case{"repeat_at_end_of_input_is_null", "2*", {2}, false, {u, u}, nullptr},
+        Case{"repeat_before_newline_at_end_is_null", "2*\n", {2}, false, {u, u}, nullptr},
         Case{"repeat_count_huge_saturates", "99999999999*1.5\n", {2}, false, {1.5, 1.5}, nullptr},
         Case{"repeat_count_of_41_digits",
              std::string(41, '1') + "*2\n",
@@ -175,6 +175,54 @@ INSTANTIATE_TEST_SUITE_P(
              "bad repetition count"},
         Case{"repeat_into_integers", "3*4\n", {3}, true, {4, 4, 4}, nullptr},
         Case{"q_is_no_exponent_letter", "1.5Q\n", {1}, false, {1.5}, nullptr}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// An item that starts at an asterisk has a repeat count without digits.
+INSTANTIATE_TEST_SUITE_P(
+    asterisk_without_digits, ListReaderTable,
+    testing::Values(
+        Case{"at_row_start", "*0.5\n", {1}, false, {}, "bad repetition count"},
+        Case{"after_a_blank", "1.0 *5\n", {2}, false, {}, "bad repetition count"},
+        Case{"after_a_value_with_point", "01.0002*0.300\n", {2}, false, {}, "bad repetition count"},
+        Case{"value_with_point_ends_at_asterisk", "01.0002*0.300\n", {1}, false, {1.0002}, nullptr},
+        Case{"second_asterisk_of_a_field", "2*3*4\n", {3}, false, {}, "bad repetition count"},
+        Case{"second_asterisk_never_reached", "2*3*4\n", {2}, false, {3, 3}, nullptr},
+        Case{"plus_sign_only", "+*1\n", {1}, false, {}, "bad repetition count"},
+        Case{"minus_sign_only", "-*1\n", {1}, true, {}, "bad repetition count"},
+        Case{"lone_asterisk", "*\n", {1}, true, {}, "bad repetition count"},
+        Case{"point_makes_it_no_count", ".*1\n", {1}, false, {}, "invalid number"},
+        Case{"asterisk_after_repeat_count", "2**1\n", {2}, false, {}, "invalid number"}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// The sign form of an exponent follows a mantissa with no digit; the letter
+// form needs one.
+INSTANTIATE_TEST_SUITE_P(
+    sign_exponent_without_mantissa_digit, ListReaderTable,
+    testing::Values(
+        Case{"point_then_exponent_before_comma", ".-3,5,7\n", {3}, false, {u, 5, 7}, nullptr},
+        Case{"sign_then_exponent_before_slash", "--1/ 9\n", {2}, false, {u, u}, nullptr},
+        Case{"sign_point_exponent_before_comma", "+.+2,4\n", {2}, false, {u, 4}, nullptr},
+        Case{"integer_item_before_comma", "--1,2\n", {2}, true, {u, 2}, nullptr},
+        Case{"after_repeat_before_blank", "2*.-3 7\n", {3}, false, {u, u, 7}, nullptr},
+        Case{"ended_by_blank", "--1 5\n", {2}, false, {}, "invalid number"},
+        Case{"ended_by_newline", ".-3\n5\n", {2}, false, {}, "invalid number"},
+        Case{"sign_without_digits", "-+ 5\n", {2}, false, {}, "exponent field"},
+        Case{"point_sign_without_digits", ".-,5\n", {2}, false, {}, "exponent field"},
+        Case{"exponent_too_large", ".-100000000,\n", {2}, false, {}, "exponent field"},
+        Case{"letter_needs_a_digit", ".E5,\n", {1}, false, {}, "invalid number"}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// "r*" ends the field as r nulls only when white space, a comma or a slash
+// follows the asterisk; at the very end of the input the field starts over
+// and finds no number.
+INSTANTIATE_TEST_SUITE_P(
+    repeat_count_at_end_of_input, ListReaderTable,
+    testing::Values(
+        Case{"last_item", "1 2*", {2}, false, {}, "invalid number"},
+        Case{"alone", "3*", {3}, false, {}, "invalid number"},
+        Case{"integer_item", "3*", {3}, true, {}, "invalid number"},
+        Case{"newline_follows", "1 2*\n", {3}, false, {1, u, u}, nullptr},
+        Case{"value_follows", "2*5", {2}, false, {5, 5}, nullptr}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 TEST(list_reader_test, failure_texts_are_the_fixed_messages) {

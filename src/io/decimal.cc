@@ -1,0 +1,56 @@
+#include "io/decimal.h"
+
+#include <charconv>
+#include <limits>
+
+namespace tolbe {
+namespace {
+
+// The powers of ten that a double holds exactly.
+constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr long max_exact_power = 22;
+
+}  // namespace
+
+double exact_decimal_to_double(const DecimalMantissa& mantissa, long field_exponent) {
+  int retained = mantissa.retained;
+  if (retained == 0) return 0.0;
+  long exponent = mantissa.exponent + field_exponent;
+  while (mantissa.digits[retained - 1] == '0') {
+    --retained;
+    ++exponent;
+  }
+  char text[DecimalMantissa::max_significant_digits + 32];
+  char* out = text;
+  if (mantissa.negative) *out++ = '-';
+  for (int i = 0; i < retained; ++i) *out++ = mantissa.digits[i];
+  if (exponent != 0) {
+    *out++ = 'e';
+    out = std::to_chars(out, text + sizeof text, exponent).ptr;
+  }
+  double value = 0.0;
+  auto result = std::from_chars(text, out, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    bool huge = retained + exponent > 0;
+    value = huge ? std::numeric_limits<double>::infinity() : 0.0;
+    if (mantissa.negative) value = -value;
+  }
+  return value;
+}
+
+double decimal_to_double(const DecimalMantissa& m, long field_exponent) {
+  if (m.retained == 0) return 0.0;
+  long exponent = m.exponent + field_exponent;
+  if (m.retained <= DecimalMantissa::max_leading_digits && m.leading <= (std::uint64_t{1} << 53) &&
+      exponent >= -max_exact_power && exponent <= max_exact_power) {
+    double value = static_cast<double>(m.leading);
+    value = exponent < 0 ? value / exact_powers_of_ten[-exponent]
+                         : value * exact_powers_of_ten[exponent];
+    return m.negative ? -value : value;
+  }
+  return exact_decimal_to_double(m, field_exponent);
+}
+
+}  // namespace tolbe
