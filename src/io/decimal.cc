@@ -40,15 +40,19 @@ double exact_decimal_to_double(const DecimalMantissa& mantissa, long field_expon
   return value;
 }
 
+double scale_exactly_representable(std::uint64_t digits, long exponent, bool negative) {
+  if (digits == 0) return 0.0;
+  double value = static_cast<double>(digits);
+  value = exponent < 0 ? value / exact_powers_of_ten[-exponent] : value * exact_powers_of_ten[exponent];
+  return negative ? -value : value;
+}
+
 double decimal_to_double(const DecimalMantissa& m, long field_exponent) {
   if (m.retained == 0) return 0.0;
   long exponent = m.exponent + field_exponent;
   if (m.retained <= DecimalMantissa::max_leading_digits && m.leading <= (std::uint64_t{1} << 53) &&
       exponent >= -max_exact_power && exponent <= max_exact_power) {
-    double value = static_cast<double>(m.leading);
-    value = exponent < 0 ? value / exact_powers_of_ten[-exponent]
-                         : value * exact_powers_of_ten[exponent];
-    return m.negative ? -value : value;
+    return scale_exactly_representable(m.leading, exponent, m.negative);
   }
   return exact_decimal_to_double(m, field_exponent);
 }

@@ -59,6 +59,11 @@ struct DecimalMantissa {
 // in magnitude, the exact road otherwise. Does not allocate.
 double decimal_to_double(const DecimalMantissa& m, long field_exponent);
 
+// digits * 10^exponent, negated with `negative` unless digits is 0: one
+// correctly rounded multiplication or division. Requires digits <= 2^53 and
+// |exponent| <= 22, the range where both operands are exact doubles.
+double scale_exactly_representable(std::uint64_t digits, long exponent, bool negative);
+
 // The same number, always by the exact road (a text handed to from_chars).
 double exact_decimal_to_double(const DecimalMantissa& m, long field_exponent);
 

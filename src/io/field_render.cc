@@ -72,24 +72,56 @@ bool scaled_exactly(double magnitude, int decimals, std::uint64_t& scaled) {
   return true;
 }
 
-// Writes the digits of |value| with `decimals` decimals at `text` and
-// returns their end. `text` has room for 330 characters.
-char* fixed_digits(double magnitude, int decimals, char* text, char* limit) {
-  std::uint64_t scaled = 0;
-  if (!scaled_exactly(magnitude, decimals, scaled)) {
-    char* end = std::to_chars(text, limit, magnitude, std::chars_format::fixed, decimals).ptr;
-    if (decimals == 0) *end++ = '.';
-    return end;
+// |value| * 10^decimals rounded to the nearest integer, computed in double
+// precision: 10^decimals is exact, so the product is off by at most half a
+// unit in its last place (below 2^-22 while it is below 2^31). That error can
+// change the rounding only within it of a tie, so values within a generous
+// guard of a tie are left to the exact road. False when not settled here.
+bool scaled_quickly(double magnitude, int decimals, std::uint64_t& scaled) {
+  static constexpr double exact_powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  static constexpr double tie_guard = 0x1p-20;
+  if (decimals < 0 || decimals > 9) return false;
+  double product = magnitude * exact_powers[decimals];
+  if (!(product < 0x1p31)) return false;
+  auto whole = static_cast<std::uint64_t>(product);
+  double fraction = product - static_cast<double>(whole);  // exact
+  if (fraction > 0.5 - tie_guard && fraction < 0.5 + tie_guard) return false;
+  scaled = whole + (fraction > 0.5 ? 1 : 0);
+  return true;
+}
+
+// Writes the text of `scaled` / 10^decimals ("0.0000" for zero) backwards,
+// ending just before `end`, and returns its start. Room for 21 + decimals.
+char* write_scaled_backwards(std::uint64_t scaled, int decimals, char* end) {
+  char* p = end;
+  for (int i = 0; i < decimals; ++i) {
+    *--p = static_cast<char>('0' + scaled % 10);
+    scaled /= 10;
   }
-  std::uint64_t unit = powers_of_ten[decimals];
-  char* end = std::to_chars(text, limit, scaled / unit).ptr;
-  *end++ = '.';
-  std::uint64_t fraction = scaled % unit;
-  for (int i = decimals - 1; i >= 0; --i) {
-    end[i] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
-  }
-  return end + decimals;
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + scaled % 10);
+    scaled /= 10;
+  } while (scaled != 0);
+  return p;
+}
+
+// Right-justifies `text` (already known to fit) in `width` columns of `out`.
+std::string_view place(const char* text, std::size_t size, int width, std::span<char> out) {
+  std::size_t w = static_cast<std::size_t>(width);
+  std::size_t pad = w - size;
+  char* field = out.data();
+  for (std::size_t i = 0; i < pad; ++i) field[i] = ' ';
+  for (std::size_t i = 0; i < size; ++i) field[pad + i] = text[i];
+  return {field, w};
+}
+
+// The fixed-point text of a magnitude beyond 64-bit scaled integers, from the
+// library's exact conversion: written at `text`, returning its end.
+char* wide_fixed_digits(double magnitude, int decimals, char* text, char* limit) {
+  char* end = std::to_chars(text, limit, magnitude, std::chars_format::fixed, decimals).ptr;
+  if (decimals == 0) *end++ = '.';
+  return end;
 }
 
 }  // namespace
@@ -101,18 +133,32 @@ std::string_view render_integer(std::int64_t value, int width, std::span<char> o
 }
 
 std::string_view render_fixed(double value, int width, int decimals, std::span<char> out) {
-  if (!std::isfinite(value)) return non_finite(value, width, out);
+  if (!std::isfinite(value)) [[unlikely]]
+    return non_finite(value, width, out);
+  double magnitude = std::fabs(value);
+  std::uint64_t scaled = 0;
   // The largest double has 309 digits before the point.
   char digits[320 + max_field_width];
-  char* text = digits + 1;
-  char* end = fixed_digits(std::fabs(value), decimals, text, digits + sizeof digits - 1);
-  bool shows_non_zero = std::find_if(text, end, [](char c) { return c >= '1' && c <= '9'; }) != end;
-  if (std::signbit(value) && shows_non_zero) *--text = '-';
-  std::string_view rendered(text, static_cast<std::size_t>(end - text));
-  if (rendered.size() == static_cast<std::size_t>(width) + 1 && rendered.front() == '0') {
-    rendered.remove_prefix(1);
+  char* end = digits + sizeof digits;
+  char* text;
+  bool shows_non_zero;
+  if (scaled_quickly(magnitude, decimals, scaled) || scaled_exactly(magnitude, decimals, scaled)) {
+    text = write_scaled_backwards(scaled, decimals, end);
+    shows_non_zero = scaled != 0;
+  } else {
+    text = digits + 1;
+    end = wide_fixed_digits(magnitude, decimals, text, end - 1);
+    shows_non_zero = std::find_if(text, end, [](char c) { return c >= '1' && c <= '9'; }) != end;
   }
-  return right_justified(rendered, width, out);
+  if (std::signbit(value) && shows_non_zero) *--text = '-';
+  auto size = static_cast<std::size_t>(end - text);
+  auto w = static_cast<std::size_t>(width);
+  if (size == w + 1 && *text == '0') {
+    ++text;
+    --size;
+  }
+  if (size > w) return right_justified({text, size}, width, out);
+  return place(text, size, width, out);
 }
 
 }  // namespace tolbe

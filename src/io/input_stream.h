@@ -35,6 +35,14 @@ class InputStream {
   }
   int error_number() const { return error_number_; }
 
+  // The bytes read ahead and not yet consumed, exactly as they stand in the
+  // input (a carriage return is not folded here), for scanning in place.
+  const char* buffered_begin() const { return data_ + begin_; }
+  const char* buffered_end() const { return data_ + end_; }
+  // Consumes `count` bytes of the buffered ones; none of them may be a
+  // carriage return.
+  void consume_buffered(std::size_t count) { begin_ += count; }
+
  private:
   int slow_peek();
   int slow_get();

@@ -114,9 +114,51 @@ ListReader::Scan ListReader::next_item(ItemKind kind) {
     advance();
     return Scan::null;
   }
-  Scan result = scan_number(kind, false);
+  Scan result = scan_plain_field(kind) ? Scan::value : scan_number(kind, false);
   if (result != Scan::failed && copies_left_ == 0) skip_separator();
   return failed_ ? Scan::failed : result;
+}
+
+// The common field, [sign] digits [. digits] with at most 19 significant
+// digits and 22 after the point, read in place from the buffer when it ends
+// there at a character that cannot continue a field. Anything else (a repeat
+// count, an exponent, a longer field, or a field that runs to the end of the
+// buffer) consumes nothing and returns false for the general scan.
+bool ListReader::scan_plain_field(ItemKind kind) {
+  constexpr int max_digits = DecimalMantissa::max_leading_digits;
+  const char* const start = input_.buffered_begin();
+  const char* const end = input_.buffered_end();
+  const char* p = start;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t digits = 0;
+  int significant = 0;
+  const char* first_digit = p;
+  while (p < end && is_digit(*p)) {
+    digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    significant += digits != 0;
+  }
+  bool has_digit = p != first_digit;
+  long after_point = 0;
+  if (p < end && *p == '.') {
+    if (kind == ItemKind::integer) return false;
+    const char* fraction = ++p;
+    while (p < end && is_digit(*p)) {
+      digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+      significant += digits != 0;
+    }
+    after_point = p - fraction;
+    has_digit = has_digit || after_point > 0;
+  }
+  if (!has_digit || p == end) return false;
+  char c = *p;
+  if (c == '*' || c == '.' || c == '+' || c == '-' || is_exponent_letter(c)) return false;
+  if (significant > max_digits || digits > (std::uint64_t{1} << 53) || after_point > 22) {
+    return false;
+  }
+  input_.consume_buffered(static_cast<std::size_t>(p - start));
+  value_ = scale_exactly_representable(digits, -after_point, negative);
+  return true;
 }
 
 // One field: a number, or a repeat count r* followed by a number or by

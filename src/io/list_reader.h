@@ -52,6 +52,7 @@ class ListReader {
   // Scans the next item; on `value` the number is in value_.
   Scan next_item(ItemKind kind);
   Scan scan_number(ItemKind kind, bool after_repeat);
+  bool scan_plain_field(ItemKind kind);
   bool scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent);
   void skip_separator();
   void fail(const char* context, const char* message);

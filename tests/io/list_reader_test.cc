@@ -287,7 +287,7 @@ TEST(list_reader_test, random_fields_read_as_strtod_reads_them) {
     for (int i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
     return text;
   };
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 60000; ++i) {
     std::string sign = random() % 3 == 0 ? "-" : (random() % 2 ? "+" : "");
     std::string whole = digits(20);
     std::string fraction = digits(19);
@@ -298,6 +298,11 @@ TEST(list_reader_test, random_fields_read_as_strtod_reads_them) {
     if (chosen.empty() && exponent[0] != '-') exponent = "+" + exponent;
     std::string field = sign + whole + "." + fraction + chosen + exponent;
     std::string c_text = sign + whole + "." + fraction + "e" + exponent;
+    if (i % 3 == 0) {  // the plain form, without an exponent or a point
+      field = sign + whole + (fraction.empty() ? "" : "." + fraction);
+      if (field == sign) field += "0";
+      c_text = field;
+    }
 
     Outcome got = read_statements(field + "\n", {1}, false);
     ASSERT_EQ(got.context, "") << field;
