@@ -5,45 +5,47 @@
 namespace tolbe {
 namespace {
 
-constexpr const char* start_stamp_format =
-    "('Program execution starts on ',I2,'/',I2,'/',I4,' at',I3,':',I2,':',I2)";
-constexpr const char* banner_format =
+constexpr CompiledFormat start_stamp_format =
+    checked_format("('Program execution starts on ',I2,'/',I2,'/',I4,' at',I3,':',I2,':',I2)");
+constexpr CompiledFormat banner_format = checked_format(
     "(/,25X,'+++++++++++',/,25X,'+  TOLBE  +',/,25X,'+++++++++++',//,"
     "'Multivariate range restriction correction using the Lawley',/,"
     "'(1943) correction formulae.',//,"
-    "'At present, the program is limited to a total of 50',/,'variables.')";
-constexpr const char* problem_heading_format = "(/,'PROBLEM SPECIFICATION',/)";
-constexpr const char* counts_format =
-    "('Number of non-restricted variables:',I3,/,'Total number of variables:',I3)";
-constexpr const char* restricted_heading_format = "(/,'Complete range restricted var/cov matrix')";
-constexpr const char* row_format = "(I3,8F9.4)";
-constexpr const char* row_continuation_format = "(3X,8F9.4)";
-constexpr const char* nonrestricted_heading_format =
-    "(/,'Var/cov matrix of the non-restricted variables')";
-constexpr const char* reliabilities_format = "(/,'Reliabilities criterion variables',/,3X,6F10.3)";
-constexpr const char* result_heading_format = "(/,'PROGRAM OUTPUT',/)";
-constexpr const char* corrected_cov_heading_format =
-    "('Range restriction corrected complete',' variance/covariance matrix')";
-constexpr const char* corrected_corr_heading_format =
-    "(/,'Range restriction corrected complete correlation matrix')";
-constexpr const char* disattenuated_heading_format =
+    "'At present, the program is limited to a total of 50',/,'variables.')");
+constexpr CompiledFormat problem_heading_format = checked_format("(/,'PROBLEM SPECIFICATION',/)");
+constexpr CompiledFormat counts_format =
+    checked_format("('Number of non-restricted variables:',I3,/,'Total number of variables:',I3)");
+constexpr CompiledFormat restricted_heading_format =
+    checked_format("(/,'Complete range restricted var/cov matrix')");
+constexpr CompiledFormat row_format = checked_format("(I3,8F9.4)");
+constexpr CompiledFormat row_continuation_format = checked_format("(3X,8F9.4)");
+constexpr CompiledFormat nonrestricted_heading_format =
+    checked_format("(/,'Var/cov matrix of the non-restricted variables')");
+constexpr CompiledFormat reliabilities_format =
+    checked_format("(/,'Reliabilities criterion variables',/,3X,6F10.3)");
+constexpr CompiledFormat result_heading_format = checked_format("(/,'PROGRAM OUTPUT',/)");
+constexpr CompiledFormat corrected_cov_heading_format =
+    checked_format("('Range restriction corrected complete',' variance/covariance matrix')");
+constexpr CompiledFormat corrected_corr_heading_format =
+    checked_format("(/,'Range restriction corrected complete correlation matrix')");
+constexpr CompiledFormat disattenuated_heading_format = checked_format(
     "(/,'Range restriction corrected complete correlation',' matrix with',/,"
-    "'attenuation correction for unreliability in',' the criterion',' measures')";
-constexpr const char* cpu_time_format = "(/,'CPU TIME IN SECONDS ',F12.2)";
+    "'attenuation correction for unreliability in',' the criterion',' measures')");
+constexpr CompiledFormat cpu_time_format = checked_format("(/,'CPU TIME IN SECONDS ',F12.2)");
 
 constexpr int values_per_row_line = 8;
 
 void write_row(TextSink& out, const Matrix& matrix, int row, int order) {
-  FormatItem items[values_per_row_line + 1];
-  items[0] = FormatItem(row);
+  constexpr std::ptrdiff_t along_row = Matrix::leading_dimension;
   for (int first = 1; first <= order; first += values_per_row_line) {
-    int count = 0;
-    if (first == 1) ++count;  // the row number leads the first line only
-    for (int j = first; j <= order && j < first + values_per_row_line; ++j) {
-      items[count++] = FormatItem(matrix(row, j));
+    int last = first + values_per_row_line - 1 < order ? first + values_per_row_line - 1 : order;
+    auto count = static_cast<std::size_t>(last - first + 1);
+    const double* values = matrix.data() + Matrix::index(row, first);
+    if (first == 1) {  // the row number leads the first line only
+      write_formatted_reals(out, row_format, &row, values, count, along_row);
+    } else {
+      write_formatted_reals(out, row_continuation_format, nullptr, values, count, along_row);
     }
-    write_formatted(out, first == 1 ? row_format : row_continuation_format,
-                    std::span<const FormatItem>(items, static_cast<std::size_t>(count)));
   }
 }
 

@@ -6,10 +6,6 @@
 namespace tolbe {
 namespace {
 
-// The powers of ten that a double holds exactly.
-constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr long max_exact_power = 22;
 
 }  // namespace
@@ -38,13 +34,6 @@ double exact_decimal_to_double(const DecimalMantissa& mantissa, long field_expon
     if (mantissa.negative) value = -value;
   }
   return value;
-}
-
-double scale_exactly_representable(std::uint64_t digits, long exponent, bool negative) {
-  if (digits == 0) return 0.0;
-  double value = static_cast<double>(digits);
-  value = exponent < 0 ? value / exact_powers_of_ten[-exponent] : value * exact_powers_of_ten[exponent];
-  return negative ? -value : value;
 }
 
 double decimal_to_double(const DecimalMantissa& m, long field_exponent) {

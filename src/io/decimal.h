@@ -62,7 +62,18 @@ double decimal_to_double(const DecimalMantissa& m, long field_exponent);
 // digits * 10^exponent, negated with `negative` unless digits is 0: one
 // correctly rounded multiplication or division. Requires digits <= 2^53 and
 // |exponent| <= 22, the range where both operands are exact doubles.
-double scale_exactly_representable(std::uint64_t digits, long exponent, bool negative);
+// The powers of ten that a double holds exactly.
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+inline double scale_exactly_representable(std::uint64_t digits, long exponent, bool negative) {
+  if (digits == 0) return 0.0;
+  double value = static_cast<double>(digits);
+  value =
+      exponent < 0 ? value / exact_powers_of_ten[-exponent] : value * exact_powers_of_ten[exponent];
+  return negative ? -value : value;
+}
 
 // The same number, always by the exact road (a text handed to from_chars).
 double exact_decimal_to_double(const DecimalMantissa& m, long field_exponent);

@@ -82,7 +82,7 @@ bool scaled_quickly(double magnitude, int decimals, std::uint64_t& scaled) {
   static constexpr double tie_guard = 0x1p-20;
   if (decimals < 0 || decimals > 9) return false;
   double product = magnitude * exact_powers[decimals];
-  if (!(product < 0x1p31)) return false;
+  if (!(product < 0x1p31)) return false;  // so that it fits 32 bits too
   auto whole = static_cast<std::uint64_t>(product);
   double fraction = product - static_cast<double>(whole);  // exact
   if (fraction > 0.5 - tie_guard && fraction < 0.5 + tie_guard) return false;
@@ -90,30 +90,81 @@ bool scaled_quickly(double magnitude, int decimals, std::uint64_t& scaled) {
   return true;
 }
 
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes the text of `scaled` / 10^decimals ("0.0000" for zero) backwards,
 // ending just before `end`, and returns its start. Room for 21 + decimals.
-char* write_scaled_backwards(std::uint64_t scaled, int decimals, char* end) {
+// 32-bit division by a constant is much cheaper, hence the template.
+template <typename Unsigned>
+inline __attribute__((always_inline)) char* write_scaled_backwards(Unsigned scaled, int decimals,
+                                                                   char* end) {
   char* p = end;
-  for (int i = 0; i < decimals; ++i) {
+  int left = decimals;
+  for (; left >= 2; left -= 2) {
+    p -= 2;
+    std::memcpy(p, &digit_pairs[2 * (scaled % 100)], 2);
+    scaled /= 100;
+  }
+  if (left == 1) {
     *--p = static_cast<char>('0' + scaled % 10);
     scaled /= 10;
   }
   *--p = '.';
-  do {
-    *--p = static_cast<char>('0' + scaled % 10);
-    scaled /= 10;
-  } while (scaled != 0);
+  while (scaled >= 100) {
+    p -= 2;
+    std::memcpy(p, &digit_pairs[2 * (scaled % 100)], 2);
+    scaled /= 100;
+  }
+  if (scaled >= 10) {
+    p -= 2;
+    std::memcpy(p, &digit_pairs[2 * scaled], 2);
+  } else {
+    *--p = static_cast<char>('0' + scaled);
+  }
   return p;
 }
 
-// Right-justifies `text` (already known to fit) in `width` columns of `out`.
-std::string_view place(const char* text, std::size_t size, int width, std::span<char> out) {
-  std::size_t w = static_cast<std::size_t>(width);
-  std::size_t pad = w - size;
-  char* field = out.data();
-  for (std::size_t i = 0; i < pad; ++i) field[i] = ' ';
-  for (std::size_t i = 0; i < size; ++i) field[pad + i] = text[i];
-  return {field, w};
+// Blanks over `size` characters; fixed-size stores compile to a few moves,
+// where a call with a variable size costs as much as the rendering.
+void fill_blanks(char* out, std::size_t size) {
+  static constexpr char blanks[] = "        ";
+  if (size >= 8 && size <= 16) {
+    std::memcpy(out, blanks, 8);
+    std::memcpy(out + size - 8, blanks, 8);
+  } else {
+    std::memset(out, ' ', size);
+  }
+}
+
+constexpr std::uint32_t powers_of_ten_32[] = {1,      10,      100,      1000,      10000,
+                                              100000, 1000000, 10000000, 100000000, 1000000000};
+
+// The common field: a value that scales below 2^31 units, away from a tie,
+// whose text fits. Writes exactly `width` characters at `out`; false (with
+// `out` untouched) for everything else. The decimals are a template argument
+// so that the digit loops unroll.
+template <int Decimals>
+bool render_short_fixed(double value, std::size_t width, char* out) {
+  static constexpr double tie_guard = 0x1p-20;
+  double product = std::fabs(value) * static_cast<double>(powers_of_ten_32[Decimals]);
+  if (!(product < 0x1p31)) return false;
+  auto whole = static_cast<std::uint32_t>(static_cast<std::int32_t>(product));
+  double fraction = product - static_cast<double>(whole);  // exact
+  if (fraction > 0.5 - tie_guard && fraction < 0.5 + tie_guard) return false;
+  std::uint32_t scaled = whole + (fraction > 0.5 ? 1 : 0);
+  std::uint32_t integer_part = scaled / powers_of_ten_32[Decimals];
+  std::size_t integer_digits = 1;
+  while (integer_digits < 10 && integer_part >= powers_of_ten_32[integer_digits]) ++integer_digits;
+  bool minus = std::signbit(value) && scaled != 0;
+  std::size_t size = (minus ? 1 : 0) + integer_digits + 1 + Decimals;
+  if (size > width) return false;
+  fill_blanks(out, width);
+  char* start = write_scaled_backwards(scaled, Decimals, out + width);
+  if (minus) start[-1] = '-';
+  return true;
 }
 
 // The fixed-point text of a magnitude beyond 64-bit scaled integers, from the
@@ -126,22 +177,34 @@ char* wide_fixed_digits(double magnitude, int decimals, char* text, char* limit)
 
 }  // namespace
 
+ShortFixedRenderer short_fixed_renderer(int decimals) {
+  static constexpr ShortFixedRenderer renderers[] = {
+      render_short_fixed<0>, render_short_fixed<1>, render_short_fixed<2>, render_short_fixed<3>,
+      render_short_fixed<4>, render_short_fixed<5>, render_short_fixed<6>, render_short_fixed<7>,
+      render_short_fixed<8>, render_short_fixed<9>};
+  if (decimals < 0 || decimals > 9) return nullptr;
+  return renderers[decimals];
+}
+
 std::string_view render_integer(std::int64_t value, int width, std::span<char> out) {
   char text[24];
   auto end = std::to_chars(text, text + sizeof text, value).ptr;
   return right_justified({text, static_cast<std::size_t>(end - text)}, width, out);
 }
 
-std::string_view render_fixed(double value, int width, int decimals, std::span<char> out) {
-  if (!std::isfinite(value)) [[unlikely]]
-    return non_finite(value, width, out);
+namespace {
+
+// Every value the double-precision road does not settle: ties, magnitudes of
+// 2^31 units and more, and texts that do not fit the field.
+[[gnu::noinline]] std::string_view render_fixed_general(double value, int width, int decimals,
+                                                        std::span<char> out) {
   double magnitude = std::fabs(value);
-  std::uint64_t scaled = 0;
   // The largest double has 309 digits before the point.
   char digits[320 + max_field_width];
   char* end = digits + sizeof digits;
   char* text;
   bool shows_non_zero;
+  std::uint64_t scaled = 0;
   if (scaled_quickly(magnitude, decimals, scaled) || scaled_exactly(magnitude, decimals, scaled)) {
     text = write_scaled_backwards(scaled, decimals, end);
     shows_non_zero = scaled != 0;
@@ -152,13 +215,23 @@ std::string_view render_fixed(double value, int width, int decimals, std::span<c
   }
   if (std::signbit(value) && shows_non_zero) *--text = '-';
   auto size = static_cast<std::size_t>(end - text);
-  auto w = static_cast<std::size_t>(width);
-  if (size == w + 1 && *text == '0') {
+  if (size == static_cast<std::size_t>(width) + 1 && *text == '0') {
     ++text;
     --size;
   }
-  if (size > w) return right_justified({text, size}, width, out);
-  return place(text, size, width, out);
+  return right_justified({text, size}, width, out);
+}
+
+}  // namespace
+
+std::string_view render_fixed(double value, int width, int decimals, std::span<char> out) {
+  if (!std::isfinite(value)) [[unlikely]]
+    return non_finite(value, width, out);
+  ShortFixedRenderer short_road = short_fixed_renderer(decimals);
+  if (short_road != nullptr && short_road(value, static_cast<std::size_t>(width), out.data())) {
+    return {out.data(), static_cast<std::size_t>(width)};
+  }
+  return render_fixed_general(value, width, decimals, out);
 }
 
 }  // namespace tolbe

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -24,5 +25,14 @@ std::string_view render_integer(std::int64_t value, int width, std::span<char> o
 // the long form does not fit. Returns a view into `out` (max_field_width
 // characters). Does not allocate.
 std::string_view render_fixed(double value, int width, int decimals, std::span<char> out);
+
+// The common road of render_fixed for one number of decimals: renders
+// `value` into exactly `width` characters at `out` as render_fixed does and
+// returns true, or returns false with `out` untouched when the value is not
+// finite, lies within a hair of a rounding tie, has 2^31 units or more, or
+// does not fit; render_fixed then settles it. Takes it once per run of fields
+// with the same decimals. Null for decimals outside 0..9.
+using ShortFixedRenderer = bool (*)(double value, std::size_t width, char* out);
+ShortFixedRenderer short_fixed_renderer(int decimals);
 
 }  // namespace tolbe

@@ -8,94 +8,48 @@
 namespace tolbe {
 namespace {
 
-struct Descriptor {
-  enum class Kind { literal, slash, skip, data, end };
-  Kind kind = Kind::end;
-  char letter = 0;  // I, F or A for data
-  int count = 1;    // repeat of a data descriptor, columns of a skip
-  int width = 0;    // 0 for A without a width
-  int decimals = 0;
-  std::string_view literal;  // between the apostrophes, '' still doubled
-};
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-int read_number(std::string_view text, std::size_t& pos, int if_absent) {
-  if (pos >= text.size() || !is_digit(text[pos])) return if_absent;
-  int n = 0;
-  while (pos < text.size() && is_digit(text[pos])) {
-    if (n < 10000) n = n * 10 + (text[pos] - '0');
-    ++pos;
-  }
-  return n;
-}
-
-// Parses the descriptor at `pos` in the body of a format (the text between
-// its outer parentheses) and moves past it.
-Descriptor next_descriptor(std::string_view body, std::size_t& pos) {
-  while (pos < body.size() && (body[pos] == ',' || body[pos] == ' ')) ++pos;
-  Descriptor d;
-  if (pos >= body.size()) return d;
-  if (body[pos] == '/') {
-    ++pos;
-    d.kind = Descriptor::Kind::slash;
-    return d;
-  }
-  if (body[pos] == '\'') {
-    std::size_t start = ++pos;
-    while (pos < body.size()) {
-      if (body[pos] == '\'' && !(pos + 1 < body.size() && body[pos + 1] == '\'')) break;
-      pos += body[pos] == '\'' ? 2 : 1;
-    }
-    d.kind = Descriptor::Kind::literal;
-    d.literal = body.substr(start, pos - start);
-    if (pos < body.size()) ++pos;
-    return d;
-  }
-  d.count = read_number(body, pos, 1);
-  char letter = pos < body.size() ? body[pos++] : 'X';
-  if (letter == 'X') {
-    d.kind = Descriptor::Kind::skip;
-    return d;
-  }
-  d.kind = Descriptor::Kind::data;
-  d.letter = letter;
-  d.width = read_number(body, pos, 0);
-  if (d.width > max_field_width) d.width = max_field_width;
-  if (pos < body.size() && body[pos] == '.') {
-    ++pos;
-    d.decimals = read_number(body, pos, 0);
-  }
-  return d;
-}
-
 class Statement {
  public:
-  Statement(TextSink& sink, std::string_view format) : sink_(sink), body_(strip(format)) {}
+  Statement(TextSink& sink, const CompiledFormat& format)
+      : sink_(sink), descriptors_(format.descriptors()) {}
 
   void transfer(const FormatItem& item) {
-    if (!reach_data_descriptor(true)) return;
+    if (left_ == 0 && !reach_data_descriptor(true)) return;
     --left_;
     write_pending_blanks();
     render(item);
   }
 
+  // Transfers the reals values[0], values[stride], ... (at most `count`)
+  // that the F descriptor in hand takes in a row, with one check of the room
+  // on the line; returns how many. A matrix row is one such run.
+  std::size_t transfer_reals(const double* values, std::size_t count, std::ptrdiff_t stride) {
+    if (left_ == 0 && !reach_data_descriptor(true)) return 0;
+    if (current_->letter != 'F' || current_->width == 0) return 0;
+    write_pending_blanks();
+    std::size_t n =
+        static_cast<std::size_t>(left_) < count ? static_cast<std::size_t>(left_) : count;
+    auto width = static_cast<std::size_t>(current_->width);
+    if (n * width > line_capacity) n = line_capacity / width;
+    char* field = reserve(n * width);
+    ShortFixedRenderer short_road = short_fixed_renderer(current_->decimals);
+    for (std::size_t i = 0; i < n; ++i, field += width, values += stride) {
+      if (short_road == nullptr || !short_road(*values, width, field)) {
+        render_fixed(*values, current_->width, current_->decimals, {field, width});
+      }
+    }
+    used_ += n * width;
+    left_ -= static_cast<int>(n);
+    return n;
+  }
+
   void close() {
     reach_data_descriptor(false);
-    sink_.end_line();
+    end_line();
   }
 
  private:
-  static std::string_view strip(std::string_view format) {
-    std::size_t open = format.find('(');
-    std::size_t close = format.rfind(')');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
-      return {};
-    }
-    return format.substr(open + 1, close - open - 1);
-  }
+  using Kind = FormatDescriptor::Kind;
 
   // Carries out descriptors up to the next data descriptor; with `for_item`
   // the format starts over at its end (reversion). False when no data
@@ -103,25 +57,26 @@ class Statement {
   bool reach_data_descriptor(bool for_item) {
     bool restarted = false;
     while (left_ == 0) {
-      Descriptor d = next_descriptor(body_, pos_);
+      if (next_ == descriptors_.size()) {
+        if (!for_item || restarted) return false;
+        end_line();
+        next_ = 0;
+        restarted = true;
+        continue;
+      }
+      const FormatDescriptor& d = descriptors_[next_++];
       switch (d.kind) {
-        case Descriptor::Kind::end:
-          if (!for_item || restarted) return false;
-          end_line();
-          pos_ = 0;
-          restarted = true;
-          break;
-        case Descriptor::Kind::literal:
+        case Kind::literal:
           write_literal(d.literal);
           break;
-        case Descriptor::Kind::slash:
+        case Kind::slash:
           end_line();
           break;
-        case Descriptor::Kind::skip:
+        case Kind::skip:
           pending_blanks_ += d.count;
           break;
-        case Descriptor::Kind::data:
-          current_ = d;
+        case Kind::data:
+          current_ = &d;
           left_ = d.count;
           if (left_ > 0) restarted = false;
           break;
@@ -130,17 +85,38 @@ class Statement {
     return true;
   }
 
+  // Room for `size` more characters on the line (size <= line_capacity);
+  // a line too long for the buffer goes to the sink in pieces.
+  char* reserve(std::size_t size) {
+    if (line_capacity - used_ < size) {
+      sink_.put({line_, used_});
+      used_ = 0;
+    }
+    return line_ + used_;
+  }
+
+  void append(std::string_view text) {
+    while (!text.empty()) {
+      std::size_t take = text.size() < line_capacity ? text.size() : line_capacity;
+      std::memcpy(reserve(take), text.data(), take);
+      used_ += take;
+      text.remove_prefix(take);
+    }
+  }
+
   void end_line() {
     pending_blanks_ = 0;
+    if (used_ > 0) sink_.put({line_, used_});
+    used_ = 0;
     sink_.end_line();
   }
 
   void write_pending_blanks() {
-    static constexpr char blanks[] = "                                ";
     while (pending_blanks_ > 0) {
-      int n = pending_blanks_ < 32 ? pending_blanks_ : 32;
-      sink_.put({blanks, static_cast<std::size_t>(n)});
-      pending_blanks_ -= n;
+      std::size_t n = pending_blanks_ < 32 ? static_cast<std::size_t>(pending_blanks_) : 32;
+      std::memset(reserve(n), ' ', n);
+      used_ += n;
+      pending_blanks_ -= static_cast<int>(n);
     }
   }
 
@@ -148,62 +124,93 @@ class Statement {
     write_pending_blanks();
     std::size_t quote;
     while ((quote = text.find("''")) != std::string_view::npos) {
-      sink_.put(text.substr(0, quote + 1));
+      append(text.substr(0, quote + 1));
       text.remove_prefix(quote + 2);
     }
-    sink_.put(text);
+    append(text);
   }
 
   void render(const FormatItem& item) {
-    char field[max_field_width];
-    int width = current_.width > 0 ? current_.width : 1;
-    using Kind = FormatItem::Kind;
-    if (current_.letter == 'I' && item.kind == Kind::integer) {
-      sink_.put(render_integer(item.integer, width, field));
-    } else if (current_.letter == 'F' && item.kind == Kind::real) {
-      sink_.put(render_fixed(item.real, width, current_.decimals, field));
-    } else if (current_.letter == 'A' && item.kind == Kind::text) {
+    int width = current_->width > 0 ? current_->width : 1;
+    auto size = static_cast<std::size_t>(width);
+    using ItemKind = FormatItem::Kind;
+    if (current_->letter == 'F' && item.kind == ItemKind::real) {
+      render_fixed(item.real, width, current_->decimals, {reserve(size), size});
+    } else if (current_->letter == 'I' && item.kind == ItemKind::integer) {
+      render_integer(item.integer, width, {reserve(size), size});
+    } else if (current_->letter == 'A' && item.kind == ItemKind::text) {
       render_text(item.text);
+      return;
     } else {
-      std::memset(field, '*', static_cast<std::size_t>(width));
-      sink_.put({field, static_cast<std::size_t>(width)});
+      std::memset(reserve(size), '*', size);
     }
+    used_ += size;
   }
 
   void render_text(std::string_view text) {
-    std::size_t width = static_cast<std::size_t>(current_.width);
+    std::size_t width = static_cast<std::size_t>(current_->width);
     if (width == 0) {
-      sink_.put(text);
+      append(text);
       return;
     }
     if (text.size() >= width) {
-      sink_.put(text.substr(0, width));
+      append(text.substr(0, width));
       return;
     }
     pending_blanks_ = static_cast<int>(width - text.size());
     write_pending_blanks();
-    sink_.put(text);
+    append(text);
   }
 
+  static constexpr std::size_t line_capacity = 256;
+
   TextSink& sink_;
-  std::string_view body_;
-  std::size_t pos_ = 0;
-  Descriptor current_;
+  std::span<const FormatDescriptor> descriptors_;
+  std::size_t next_ = 0;
+  const FormatDescriptor* current_ = nullptr;
   int left_ = 0;
   int pending_blanks_ = 0;
+  std::size_t used_ = 0;
+  char line_[line_capacity];
 };
 
 }  // namespace
 
-void write_formatted(TextSink& sink, std::string_view format, std::span<const FormatItem> items) {
+void write_formatted(TextSink& sink, const CompiledFormat& format,
+                     std::span<const FormatItem> items) {
   Statement statement(sink, format);
   for (const FormatItem& item : items) statement.transfer(item);
   statement.close();
 }
 
-void write_formatted(TextSink& sink, std::string_view format,
+void write_formatted(TextSink& sink, const CompiledFormat& format,
                      std::initializer_list<FormatItem> items) {
   write_formatted(sink, format, std::span<const FormatItem>(items.begin(), items.size()));
+}
+
+void write_formatted_reals(TextSink& sink, const CompiledFormat& format, const std::int32_t* lead,
+                           const double* values, std::size_t count, std::ptrdiff_t stride) {
+  Statement statement(sink, format);
+  if (lead != nullptr) statement.transfer(FormatItem(*lead));
+  while (count > 0) {
+    std::size_t run = statement.transfer_reals(values, count, stride);
+    if (run == 0) {
+      statement.transfer(FormatItem(*values));
+      run = 1;
+    }
+    values += static_cast<std::ptrdiff_t>(run) * stride;
+    count -= run;
+  }
+  statement.close();
+}
+
+void write_formatted(TextSink& sink, std::string_view format, std::span<const FormatItem> items) {
+  write_formatted(sink, CompiledFormat(format), items);
+}
+
+void write_formatted(TextSink& sink, std::string_view format,
+                     std::initializer_list<FormatItem> items) {
+  write_formatted(sink, CompiledFormat(format), items);
 }
 
 FixedTextSink::FixedTextSink(std::span<char> text) : text_(text) {

@@ -1,9 +1,9 @@
 #include "io/list_reader.h"
 
-#include "io/decimal.h"
-
 #include <cmath>
 #include <limits>
+
+#include "io/decimal.h"
 
 namespace tolbe {
 namespace {
@@ -79,7 +79,27 @@ void ListReader::read(std::int32_t& item) {
 
 void ListReader::read(double& item) {
   if (failed_) return;
+  if (!slash_seen_ && copies_left_ == 0 && read_plain_in_place(item)) return;
   if (next_item(ItemKind::real) == Scan::value) item = value_;
+}
+
+// The common item, read in place: white space, a plain field and its
+// separator, all within the buffer. Consumes only white space when it
+// returns false, which the general road would skip all the same.
+bool ListReader::read_plain_in_place(double& item) {
+  const char* p = input_.buffered_begin();
+  const char* const end = input_.buffered_end();
+  while (p < end && (*p == ' ' || *p == '\n' || *p == '\t')) ++p;
+  input_.consume_buffered(static_cast<std::size_t>(p - input_.buffered_begin()));
+  if (!scan_plain_field(ItemKind::real)) return false;
+  item = value_;
+  p = input_.buffered_begin();
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  bool settled = p < end;
+  if (settled && *p == ',') ++p;
+  input_.consume_buffered(static_cast<std::size_t>(p - input_.buffered_begin()));
+  if (!settled) skip_separator();  // the separator may go on past the buffer
+  return true;
 }
 
 void ListReader::skip_separator() {
@@ -119,43 +139,33 @@ ListReader::Scan ListReader::next_item(ItemKind kind) {
   return failed_ ? Scan::failed : result;
 }
 
-// The common field, [sign] digits [. digits] with at most 19 significant
-// digits and 22 after the point, read in place from the buffer when it ends
-// there at a character that cannot continue a field. Anything else (a repeat
-// count, an exponent, a longer field, or a field that runs to the end of the
-// buffer) consumes nothing and returns false for the general scan.
+// The common field, [sign] digits [. digits] with at most 19 digits, read in place from the buffer
+// when it ends there at a character that cannot continue a field. Anything else (a repeat count, an
+// exponent, a longer field, or a field that runs to the end of the buffer) consumes nothing and
+// returns false for the general scan.
 bool ListReader::scan_plain_field(ItemKind kind) {
-  constexpr int max_digits = DecimalMantissa::max_leading_digits;
   const char* const start = input_.buffered_begin();
   const char* const end = input_.buffered_end();
   const char* p = start;
   bool negative = false;
   if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
   std::uint64_t digits = 0;
-  int significant = 0;
   const char* first_digit = p;
-  while (p < end && is_digit(*p)) {
-    digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    significant += digits != 0;
-  }
-  bool has_digit = p != first_digit;
+  while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  long count = p - first_digit;
   long after_point = 0;
   if (p < end && *p == '.') {
     if (kind == ItemKind::integer) return false;
     const char* fraction = ++p;
-    while (p < end && is_digit(*p)) {
-      digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-      significant += digits != 0;
-    }
+    while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
     after_point = p - fraction;
-    has_digit = has_digit || after_point > 0;
+    count += after_point;
   }
-  if (!has_digit || p == end) return false;
+  // Up to 19 digits, leading zeros included, cannot overflow 64 bits.
+  if (count == 0 || count > DecimalMantissa::max_leading_digits || p == end) return false;
   char c = *p;
   if (c == '*' || c == '.' || c == '+' || c == '-' || is_exponent_letter(c)) return false;
-  if (significant > max_digits || digits > (std::uint64_t{1} << 53) || after_point > 22) {
-    return false;
-  }
+  if (digits > (std::uint64_t{1} << 53)) return false;
   input_.consume_buffered(static_cast<std::size_t>(p - start));
   value_ = scale_exactly_representable(digits, -after_point, negative);
   return true;

@@ -53,6 +53,7 @@ class ListReader {
   Scan next_item(ItemKind kind);
   Scan scan_number(ItemKind kind, bool after_repeat);
   bool scan_plain_field(ItemKind kind);
+  bool read_plain_in_place(double& item);
   bool scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent);
   void skip_separator();
   void fail(const char* context, const char* message);
