@@ -27,6 +27,38 @@ bool is_exponent_letter(int c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
+// The common field, [sign] digits [. digits] with at most 19 digits, read in
+// place when it ends within [p, end) at a character that cannot continue a
+// field: sets `value` and moves `p` past the field. Anything else (a repeat
+// count, an exponent, a longer field, or a field that runs to `end`) returns
+// false for the general scan.
+[[gnu::always_inline]] inline bool scan_plain(const char*& field, const char* end, bool integer,
+                                              double& value) {
+  const char* p = field;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t digits = 0;
+  const char* first_digit = p;
+  while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  long count = p - first_digit;
+  long after_point = 0;
+  if (p < end && *p == '.') {
+    if (integer) return false;
+    const char* fraction = ++p;
+    while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    after_point = p - fraction;
+    count += after_point;
+  }
+  // Up to 19 digits, leading zeros included, cannot overflow 64 bits.
+  if (count == 0 || count > DecimalMantissa::max_leading_digits || p == end) return false;
+  char c = *p;
+  if (c == '*' || c == '.' || c == '+' || c == '-' || is_exponent_letter(c)) return false;
+  if (digits > (std::uint64_t{1} << 53)) return false;
+  value = scale_exactly_representable(digits, -after_point, negative);
+  field = p;
+  return true;
+}
+
 // Saturating to the 32-bit range keeps a huge count from wrapping.
 std::int32_t saturate_to_int32(double value) {
   if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
@@ -87,17 +119,18 @@ void ListReader::read(double& item) {
 // separator, all within the buffer. Consumes only white space when it
 // returns false, which the general road would skip all the same.
 bool ListReader::read_plain_in_place(double& item) {
-  const char* p = input_.buffered_begin();
+  const char* const start = input_.buffered_begin();
   const char* const end = input_.buffered_end();
+  const char* p = start;
   while (p < end && (*p == ' ' || *p == '\n' || *p == '\t')) ++p;
-  input_.consume_buffered(static_cast<std::size_t>(p - input_.buffered_begin()));
-  if (!scan_plain_field(ItemKind::real)) return false;
-  item = value_;
-  p = input_.buffered_begin();
+  if (!scan_plain(p, end, false, item)) {
+    input_.consume_buffered(static_cast<std::size_t>(p - start));
+    return false;
+  }
   while (p < end && (*p == ' ' || *p == '\t')) ++p;
   bool settled = p < end;
   if (settled && *p == ',') ++p;
-  input_.consume_buffered(static_cast<std::size_t>(p - input_.buffered_begin()));
+  input_.consume_buffered(static_cast<std::size_t>(p - start));
   if (!settled) skip_separator();  // the separator may go on past the buffer
   return true;
 }
@@ -139,35 +172,10 @@ ListReader::Scan ListReader::next_item(ItemKind kind) {
   return failed_ ? Scan::failed : result;
 }
 
-// The common field, [sign] digits [. digits] with at most 19 digits, read in place from the buffer
-// when it ends there at a character that cannot continue a field. Anything else (a repeat count, an
-// exponent, a longer field, or a field that runs to the end of the buffer) consumes nothing and
-// returns false for the general scan.
 bool ListReader::scan_plain_field(ItemKind kind) {
-  const char* const start = input_.buffered_begin();
-  const char* const end = input_.buffered_end();
-  const char* p = start;
-  bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t digits = 0;
-  const char* first_digit = p;
-  while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-  long count = p - first_digit;
-  long after_point = 0;
-  if (p < end && *p == '.') {
-    if (kind == ItemKind::integer) return false;
-    const char* fraction = ++p;
-    while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    after_point = p - fraction;
-    count += after_point;
-  }
-  // Up to 19 digits, leading zeros included, cannot overflow 64 bits.
-  if (count == 0 || count > DecimalMantissa::max_leading_digits || p == end) return false;
-  char c = *p;
-  if (c == '*' || c == '.' || c == '+' || c == '-' || is_exponent_letter(c)) return false;
-  if (digits > (std::uint64_t{1} << 53)) return false;
-  input_.consume_buffered(static_cast<std::size_t>(p - start));
-  value_ = scale_exactly_representable(digits, -after_point, negative);
+  const char* p = input_.buffered_begin();
+  if (!scan_plain(p, input_.buffered_end(), kind == ItemKind::integer, value_)) return false;
+  input_.consume_buffered(static_cast<std::size_t>(p - input_.buffered_begin()));
   return true;
 }
 
