@@ -100,10 +100,11 @@ int lawley_correct(int p, int q, const Matrix& restricted_cov, const Matrix& non
 }
 
 void cov_to_corr(int q, const Matrix& corrected_cov, Matrix& corrected_corr) {
+  double deviation[MAX_VARIABLES];  // the same roots, taken once each
+  for (int i = 1; i <= q; ++i) deviation[i - 1] = std::sqrt(corrected_cov(i, i));
   for (int j = 1; j <= q; ++j) {
     for (int i = 1; i <= q; ++i) {
-      corrected_corr(i, j) =
-          corrected_cov(i, j) / (std::sqrt(corrected_cov(i, i)) * std::sqrt(corrected_cov(j, j)));
+      corrected_corr(i, j) = corrected_cov(i, j) / (deviation[i - 1] * deviation[j - 1]);
     }
   }
 }

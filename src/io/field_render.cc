@@ -187,9 +187,23 @@ ShortFixedRenderer short_fixed_renderer(int decimals) {
 }
 
 std::string_view render_integer(std::int64_t value, int width, std::span<char> out) {
+  auto w = static_cast<std::size_t>(width);
   char text[24];
-  auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return right_justified({text, static_cast<std::size_t>(end - text)}, width, out);
+  char* end = text + sizeof text;
+  char* p = end;
+  // The magnitude as unsigned, so that the most negative value has one too.
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--p = '-';
+  auto size = static_cast<std::size_t>(end - p);
+  if (size > w) return right_justified({p, size}, width, out);
+  fill_blanks(out.data(), w - size);
+  for (std::size_t i = 0; i < size; ++i) out[w - size + i] = p[i];
+  return {out.data(), w};
 }
 
 namespace {

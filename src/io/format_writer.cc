@@ -106,9 +106,8 @@ class Statement {
 
   void end_line() {
     pending_blanks_ = 0;
-    if (used_ > 0) sink_.put({line_, used_});
+    sink_.put_line_end({line_, used_});
     used_ = 0;
-    sink_.end_line();
   }
 
   void write_pending_blanks() {

@@ -109,9 +109,7 @@ void ListReader::read(std::int32_t& item) {
   if (next_item(ItemKind::integer) == Scan::value) item = saturate_to_int32(value_);
 }
 
-void ListReader::read(double& item) {
-  if (failed_) return;
-  if (!slash_seen_ && copies_left_ == 0 && read_plain_in_place(item)) return;
+void ListReader::read_general(double& item) {
   if (next_item(ItemKind::real) == Scan::value) item = value_;
 }
 

@@ -39,7 +39,11 @@ class ListReader {
 
   void begin_statement();
   void read(std::int32_t& item);
-  void read(double& item);
+  void read(double& item) {
+    if (failed_) return;
+    if (!slash_seen_ && copies_left_ == 0 && read_plain_in_place(item)) return;
+    read_general(item);
+  }
   void end_statement();
 
   bool failed() const { return failed_; }
@@ -54,6 +58,7 @@ class ListReader {
   Scan scan_number(ItemKind kind, bool after_repeat);
   bool scan_plain_field(ItemKind kind);
   bool read_plain_in_place(double& item);
+  void read_general(double& item);
   bool scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent);
   void skip_separator();
   void fail(const char* context, const char* message);

@@ -68,6 +68,18 @@ void OutputStream::end_line() {
   committed_.store(used_, std::memory_order_release);
 }
 
+void OutputStream::put_line_end(std::string_view characters) {
+  if (buffer_.size() - used_ <= characters.size()) {
+    put(characters);
+    end_line();
+    return;
+  }
+  std::memcpy(buffer_.data() + used_, characters.data(), characters.size());
+  used_ += characters.size();
+  buffer_[used_++] = '\n';
+  committed_.store(used_, std::memory_order_release);
+}
+
 bool OutputStream::flush() {
   HandledSignalsBlocked blocked;
   std::size_t committed = committed_.load(std::memory_order_acquire);
@@ -83,7 +95,9 @@ void OutputStream::flush_committed_from_signal() noexcept {
 }
 
 OutputStream& standard_output() {
-  static char buffer[1 << 16];
+  // Large enough that a report goes out in a few writes, small enough that
+  // its pages cost little of the program's resident memory.
+  static char buffer[1 << 14];
   static OutputStream stream(STDOUT_FILENO, buffer);
   return stream;
 }

@@ -21,6 +21,7 @@ class OutputStream final : public TextSink {
 
   void put(std::string_view characters) override;
   void end_line() override;
+  void put_line_end(std::string_view characters) override;
 
   // Writes every committed line; returns false if this or any earlier write
   // failed. The handled signals are held off while the buffer moves.
