@@ -59,18 +59,15 @@ class Statement {
     while (left_ == 0) {
       if (next_ == descriptors_.size()) {
         if (!for_item || restarted) return false;
-        end_line();
-        next_ = 0;
+        restart_format();
         restarted = true;
         continue;
       }
       const FormatDescriptor& d = descriptors_[next_++];
       switch (d.kind) {
         case Kind::literal:
-          write_literal(d.literal);
-          break;
         case Kind::slash:
-          end_line();
+          write_text_descriptor(d);
           break;
         case Kind::skip:
           pending_blanks_ += d.count;
@@ -83,6 +80,19 @@ class Statement {
       }
     }
     return true;
+  }
+
+  // Kept out of line: the descriptor loop runs for every row, these rarely.
+  [[gnu::noinline]] void restart_format() {
+    end_line();
+    next_ = 0;
+  }
+  [[gnu::noinline]] void write_text_descriptor(const FormatDescriptor& d) {
+    if (d.kind == Kind::literal) {
+      write_literal(d.literal);
+    } else {
+      end_line();
+    }
   }
 
   // Room for `size` more characters on the line (size <= line_capacity);
