@@ -72,24 +72,6 @@ bool scaled_exactly(double magnitude, int decimals, std::uint64_t& scaled) {
   return true;
 }
 
-// |value| * 10^decimals rounded to the nearest integer, computed in double
-// precision: 10^decimals is exact, so the product is off by at most half a
-// unit in its last place (below 2^-22 while it is below 2^31). That error can
-// change the rounding only within it of a tie, so values within a generous
-// guard of a tie are left to the exact road. False when not settled here.
-bool scaled_quickly(double magnitude, int decimals, std::uint64_t& scaled) {
-  static constexpr double exact_powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-  static constexpr double tie_guard = 0x1p-20;
-  if (decimals < 0 || decimals > 9) return false;
-  double product = magnitude * exact_powers[decimals];
-  if (!(product < 0x1p31)) return false;  // so that it fits 32 bits too
-  auto whole = static_cast<std::uint64_t>(product);
-  double fraction = product - static_cast<double>(whole);  // exact
-  if (fraction > 0.5 - tie_guard && fraction < 0.5 + tie_guard) return false;
-  scaled = whole + (fraction > 0.5 ? 1 : 0);
-  return true;
-}
-
 constexpr char digit_pairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -146,6 +128,11 @@ constexpr std::uint32_t powers_of_ten_32[] = {1,      10,      100,      1000,  
 // whose text fits. Writes exactly `width` characters at `out`; false (with
 // `out` untouched) for everything else. The decimals are a template argument
 // so that the digit loops unroll.
+//
+// |value| * 10^decimals is formed in double precision: 10^decimals is exact,
+// so the product is off by at most half a unit in its last place, at most
+// 2^-23 below 2^31. Such an error can change the rounding only that close to
+// a tie, so values within a guard of 2^-20 of one go the exact road.
 template <int Decimals>
 bool render_short_fixed(double value, std::size_t width, char* out) {
   static constexpr double tie_guard = 0x1p-20;
@@ -208,8 +195,8 @@ std::string_view render_integer(std::int64_t value, int width, std::span<char> o
 
 namespace {
 
-// Every value the double-precision road does not settle: ties, magnitudes of
-// 2^31 units and more, and texts that do not fit the field.
+// The exact road, for every value the short road does not settle: ties,
+// magnitudes of 2^31 units and more, and texts that do not fit the field.
 [[gnu::noinline]] std::string_view render_fixed_general(double value, int width, int decimals,
                                                         std::span<char> out) {
   double magnitude = std::fabs(value);
@@ -219,7 +206,7 @@ namespace {
   char* text;
   bool shows_non_zero;
   std::uint64_t scaled = 0;
-  if (scaled_quickly(magnitude, decimals, scaled) || scaled_exactly(magnitude, decimals, scaled)) {
+  if (scaled_exactly(magnitude, decimals, scaled)) {
     text = write_scaled_backwards(scaled, decimals, end);
     shows_non_zero = scaled != 0;
   } else {
@@ -245,6 +232,11 @@ std::string_view render_fixed(double value, int width, int decimals, std::span<c
   if (short_road != nullptr && short_road(value, static_cast<std::size_t>(width), out.data())) {
     return {out.data(), static_cast<std::size_t>(width)};
   }
+  return render_fixed_general(value, width, decimals, out);
+}
+
+std::string_view render_fixed_exact(double value, int width, int decimals, std::span<char> out) {
+  if (!std::isfinite(value)) return non_finite(value, width, out);
   return render_fixed_general(value, width, decimals, out);
 }
 

@@ -26,6 +26,10 @@ std::string_view render_integer(std::int64_t value, int width, std::span<char> o
 // characters). Does not allocate.
 std::string_view render_fixed(double value, int width, int decimals, std::span<char> out);
 
+// The same text as render_fixed, always by the exact road (128-bit scaled
+// integers, or the library's fixed conversion for the widest magnitudes).
+std::string_view render_fixed_exact(double value, int width, int decimals, std::span<char> out);
+
 // The common road of render_fixed for one number of decimals: renders
 // `value` into exactly `width` characters at `out` as render_fixed does and
 // returns true, or returns false with `out` untouched when the value is not

@@ -143,3 +143,82 @@ TEST(format_writer_test, fixed_text_sink_pads_and_cuts) {
 
 }  // namespace
 }  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+std::string fixed_exact(double value, int width, int decimals) {
+  char out[max_field_width];
+  return std::string(render_fixed_exact(value, width, decimals, out));
+}
+
+// The short road must write what the exact road writes, on about a million
+// values: random magnitudes, values a few units in the last place from a
+// rounding tie, exact binary ties, and values around every power of ten the
+// fields can hold, where the count of digits changes.
+TEST(format_writer_test, short_road_matches_exact_road) {
+  std::mt19937_64 random(1943);
+  struct Field {
+    int width;
+    int decimals;
+  };
+  const Field fields[] = {{9, 4}, {10, 3}, {12, 2}, {6, 0}, {20, 9}, {8, 1}};
+  long compared = 0;
+  long settled_short = 0;
+  auto check = [&](double value) {
+    for (const Field& f : fields) {
+      std::string exact = fixed_exact(value, f.width, f.decimals);
+      char out[max_field_width];
+      auto width = static_cast<std::size_t>(f.width);
+      if (short_fixed_renderer(f.decimals)(value, width, out)) {
+        ++settled_short;
+        ASSERT_EQ(std::string(out, width), exact)
+            << std::hexfloat << value << " F" << f.width << "." << f.decimals;
+      }
+      ASSERT_EQ(fixed(value, f.width, f.decimals), exact);
+      ++compared;
+    }
+  };
+  std::uniform_real_distribution<double> exponent(-6.0, 10.0);
+  for (int i = 0; i < 60000; ++i) {
+    double magnitude = std::pow(10.0, exponent(random));
+    check(i % 2 ? -magnitude : magnitude);
+  }
+  for (const Field& f : fields) {
+    double unit = std::pow(10.0, f.decimals);
+    for (int i = 0; i < 8000; ++i) {
+      // Ties k + 1/2 units of the last decimal, and their neighbours.
+      double tie = (static_cast<double>(random() % 2000000) + 0.5) / unit;
+      for (int step = -3; step <= 3; ++step) {
+        double value = tie;
+        for (int k = 0; k < std::abs(step); ++k)
+          value = std::nextafter(value, step < 0 ? 0.0 : 1e300);
+        check(value);
+        check(-value);
+      }
+      // Exact binary ties: odd / 2^(decimals+1) lies halfway between two
+      // values of `decimals` decimals.
+      double odd = static_cast<double>(2 * (random() % 5000000) + 1);
+      check(std::ldexp(odd, -(f.decimals + 1)));
+    }
+  }
+  for (int power = -10; power <= 10; ++power) {
+    for (const Field& f : fields) {
+      double ten = std::pow(10.0, power);
+      double below = ten - 0.5 / std::pow(10.0, f.decimals);  // rounds up to 10^power
+      for (double centre : {ten, below}) {
+        double value = centre;
+        for (int k = 0; k < 40; ++k) value = std::nextafter(value, 0.0);
+        for (int k = 0; k < 80; ++k, value = std::nextafter(value, 1e300)) {
+          check(value);
+          check(-value);
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 1'000'000);
+  EXPECT_GT(settled_short, compared / 2);  // the short road is really taken
+}
+
+}  // namespace
+}  // namespace tolbe
