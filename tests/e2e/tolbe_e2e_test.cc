@@ -148,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
              2},
         Case{"invalid_integer", case_input("invalid_integer"), 2},
         Case{"invalid_number_in_row", case_input("invalid_number_in_row"), 2},
+        Case{"repeat_count_at_end_of_input", case_input("repeat_count_at_end_of_input"), 2},
+        Case{"asterisk_without_count", case_input("asterisk_without_count"), 2},
         Case{"nonrestricted_count_too_large", case_input("nonrestricted_count_too_large"), 2},
         Case{"nonrestricted_count_negative", case_input("nonrestricted_count_negative"), 2},
         Case{"total_count_too_large", case_input("total_count_too_large"), 2},
