@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "driver/matrix.h"
+#include "correction/matrix.h"
 
 namespace tolbe {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "driver/clock.h"
-#include "driver/matrix.h"
+#include "correction/matrix.h"
 #include "io/text_sink.h"
 
 namespace tolbe {

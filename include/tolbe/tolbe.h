@@ -1,0 +1,109 @@
+/* tolbe: Lawley's (1943) multivariate correction for range restriction, C API.
+ *
+ * The same functions as the C++ API in <tolbe/lawley.h>, which documents the
+ * formulae and which elements are read. Matrices are column-major with a
+ * leading dimension ld >= max(1, rows); indices are numbered from 0.
+ * Nothing here keeps state, prints, exits or allocates; every function is
+ * reentrant and thread-safe. */
+#ifndef TOLBE_TOLBE_H
+#define TOLBE_TOLBE_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Statuses. */
+#define TOLBE_OK 0
+#define TOLBE_NOT_POSITIVE_DEFINITE 1
+#define TOLBE_INVALID_ARGUMENT 2
+
+/* Which argument was invalid (tolbe_diagnostics.argument). */
+#define TOLBE_ARGUMENT_NONE 0
+#define TOLBE_ARGUMENT_Q 1
+#define TOLBE_ARGUMENT_P 2
+#define TOLBE_ARGUMENT_RESTRICTED 3
+#define TOLBE_ARGUMENT_UNRESTRICTED 4
+#define TOLBE_ARGUMENT_SELECTION 5
+#define TOLBE_ARGUMENT_RELIABILITIES 6
+#define TOLBE_ARGUMENT_RESULTS 7
+#define TOLBE_ARGUMENT_WORKSPACE 8
+#define TOLBE_ARGUMENT_MEANS 9
+
+/* What a call found; see tolbe::Diagnostics. Places are -1 when none. */
+typedef struct tolbe_diagnostics {
+  int status;
+  int leading_minor;
+  int argument;
+  const char* reason;
+  double restricted_asymmetry;
+  double unrestricted_asymmetry;
+  int restricted_positive_definite;
+  int unrestricted_positive_definite;
+  int nonpositive_variances;
+  int first_nonpositive_variance;
+  int correlations_out_of_range;
+  int first_correlation_out_of_range[2];
+  int disattenuated_out_of_range;
+  int first_disattenuated_out_of_range[2];
+  int reliabilities_out_of_range;
+  int first_reliability_out_of_range;
+  int sign_changes;
+  int first_sign_change[2];
+} tolbe_diagnostics;
+
+/* The workspace a correction of q variables with p selection variables
+ * needs: *doubles doubles and *ints ints (SIZE_MAX when the size overflows,
+ * 0 for invalid sizes). Returns TOLBE_OK or TOLBE_INVALID_ARGUMENT. */
+int tolbe_lawley_workspace(int q, int p, size_t* doubles, size_t* ints);
+
+/* Corrects the q x q `restricted` var/cov matrix, whose p variables
+ * selection[0..p-1] (NULL: 0..p-1) have the unrestricted var/cov matrix
+ * `unrestricted` (p x p, in selection order). `reliabilities` holds the
+ * n_reliabilities = q - p reliabilities of the other variables in index
+ * order, or is NULL with n_reliabilities 0. Writes the corrected var/cov
+ * matrix to `covariances`, the correlations to `correlations` (may be NULL)
+ * and, with reliabilities, the disattenuated correlations to `disattenuated`
+ * (may be NULL), each q x q in input order. Returns TOLBE_OK;
+ * TOLBE_NOT_POSITIVE_DEFINITE (results all NaN); or TOLBE_INVALID_ARGUMENT
+ * (nothing written but the diagnostics), checked before any computation.
+ * `diagnostics` may be NULL; otherwise it receives every finding. */
+int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
+                 const double* unrestricted, int ld_unrestricted, const int* selection,
+                 const double* reliabilities, int n_reliabilities, double* covariances,
+                 int ld_covariances, double* correlations, int ld_correlations,
+                 double* disattenuated, int ld_disattenuated, double* work, size_t n_work,
+                 int* int_work, size_t n_int_work, tolbe_diagnostics* diagnostics);
+
+/* The pairs (rows[k] < columns[k]) whose restricted and corrected
+ * correlations have opposite signs, at most `capacity` of them; returns the
+ * count of all of them. */
+int tolbe_lawley_sign_changes(int q, int p, const double* restricted, int ld_restricted,
+                              const int* selection, const double* correlations,
+                              int ld_correlations, int* rows, int* columns, int capacity);
+
+/* Corrected means: q values in `means`; see tolbe::lawley_means. Same
+ * workspace as tolbe_lawley. */
+int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted,
+                       const double* unrestricted, int ld_unrestricted, const int* selection,
+                       const double* restricted_means, const double* unrestricted_means,
+                       double* means, double* work, size_t n_work, int* int_work,
+                       size_t n_int_work, tolbe_diagnostics* diagnostics);
+
+/* cov(i, j) = r(i, j) sd(i) sd(j) for an n x n correlation matrix;
+ * `covariances` may be `correlations`. */
+void tolbe_cov_from_correlations(int n, const double* correlations, int ld_correlations,
+                                 const double* sd, double* covariances, int ld_covariances);
+
+/* "ok", "selection block not positive definite" or "invalid argument". */
+const char* tolbe_status_text(int status);
+
+/* The library's version, "0.2.0". */
+const char* tolbe_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TOLBE_TOLBE_H */

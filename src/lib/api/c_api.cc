@@ -1,0 +1,147 @@
+// The C API: a thin layer over the C++ one that lets no exception out.
+#include <cstdint>
+
+#include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
+
+namespace {
+
+using namespace tolbe;
+
+void copy_place(const Place& from, int to[2]) {
+  to[0] = from.row;
+  to[1] = from.column;
+}
+
+void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
+  if (out == nullptr) return;
+  out->status = static_cast<int>(d.status);
+  out->leading_minor = d.leading_minor;
+  out->argument = static_cast<int>(d.argument);
+  out->reason = d.reason;
+  out->restricted_asymmetry = d.restricted_asymmetry;
+  out->unrestricted_asymmetry = d.unrestricted_asymmetry;
+  out->restricted_positive_definite = d.restricted_positive_definite ? 1 : 0;
+  out->unrestricted_positive_definite = d.unrestricted_positive_definite ? 1 : 0;
+  out->nonpositive_variances = d.nonpositive_variances;
+  out->first_nonpositive_variance = d.first_nonpositive_variance.row;
+  out->correlations_out_of_range = d.correlations_out_of_range;
+  copy_place(d.first_correlation_out_of_range, out->first_correlation_out_of_range);
+  out->disattenuated_out_of_range = d.disattenuated_out_of_range;
+  copy_place(d.first_disattenuated_out_of_range, out->first_disattenuated_out_of_range);
+  out->reliabilities_out_of_range = d.reliabilities_out_of_range;
+  out->first_reliability_out_of_range = d.first_reliability_out_of_range;
+  out->sign_changes = d.sign_changes;
+  copy_place(d.first_sign_change, out->first_sign_change);
+}
+
+// A problem from C arguments. Negative counts give empty spans; the checks
+// of the C++ API then report them.
+LawleyProblem problem_of(int q, int p, const double* restricted, int ld_restricted,
+                         const double* unrestricted, int ld_unrestricted, const int* selection,
+                         const double* reliabilities, int n_reliabilities) {
+  LawleyProblem pr;
+  pr.q = q;
+  pr.p = p;
+  pr.restricted = restricted;
+  pr.ld_restricted = ld_restricted;
+  pr.unrestricted = unrestricted;
+  pr.ld_unrestricted = ld_unrestricted;
+  if (selection != nullptr && p > 0) pr.selection = {selection, static_cast<std::size_t>(p)};
+  if (reliabilities != nullptr && n_reliabilities > 0) {
+    pr.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
+  }
+  return pr;
+}
+
+int invalid(Argument argument, const char* reason, tolbe_diagnostics* diagnostics) {
+  Diagnostics d;
+  d.status = Status::invalid_argument;
+  d.argument = argument;
+  d.reason = reason;
+  to_c(d, diagnostics);
+  return TOLBE_INVALID_ARGUMENT;
+}
+
+}  // namespace
+
+extern "C" {
+
+int tolbe_lawley_workspace(int q, int p, size_t* doubles, size_t* ints) {
+  WorkspaceSize size = lawley_workspace_size(q, p);
+  if (doubles != nullptr) *doubles = size.doubles;
+  if (ints != nullptr) *ints = size.ints;
+  return q < 0 || p < 0 || p > q ? TOLBE_INVALID_ARGUMENT : TOLBE_OK;
+}
+
+int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
+                 const double* unrestricted, int ld_unrestricted, const int* selection,
+                 const double* reliabilities, int n_reliabilities, double* covariances,
+                 int ld_covariances, double* correlations, int ld_correlations,
+                 double* disattenuated, int ld_disattenuated, double* work, size_t n_work,
+                 int* int_work, size_t n_int_work, tolbe_diagnostics* diagnostics) {
+  if (n_reliabilities < 0 || (n_reliabilities > 0 && reliabilities == nullptr)) {
+    return invalid(Argument::reliabilities, "the reliabilities are null or their count negative",
+                   diagnostics);
+  }
+  LawleyProblem pr = problem_of(q, p, restricted, ld_restricted, unrestricted, ld_unrestricted,
+                                selection, reliabilities, n_reliabilities);
+  LawleyResults results{covariances,   ld_covariances,   correlations,
+                        ld_correlations, disattenuated, ld_disattenuated};
+  Diagnostics d;
+  Status status = lawley(pr, results, {work, work == nullptr ? 0 : n_work},
+                         {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
+  to_c(d, diagnostics);
+  return static_cast<int>(status);
+}
+
+int tolbe_lawley_sign_changes(int q, int p, const double* restricted, int ld_restricted,
+                              const int* selection, const double* correlations,
+                              int ld_correlations, int* rows, int* columns, int capacity) {
+  LawleyProblem pr =
+      problem_of(q, p, restricted, ld_restricted, nullptr, 1, selection, nullptr, 0);
+  return lawley_sign_changes(pr, correlations, ld_correlations, rows, columns, capacity);
+}
+
+int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted,
+                       const double* unrestricted, int ld_unrestricted, const int* selection,
+                       const double* restricted_means, const double* unrestricted_means,
+                       double* means, double* work, size_t n_work, int* int_work,
+                       size_t n_int_work, tolbe_diagnostics* diagnostics) {
+  if (q < 0 || p < 0 || p > q) {
+    return invalid(q < 0 ? Argument::q : Argument::p, "q or p out of range", diagnostics);
+  }
+  if ((q > 0 && (restricted_means == nullptr || means == nullptr)) ||
+      (p > 0 && unrestricted_means == nullptr)) {
+    return invalid(Argument::means, "a means vector is null", diagnostics);
+  }
+  LawleyProblem pr = problem_of(q, p, restricted, ld_restricted, unrestricted, ld_unrestricted,
+                                selection, nullptr, 0);
+  auto q_size = static_cast<std::size_t>(q);
+  auto p_size = static_cast<std::size_t>(p);
+  Diagnostics d;
+  Status status = lawley_means(
+      pr, {restricted_means, restricted_means == nullptr ? 0 : q_size},
+      {unrestricted_means, unrestricted_means == nullptr ? 0 : p_size},
+      {means, means == nullptr ? 0 : q_size}, {work, work == nullptr ? 0 : n_work},
+      {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
+  to_c(d, diagnostics);
+  return static_cast<int>(status);
+}
+
+void tolbe_cov_from_correlations(int n, const double* correlations, int ld_correlations,
+                                 const double* sd, double* covariances, int ld_covariances) {
+  if (n <= 0 || correlations == nullptr || sd == nullptr || covariances == nullptr) return;
+  if (ld_correlations < n || ld_covariances < n) return;
+  cov_from_correlations(n, correlations, ld_correlations, sd, covariances, ld_covariances);
+}
+
+const char* tolbe_status_text(int status) {
+  if (status < 0 || status > 2) return "unknown status";
+  return status_text(static_cast<Status>(status));
+}
+
+const char* tolbe_version(void) {
+  return TOLBE_VERSION_STRING;
+}
+}
