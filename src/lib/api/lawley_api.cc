@@ -202,6 +202,7 @@ double asymmetry(int n, ConstView a) {
       double difference = std::fabs(a(i, j) - a(j, i));
       double scale = std::sqrt(std::fabs(a(i, i) * a(j, j)));
       double relative = scale > 0.0 ? difference / scale : difference;
+      if (std::isnan(relative)) return relative;  // a NaN anywhere must show
       if (relative > largest) largest = relative;
     }
   }

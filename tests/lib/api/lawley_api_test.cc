@@ -1,0 +1,612 @@
+#include "tolbe/lawley.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "correction/lawley.h"
+#include "driver/problem.h"
+#include "driver/problem_input.h"
+#include "io/input_stream.h"
+#include "io/list_reader.h"
+
+namespace tolbe {
+namespace {
+
+// A q x q column-major matrix with leading dimension q.
+struct Dense {
+  int n = 0;
+  std::vector<double> v;
+  explicit Dense(int order = 0) : n(order), v(static_cast<std::size_t>(order) * order, 0.0) {}
+  double& operator()(int i, int j) { return v[static_cast<std::size_t>(i + j * n)]; }
+  double operator()(int i, int j) const { return v[static_cast<std::size_t>(i + j * n)]; }
+};
+
+LawleyProblem problem_of(const Dense& restricted, const Dense& unrestricted,
+                         std::span<const int> selection = {},
+                         std::span<const double> reliabilities = {}) {
+  LawleyProblem pr;
+  pr.q = restricted.n;
+  pr.p = unrestricted.n;
+  pr.restricted = restricted.v.data();
+  pr.ld_restricted = std::max(1, restricted.n);
+  pr.unrestricted = unrestricted.v.data();
+  pr.ld_unrestricted = std::max(1, unrestricted.n);
+  pr.selection = selection;
+  pr.reliabilities = reliabilities;
+  return pr;
+}
+
+std::uint64_t bits(double x) {
+  return std::bit_cast<std::uint64_t>(x);
+}
+
+// ---- Bit-identity with the console program -------------------------------
+
+std::string slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST(lawley_api_test, examples_are_bit_identical_to_the_program) {
+  for (const char* name : {"worked.txt", "twelve.txt", "fifty.txt"}) {
+    std::string text = slurp(std::string(TOLBE_EXAMPLES) + "/" + name);
+    InputStream input(text);
+    ListReader reader(input);
+    static Problem problem;
+    problem = Problem{};
+    ASSERT_TRUE(read_counts(reader, problem));
+    ASSERT_TRUE(read_restricted_cov(reader, problem));
+    ASSERT_TRUE(read_nonrestricted_cov(reader, problem));
+    ASSERT_TRUE(read_reliabilities(reader, problem));
+    int p = problem.n_nonrestricted;
+    int q = problem.n_total;
+
+    // The program's own road.
+    static LawleyWork work;
+    static Matrix cov, corr;
+    ASSERT_EQ(lawley_correct(p, q, problem.restricted_cov, problem.nonrestricted_cov, work, cov),
+              0);
+    cov_to_corr(q, cov, corr);
+    static Matrix dis;
+    dis = corr;
+    disattenuate(q, problem.reliabilities, dis);
+
+    // The library's, on the same storage with leading dimension 50.
+    LawleyProblem pr;
+    pr.q = q;
+    pr.p = p;
+    pr.restricted = problem.restricted_cov.data();
+    pr.ld_restricted = Matrix::leading_dimension;
+    pr.unrestricted = problem.nonrestricted_cov.data();
+    pr.ld_unrestricted = Matrix::leading_dimension;
+    pr.reliabilities = {problem.reliabilities + p, static_cast<std::size_t>(q - p)};
+    LawleyCorrection got = lawley(pr);
+    ASSERT_EQ(got.status, Status::ok) << name;
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i < q; ++i) {
+        std::size_t k = static_cast<std::size_t>(i + j * q);
+        ASSERT_EQ(bits(got.covariances[k]), bits(cov(i + 1, j + 1))) << name << i << "," << j;
+        ASSERT_EQ(bits(got.correlations[k]), bits(corr(i + 1, j + 1))) << name;
+        ASSERT_EQ(bits(got.disattenuated[k]), bits(dis(i + 1, j + 1))) << name;
+      }
+    }
+  }
+}
+
+// ---- Against a long-double evaluation of Lawley's formula ----------------
+
+using Real = long double;
+
+// Gauss-Jordan inverse of a symmetric positive definite n x n matrix.
+std::vector<Real> inverse(std::vector<Real> a, int n) {
+  std::vector<Real> x(static_cast<std::size_t>(n) * n, 0.0L);
+  for (int i = 0; i < n; ++i) x[static_cast<std::size_t>(i + i * n)] = 1.0L;
+  auto at = [n](std::vector<Real>& m, int i, int j) -> Real& {
+    return m[static_cast<std::size_t>(i + j * n)];
+  };
+  for (int c = 0; c < n; ++c) {
+    Real pivot = at(a, c, c);
+    for (int j = 0; j < n; ++j) {
+      at(a, c, j) /= pivot;
+      at(x, c, j) /= pivot;
+    }
+    for (int r = 0; r < n; ++r) {
+      if (r == c) continue;
+      Real f = at(a, r, c);
+      for (int j = 0; j < n; ++j) {
+        at(a, r, j) -= f * at(a, c, j);
+        at(x, r, j) -= f * at(x, c, j);
+      }
+    }
+  }
+  return x;
+}
+
+// C in input order by C11 = S, C12 = S W V12, C22 = V22 - V21 W (V11 - S) W V12.
+Dense reference(const Dense& v, const Dense& s, const std::vector<int>& order) {
+  int q = v.n;
+  int p = s.n;
+  int m = q - p;
+  auto V = [&](int a, int b) { return static_cast<Real>(v(order[a], order[b])); };
+  std::vector<Real> v11(static_cast<std::size_t>(p) * p);
+  for (int j = 0; j < p; ++j) {
+    for (int i = 0; i < p; ++i) v11[static_cast<std::size_t>(i + j * p)] = V(std::min(i, j), std::max(i, j));
+  }
+  std::vector<Real> w = inverse(v11, p);
+  auto W = [&](int i, int j) { return w[static_cast<std::size_t>(i + j * p)]; };
+  // W V12 (p x m) and (V11 - S)
+  std::vector<Real> wv12(static_cast<std::size_t>(p) * m, 0.0L);
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) {
+      Real sum = 0;
+      for (int k = 0; k < p; ++k) sum += W(i, k) * V(k, p + j);
+      wv12[static_cast<std::size_t>(i + j * p)] = sum;
+    }
+  }
+  auto WV = [&](int i, int j) { return wv12[static_cast<std::size_t>(i + j * p)]; };
+  Dense c(q);
+  for (int j = 0; j < p; ++j) {
+    for (int i = 0; i < p; ++i) c(order[i], order[j]) = s(i, j);
+  }
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) {
+      Real sum = 0;
+      for (int k = 0; k < p; ++k) sum += static_cast<Real>(s(i, k)) * WV(k, j);
+      c(order[i], order[p + j]) = static_cast<double>(sum);
+      c(order[p + j], order[i]) = static_cast<double>(sum);
+    }
+  }
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < m; ++i) {
+      Real sum = 0;
+      for (int a = 0; a < p; ++a) {
+        for (int b = 0; b < p; ++b) {
+          Real d = V(std::min(a, b), std::max(a, b)) - static_cast<Real>(s(a, b));
+          sum += WV(a, i) * d * WV(b, j);
+        }
+      }
+      c(order[p + i], order[p + j]) = static_cast<double>(V(p + i, p + j) - sum);
+    }
+  }
+  return c;
+}
+
+// A random symmetric positive definite matrix of order n.
+Dense random_spd(std::mt19937_64& random, int n) {
+  std::normal_distribution<double> normal;
+  Dense a(n);
+  for (double& x : a.v) x = normal(random);
+  Dense s(n);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      double sum = i == j ? n : 0.0;
+      for (int k = 0; k < n; ++k) sum += a(i, k) * a(j, k) / n;
+      s(i, j) = sum;
+    }
+  }
+  return s;
+}
+
+struct RandomCase {
+  Dense v, s;
+  std::vector<int> selection, order;
+};
+
+RandomCase random_case(std::mt19937_64& random, int q, int p) {
+  RandomCase c{random_spd(random, q), Dense(p), {}, {}};
+  std::vector<int> all(static_cast<std::size_t>(q));
+  std::iota(all.begin(), all.end(), 0);
+  std::shuffle(all.begin(), all.end(), random);
+  c.selection.assign(all.begin(), all.begin() + p);
+  std::vector<int> others(all.begin() + p, all.end());
+  std::sort(others.begin(), others.end());
+  c.order = c.selection;
+  c.order.insert(c.order.end(), others.begin(), others.end());
+  // The unrestricted block: the selection block widened by a random factor.
+  Dense extra = random_spd(random, p);
+  for (int j = 0; j < p; ++j) {
+    for (int i = 0; i < p; ++i) c.s(i, j) = 1.5 * c.v(c.selection[i], c.selection[j]) + 0.2 * extra(i, j);
+  }
+  return c;
+}
+
+TEST(lawley_api_test, agrees_with_a_long_double_reference) {
+  std::mt19937_64 random(1994);
+  for (int trial = 0; trial < 120; ++trial) {
+    int q = 1 + static_cast<int>(random() % 60);
+    int p = static_cast<int>(random() % (q + 1));
+    RandomCase c = random_case(random, q, p);
+    LawleyCorrection got = lawley(problem_of(c.v, c.s, c.selection));
+    ASSERT_EQ(got.status, Status::ok);
+    Dense want = reference(c.v, c.s, c.order);
+    double scale = 0.0;
+    for (double x : want.v) scale = std::max(scale, std::fabs(x));
+    for (std::size_t k = 0; k < want.v.size(); ++k) {
+      ASSERT_NEAR(got.covariances[k], want.v[k], 1e-12 * scale) << "q " << q << " p " << p;
+    }
+  }
+}
+
+// Selection at any positions is the permuted problem, corrected and
+// permuted back: the very same arithmetic, so the very same bits.
+TEST(lawley_api_test, selection_anywhere_equals_the_permuted_problem) {
+  std::mt19937_64 random(3);
+  for (int trial = 0; trial < 30; ++trial) {
+    int q = 2 + static_cast<int>(random() % 20);
+    int p = static_cast<int>(random() % (q + 1));
+    RandomCase c = random_case(random, q, p);
+    std::vector<double> rel(static_cast<std::size_t>(q - p));
+    for (double& r : rel) r = 0.5 + 0.5 * std::generate_canonical<double, 53>(random);
+    LawleyCorrection anywhere = lawley(problem_of(c.v, c.s, c.selection, rel));
+    Dense permuted(q);
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i < q; ++i) permuted(i, j) = c.v(c.order[i], c.order[j]);
+    }
+    LawleyCorrection leading = lawley(problem_of(permuted, c.s, {}, rel));
+    ASSERT_EQ(anywhere.status, Status::ok);
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i < q; ++i) {
+        std::size_t in_input = static_cast<std::size_t>(c.order[i] + c.order[j] * q);
+        std::size_t in_leading = static_cast<std::size_t>(i + j * q);
+        ASSERT_EQ(bits(anywhere.covariances[in_input]), bits(leading.covariances[in_leading]));
+        if (rel.empty()) continue;
+        ASSERT_EQ(bits(anywhere.disattenuated[in_input]), bits(leading.disattenuated[in_leading]));
+      }
+    }
+  }
+}
+
+TEST(lawley_api_test, all_selected_returns_the_unrestricted_matrix_in_place) {
+  std::mt19937_64 random(5);
+  RandomCase c = random_case(random, 6, 6);
+  LawleyCorrection got = lawley(problem_of(c.v, c.s, c.selection));
+  for (int j = 0; j < 6; ++j) {
+    for (int i = 0; i < 6; ++i) {
+      ASSERT_EQ(got.covariances[static_cast<std::size_t>(c.selection[i] + c.selection[j] * 6)],
+                c.s(i, j));
+    }
+  }
+}
+
+TEST(lawley_api_test, none_selected_returns_the_restricted_matrix) {
+  std::mt19937_64 random(6);
+  RandomCase c = random_case(random, 7, 0);
+  LawleyCorrection got = lawley(problem_of(c.v, c.s));
+  EXPECT_EQ(got.covariances, c.v.v);
+}
+
+// Thorndike's Case II: one selection variable x and one other y.
+TEST(lawley_api_test, one_and_one_is_thorndike_case_two) {
+  for (auto [r, u] : {std::pair{0.3, 1.5}, {0.5, 2.0}, {-0.4, 1.2}, {0.2, 0.7}}) {
+    double sd_x = 1.3;
+    double sd_y = 0.8;
+    Dense v(2);
+    v(0, 0) = sd_x * sd_x;
+    v(1, 1) = sd_y * sd_y;
+    v(0, 1) = v(1, 0) = r * sd_x * sd_y;
+    Dense s(1);
+    s(0, 0) = u * u * sd_x * sd_x;
+    LawleyCorrection got = lawley(problem_of(v, s));
+    double want = r * u / std::sqrt(1 - r * r + r * r * u * u);
+    EXPECT_NEAR(got.correlations[2], want, 1e-14) << r << " " << u;
+  }
+}
+
+TEST(lawley_api_test, ree_et_al_1994_example) {
+  Dense v(4);
+  v.v = {25.311,  -1.6725,  13.0447,   5.0939,  -1.6725, 17.7073, -10.7549, 9.468,
+         13.0447, -10.7549, 1372.0356, 52.7834, 5.0939,  9.468,   52.7834,  351.5625};
+  Dense s(2);
+  s.v = {36.4816, 6.1608, 6.1608, 16.6464};
+  LawleyCorrection got = lawley(problem_of(v, s));
+  auto r = [&](int i, int j) { return got.correlations[static_cast<std::size_t>(i + 4 * j)]; };
+  EXPECT_NEAR(r(0, 1), 0.25000000, 5e-9);
+  EXPECT_NEAR(r(0, 2), 0.06254509, 5e-9);
+  EXPECT_NEAR(r(0, 3), 0.10664023, 5e-9);
+  EXPECT_NEAR(r(1, 2), -0.04246105, 5e-9);
+  EXPECT_NEAR(r(1, 3), 0.13994188, 5e-9);
+  EXPECT_NEAR(r(2, 3), 0.07959423, 5e-9);
+  // The restricted r12 is negative, the corrected one positive.
+  EXPECT_EQ(got.diagnostics.sign_changes, 1);
+  EXPECT_EQ(got.diagnostics.first_sign_change.row, 0);
+  EXPECT_EQ(got.diagnostics.first_sign_change.column, 1);
+}
+
+// ---- Diagnostics ------------------------------------------------------------
+
+// The worked problem of the program: 2 selection variables of 3.
+struct Worked {
+  Dense v{3}, s{2};
+  std::vector<double> rel{0.81};
+  Worked() {
+    v.v = {1.00, 0.50, 0.30, 0.50, 1.00, 0.40, 0.30, 0.40, 1.00};
+    s.v = {1.44, 0.60, 0.60, 1.21};
+  }
+  LawleyProblem problem() const { return problem_of(v, s, {}, rel); }
+};
+
+TEST(lawley_api_test, clean_problem_has_clean_diagnostics) {
+  Worked w;
+  LawleyCorrection got = lawley(w.problem());
+  const Diagnostics& d = got.diagnostics;
+  EXPECT_EQ(d.status, Status::ok);
+  EXPECT_EQ(d.argument, Argument::none);
+  EXPECT_EQ(d.restricted_asymmetry, 0.0);
+  EXPECT_EQ(d.unrestricted_asymmetry, 0.0);
+  EXPECT_TRUE(d.restricted_positive_definite);
+  EXPECT_TRUE(d.unrestricted_positive_definite);
+  EXPECT_EQ(d.nonpositive_variances + d.correlations_out_of_range +
+                d.disattenuated_out_of_range + d.reliabilities_out_of_range + d.sign_changes,
+            0);
+  EXPECT_NEAR(got.disattenuated[2], got.correlations[2] / 0.9, 1e-15);
+}
+
+TEST(lawley_api_test, each_diagnostic_on_a_case_that_triggers_it) {
+  {  // the ignored triangle differs from the one read
+    Worked w;
+    w.v(1, 0) = 0.7;  // read: (0, 1) = 0.5
+    w.s(1, 0) = 0.9;  // S is read whole: (0, 1) = 0.6
+    Diagnostics d = lawley(w.problem()).diagnostics;
+    EXPECT_NEAR(d.restricted_asymmetry, 0.2, 1e-15);
+    EXPECT_NEAR(d.unrestricted_asymmetry, 0.3 / std::sqrt(1.44 * 1.21), 1e-15);
+  }
+  {  // V not positive definite as a whole, S neither, V11 still is
+    Worked w;
+    w.v(2, 2) = 0.1;
+    w.s(1, 1) = 0.2;
+    Diagnostics d = lawley(w.problem()).diagnostics;
+    EXPECT_FALSE(d.restricted_positive_definite);
+    EXPECT_FALSE(d.unrestricted_positive_definite);
+    EXPECT_EQ(d.status, Status::ok);
+    EXPECT_GT(d.correlations_out_of_range, 0);
+    EXPECT_EQ(d.first_correlation_out_of_range.row, 0);
+    EXPECT_EQ(d.first_correlation_out_of_range.column, 1);
+  }
+  {  // reliabilities outside (0, 1], and a disattenuated |r| above 1
+    Worked w;
+    w.rel = {0.01};
+    Diagnostics d = lawley(w.problem()).diagnostics;
+    EXPECT_EQ(d.reliabilities_out_of_range, 0);
+    EXPECT_GT(d.disattenuated_out_of_range, 0);
+    EXPECT_EQ(d.first_disattenuated_out_of_range.row, 0);
+    EXPECT_EQ(d.first_disattenuated_out_of_range.column, 2);
+    w.rel = {81.0};
+    d = lawley(w.problem()).diagnostics;
+    EXPECT_EQ(d.reliabilities_out_of_range, 1);
+    EXPECT_EQ(d.first_reliability_out_of_range, 2);
+  }
+  {  // V11 not positive definite: status, minor, and NaN results
+    Worked w;
+    w.v(1, 1) = 0.25;  // 1 * 0.25 - 0.5 * 0.5 = 0
+    LawleyCorrection got = lawley(w.problem());
+    EXPECT_EQ(got.status, Status::not_positive_definite);
+    EXPECT_EQ(got.diagnostics.leading_minor, 2);
+    for (double x : got.covariances) EXPECT_TRUE(std::isnan(x));
+    for (double x : got.disattenuated) EXPECT_TRUE(std::isnan(x));
+  }
+}
+
+TEST(lawley_api_test, a_nonpositive_corrected_variance_is_counted) {
+  // One selection variable x, one other y: C22 = V22 - V21 W (V11 - S) W V12,
+  // negative when S is far below V11 and y leans on x.
+  Dense v(2);
+  v.v = {1.0, 0.9, 0.9, 1.0};
+  Dense s(1);
+  s.v = {0.0001};
+  Diagnostics d = lawley(problem_of(v, s)).diagnostics;
+  EXPECT_EQ(d.nonpositive_variances, 0);  // 1 - 0.81 * 0.9999 > 0
+  s.v = {-1.0};
+  d = lawley(problem_of(v, s)).diagnostics;
+  EXPECT_EQ(d.nonpositive_variances, 2);
+  EXPECT_EQ(d.first_nonpositive_variance.row, 0);
+  EXPECT_FALSE(d.unrestricted_positive_definite);
+}
+
+TEST(lawley_api_test, sign_changes_are_listed) {
+  Dense v(3);
+  v.v = {1.0, 0.5, -0.1, 0.5, 1.0, 0.2, -0.1, 0.2, 1.0};
+  Dense s(1);
+  s.v = {9.0};
+  LawleyCorrection got = lawley(problem_of(v, s));
+  int rows[4], columns[4];
+  int n = lawley_sign_changes(problem_of(v, s), got.correlations.data(), 3, rows, columns, 4);
+  EXPECT_EQ(n, got.diagnostics.sign_changes);
+  ASSERT_EQ(n, 1);
+  EXPECT_EQ(rows[0], 1);
+  EXPECT_EQ(columns[0], 2);
+}
+
+// ---- Invalid arguments: reported, never computed on ----------------------
+
+struct InvalidCase {
+  const char* name;
+  void (*spoil)(LawleyProblem&, LawleyResults&);
+  Argument argument;
+};
+
+void PrintTo(const InvalidCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class InvalidArgument : public testing::TestWithParam<InvalidCase> {};
+
+TEST_P(InvalidArgument, is_reported_and_nothing_is_written) {
+  static const int repeated[] = {1, 1};
+  static const int outside[] = {0, 3};
+  static const double nan_reliability[] = {std::nan("")};
+  (void)repeated;
+  (void)outside;
+  (void)nan_reliability;
+  Worked w;
+  std::vector<double> cov(9, -5.0), corr(9, -5.0), dis(9, -5.0);
+  LawleyProblem pr = w.problem();
+  LawleyResults res{cov.data(), 3, corr.data(), 3, dis.data(), 3};
+  GetParam().spoil(pr, res);
+  WorkspaceSize need = lawley_workspace_size(3, 2);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  Diagnostics d;
+  Status status = lawley(pr, res, work, int_work, &d);
+  EXPECT_EQ(status, Status::invalid_argument);
+  EXPECT_EQ(d.argument, GetParam().argument);
+  EXPECT_STRNE(d.reason, "");
+  for (double x : cov) EXPECT_EQ(x, -5.0);
+  for (double x : dis) EXPECT_EQ(x, -5.0);
+}
+
+const int repeated_selection[] = {1, 1};
+const int outside_selection[] = {0, 3};
+const int short_selection[] = {0};
+const double two_reliabilities[] = {0.8, 0.9};
+const double nan_reliability[] = {std::numeric_limits<double>::quiet_NaN()};
+double restricted_with_nan[9] = {1.0, 0.5, 0.3, 0.5, 1.0, 0.4, 0.3, 0.4, 1.0};
+
+INSTANTIATE_TEST_SUITE_P(
+    lawley_api_test, InvalidArgument,
+    testing::Values(
+        InvalidCase{"negative_q", [](LawleyProblem& p, LawleyResults&) { p.q = -1; }, Argument::q},
+        InvalidCase{"negative_p", [](LawleyProblem& p, LawleyResults&) { p.p = -1; }, Argument::p},
+        InvalidCase{"p_above_q",
+                    [](LawleyProblem& p, LawleyResults&) {
+                      p.p = 3;
+                      p.q = 2;
+                    },
+                    Argument::p},
+        InvalidCase{"null_restricted",
+                    [](LawleyProblem& p, LawleyResults&) { p.restricted = nullptr; },
+                    Argument::restricted},
+        InvalidCase{"short_leading_dimension",
+                    [](LawleyProblem& p, LawleyResults&) { p.ld_restricted = 2; },
+                    Argument::restricted},
+        InvalidCase{"nan_read",
+                    [](LawleyProblem& p, LawleyResults&) {
+                      restricted_with_nan[7] = std::nan("");  // (1, 2), read
+                      p.restricted = restricted_with_nan;
+                    },
+                    Argument::restricted},
+        InvalidCase{"null_unrestricted",
+                    [](LawleyProblem& p, LawleyResults&) { p.unrestricted = nullptr; },
+                    Argument::unrestricted},
+        InvalidCase{"infinite_unrestricted",
+                    [](LawleyProblem& p, LawleyResults&) {
+                      static double s[4] = {1.44, 0.6, HUGE_VAL, 1.21};
+                      p.unrestricted = s;
+                    },
+                    Argument::unrestricted},
+        InvalidCase{"repeated_index",
+                    [](LawleyProblem& p, LawleyResults&) { p.selection = repeated_selection; },
+                    Argument::selection},
+        InvalidCase{"index_out_of_range",
+                    [](LawleyProblem& p, LawleyResults&) { p.selection = outside_selection; },
+                    Argument::selection},
+        InvalidCase{"selection_count",
+                    [](LawleyProblem& p, LawleyResults&) { p.selection = short_selection; },
+                    Argument::selection},
+        InvalidCase{"reliability_count",
+                    [](LawleyProblem& p, LawleyResults&) { p.reliabilities = two_reliabilities; },
+                    Argument::reliabilities},
+        InvalidCase{"reliability_not_finite",
+                    [](LawleyProblem& p, LawleyResults&) { p.reliabilities = nan_reliability; },
+                    Argument::reliabilities},
+        InvalidCase{"null_covariances",
+                    [](LawleyProblem&, LawleyResults& r) { r.covariances = nullptr; },
+                    Argument::results},
+        InvalidCase{"short_result_leading_dimension",
+                    [](LawleyProblem&, LawleyResults& r) { r.ld_disattenuated = 1; },
+                    Argument::results}),
+    [](const testing::TestParamInfo<InvalidCase>& info) { return info.param.name; });
+
+TEST(lawley_api_test, values_not_read_may_be_anything) {
+  Worked w;
+  w.v(1, 0) = std::nan("");  // below the diagonal of V11: not read
+  LawleyCorrection got = lawley(w.problem());
+  EXPECT_EQ(got.status, Status::ok);
+  EXPECT_TRUE(std::isnan(got.diagnostics.restricted_asymmetry));
+}
+
+TEST(lawley_api_test, a_short_workspace_is_an_invalid_argument) {
+  Worked w;
+  std::vector<double> cov(9);
+  WorkspaceSize need = lawley_workspace_size(3, 2);
+  std::vector<double> work(need.doubles - 1);
+  std::vector<int> int_work(need.ints);
+  Diagnostics d;
+  EXPECT_EQ(lawley(w.problem(), {cov.data(), 3}, work, int_work, &d), Status::invalid_argument);
+  EXPECT_EQ(d.argument, Argument::workspace);
+}
+
+// ---- Means and helpers --------------------------------------------------------
+
+TEST(lawley_api_test, corrected_means_follow_the_regression) {
+  // One selection variable: mu_y + (m_x - mu_x) * V12 / V11.
+  Dense v(2);
+  v.v = {4.0, 1.2, 1.2, 1.0};
+  Dense s(1);
+  s.v = {9.0};
+  const int selection[] = {1};
+  Dense swapped(2);  // the same problem with x second
+  swapped.v = {1.0, 1.2, 1.2, 4.0};
+  std::vector<double> restricted_means{10.0, 50.0};  // y, x
+  std::vector<double> unrestricted_means{47.0};
+  std::vector<double> means(2);
+  WorkspaceSize need = lawley_workspace_size(2, 1);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  ASSERT_EQ(lawley_means(problem_of(swapped, s, selection), restricted_means, unrestricted_means,
+                         means, work, int_work),
+            Status::ok);
+  EXPECT_EQ(means[1], 47.0);
+  EXPECT_NEAR(means[0], 10.0 + (47.0 - 50.0) * 1.2 / 4.0, 1e-14);
+  (void)v;
+}
+
+TEST(lawley_api_test, covariances_from_correlations_and_deviations) {
+  const double r[4] = {1.0, 0.5, 0.5, 1.0};
+  const double sd[2] = {2.0, 3.0};
+  double c[4];
+  cov_from_correlations(2, r, 2, sd, c, 2);
+  EXPECT_EQ(c[0], 4.0);
+  EXPECT_EQ(c[1], 3.0);
+  EXPECT_EQ(c[2], 3.0);
+  EXPECT_EQ(c[3], 9.0);
+}
+
+// ---- Threads --------------------------------------------------------------------
+
+TEST(lawley_api_test, threads_correcting_at_once_agree_with_one_thread) {
+  std::mt19937_64 random(11);
+  std::vector<RandomCase> cases;
+  for (int k = 0; k < 8; ++k) cases.push_back(random_case(random, 30, 12));
+  std::vector<LawleyCorrection> alone;
+  for (const RandomCase& c : cases) alone.push_back(lawley(problem_of(c.v, c.s, c.selection)));
+  std::vector<LawleyCorrection> together(cases.size());
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    threads.emplace_back([&, k] {
+      for (int repeat = 0; repeat < 20; ++repeat) {
+        together[k] = lawley(problem_of(cases[k].v, cases[k].s, cases[k].selection));
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    EXPECT_EQ(together[k].covariances, alone[k].covariances);
+    EXPECT_EQ(together[k].diagnostics.sign_changes, alone[k].diagnostics.sign_changes);
+  }
+}
+
+}  // namespace
+}  // namespace tolbe
