@@ -3,7 +3,6 @@
 #include <limits>
 
 #include "correction/lawley.h"
-#include "kernels/packed_cholesky.h"
 #include "tolbe/lawley.h"
 
 namespace tolbe {
@@ -43,7 +42,7 @@ struct Layout {
     total = plus(total, times(3, times(static_cast<std::size_t>(ld_p), m)));
     total = plus(total, times(2, times(static_cast<std::size_t>(ld_others), p_size)));
     total = plus(total, times(2, times(static_cast<std::size_t>(ld_others), m)));
-    total = plus(total, q);
+    total = plus(total, times(2, q));
     return plus(total, packed_size(q));
   }
 };
@@ -55,6 +54,7 @@ Layout layout_of(int q, int p) {
 struct Carved {
   LawleyBlocks blocks;
   double* reliability_of;  // q
+  double* deviation;       // q, square roots of a diagonal
   double* packed_check;    // q(q+1)/2
 };
 
@@ -80,6 +80,7 @@ Carved carve(const Layout& l, double* w) {
   c.blocks.restricted_22 = {take(ld_m * m), l.ld_others};
   c.blocks.corrected_22 = {take(ld_m * m), l.ld_others};
   c.reliability_of = take(p + m);
+  c.deviation = take(p + m);
   c.packed_check = w;
   return c;
 }
@@ -195,12 +196,14 @@ void fill(int q, View m, double value) {
   }
 }
 
-double asymmetry(int n, ConstView a) {
+// `root` receives sqrt(|a(i, i)|) for i < n.
+double asymmetry(int n, ConstView a, double* root) {
+  for (int i = 0; i < n; ++i) root[i] = std::sqrt(std::fabs(a(i, i)));
   double largest = 0.0;
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < j; ++i) {
       double difference = std::fabs(a(i, j) - a(j, i));
-      double scale = std::sqrt(std::fabs(a(i, i) * a(j, j)));
+      double scale = root[i] * root[j];
       double relative = scale > 0.0 ? difference / scale : difference;
       if (std::isnan(relative)) return relative;  // a NaN anywhere must show
       if (relative > largest) largest = relative;
@@ -209,14 +212,33 @@ double asymmetry(int n, ConstView a) {
   return largest;
 }
 
+// Whether a Cholesky factorization of the upper triangle of `a` runs to the
+// end with positive pivots, in the packed storage `packed`. Only the answer
+// is wanted, so the dot products are plain loops rather than BLAS calls, in
+// whatever order runs fastest.
 bool positive_definite(int n, ConstView a, double* packed) {
-  std::size_t k = 0;
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i <= j; ++i) packed[k++] = a(i, j);
+  std::size_t column = 0;  // start of column j in the packed triangle
+  for (int j = 0; j < n; ++j, column += static_cast<std::size_t>(j)) {
+    double* r_j = packed + column;
+    double diagonal = a(j, j);
+    std::size_t column_k = 0;
+    for (int k = 0; k < j; ++k, column_k += static_cast<std::size_t>(k)) {
+      const double* r_k = packed + column_k;
+      // Four partial sums break the chain of dependent additions.
+      double sums[4] = {0.0, 0.0, 0.0, 0.0};
+      int i = 0;
+      for (; i + 4 <= k; i += 4) {
+        for (int u = 0; u < 4; ++u) sums[u] += r_k[i + u] * r_j[i + u];
+      }
+      for (; i < k; ++i) sums[0] += r_k[i] * r_j[i];
+      double t = (a(k, j) - ((sums[0] + sums[1]) + (sums[2] + sums[3]))) / r_k[k];
+      r_j[k] = t;
+      diagonal -= t * t;
+    }
+    if (!(diagonal > 0.0)) return false;
+    r_j[j] = std::sqrt(diagonal);
   }
-  int info = 0;
-  dppfa(packed, n, info);
-  return info == 0;
+  return true;
 }
 
 // The element the correction reads for the pair {a, b}: the one whose row
@@ -257,12 +279,13 @@ void count_out_of_range(int q, const Matrix& r, int& count, Place& first) {
 
 // Calls `found(row, column)` for every pair whose restricted and corrected
 // correlations have opposite signs.
+// `root` holds sqrt(|v(i, i)|); the sign is all that matters here.
 template <typename Found>
-void for_each_sign_change(int q, ConstView v, const Order& o, const Correlation& corrected,
-                          Found found) {
+void for_each_sign_change(int q, ConstView v, const Order& o, const double* root,
+                          const Correlation& corrected, Found found) {
   for (int j = 0; j < q; ++j) {
     for (int i = 0; i < j; ++i) {
-      double restricted = element_read(v, o, i, j) / std::sqrt(v(i, i) * v(j, j));
+      double restricted = element_read(v, o, i, j) / (root[i] * root[j]);
       if (restricted * corrected(i, j) < 0.0) found(i, j);
     }
   }
@@ -274,8 +297,8 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
   int p = pr.p;
   ConstView v{pr.restricted, pr.ld_restricted};
   ConstView s{pr.unrestricted, pr.ld_unrestricted};
-  d.restricted_asymmetry = asymmetry(q, v);
-  d.unrestricted_asymmetry = asymmetry(p, s);
+  d.unrestricted_asymmetry = asymmetry(p, s, c.deviation);
+  d.restricted_asymmetry = asymmetry(q, v, c.deviation);  // leaves V's roots
   d.restricted_positive_definite = positive_definite(q, v, c.packed_check);
   d.unrestricted_positive_definite = positive_definite(p, s, c.packed_check);
   for (std::size_t k = 0; k < pr.reliabilities.size(); ++k) {
@@ -297,7 +320,8 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
                        d.disattenuated_out_of_range, d.first_disattenuated_out_of_range);
   }
   Counter signs{d.sign_changes, d.first_sign_change};
-  for_each_sign_change(q, v, o, correlations, [&](int i, int j) { signs.add(i, j); });
+  for_each_sign_change(q, v, o, c.deviation, correlations,
+                       [&](int i, int j) { signs.add(i, j); });
 }
 
 }  // namespace
