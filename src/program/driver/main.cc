@@ -3,5 +3,6 @@
 
 int main() {
   tolbe::install_process_frame();
-  tolbe::run_problem();
+  static tolbe::RunState state;
+  tolbe::run_problem(state);
 }

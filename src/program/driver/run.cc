@@ -17,15 +17,6 @@
 namespace tolbe {
 namespace {
 
-// The whole state of a run, in fixed storage.
-struct RunState {
-  Problem problem;
-  LawleyWork work;
-  Matrix corrected_cov;
-  Matrix corrected_corr;
-};
-
-RunState state;
 
 void require(bool read_succeeded, const ListReader& reader) {
   if (!read_succeeded) end_run_after_read_error(reader.error());
@@ -78,7 +69,8 @@ void read_and_echo(ListReader& reader, Problem& problem) {
   }
 }
 
-void correct_and_report(const Problem& problem) {
+void correct_and_report(RunState& state) {
+  const Problem& problem = state.problem;
   TextSink& out = standard_output();
   int p = problem.n_nonrestricted;
   int q = problem.n_total;
@@ -108,7 +100,7 @@ void correct_and_report(const Problem& problem) {
 
 }  // namespace
 
-void run_problem() {
+void run_problem(RunState& state) {
   float cpu_start = processor_seconds();
   DateValues start = date_and_time();
   write_start_stamp(standard_output(), start);
@@ -116,7 +108,7 @@ void run_problem() {
   static InputStream input(STDIN_FILENO);
   ListReader reader(input);
   read_and_echo(reader, state.problem);
-  correct_and_report(state.problem);
+  correct_and_report(state);
 
   float cpu_end = processor_seconds();
   float cpu_used = cpu_end - cpu_start;

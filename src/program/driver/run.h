@@ -1,10 +1,22 @@
 #pragma once
 
+#include "correction/lawley.h"
+#include "driver/problem.h"
+
 namespace tolbe {
 
-// Solves the one problem on standard input and writes its report on standard
-// output; never returns. Exit statuses: 0 report complete, 2 problem could
-// not be read or solved, 3 report could not be written.
-[[noreturn]] void run_problem();
+// The whole state of a run, in fixed storage (about 270 KB: the caller
+// keeps it off the stack).
+struct RunState {
+  Problem problem;
+  LawleyWork work;
+  Matrix corrected_cov;
+  Matrix corrected_corr;
+};
+
+// Solves the one problem on standard input in `state` and writes its report
+// on standard output; never returns. Exit statuses: 0 report complete, 2
+// problem could not be read or solved, 3 report could not be written.
+[[noreturn]] void run_problem(RunState& state);
 
 }  // namespace tolbe
