@@ -50,8 +50,6 @@ void lawley_call(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(lawley_call)
-    ->ArgsProduct({{5, 10, 25, 50}, {0, 1}})
-    ->ArgNames({"q", "diagnostics"});
+BENCHMARK(lawley_call)->ArgsProduct({{5, 10, 25, 50}, {0, 1}})->ArgNames({"q", "diagnostics"});
 
 }  // namespace

@@ -79,7 +79,7 @@ struct Diagnostics {
   Place first_correlation_out_of_range;
   int disattenuated_out_of_range = 0;  // disattenuated |r| > 1 (or NaN), i < j
   Place first_disattenuated_out_of_range;
-  int reliabilities_out_of_range = 0;  // outside (0, 1]
+  int reliabilities_out_of_range = 0;       // outside (0, 1]
   int first_reliability_out_of_range = -1;  // a variable index
   // Pairs i < j whose restricted and corrected correlations have opposite
   // signs (Ree, Carretta, Earles and Albert 1994); lawley_sign_changes lists
@@ -177,8 +177,8 @@ Status lawley_means(const LawleyProblem& problem, std::span<const double> restri
 // cov(i, j) = r(i, j) * sd(i) * sd(j) for the n x n `correlations`; `sd`
 // holds n standard deviations. `covariances` may be `correlations` itself
 // (same leading dimension). Does not allocate.
-void cov_from_correlations(int n, const double* correlations, int ld_correlations,
-                           const double* sd, double* covariances, int ld_covariances);
+void cov_from_correlations(int n, const double* correlations, int ld_correlations, const double* sd,
+                           double* covariances, int ld_covariances);
 
 // A short English text for a status: "ok", "selection block not positive
 // definite", "invalid argument".

@@ -80,16 +80,16 @@ int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
  * correlations have opposite signs, at most `capacity` of them; returns the
  * count of all of them. */
 int tolbe_lawley_sign_changes(int q, int p, const double* restricted, int ld_restricted,
-                              const int* selection, const double* correlations,
-                              int ld_correlations, int* rows, int* columns, int capacity);
+                              const int* selection, const double* correlations, int ld_correlations,
+                              int* rows, int* columns, int capacity);
 
 /* Corrected means: q values in `means`; see tolbe::lawley_means. Same
  * workspace as tolbe_lawley. */
 int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted,
                        const double* unrestricted, int ld_unrestricted, const int* selection,
                        const double* restricted_means, const double* unrestricted_means,
-                       double* means, double* work, size_t n_work, int* int_work,
-                       size_t n_int_work, tolbe_diagnostics* diagnostics);
+                       double* means, double* work, size_t n_work, int* int_work, size_t n_int_work,
+                       tolbe_diagnostics* diagnostics);
 
 /* cov(i, j) = r(i, j) sd(i) sd(j) for an n x n correlation matrix;
  * `covariances` may be `correlations`. */

@@ -21,5 +21,5 @@ libdir=$(find "$work/prefix" -name tolbe.pc -printf '%h\n')
 export PKG_CONFIG_PATH="$libdir"
 # shellcheck disable=SC2046
 cc -o "$work/pc_consumer" "$here/consumer.c" $(pkg-config --cflags --libs tolbe)
-"$work/pc_consumer"
+LD_LIBRARY_PATH="$libdir/..${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$work/pc_consumer"
 echo "consumer tests: 3 passed, 0 failed"

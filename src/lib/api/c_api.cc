@@ -86,8 +86,8 @@ int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
   }
   LawleyProblem pr = problem_of(q, p, restricted, ld_restricted, unrestricted, ld_unrestricted,
                                 selection, reliabilities, n_reliabilities);
-  LawleyResults results{covariances,   ld_covariances,   correlations,
-                        ld_correlations, disattenuated, ld_disattenuated};
+  LawleyResults results{covariances,     ld_covariances, correlations,
+                        ld_correlations, disattenuated,  ld_disattenuated};
   Diagnostics d;
   Status status = lawley(pr, results, {work, work == nullptr ? 0 : n_work},
                          {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
@@ -96,18 +96,17 @@ int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
 }
 
 int tolbe_lawley_sign_changes(int q, int p, const double* restricted, int ld_restricted,
-                              const int* selection, const double* correlations,
-                              int ld_correlations, int* rows, int* columns, int capacity) {
-  LawleyProblem pr =
-      problem_of(q, p, restricted, ld_restricted, nullptr, 1, selection, nullptr, 0);
+                              const int* selection, const double* correlations, int ld_correlations,
+                              int* rows, int* columns, int capacity) {
+  LawleyProblem pr = problem_of(q, p, restricted, ld_restricted, nullptr, 1, selection, nullptr, 0);
   return lawley_sign_changes(pr, correlations, ld_correlations, rows, columns, capacity);
 }
 
 int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted,
                        const double* unrestricted, int ld_unrestricted, const int* selection,
                        const double* restricted_means, const double* unrestricted_means,
-                       double* means, double* work, size_t n_work, int* int_work,
-                       size_t n_int_work, tolbe_diagnostics* diagnostics) {
+                       double* means, double* work, size_t n_work, int* int_work, size_t n_int_work,
+                       tolbe_diagnostics* diagnostics) {
   if (q < 0 || p < 0 || p > q) {
     return invalid(q < 0 ? Argument::q : Argument::p, "q or p out of range", diagnostics);
   }
@@ -120,11 +119,11 @@ int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted
   auto q_size = static_cast<std::size_t>(q);
   auto p_size = static_cast<std::size_t>(p);
   Diagnostics d;
-  Status status = lawley_means(
-      pr, {restricted_means, restricted_means == nullptr ? 0 : q_size},
-      {unrestricted_means, unrestricted_means == nullptr ? 0 : p_size},
-      {means, means == nullptr ? 0 : q_size}, {work, work == nullptr ? 0 : n_work},
-      {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
+  Status status =
+      lawley_means(pr, {restricted_means, restricted_means == nullptr ? 0 : q_size},
+                   {unrestricted_means, unrestricted_means == nullptr ? 0 : p_size},
+                   {means, means == nullptr ? 0 : q_size}, {work, work == nullptr ? 0 : n_work},
+                   {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
   to_c(d, diagnostics);
   return static_cast<int>(status);
 }

@@ -291,8 +291,8 @@ void for_each_sign_change(int q, ConstView v, const Order& o, const double* root
   }
 }
 
-void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
-              const Carved& c, const Correlation& correlations, Diagnostics& d) {
+void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o, const Carved& c,
+              const Correlation& correlations, Diagnostics& d) {
   int q = pr.q;
   int p = pr.p;
   ConstView v{pr.restricted, pr.ld_restricted};
@@ -320,8 +320,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
                        d.disattenuated_out_of_range, d.first_disattenuated_out_of_range);
   }
   Counter signs{d.sign_changes, d.first_sign_change};
-  for_each_sign_change(q, v, o, c.deviation, correlations,
-                       [&](int i, int j) { signs.add(i, j); });
+  for_each_sign_change(q, v, o, c.deviation, correlations, [&](int i, int j) { signs.add(i, j); });
 }
 
 }  // namespace
@@ -332,8 +331,7 @@ WorkspaceSize lawley_workspace_size(int q, int p) {
 }
 
 Status lawley(const LawleyProblem& problem, const LawleyResults& results,
-              std::span<double> workspace, std::span<int> int_workspace,
-              Diagnostics* diagnostics) {
+              std::span<double> workspace, std::span<int> int_workspace, Diagnostics* diagnostics) {
   Order o{};
   Invalid invalid = check_problem(problem, workspace, int_workspace, o);
   if (invalid.argument == Argument::none) invalid = check_results(problem, results);
@@ -400,8 +398,12 @@ LawleyCorrection lawley(const LawleyProblem& problem) {
     out.correlations.assign(q * q, 0.0);
     if (!problem.reliabilities.empty()) out.disattenuated.assign(q * q, 0.0);
     int ld = at_least_one(problem.q);
-    results = {out.covariances.data(), ld, out.correlations.data(), ld,
-               out.disattenuated.empty() ? nullptr : out.disattenuated.data(), ld};
+    results = {out.covariances.data(),
+               ld,
+               out.correlations.data(),
+               ld,
+               out.disattenuated.empty() ? nullptr : out.disattenuated.data(),
+               ld};
   }
   out.status = lawley(problem, results, workspace, int_workspace, &out.diagnostics);
   if (out.status == Status::invalid_argument) {
@@ -509,8 +511,8 @@ Status lawley_means(const LawleyProblem& problem, std::span<const double> restri
   return status;
 }
 
-void cov_from_correlations(int n, const double* correlations, int ld_correlations,
-                           const double* sd, double* covariances, int ld_covariances) {
+void cov_from_correlations(int n, const double* correlations, int ld_correlations, const double* sd,
+                           double* covariances, int ld_covariances) {
   ConstView r{correlations, ld_correlations};
   View c{covariances, ld_covariances};
   for (int j = 0; j < n; ++j) {

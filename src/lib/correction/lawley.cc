@@ -47,7 +47,8 @@ void partition(int p, int q, ConstView restricted, const int* order, const Lawle
   int others = q - p;
   for (int j = 0; j < others; ++j) {
     int column = input_index(order, p + j);
-    for (int i = 0; i < p; ++i) work.restricted_12(i, j) = restricted(input_index(order, i), column);
+    for (int i = 0; i < p; ++i)
+      work.restricted_12(i, j) = restricted(input_index(order, i), column);
   }
   for (int j = 0; j < others; ++j) {
     int column = input_index(order, p + j);
@@ -128,10 +129,9 @@ void disattenuate(int q, const double* reliabilities, View corr) {
 }
 
 LawleyBlocks LawleyWork::blocks() {
-  return {packed_11,         view(inverse_11),   view(cov_times_inverse),
-          view(restricted_12), view(corrected_12), view(shift_12),
-          view(restricted_21), view(weights_21),   view(restricted_22),
-          view(corrected_22)};
+  return {packed_11,           view(inverse_11),  view(cov_times_inverse), view(restricted_12),
+          view(corrected_12),  view(shift_12),    view(restricted_21),     view(weights_21),
+          view(restricted_22), view(corrected_22)};
 }
 
 int lawley_products(int p, int q, const Matrix& restricted_cov, const Matrix& nonrestricted_cov,

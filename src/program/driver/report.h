@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "driver/clock.h"
 #include "correction/matrix.h"
+#include "driver/clock.h"
 #include "io/text_sink.h"
 
 namespace tolbe {

@@ -17,7 +17,6 @@
 namespace tolbe {
 namespace {
 
-
 void require(bool read_succeeded, const ListReader& reader) {
   if (!read_succeeded) end_run_after_read_error(reader.error());
 }

@@ -43,19 +43,18 @@ int main(void) {
   const double moved[9] = {1.00, 0.30, 0.40, 0.30, 1.00, 0.50, 0.40, 0.50, 1.00};
   const int selection[2] = {1, 2};
   double moved_cov[9];
-  status = tolbe_lawley(3, 2, moved, 3, unrestricted, 2, selection, NULL, 0, moved_cov, 3, NULL,
-                        0, NULL, 0, work, n_work, int_work, n_int_work, NULL);
+  status = tolbe_lawley(3, 2, moved, 3, unrestricted, 2, selection, NULL, 0, moved_cov, 3, NULL, 0,
+                        NULL, 0, work, n_work, int_work, n_int_work, NULL);
   check(status == TOLBE_OK, "selection at other positions");
   check(moved_cov[0] == cov[8] && moved_cov[1] == cov[6] && moved_cov[5] == cov[1],
         "permuted results");
 
   const int repeated[2] = {1, 1};
-  status = tolbe_lawley(3, 2, moved, 3, unrestricted, 2, repeated, NULL, 0, moved_cov, 3, NULL,
-                        0, NULL, 0, work, n_work, int_work, n_int_work, &d);
+  status = tolbe_lawley(3, 2, moved, 3, unrestricted, 2, repeated, NULL, 0, moved_cov, 3, NULL, 0,
+                        NULL, 0, work, n_work, int_work, n_int_work, &d);
   check(status == TOLBE_INVALID_ARGUMENT && d.argument == TOLBE_ARGUMENT_SELECTION,
         "repeated selection index");
-  check(tolbe_lawley_workspace(2, 3, &n_work, &n_int_work) == TOLBE_INVALID_ARGUMENT,
-        "p above q");
+  check(tolbe_lawley_workspace(2, 3, &n_work, &n_int_work) == TOLBE_INVALID_ARGUMENT, "p above q");
 
   double means[3];
   const double restricted_means[3] = {0.0, 0.0, 0.0};

@@ -1,5 +1,3 @@
-#include "tolbe/lawley.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include "driver/problem_input.h"
 #include "io/input_stream.h"
 #include "io/list_reader.h"
+#include "tolbe/lawley.h"
 
 namespace tolbe {
 namespace {
@@ -143,7 +142,8 @@ Dense reference(const Dense& v, const Dense& s, const std::vector<int>& order) {
   auto V = [&](int a, int b) { return static_cast<Real>(v(order[a], order[b])); };
   std::vector<Real> v11(static_cast<std::size_t>(p) * p);
   for (int j = 0; j < p; ++j) {
-    for (int i = 0; i < p; ++i) v11[static_cast<std::size_t>(i + j * p)] = V(std::min(i, j), std::max(i, j));
+    for (int i = 0; i < p; ++i)
+      v11[static_cast<std::size_t>(i + j * p)] = V(std::min(i, j), std::max(i, j));
   }
   std::vector<Real> w = inverse(v11, p);
   auto W = [&](int i, int j) { return w[static_cast<std::size_t>(i + j * p)]; };
@@ -218,7 +218,8 @@ RandomCase random_case(std::mt19937_64& random, int q, int p) {
   // The unrestricted block: the selection block widened by a random factor.
   Dense extra = random_spd(random, p);
   for (int j = 0; j < p; ++j) {
-    for (int i = 0; i < p; ++i) c.s(i, j) = 1.5 * c.v(c.selection[i], c.selection[j]) + 0.2 * extra(i, j);
+    for (int i = 0; i < p; ++i)
+      c.s(i, j) = 1.5 * c.v(c.selection[i], c.selection[j]) + 0.2 * extra(i, j);
   }
   return c;
 }
@@ -348,8 +349,8 @@ TEST(lawley_api_test, clean_problem_has_clean_diagnostics) {
   EXPECT_EQ(d.unrestricted_asymmetry, 0.0);
   EXPECT_TRUE(d.restricted_positive_definite);
   EXPECT_TRUE(d.unrestricted_positive_definite);
-  EXPECT_EQ(d.nonpositive_variances + d.correlations_out_of_range +
-                d.disattenuated_out_of_range + d.reliabilities_out_of_range + d.sign_changes,
+  EXPECT_EQ(d.nonpositive_variances + d.correlations_out_of_range + d.disattenuated_out_of_range +
+                d.reliabilities_out_of_range + d.sign_changes,
             0);
   EXPECT_NEAR(got.disattenuated[2], got.correlations[2] / 0.9, 1e-15);
 }
@@ -527,7 +528,7 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"short_result_leading_dimension",
                     [](LawleyProblem&, LawleyResults& r) { r.ld_disattenuated = 1; },
                     Argument::results}),
-    [](const testing::TestParamInfo<InvalidCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<InvalidCase>& param_info) { return param_info.param.name; });
 
 TEST(lawley_api_test, values_not_read_may_be_anything) {
   Worked w;

@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"more_nonrestricted_than_total_flag_0",
              case_input("more_nonrestricted_than_total_flag_0"), 2},
         Case{"not_positive_definite", case_input("not_positive_definite"), 2}),
-    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 TEST(e2e_test, report_that_cannot_be_written_fails_with_status_3) {
   Result got = run_with_input_file(example("worked.txt"), "/dev/full");

@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Split{"width_is_clamped_to_16", std::string(20, 'c'), 3,
                           " *  " + std::string(16, 'c') + "\n *  cccc\n"},
                     Split{"trailing_blanks_dropped", "END   ", 72, " *  END\n"}),
-    [](const testing::TestParamInfo<Split>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Split>& param_info) { return param_info.param.name; });
 
 TEST_F(ErrorPackage, prefix_length_zero_and_long_prefixes) {
   xerprn(" ***", 0, " ", 72);

@@ -70,12 +70,12 @@ TEST(decimal_test, exact_conversion_agrees_with_strtod) {
     long exponent;
     const char* c_text;
   };
-  for (const Case& c : {Case{"9007199254740993", "", 0, "9007199254740993"},  // a tie: to even
-                        Case{"9007199254740995", "", 0, "9007199254740995"},
-                        Case{"1", "", 23, "1e23"},
-                        Case{"2", "2250738585072011", -308, "2.2250738585072011e-308"},
-                        Case{"4", "9406564584124654", -324, "4.9406564584124654e-324"},
-                        Case{"17976931348623157", "", 292, "1.7976931348623157e308"}}) {
+  for (const Case& c :
+       {Case{"9007199254740993", "", 0, "9007199254740993"},  // a tie: to even
+        Case{"9007199254740995", "", 0, "9007199254740995"}, Case{"1", "", 23, "1e23"},
+        Case{"2", "2250738585072011", -308, "2.2250738585072011e-308"},
+        Case{"4", "9406564584124654", -324, "4.9406564584124654e-324"},
+        Case{"17976931348623157", "", 292, "1.7976931348623157e308"}}) {
     DecimalMantissa m = mantissa_of(c.whole, c.fraction, false);
     EXPECT_EQ(decimal_to_double(m, c.exponent), std::strtod(c.c_text, nullptr)) << c.c_text;
   }

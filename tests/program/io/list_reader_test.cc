@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
              "bad repetition count"},
         Case{"repeat_into_integers", "3*4\n", {3}, true, {4, 4, 4}, nullptr},
         Case{"q_is_no_exponent_letter", "1.5Q\n", {1}, false, {1.5}, nullptr}),
-    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 // An item that starts at an asterisk has a repeat count without digits.
 INSTANTIATE_TEST_SUITE_P(
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"lone_asterisk", "*\n", {1}, true, {}, "bad repetition count"},
         Case{"point_makes_it_no_count", ".*1\n", {1}, false, {}, "invalid number"},
         Case{"asterisk_after_repeat_count", "2**1\n", {2}, false, {}, "invalid number"}),
-    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 // The sign form of an exponent follows a mantissa with no digit; the letter
 // form needs one.
@@ -210,20 +210,19 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"point_sign_without_digits", ".-,5\n", {2}, false, {}, "exponent field"},
         Case{"exponent_too_large", ".-100000000,\n", {2}, false, {}, "exponent field"},
         Case{"letter_needs_a_digit", ".E5,\n", {1}, false, {}, "invalid number"}),
-    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 // "r*" ends the field as r nulls only when white space, a comma or a slash
 // follows the asterisk; at the very end of the input the field starts over
 // and finds no number.
 INSTANTIATE_TEST_SUITE_P(
     repeat_count_at_end_of_input, ListReaderTable,
-    testing::Values(
-        Case{"last_item", "1 2*", {2}, false, {}, "invalid number"},
-        Case{"alone", "3*", {3}, false, {}, "invalid number"},
-        Case{"integer_item", "3*", {3}, true, {}, "invalid number"},
-        Case{"newline_follows", "1 2*\n", {3}, false, {1, u, u}, nullptr},
-        Case{"value_follows", "2*5", {2}, false, {5, 5}, nullptr}),
-    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+    testing::Values(Case{"last_item", "1 2*", {2}, false, {}, "invalid number"},
+                    Case{"alone", "3*", {3}, false, {}, "invalid number"},
+                    Case{"integer_item", "3*", {3}, true, {}, "invalid number"},
+                    Case{"newline_follows", "1 2*\n", {3}, false, {1, u, u}, nullptr},
+                    Case{"value_follows", "2*5", {2}, false, {5, 5}, nullptr}),
+    [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 TEST(list_reader_test, failure_texts_are_the_fixed_messages) {
   struct Expectation {
