@@ -99,12 +99,11 @@ void correct_and_report(RunState& state) {
 
 }  // namespace
 
-void run_problem(RunState& state) {
+void run_problem(RunState& state, InputStream& input) {
   float cpu_start = processor_seconds();
   DateValues start = date_and_time();
   write_start_stamp(standard_output(), start);
 
-  static InputStream input(STDIN_FILENO);
   ListReader reader(input);
   read_and_echo(reader, state.problem);
   correct_and_report(state);
@@ -113,6 +112,19 @@ void run_problem(RunState& state) {
   float cpu_used = cpu_end - cpu_start;
   write_cpu_time(standard_output(), cpu_used);
   end_run_complete();
+}
+
+int run_problem_returning(RunState& state, InputStream& input) {
+  struct Run {
+    RunState& state;
+    InputStream& input;
+  } run{state, input};
+  return catch_run_end(
+      [](void* context) {
+        auto* r = static_cast<Run*>(context);
+        run_problem(r->state, r->input);
+      },
+      &run);
 }
 
 }  // namespace tolbe

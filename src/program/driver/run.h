@@ -2,6 +2,7 @@
 
 #include "correction/lawley.h"
 #include "driver/problem.h"
+#include "io/input_stream.h"
 
 namespace tolbe {
 
@@ -14,9 +15,13 @@ struct RunState {
   Matrix corrected_corr;
 };
 
-// Solves the one problem on standard input in `state` and writes its report
+// Solves the one problem read from `input` in `state` and writes its report
 // on standard output; never returns. Exit statuses: 0 report complete, 2
 // problem could not be read or solved, 3 report could not be written.
-[[noreturn]] void run_problem(RunState& state);
+[[noreturn]] void run_problem(RunState& state, InputStream& input);
+
+// The same run, returning the exit status instead of ending the process
+// (see catch_run_end). For tests and fuzzing.
+int run_problem_returning(RunState& state, InputStream& input);
 
 }  // namespace tolbe

@@ -90,6 +90,13 @@ bool OutputStream::flush() {
   return first_error_ == 0;
 }
 
+void OutputStream::retarget(int fd) {
+  fd_ = fd;
+  used_ = 0;
+  committed_.store(0, std::memory_order_release);
+  first_error_ = 0;
+}
+
 void OutputStream::flush_committed_from_signal() noexcept {
   write_fully(fd_, buffer_.data(), committed_.exchange(0));
 }

@@ -32,6 +32,10 @@ class OutputStream final : public TextSink {
   // errno of the first failed write, 0 if none failed.
   int first_error() const { return first_error_; }
 
+  // Drops whatever is buffered, forgets failed writes and writes to `fd`
+  // from now on. For tests and fuzzing.
+  void retarget(int fd);
+
  private:
   void make_room(std::size_t needed);
   void write_all(const char* data, std::size_t size);

@@ -70,10 +70,33 @@ void install_process_frame() {
   install(SIGTERM, on_termination);
 }
 
+namespace {
+
+// Thrown by end_run() inside catch_run_end().
+struct RunEnded {
+  int status;
+};
+bool run_ends_return = false;
+
+}  // namespace
+
 void end_run(int status) {
   standard_error().flush();
   standard_output().flush();
+  if (run_ends_return) throw RunEnded{status};
   std::exit(status);
+}
+
+int catch_run_end(void (*body)(void*), void* context) {
+  run_ends_return = true;
+  int status = -1;
+  try {
+    body(context);
+  } catch (const RunEnded& ended) {
+    status = ended.status;
+  }
+  run_ends_return = false;
+  return status;
 }
 
 void end_run_complete() {

@@ -18,8 +18,15 @@ inline constexpr int exit_report_not_written = 3;
 // deliver every line of the report committed so far.
 void install_process_frame();
 
-// Flushes standard error and standard output and exits with `status`.
+// Flushes standard error and standard output and exits with `status`
+// (inside catch_run_end, returns `status` from there instead).
 [[noreturn]] void end_run(int status);
+
+// Calls `body(context)` so that an end_run() inside it, however deep (the
+// error package's halt comes through the BLAS), unwinds back here and its
+// status is returned instead of ending the process. Returns -1 when `body`
+// returns on its own. For tests and fuzzing; not reentrant.
+int catch_run_end(void (*body)(void*), void* context);
 
 // The normal end: status 0, or status 3 with a message on standard error
 // when any part of the report could not be written.
