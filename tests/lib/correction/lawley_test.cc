@@ -144,6 +144,25 @@ TEST(lawley_test, lower_triangle_of_leading_block_and_lower_left_block_are_not_r
   expect_leading_block(after->corrected, before->corrected, 6);
 }
 
+// The block of the others is read whole: an element below its diagonal
+// reaches the corrected matrix at its own place, and only there.
+TEST(lawley_test, lower_right_block_is_read_whole) {
+  std::mt19937_64 random(8);
+  auto problem = random_problem(3, 6, random);
+  auto before = solve(*problem);
+  problem->restricted(6, 4) += 0.25;  // below the diagonal of V22
+  auto after = solve(*problem);
+  for (int j = 1; j <= 6; ++j) {
+    for (int i = 1; i <= 6; ++i) {
+      if (i == 6 && j == 4) {
+        EXPECT_NEAR(after->corrected(i, j) - before->corrected(i, j), 0.25, 1e-12);
+      } else {
+        EXPECT_EQ(after->corrected(i, j), before->corrected(i, j)) << i << "," << j;
+      }
+    }
+  }
+}
+
 TEST(lawley_test, asymmetric_nonrestricted_matrix_is_copied_as_read) {
   std::mt19937_64 random(5);
   auto problem = random_problem(2, 4, random);

@@ -52,7 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
              "  2   0.0000   1.0000   0.0000\n"
              "  3   0.0000   0.0000   1.0000\n"},
         Case{"count_out_of_range", "51 2 0\n", 2,
-             "error: the number of non-restricted variables is 51", ""}),
+             "error: the number of non-restricted variables is 51", ""},
+        Case{"both_counts_out_of_range_name_the_first", "-1 51 0\n", 2,
+             "error: the number of non-restricted variables is -1;", ""}),
     [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 }  // namespace

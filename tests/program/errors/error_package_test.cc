@@ -150,6 +150,36 @@ TEST_F(ErrorPackage, control_flag_one_lets_a_recoverable_error_continue) {
   EXPECT_THAT(text, testing::EndsWith(" ***END OF MESSAGE\n \n"));
 }
 
+// A negative control flag keeps the routine line and the closing lines but
+// drops the introduction and the error number, and a recoverable error then
+// continues.
+TEST_F(ErrorPackage, negative_control_flag_prints_the_short_form) {
+  j4save(2, -1, true);
+  xermsg("LIB", "SUB", "TEXT", 3, 1);
+  EXPECT_EQ(take(),
+            " ***MESSAGE FROM ROUTINE SUB IN LIBRARY LIB.\n"
+            " *  TEXT\n"
+            " *   \n"
+            " ***END OF MESSAGE\n"
+            " \n");
+}
+
+// The abort line and the summary print only while the message's count is
+// below the print limit (at least 1): with a limit of 1, not even the first
+// time.
+TEST_F(ErrorPackage, abort_line_and_summary_need_a_count_below_the_print_limit) {
+  j4save(4, 1, true);
+  write_to_standard_error();
+  EXPECT_EXIT(xermsg("LIB", "SUB", "TEXT", 3, 1), testing::ExitedWithCode(2),
+              testing::Eq(" ***MESSAGE FROM ROUTINE SUB IN LIBRARY LIB.\n"
+                          " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n"
+                          " *  TEXT\n"
+                          " *  ERROR NUMBER = 3\n"
+                          " *   \n"
+                          " ***END OF MESSAGE\n"
+                          " \n"));
+}
+
 TEST_F(ErrorPackage, long_names_are_cut_to_16_in_the_message_and_8_in_the_summary) {
   xermsg("A_VERY_LONG_LIBRARY_NAME", "A_VERY_LONG_ROUTINE_NAME", "M", 1, 0);
   EXPECT_THAT(take(),
@@ -229,7 +259,13 @@ INSTANTIATE_TEST_SUITE_P(
                           " *  " + std::string(16, 'a') + "\n *  aaaa\n *  b\n"},
                     Split{"width_is_clamped_to_16", std::string(20, 'c'), 3,
                           " *  " + std::string(16, 'c') + "\n *  cccc\n"},
-                    Split{"trailing_blanks_dropped", "END   ", 72, " *  END\n"}),
+                    Split{"trailing_blanks_dropped", "END   ", 72, " *  END\n"},
+                    Split{"blank_at_position_two_is_the_last_split_point",
+                          "x " + std::string(80, 'y'), 72,
+                          " *  x\n *  " + std::string(72, 'y') + "\n *  yyyyyyyy\n"},
+                    Split{"blank_at_position_one_is_never_a_split_point",
+                          " " + std::string(80, 'y'), 72,
+                          " *   " + std::string(71, 'y') + "\n *  yyyyyyyyy\n"}),
     [](const testing::TestParamInfo<Split>& param_info) { return param_info.param.name; });
 
 TEST_F(ErrorPackage, prefix_length_zero_and_long_prefixes) {
