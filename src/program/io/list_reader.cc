@@ -106,11 +106,11 @@ void ListReader::end_statement() {
 
 void ListReader::read(std::int32_t& item) {
   if (failed_) return;
-  if (next_item(ItemKind::integer) == Scan::value) item = saturate_to_int32(value_);
+  if (next_item(ItemKind::integer)) item = saturate_to_int32(value_);
 }
 
 void ListReader::read_general(double& item) {
-  if (next_item(ItemKind::real) == Scan::value) item = value_;
+  if (next_item(ItemKind::real)) item = value_;
 }
 
 // The common item, read in place: white space, a plain field and its
@@ -142,12 +142,12 @@ void ListReader::skip_separator() {
   if (c == ',') advance();
 }
 
-ListReader::Scan ListReader::next_item(ItemKind kind) {
-  if (slash_seen_) return Scan::null;
+bool ListReader::next_item(ItemKind kind) {
+  if (slash_seen_) return false;
   if (copies_left_ > 0) {
     --copies_left_;
     if (copies_left_ == 0) skip_separator();
-    return repeat_is_null_ ? Scan::null : Scan::value;
+    return !repeat_is_null_;
   }
   int c = peek();
   while (is_white(c)) {
@@ -155,19 +155,20 @@ ListReader::Scan ListReader::next_item(ItemKind kind) {
     c = peek();
   }
   if (c == InputStream::end_of_input) fail("list in", end_of_file);
-  if (failed_) return Scan::failed;
+  if (failed_) return false;
   if (c == '/') {
     advance();
     slash_seen_ = true;
-    return Scan::null;
+    return false;
   }
   if (c == ',') {
     advance();
-    return Scan::null;
+    return false;
   }
-  Scan result = scan_plain_field(kind) ? Scan::value : scan_number(kind, false);
-  if (result != Scan::failed && copies_left_ == 0) skip_separator();
-  return failed_ ? Scan::failed : result;
+  bool has_value = scan_plain_field(kind) || scan_field(kind);
+  if (failed_) return false;
+  if (copies_left_ == 0) skip_separator();
+  return has_value;
 }
 
 bool ListReader::scan_plain_field(ItemKind kind) {
@@ -177,85 +178,86 @@ bool ListReader::scan_plain_field(ItemKind kind) {
   return true;
 }
 
-// One field: a number, or a repeat count r* followed by a number or by
-// nothing. `after_repeat` is set for the number behind the asterisk.
-ListReader::Scan ListReader::scan_number(ItemKind kind, bool after_repeat) {
-  DecimalMantissa m;
-  int c = peek();
-  if (c == '+' || c == '-') {
-    m.negative = c == '-';
-    advance();
-    c = peek();
-  }
-  while (is_digit(c)) {
-    m.add_before_point(c);
-    advance();
-    c = peek();
-  }
-
-  // Digits without a point directly before an asterisk are a repeat count,
-  // and so is an asterisk with no digits at all: a count that cannot be one.
-  if (c == '*' && !after_repeat) {
-    advance();
-    if (m.negative || m.significant == 0 ||
-        m.significant > DecimalMantissa::max_significant_digits) {
-      fail("bad repetition count", incomprehensible);
-      return Scan::failed;
-    }
-    std::int32_t count = repeat_count(m);
-    int next = peek();
-    Scan repeated = Scan::null;
-    // At the end of the input the field starts over, and finds no number.
-    if (!(is_white(next) || next == ',' || next == '/')) {
-      repeated = scan_number(kind, true);
-      if (repeated == Scan::failed) return Scan::failed;
-    }
-    copies_left_ = count - 1;
-    repeat_is_null_ = repeated == Scan::null;
-    return repeated;
-  }
-
-  if (c == '.') {
-    if (kind == ItemKind::integer) {
-      fail("invalid integer", unexpected_character);
-      return Scan::failed;
-    }
-    advance();
-    c = peek();
-    while (is_digit(c)) {
-      m.add_after_point(c);
+// One field, scanned in one pass: a number, or a repeat count r* followed
+// by the number to repeat or by nothing (r nulls). True when the field has a
+// value, which is then in value_; a failure goes through fail() alone.
+bool ListReader::scan_field(ItemKind kind) {
+  bool after_repeat = false;
+  for (;;) {
+    DecimalMantissa m;
+    int c = peek();
+    if (c == '+' || c == '-') {
+      m.negative = c == '-';
       advance();
       c = peek();
     }
-  }
+    while (is_digit(c)) {
+      m.add_before_point(c);
+      advance();
+      c = peek();
+    }
 
-  long field_exponent = 0;
-  if (!scan_exponent(kind, m.has_digit, field_exponent)) return Scan::failed;
+    // Digits without a point directly before an asterisk are a repeat count,
+    // and so is an asterisk with no digits at all: a count that cannot be one.
+    if (c == '*' && !after_repeat) {
+      advance();
+      if (m.negative || m.significant == 0 ||
+          m.significant > DecimalMantissa::max_significant_digits) {
+        fail("bad repetition count", incomprehensible);
+        return false;
+      }
+      copies_left_ = repeat_count(m) - 1;
+      repeat_is_null_ = true;
+      int next = peek();
+      if (is_white(next) || next == ',' || next == '/') return false;
+      // Otherwise (the end of the input included) the field starts over
+      // with the number to repeat.
+      after_repeat = true;
+      continue;
+    }
 
-  if (!m.has_digit) {
-    c = peek();
-    if (c == ',' || c == '/' || (after_repeat && is_white(c))) return Scan::null;
-    if (!failed_) fail("invalid number", incomprehensible);
-    return Scan::failed;
+    if (c == '.') {
+      if (kind == ItemKind::integer) {
+        fail("invalid integer", unexpected_character);
+        return false;
+      }
+      advance();
+      c = peek();
+      while (is_digit(c)) {
+        m.add_after_point(c);
+        advance();
+        c = peek();
+      }
+    }
+
+    long field_exponent = scan_exponent(kind, m.has_digit);
+    if (failed_) return false;
+    if (!m.has_digit) {
+      c = peek();
+      if (c == ',' || c == '/' || (after_repeat && is_white(c))) return false;
+      fail("invalid number", incomprehensible);
+      return false;
+    }
+    value_ = decimal_to_double(m, field_exponent);
+    repeat_is_null_ = false;
+    return true;
   }
-  value_ = decimal_to_double(m, field_exponent);
-  return Scan::value;
 }
 
 // The exponent after a mantissa, if one follows: a letter E, e, D or d with
 // an optional sign (only after a mantissa digit), or a sign alone, then
-// digits. False after a failure.
-bool ListReader::scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent) {
+// digits. 0 when there is none; a malformed one goes through fail().
+long ListReader::scan_exponent(ItemKind kind, bool mantissa_has_digit) {
   int c = peek();
   if (mantissa_has_digit && is_exponent_letter(c)) {
     if (kind == ItemKind::integer) {
       fail("invalid integer", unexpected_character);
-      return false;
+      return 0;
     }
     advance();
     c = peek();
   } else if (c != '+' && c != '-') {
-    return !failed_;
+    return 0;
   }
   bool negative = c == '-';
   if (c == '+' || c == '-') {
@@ -263,9 +265,10 @@ bool ListReader::scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exp
     c = peek();
   }
   if (!is_digit(c)) {
-    if (!failed_) fail("exponent field", incomprehensible);
-    return false;
+    fail("exponent field", incomprehensible);
+    return 0;
   }
+  long exponent = 0;
   while (is_digit(c)) {
     if (exponent <= max_exponent_digits_value) exponent = exponent * 10 + (c - '0');
     advance();
@@ -273,10 +276,9 @@ bool ListReader::scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exp
   }
   if (exponent > max_exponent_digits_value) {
     fail("exponent field", incomprehensible);
-    return false;
+    return 0;
   }
-  if (negative) exponent = -exponent;
-  return !failed_;
+  return negative ? -exponent : exponent;
 }
 
 }  // namespace tolbe

@@ -51,15 +51,14 @@ class ListReader {
 
  private:
   enum class ItemKind { integer, real };
-  enum class Scan { value, null, failed };
-
-  // Scans the next item; on `value` the number is in value_.
-  Scan next_item(ItemKind kind);
-  Scan scan_number(ItemKind kind, bool after_repeat);
+  // Scans the next item: true when it has a value, which is then in value_
+  // (false for a null, a slash or a failure; failed() tells them apart).
+  bool next_item(ItemKind kind);
+  bool scan_field(ItemKind kind);
   bool scan_plain_field(ItemKind kind);
   bool read_plain_in_place(double& item);
   void read_general(double& item);
-  bool scan_exponent(ItemKind kind, bool mantissa_has_digit, long& exponent);
+  long scan_exponent(ItemKind kind, bool mantissa_has_digit);
   void skip_separator();
   void fail(const char* context, const char* message);
   void note_end_or_failure(int c);
