@@ -13,6 +13,13 @@ namespace tolbe {
 // `new_value` when `set` is true. `item` must be 1..9.
 int j4save(int item, int new_value, bool set);
 
+// The items of j4save by name.
+inline constexpr int item_last_error_number = 1;
+inline constexpr int item_control_flag = 2;
+inline constexpr int item_first_unit = 3;
+inline constexpr int item_print_limit = 4;
+inline constexpr int item_unit_count = 5;
+
 // The output units of the package: the count is item 5 (1..5), unit 1 is
 // item 3 and unit i item i + 4.
 void xgetua(int units[5], int& count);

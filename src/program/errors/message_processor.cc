@@ -51,16 +51,17 @@ void print_introduction(int level, int magnitude) {
 }
 
 void print_error_number(int error_number) {
+  static constexpr std::string_view label = "ERROR NUMBER = ";
   char text[72];
   FixedTextSink sink(text);
   write_formatted(sink, "('ERROR NUMBER = ', I8)", {error_number});
-  // "ERROR NUMBER = " is 15 characters; the number follows without blanks.
+  // The number follows the label without the blanks of its field.
   std::string_view all(text, sizeof text);
-  std::size_t digits = all.find_first_not_of(' ', 15);
+  std::size_t digits = all.find_first_not_of(' ', label.size());
   char line[72];
   std::memset(line, ' ', sizeof line);
-  std::memcpy(line, text, 15);
-  std::memcpy(line + 15, text + digits, sizeof text - digits);
+  std::memcpy(line, text, label.size());
+  std::memcpy(line + label.size(), text + digits, sizeof text - digits);
   xerprn(text_prefix, -1, {line, sizeof line}, wrap_width);
 }
 
@@ -84,11 +85,11 @@ void print_closing_lines() {
 
 void xermsg(std::string_view library, std::string_view routine, std::string_view message,
             int error_number, int level) {
-  int control = j4save(2, 0, false);
-  int print_limit = j4save(4, 0, false);
+  int control = j4save(item_control_flag, 0, false);
+  int print_limit = j4save(item_print_limit, 0, false);
   if (!valid_call(error_number, level)) reject_invalid_call();
 
-  j4save(1, error_number, true);
+  j4save(item_last_error_number, error_number, true);
   int count = 0;
   xersve(library, routine, message, 1, error_number, level, count);
   if (level == -1 && count > 1) return;
@@ -98,24 +99,29 @@ void xermsg(std::string_view library, std::string_view routine, std::string_view
   control = std::clamp(control, -2, 2);
   int magnitude = std::abs(control);
 
-  if (!silenced(level, count, control, print_limit)) {
-    if (control != 0) print_routine_line(library, routine);
-    if (control > 0) print_introduction(level, magnitude);
+  bool prints = !silenced(level, count, control, print_limit);
+  bool full_form = control > 0;  // introduction, error number, traceback
+  bool framed = control != 0;    // routine line and closing lines
+  if (prints) {
+    if (framed) print_routine_line(library, routine);
+    if (full_form) print_introduction(level, magnitude);
     xerprn(text_prefix, -1, message, wrap_width);
-    if (control > 0) {
+    if (full_form) {
       print_error_number(error_number);
       fdump();
     }
-    if (control != 0) print_closing_lines();
+    if (framed) print_closing_lines();
   }
 
-  if (level <= 0 || (level == 1 && magnitude <= 1)) return;
-  if (control > 0 && count < std::max(1, print_limit)) {
+  bool continues = level <= 0 || (level == 1 && magnitude <= 1);
+  if (continues) return;
+  bool announces_abort = full_form && count < std::max(1, print_limit);
+  if (announces_abort) {
     xerprn(banner_prefix, -1,
            level == 1 ? "JOB ABORT DUE TO UNRECOVERED ERROR." : "JOB ABORT DUE TO FATAL ERROR.",
            wrap_width);
     int unused = 0;
-    xersve(" ", " ", " ", -1, 0, 0, unused);
+    xersve(" ", " ", " ", -1, 0, 0, unused);  // the summary
     xerhlt(" ");
   }
   xerhlt(message);
