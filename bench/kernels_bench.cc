@@ -6,8 +6,8 @@
 
 namespace {
 
-// A well-conditioned matrix of order n: 1 on the diagonal plus 0.01/(1+|i-j|)
-// elsewhere, scaled up on the diagonal so it stays positive definite.
+// A well-conditioned matrix of order n: n on the diagonal and 1/(1+j-i)
+// above it, so that it is diagonally dominant and positive definite.
 std::vector<double> packed_test_matrix(int n) {
   std::vector<double> ap;
   for (int j = 1; j <= n; ++j) {

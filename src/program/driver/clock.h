@@ -4,11 +4,9 @@
 
 namespace tolbe {
 
-// The local date and time of one instant: year, month, day, minutes from
-// UTC, hour, minute, second, milliseconds (always 0: the clock has whole
-// seconds).
+// The local date and time of one instant, as the start stamp shows it.
 struct DateValues {
-  std::int32_t year, month, day, utc_offset_minutes, hour, minute, second, milliseconds;
+  std::int32_t year, month, day, hour, minute, second;
 };
 
 DateValues date_and_time();

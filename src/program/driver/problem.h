@@ -13,7 +13,6 @@ struct Problem {
   std::int32_t n_nonrestricted = 0;
   std::int32_t n_total = 0;
   std::int32_t reliability_flag = 0;
-  std::int32_t n_criterion = 0;
   Matrix restricted_cov;
   Matrix nonrestricted_cov;
   double reliabilities[MAX_VARIABLES] = {};

@@ -50,7 +50,6 @@ void read_and_echo(ListReader& reader, Problem& problem) {
   TextSink& out = standard_output();
   require(read_counts(reader, problem), reader);
   check_counts(problem);
-  problem.n_criterion = problem.n_total - problem.n_nonrestricted;
   write_banner(out);
   write_problem_heading(out);
   write_counts(out, problem.n_nonrestricted, problem.n_total);

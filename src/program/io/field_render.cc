@@ -37,9 +37,23 @@ __extension__ typedef unsigned __int128 uint128;
 constexpr std::uint64_t powers_of_ten[] = {1,      10,      100,      1000,      10000,
                                            100000, 1000000, 10000000, 100000000, 1000000000};
 
+// The layout of an IEEE binary64 value.
+constexpr int significand_bits = 52;  // stored, without the implicit leading 1
+constexpr int exponent_bias = 1023;
+// A subnormal is significand * 2^-1074; a normal value with biased exponent e
+// is (2^52 + significand) * 2^(e - 1075).
+constexpr int subnormal_shift = exponent_bias + significand_bits - 1;
+constexpr int normal_shift_base = exponent_bias + significand_bits;
+
 // |value| * 10^decimals rounded to the nearest integer, ties to even, from the
 // exact binary value: the digits "%.*f" prints, without the point. False when
-// the result does not fit in 64 bits (the caller then takes the slow road).
+// the result does not fit in 64 bits (the caller then takes the wide road).
+//
+// Why 128 bits are enough: the significand is below 2^53 and 10^9 below 2^30,
+// so the product is below 2^83. A left shift (large values) is taken only up
+// to 40 places, keeping it below 2^123; anything larger cannot fit 64 bits
+// after all. A right shift of 100 places or more leaves less than half a unit
+// (2^83 / 2^100), which rounds to 0.
 bool scaled_exactly(double magnitude, int decimals, std::uint64_t& scaled) {
   if (decimals < 0 || decimals > 9) return false;
   if (magnitude == 0.0) {
@@ -47,19 +61,19 @@ bool scaled_exactly(double magnitude, int decimals, std::uint64_t& scaled) {
     return true;
   }
   auto bits = std::bit_cast<std::uint64_t>(magnitude);
-  int biased_exponent = static_cast<int>(bits >> 52);
-  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-  int shift = 1074;  // magnitude = mantissa * 2^-shift
+  int biased_exponent = static_cast<int>(bits >> significand_bits);
+  std::uint64_t significand = bits & ((std::uint64_t{1} << significand_bits) - 1);
+  int shift = subnormal_shift;  // magnitude = significand * 2^-shift
   if (biased_exponent != 0) {
-    mantissa |= std::uint64_t{1} << 52;
-    shift = 1075 - biased_exponent;
+    significand |= std::uint64_t{1} << significand_bits;
+    shift = normal_shift_base - biased_exponent;
   }
-  uint128 product = static_cast<uint128>(mantissa) * powers_of_ten[decimals];  // < 2^83
+  uint128 product = static_cast<uint128>(significand) * powers_of_ten[decimals];
   if (shift <= 0) {
     if (shift < -40) return false;
     product <<= -shift;
   } else if (shift >= 100) {
-    product = 0;  // below half a unit of the last decimal
+    product = 0;
   } else {
     uint128 quotient = product >> shift;
     uint128 remainder = product - (quotient << shift);

@@ -206,9 +206,9 @@ TEST(packed_cholesky_test, indefinite_matrix_reports_its_column) {
   std::mt19937_64 random(99);
   for (int column : {1, 4, 20, 50}) {
     Dense a = random_spd(50, random);
-    // Making the leading minor of order `column` singular, while the smaller
-    // ones stay positive definite: set a(c,c) to the Schur complement's
-    // value minus one.
+    // Making the leading minor of order `column` negative, while the smaller
+    // ones stay positive: set a(c,c) to the Schur complement's value minus
+    // one.
     std::vector<double> ap = pack(a);
     int info = -1;
     dppco(ap.data(), 50, info);

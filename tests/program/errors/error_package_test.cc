@@ -104,7 +104,7 @@ TEST_F(ErrorPackage, informative_message_layout) {
 
 TEST_F(ErrorPackage, warning_prints_only_the_first_time_but_is_counted) {
   xermsg("LIB", "SUB", "ONCE", 1, -1);
-  EXPECT_NE(take(), "");
+  EXPECT_THAT(take(), testing::HasSubstr("\n *  ONCE\n"));
   xermsg("LIB", "SUB", "ONCE", 1, -1);
   EXPECT_EQ(take(), "");
   int count = 0;
@@ -115,7 +115,7 @@ TEST_F(ErrorPackage, warning_prints_only_the_first_time_but_is_counted) {
 TEST_F(ErrorPackage, informative_message_is_silent_after_the_print_limit) {
   for (int i = 1; i <= 10; ++i) {
     xermsg("LIB", "SUB", "AGAIN", 2, 0);
-    EXPECT_NE(take(), "") << i;
+    EXPECT_THAT(take(), testing::HasSubstr("\n *  AGAIN\n")) << i;
   }
   xermsg("LIB", "SUB", "AGAIN", 2, 0);
   EXPECT_EQ(take(), "");
@@ -288,10 +288,7 @@ TEST_F(ErrorPackage, three_line_abort_text_splits_at_markers) {
             " *** JOB ABORT DUE TO FATAL ERROR.\n");
 }
 
-TEST_F(ErrorPackage, machine_constants) {
-  EXPECT_EQ(i1mach(4), 0);
-  EXPECT_EQ(i1mach(9), 2147483647);
-  EXPECT_EQ(i1mach(16), 1024);
+TEST_F(ErrorPackage, machine_constant_out_of_bounds_halts) {
   write_to_standard_error();
   EXPECT_EXIT(i1mach(17), testing::ExitedWithCode(2),
               testing::Eq(" I1MACH - I OUT OF BOUNDS        17\n"));

@@ -73,7 +73,7 @@ TEST_P(ListReaderTable, reads_as_documented) {
   ASSERT_EQ(got.context, "") << got.message;
   ASSERT_EQ(got.values.size(), c.expected.size());
   for (std::size_t i = 0; i < c.expected.size(); ++i) {
-    EXPECT_DOUBLE_EQ(got.values[i], c.expected[i]) << "item " << i;
+    EXPECT_EQ(got.values[i], c.expected[i]) << "item " << i;
   }
 }
 
@@ -336,7 +336,6 @@ TEST(list_reader_test, arbitrary_text_never_misbehaves) {
     bool integer = i % 2 == 0;
     Outcome got = read_statements(text, {3, 0, 2, 4}, integer);
     ASSERT_TRUE(contexts.count(got.context)) << got.context;
-    ASSERT_EQ(got.values.size(), 9u);
   }
 }
 
