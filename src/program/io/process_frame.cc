@@ -78,14 +78,27 @@ struct RunEnded {
 };
 bool run_ends_return = false;
 
+// Says on standard error that the report could not be written.
+void report_failed_write() {
+  TextSink& err = standard_error();
+  err.put("error: could not write the report: ");
+  err.put(std::strerror(standard_output().first_error()));
+  err.end_line();
+}
+
 }  // namespace
 
 void end_run(int status) {
   standard_error().flush();
-  standard_output().flush();
+  if (!standard_output().flush() && status == exit_not_solved) {
+    // The problem's failure decides the status; the lost report is said too.
+    report_failed_write();
+    standard_error().flush();
+  }
   if (run_ends_return) throw RunEnded{status};
   std::exit(status);
 }
+
 
 int catch_run_end(void (*body)(void*), void* context) {
   run_ends_return = true;
@@ -102,10 +115,7 @@ int catch_run_end(void (*body)(void*), void* context) {
 void end_run_complete() {
   bool written = standard_output().flush();
   if (!written) {
-    TextSink& err = standard_error();
-    err.put("error: could not write the report: ");
-    err.put(std::strerror(standard_output().first_error()));
-    err.end_line();
+    report_failed_write();
     end_run(exit_report_not_written);
   }
   end_run(exit_report_complete);

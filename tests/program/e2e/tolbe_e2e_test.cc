@@ -175,6 +175,49 @@ TEST(e2e_test, report_that_cannot_be_written_fails_with_status_3) {
   EXPECT_EQ(got.err, "error: could not write the report: No space left on device\n");
 }
 
+// When the problem fails and the report cannot be written either, the
+// problem's status 2 stands and both are said.
+TEST(e2e_test, failed_problem_and_failed_report_give_status_2_and_both_messages) {
+  Result got = run_with_input_file(case_input("invalid_number_in_row"), "/dev/full");
+  EXPECT_EQ(got.status, 2);
+  EXPECT_EQ(got.err, expected_file("invalid_number_in_row.err") +
+                         "error: could not write the report: No space left on device\n");
+}
+
+// A reader that closes early: SIGPIPE ends the process, as for any filter;
+// with SIGPIPE ignored, the failed write gives status 3.
+TEST(e2e_test, closed_pipe_ends_by_sigpipe_or_with_status_3_when_ignored) {
+  for (bool ignored : {false, true}) {
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    close(pipe_ends[0]);
+    std::string err_path = temp_path("pipe_err");
+    int input = open(example("worked.txt").c_str(), O_RDONLY);
+    pid_t pid = fork();
+    if (pid == 0) {
+      signal(SIGPIPE, ignored ? SIG_IGN : SIG_DFL);
+      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(input, 0);
+      dup2(pipe_ends[1], 1);
+      dup2(err, 2);
+      execl(TOLBE_BINARY, "tolbe", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipe_ends[1]);
+    close(input);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    std::string err = slurp(err_path);
+    if (ignored) {
+      EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 3);
+      EXPECT_EQ(err, "error: could not write the report: Broken pipe\n");
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGPIPE);
+      EXPECT_EQ(err, "");
+    }
+  }
+}
+
 TEST(e2e_test, directory_as_input_is_a_read_error) {
   Result got = run_with_input_file("/");
   EXPECT_EQ(got.status, 2);
