@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (mode == 0) {
     std::string_view format(reinterpret_cast<const char*>(data), size);
     testing_support::StringSink sink;
-    write_formatted(sink, format,
-                    {FormatItem(std::int32_t{-42}), FormatItem(3.25), FormatItem("ab"),
-                     FormatItem(1.5f), FormatItem(-0.0), FormatItem(1e300)});
+    write_formatted_at_run_time(sink, format,
+                                {FormatItem(std::int32_t{-42}), FormatItem(3.25), FormatItem("ab"),
+                                 FormatItem(1.5f), FormatItem(-0.0), FormatItem(1e300)});
     return 0;
   }
   if (size < 10) return 0;

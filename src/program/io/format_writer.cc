@@ -213,12 +213,23 @@ void write_formatted_reals(TextSink& sink, const CompiledFormat& format, const s
   statement.close();
 }
 
-void write_formatted(TextSink& sink, std::string_view format, std::span<const FormatItem> items) {
+void write_formatted(TextSink& sink, const FormatString& format,
+                     std::span<const FormatItem> items) {
+  write_formatted(sink, format.compiled(), items);
+}
+
+void write_formatted(TextSink& sink, const FormatString& format,
+                     std::initializer_list<FormatItem> items) {
+  write_formatted(sink, format.compiled(), items);
+}
+
+void write_formatted_at_run_time(TextSink& sink, std::string_view format,
+                                 std::span<const FormatItem> items) {
   write_formatted(sink, CompiledFormat(format), items);
 }
 
-void write_formatted(TextSink& sink, std::string_view format,
-                     std::initializer_list<FormatItem> items) {
+void write_formatted_at_run_time(TextSink& sink, std::string_view format,
+                                 std::initializer_list<FormatItem> items) {
   write_formatted(sink, CompiledFormat(format), items);
 }
 

@@ -98,10 +98,27 @@ void write_formatted(TextSink& sink, const CompiledFormat& format,
 // one check of the room on the line. Does not allocate.
 void write_formatted_reals(TextSink& sink, const CompiledFormat& format, const std::int32_t* lead,
                            const double* values, std::size_t count, std::ptrdiff_t stride);
-// The same with a format parsed for this statement alone.
-void write_formatted(TextSink& sink, std::string_view format, std::span<const FormatItem> items);
-void write_formatted(TextSink& sink, std::string_view format,
+// A format written as a literal where it is used, parsed and checked when
+// the program is compiled: a malformed one does not build.
+class FormatString {
+ public:
+  template <std::size_t N>
+  consteval FormatString(const char (&text)[N]) : compiled_(checked_format({text, N - 1})) {}
+  const CompiledFormat& compiled() const { return compiled_; }
+
+ private:
+  CompiledFormat compiled_;
+};
+void write_formatted(TextSink& sink, const FormatString& format, std::span<const FormatItem> items);
+void write_formatted(TextSink& sink, const FormatString& format,
                      std::initializer_list<FormatItem> items = {});
+
+// The same with a format known only at run time, parsed leniently for this
+// statement alone (see CompiledFormat).
+void write_formatted_at_run_time(TextSink& sink, std::string_view format,
+                                 std::span<const FormatItem> items);
+void write_formatted_at_run_time(TextSink& sink, std::string_view format,
+                                 std::initializer_list<FormatItem> items = {});
 
 constexpr CompiledFormat::CompiledFormat(std::string_view format) {
   std::size_t open = format.find('(');

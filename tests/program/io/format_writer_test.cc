@@ -29,7 +29,7 @@ std::string integer(std::int64_t value, int width) {
 template <typename... Items>
 std::string written(std::string_view format, Items... items) {
   StringSink sink;
-  write_formatted(sink, format, {FormatItem(items)...});
+  write_formatted_at_run_time(sink, format, {FormatItem(items)...});
   return sink.text;
 }
 
@@ -219,6 +219,26 @@ TEST(format_writer_test, short_road_matches_exact_road) {
   EXPECT_GT(compared, 1'000'000);
   EXPECT_GT(settled_short, compared / 2);  // the short road is really taken
 }
+
+}  // namespace
+}  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+// What makes a format constant fail to build (checked_format rejects
+// exactly what well_formed() calls malformed).
+static_assert(CompiledFormat("(I3,8F9.4)").well_formed());
+static_assert(CompiledFormat("(/,25X,'+  TOLBE  +',//,A,3I10,1X)").well_formed());
+static_assert(CompiledFormat("('it''s',A8)").well_formed());
+static_assert(!CompiledFormat("(I3,8Q9.4)").well_formed());  // unknown letter
+static_assert(!CompiledFormat("(F9.9)").well_formed());      // no room for the point
+static_assert(!CompiledFormat("('open)").well_formed());     // literal not closed
+static_assert(!CompiledFormat("I3").well_formed());          // no parentheses
+static_assert(!CompiledFormat("(X)").well_formed());         // X needs a count
+static_assert(!CompiledFormat("(0F9.4)").well_formed());     // a zero repeat
+static_assert(!CompiledFormat("(I99)").well_formed());       // wider than a field can be
+static_assert(!CompiledFormat("(I3) trailing").well_formed());
 
 }  // namespace
 }  // namespace tolbe
