@@ -15,6 +15,7 @@ InputStream::InputStream(std::string_view text)
 bool InputStream::refill() {
   if (exhausted_) return false;
   if (begin_ > 0) {
+    discarded_ += begin_;
     std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;

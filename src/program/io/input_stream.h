@@ -35,6 +35,9 @@ class InputStream {
   }
   int error_number() const { return error_number_; }
 
+  // How many bytes have been consumed since the start of the input.
+  std::size_t offset() const { return discarded_ + begin_; }
+
   // The bytes read ahead and not yet consumed, exactly as they stand in the
   // input (a carriage return is not folded here), for scanning in place.
   const char* buffered_begin() const { return data_ + begin_; }
@@ -56,6 +59,7 @@ class InputStream {
   const char* data_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::size_t discarded_ = 0;  // bytes moved out of the buffer before begin_
   bool exhausted_ = false;
   int error_number_ = 0;
 };

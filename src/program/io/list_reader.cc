@@ -154,6 +154,7 @@ bool ListReader::next_item(ItemKind kind) {
     advance();
     c = peek();
   }
+  field_offset_ = input_.offset();
   if (c == InputStream::end_of_input) fail("list in", end_of_file);
   if (failed_) return false;
   if (c == '/') {

@@ -47,6 +47,11 @@ class ListReader {
   void end_statement();
 
   bool failed() const { return failed_; }
+  // Where the field of the last item scanned field by field began, as an
+  // offset into the input: after a failure, the field that failed.
+  std::size_t field_offset() const { return field_offset_; }
+  // Whether a slash ended the current statement.
+  bool slash_ended() const { return slash_seen_; }
   const ReadError& error() const { return error_; }
 
  private:
@@ -78,6 +83,7 @@ class ListReader {
   bool end_met_ = false;
   bool failed_ = false;
   bool slash_seen_ = false;
+  std::size_t field_offset_ = 0;
   std::int32_t copies_left_ = 0;
   bool repeat_is_null_ = false;
   double value_ = 0.0;

@@ -66,6 +66,7 @@ void OutputStream::end_line() {
   make_room(1);
   buffer_[used_++] = '\n';
   committed_.store(used_, std::memory_order_release);
+  if (line_buffered_) flush();
 }
 
 void OutputStream::put_line_end(std::string_view characters) {
@@ -78,6 +79,7 @@ void OutputStream::put_line_end(std::string_view characters) {
   used_ += characters.size();
   buffer_[used_++] = '\n';
   committed_.store(used_, std::memory_order_release);
+  if (line_buffered_) flush();
 }
 
 bool OutputStream::flush() {

@@ -32,6 +32,9 @@ class OutputStream final : public TextSink {
   // errno of the first failed write, 0 if none failed.
   int first_error() const { return first_error_; }
 
+  // With `on`, every line is written out as soon as it ends.
+  void set_line_buffered(bool on) { line_buffered_ = on; }
+
   // Drops whatever is buffered, forgets failed writes and writes to `fd`
   // from now on. For tests and fuzzing.
   void retarget(int fd);
@@ -45,6 +48,7 @@ class OutputStream final : public TextSink {
   std::size_t used_ = 0;
   std::atomic<std::size_t> committed_{0};
   int first_error_ = 0;
+  bool line_buffered_ = false;
 };
 
 // Writes all of `data` to `fd`, retrying after EINTR. Returns 0, or the

@@ -1,0 +1,475 @@
+#include "cli/cli.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/problem_file.h"
+#include "correction/lawley.h"
+#include "driver/clock.h"
+#include "driver/problem.h"
+#include "driver/report.h"
+#include "io/output_stream.h"
+#include "tolbe/lawley.h"
+
+namespace tolbe {
+namespace {
+
+constexpr int status_ok = 0;
+constexpr int status_failed = 2;
+constexpr int status_not_written = 3;
+
+void say(std::string_view line) {
+  TextSink& err = standard_error();
+  err.put(line);
+  err.end_line();
+  standard_error().flush();
+}
+
+constexpr const char* version_text =
+    "tolbe 0.2.0\n"
+    "Copyright (c) 2026 the tolbe developers. MIT licence: there is NO WARRANTY,\n"
+    "to the extent permitted by law.\n";
+
+// Writes `text`, whose lines each end in a newline, line by line.
+void put_lines(TextSink& out, std::string_view text) {
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) end = text.size();
+    out.put_line_end(text.substr(0, end));
+    text.remove_prefix(std::min(text.size(), end + 1));
+  }
+}
+
+std::string display_name(const std::string& file) {
+  return file == "-" ? "standard input" : file;
+}
+
+// The whole of a file ("-": standard input). False with the system's
+// complaint in `error`.
+bool slurp(const std::string& file, std::string& text, std::string& error) {
+  int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (fd == STDIN_FILENO && isatty(STDIN_FILENO))
+    write_fully(STDERR_FILENO, terminal_hint, std::strlen(terminal_hint));
+  char buffer[1 << 14];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      text.append(buffer, static_cast<std::size_t>(got));
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = std::strerror(errno);
+    break;
+  }
+  if (fd != STDIN_FILENO) ::close(fd);
+  return error.empty();
+}
+
+// One solved problem: the input as read and the library's results.
+struct Solved {
+  std::string file;
+  Problem problem;
+  std::vector<int> selection;  // 0-based, in the order of the unrestricted rows
+  Matrix cov, corr, dis;
+  Diagnostics diagnostics;
+  std::vector<std::string> warnings;
+  float cpu_start = 0.0f;
+  DateValues start{};
+};
+
+std::string number_text(double x) {
+  if (std::isnan(x)) return "NaN";
+  if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
+  char text[32];
+  auto end = std::to_chars(text, text + sizeof text, x).ptr;  // shortest that reads back
+  return std::string(text, end);
+}
+
+std::string pair_text(int row, int column) {
+  return std::to_string(row + 1) + " and " + std::to_string(column + 1);
+}
+
+bool unit_diagonal(const Matrix& m, int n) {
+  if (n == 0) return false;
+  for (int v = 1; v <= n; ++v) {
+    if (std::fabs(m(v, v) - 1.0) > 1e-9) return false;
+  }
+  return true;
+}
+
+// The warnings of --check (and of the JSON output), in plain words.
+std::vector<std::string> warnings_of(const Solved& s) {
+  std::vector<std::string> w;
+  const Problem& pr = s.problem;
+  const Diagnostics& d = s.diagnostics;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  char number[64];
+  auto fixed = [&number](double x) {
+    std::snprintf(number, sizeof number, "%.4g", x);
+    return std::string(number);
+  };
+  if (d.restricted_asymmetry > 1e-12) {
+    w.push_back("the restricted var/cov matrix is not symmetric (largest difference " +
+                fixed(d.restricted_asymmetry) +
+                " relative to the diagonal); the upper triangle of the selection block and the "
+                "selection rows were used, the lower ones ignored (a lower triangle entered with "
+                "'/' leaves the upper one at 0)");
+  }
+  if (d.unrestricted_asymmetry > 1e-12) {
+    w.push_back("the unrestricted var/cov matrix is not symmetric (largest difference " +
+                fixed(d.unrestricted_asymmetry) + " relative to the diagonal); all of it was used");
+  }
+  if (p > 0 && !d.unrestricted_positive_definite) {
+    w.push_back(
+        "the unrestricted var/cov matrix is not positive definite: it cannot be the "
+        "var/cov matrix of real data, and the corrected values mean little");
+  }
+  if (q > 0 && !d.restricted_positive_definite) {
+    w.push_back(
+        "the whole restricted var/cov matrix is not positive definite: check it for "
+        "typing errors");
+  }
+  for (int i = 1; i <= q; ++i) {
+    if (!(pr.restricted_cov(i, i) > 0.0)) {
+      w.push_back("the restricted variance of variable " + std::to_string(i) + " is " +
+                  number_text(pr.restricted_cov(i, i)) + ", not positive");
+    }
+  }
+  for (int k = 1; k <= p; ++k) {
+    if (!(pr.nonrestricted_cov(k, k) > 0.0)) {
+      w.push_back("the unrestricted variance in row " + std::to_string(k) + " is " +
+                  number_text(pr.nonrestricted_cov(k, k)) + ", not positive");
+    }
+  }
+  if (d.nonpositive_variances > 0) {
+    w.push_back(std::to_string(d.nonpositive_variances) +
+                " corrected variance(s) are not positive, the first of variable " +
+                std::to_string(d.first_nonpositive_variance.row + 1) +
+                "; their correlations are not numbers");
+  }
+  if (d.correlations_out_of_range > 0) {
+    w.push_back(
+        std::to_string(d.correlations_out_of_range) +
+        " corrected correlation(s) exceed 1 in magnitude, the first of variables " +
+        pair_text(d.first_correlation_out_of_range.row, d.first_correlation_out_of_range.column));
+  }
+  if (d.disattenuated_out_of_range > 0) {
+    w.push_back(std::to_string(d.disattenuated_out_of_range) +
+                " disattenuated correlation(s) exceed 1 in magnitude, the first of variables " +
+                pair_text(d.first_disattenuated_out_of_range.row,
+                          d.first_disattenuated_out_of_range.column) +
+                "; check the reliabilities");
+  }
+  if (pr.with_reliabilities()) {
+    if (d.reliabilities_out_of_range > 0) {
+      w.push_back(std::to_string(d.reliabilities_out_of_range) +
+                  " reliability(ies) lie outside (0, 1], the first of variable " +
+                  std::to_string(d.first_reliability_out_of_range + 1) +
+                  "; a reliability is a proportion such as 0.81");
+    }
+  }
+  bool restricted_unit = unit_diagonal(pr.restricted_cov, q);
+  bool unrestricted_unit = unit_diagonal(pr.nonrestricted_cov, p);
+  if (p > 0 && restricted_unit != unrestricted_unit) {
+    w.push_back(std::string("the ") + (restricted_unit ? "restricted" : "unrestricted") +
+                " matrix has a unit diagonal (correlations?) but the " +
+                (restricted_unit ? "unrestricted" : "restricted") +
+                " one does not; that is right only when the unrestricted values are in units of "
+                "the restricted standard deviations: otherwise enter both as variances and "
+                "covariances");
+  }
+  for (const std::string& extra : s.warnings) w.push_back(extra);
+  if (d.sign_changes > 0) {
+    w.push_back("information: " + std::to_string(d.sign_changes) +
+                " correlation(s) change sign against the restricted sample (Ree et al. 1994), "
+                "the first of variables " +
+                pair_text(d.first_sign_change.row, d.first_sign_change.column));
+  }
+  return w;
+}
+
+void write_report(const Solved& s) {
+  TextSink& out = standard_output();
+  const Problem& pr = s.problem;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  write_start_stamp(out, s.start);
+  write_banner(out);
+  write_problem_heading(out);
+  write_counts(out, p, q);
+  write_restricted_heading(out);
+  write_matrix_rows(out, pr.restricted_cov, q);
+  write_nonrestricted_heading(out);
+  write_matrix_rows(out, pr.nonrestricted_cov, p);
+  if (pr.with_reliabilities()) write_reliabilities(out, pr.reliabilities, p, q);
+  write_result_heading(out);
+  write_corrected_cov_heading(out);
+  write_matrix_rows(out, s.cov, q);
+  write_corrected_corr_heading(out);
+  write_matrix_rows(out, s.corr, q);
+  if (pr.with_reliabilities()) {
+    write_disattenuated_heading(out);
+    write_matrix_rows(out, s.dis, q);
+  }
+  write_cpu_time(out, processor_seconds() - s.cpu_start);
+}
+
+// A CSV row without its line end, and its count of values.
+struct CsvRow {
+  std::string text;
+  int values;
+};
+
+// The CSV rows of one problem.
+void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
+  std::string file = s.file;
+  if (file.find_first_of(",\"\n") != std::string::npos) {
+    std::string quoted = "\"";
+    for (char c : file) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    file = quoted + "\"";
+  }
+  int q = s.problem.n_total;
+  auto add = [&](const char* name, const Matrix& m) {
+    for (int i = 1; i <= q; ++i) {
+      std::string row = file + "," + name + "," + std::to_string(i);
+      for (int j = 1; j <= q; ++j) row += "," + number_text(m(i, j));
+      rows.push_back({row, q});
+    }
+  };
+  add("corrected_cov", s.cov);
+  add("corrected_corr", s.corr);
+  if (s.problem.with_reliabilities()) add("disattenuated_corr", s.dis);
+}
+
+nlohmann::ordered_json json_matrix(const Matrix& m, int rows, int columns, bool& non_finite) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (int i = 1; i <= rows; ++i) {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (int j = 1; j <= columns; ++j) {
+      double x = m(i, j);
+      if (std::isfinite(x)) {
+        row.push_back(x);
+      } else {
+        row.push_back(nullptr);
+        non_finite = true;
+      }
+    }
+    out.push_back(row);
+  }
+  return out;
+}
+
+nlohmann::ordered_json json_of(const Solved& s) {
+  const Problem& pr = s.problem;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  const Diagnostics& d = s.diagnostics;
+  bool non_finite = false;
+  nlohmann::ordered_json o;
+  o["file"] = s.file;
+  o["p"] = p;
+  o["q"] = q;
+  o["reliability_flag"] = pr.reliability_flag;
+  nlohmann::ordered_json selection = nlohmann::ordered_json::array();
+  for (int v : s.selection) selection.push_back(v + 1);
+  o["selection"] = selection;
+  o["restricted"] = json_matrix(pr.restricted_cov, q, q, non_finite);
+  o["unrestricted"] = json_matrix(pr.nonrestricted_cov, p, p, non_finite);
+  if (pr.with_reliabilities()) {
+    nlohmann::ordered_json rel = nlohmann::ordered_json::array();
+    for (int v = p; v < q; ++v) rel.push_back(pr.reliabilities[v]);
+    o["reliabilities"] = rel;
+  } else {
+    o["reliabilities"] = nullptr;
+  }
+  o["corrected_cov"] = json_matrix(s.cov, q, q, non_finite);
+  o["corrected_corr"] = json_matrix(s.corr, q, q, non_finite);
+  o["disattenuated_corr"] =
+      pr.with_reliabilities() ? json_matrix(s.dis, q, q, non_finite) : nlohmann::ordered_json();
+  auto place = [](const Place& at) {
+    return at.row < 0 ? nlohmann::ordered_json()
+                      : nlohmann::ordered_json{at.row + 1, at.column + 1};
+  };
+  nlohmann::ordered_json diagnostics;
+  diagnostics["restricted_asymmetry"] = d.restricted_asymmetry;
+  diagnostics["unrestricted_asymmetry"] = d.unrestricted_asymmetry;
+  diagnostics["restricted_positive_definite"] = d.restricted_positive_definite;
+  diagnostics["unrestricted_positive_definite"] = d.unrestricted_positive_definite;
+  diagnostics["nonpositive_variances"] = d.nonpositive_variances;
+  diagnostics["correlations_out_of_range"] = d.correlations_out_of_range;
+  diagnostics["first_correlation_out_of_range"] = place(d.first_correlation_out_of_range);
+  diagnostics["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
+  diagnostics["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
+  diagnostics["sign_changes"] = d.sign_changes;
+  diagnostics["first_sign_change"] = place(d.first_sign_change);
+  o["diagnostics"] = diagnostics;
+  std::vector<std::string> warnings = warnings_of(s);
+  if (non_finite) warnings.push_back("values that are not finite numbers are written as null");
+  o["warnings"] = warnings;
+  return o;
+}
+
+// Reads and solves one problem; false with the one-line error written.
+bool solve(const std::string& file, const Options& options, Solved& s) {
+  s.file = file;
+  s.cpu_start = processor_seconds();
+  s.start = date_and_time();
+  std::string name = display_name(file);
+  std::string text;
+  std::string error;
+  if (!slurp(file, text, error)) {
+    say("tolbe: cannot open '" + file + "': " + error);
+    return false;
+  }
+  s.problem = Problem{};
+  if (!read_problem_file(text, s.problem, error, s.warnings)) {
+    say("tolbe: " + name + ":" + error);
+    return false;
+  }
+  const Problem& pr = s.problem;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  s.selection.clear();
+  if (!options.selection.empty()) {
+    if (options.selection.size() != static_cast<std::size_t>(p)) {
+      say("tolbe: " + name + ": --select names " + std::to_string(options.selection.size()) +
+          " variables, but the problem has " + std::to_string(p) + " selection variables");
+      return false;
+    }
+    for (int v : options.selection) {
+      if (v > q) {
+        say("tolbe: " + name + ": --select names variable " + std::to_string(v) +
+            ", but the problem has " + std::to_string(q) + " variables");
+        return false;
+      }
+      s.selection.push_back(v - 1);
+    }
+  } else {
+    for (int k = 0; k < p; ++k) s.selection.push_back(k);
+  }
+  LawleyProblem lp;
+  lp.q = q;
+  lp.p = p;
+  lp.restricted = pr.restricted_cov.data();
+  lp.ld_restricted = Matrix::leading_dimension;
+  lp.unrestricted = pr.nonrestricted_cov.data();
+  lp.ld_unrestricted = Matrix::leading_dimension;
+  lp.selection = s.selection;
+  // Without --select the reliabilities follow variables p+1..q; with it,
+  // the non-selection variables in their order, as read.
+  if (pr.with_reliabilities()) {
+    lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
+  }
+  LawleyResults results{s.cov.data(),  Matrix::leading_dimension,
+                        s.corr.data(), Matrix::leading_dimension,
+                        s.dis.data(),  Matrix::leading_dimension};
+  WorkspaceSize need = lawley_workspace_size(q, p);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  Status status = lawley(lp, results, work, int_work, &s.diagnostics);
+  if (status == Status::invalid_argument) {
+    std::string which =
+        s.diagnostics.argument == Argument::restricted      ? "the restricted var/cov matrix"
+        : s.diagnostics.argument == Argument::unrestricted  ? "the unrestricted var/cov matrix"
+        : s.diagnostics.argument == Argument::reliabilities ? "the reliabilities"
+        : s.diagnostics.argument == Argument::selection     ? "--select"
+                                                            : "the problem";
+    say("tolbe: " + name + ": " + which + ": " + s.diagnostics.reason);
+    return false;
+  }
+  if (status == Status::not_positive_definite) {
+    say("tolbe: " + name +
+        ": the restricted var/cov matrix of the selection variables is not positive definite "
+        "(leading minor of order " +
+        std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int run_command_line(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!parse_options(argc, argv, options, error)) {
+    say("tolbe: " + error);
+    say("Try 'tolbe --help' for more information.");
+    return status_failed;
+  }
+  TextSink& out = standard_output();
+  if (options.help || options.version) {
+    put_lines(out, options.help ? usage_text() : version_text);
+    standard_output().flush();
+    return standard_output().first_error() == 0 ? status_ok : status_not_written;
+  }
+  if (options.files.empty()) options.files.emplace_back("-");
+
+  int worst = status_ok;
+  std::vector<CsvRow> csv;
+  std::size_t widest = 0;
+  nlohmann::ordered_json documents = nlohmann::ordered_json::array();
+  static Solved solved;  // about 100 KB
+  for (const std::string& file : options.files) {
+    solved = Solved{};
+    if (!solve(file, options, solved)) {
+      worst = std::max(worst, status_failed);
+      if (options.format == OutputFormat::json) {
+        documents.push_back({{"file", file}, {"error", "see standard error"}});
+      }
+      continue;
+    }
+    if (options.check) {
+      for (const std::string& w : warnings_of(solved)) {
+        say("tolbe: " + display_name(file) + ": warning: " + w);
+      }
+    }
+    switch (options.format) {
+      case OutputFormat::report:
+        write_report(solved);
+        break;
+      case OutputFormat::csv:
+        csv_rows(solved, csv);
+        widest = std::max(widest, static_cast<std::size_t>(solved.problem.n_total));
+        break;
+      case OutputFormat::json:
+        documents.push_back(json_of(solved));
+        break;
+    }
+  }
+  if (options.format == OutputFormat::csv) {
+    std::string header = "file,matrix,variable";
+    for (std::size_t j = 1; j <= widest; ++j) header += ",v" + std::to_string(j);
+    out.put_line_end(header);
+    for (CsvRow& row : csv) {
+      // The rows of smaller problems end in empty cells.
+      for (auto k = static_cast<std::size_t>(row.values); k < widest; ++k) row.text += ",";
+      out.put_line_end(row.text);
+    }
+  } else if (options.format == OutputFormat::json) {
+    out.put_line_end(documents.dump(2));
+  }
+  if (!standard_output().flush()) {
+    say(std::string("tolbe: could not write the output: ") +
+        std::strerror(standard_output().first_error()));
+    worst = std::max(worst, status_not_written);
+  }
+  return worst;
+}
+
+}  // namespace tolbe
