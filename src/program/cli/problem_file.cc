@@ -104,7 +104,8 @@ class Statements {
         text_.substr(at, end == std::string_view::npos ? text_.size() - at : end - at);
     if (!starts_like_a_number(rest)) return;
     extra_.push_back("line " + place_of(text_, at, false) + " holds more numbers than " + name +
-                     " calls for (" + std::to_string(count) + "); the rest of the line was ignored");
+                     " calls for (" + std::to_string(count) +
+                     "); the rest of the line was ignored");
   }
 
   std::string_view text_;

@@ -99,7 +99,6 @@ void end_run(int status) {
   std::exit(status);
 }
 
-
 int catch_run_end(void (*body)(void*), void* context) {
   run_ends_return = true;
   int status = -1;
