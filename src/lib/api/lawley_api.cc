@@ -29,26 +29,11 @@ int at_least_one(int n) {
 }
 
 // The workspace, carved in this order: the blocks of the products, the
-// reliability of every variable, and a packed triangle for the checks of
-// definiteness.
-struct Layout {
-  int p, others, ld_p, ld_others;
-  std::size_t doubles() const {
-    auto p_size = static_cast<std::size_t>(p);
-    auto m = static_cast<std::size_t>(others);
-    auto q = p_size + m;
-    std::size_t total = packed_size(p_size);
-    total = plus(total, times(2, times(static_cast<std::size_t>(ld_p), p_size)));
-    total = plus(total, times(3, times(static_cast<std::size_t>(ld_p), m)));
-    total = plus(total, times(2, times(static_cast<std::size_t>(ld_others), p_size)));
-    total = plus(total, times(2, times(static_cast<std::size_t>(ld_others), m)));
-    total = plus(total, times(2, q));
-    return plus(total, packed_size(q));
-  }
-};
-
-Layout layout_of(int q, int p) {
-  return {p, q - p, at_least_one(p), at_least_one(q - p)};
+// reliability of every variable, square roots of a diagonal, and a packed
+// triangle for the checks of definiteness.
+std::size_t workspace_doubles(int q, int p) {
+  auto n = static_cast<std::size_t>(q);
+  return plus(plus(lawley_blocks_size(p, q), times(2, n)), packed_size(n));
 }
 
 struct Carved {
@@ -58,30 +43,13 @@ struct Carved {
   double* packed_check;    // q(q+1)/2
 };
 
-Carved carve(const Layout& l, double* w) {
-  auto take = [&w](std::size_t count) {
-    double* start = w;
-    w += count;
-    return start;
-  };
-  auto p = static_cast<std::size_t>(l.p);
-  auto m = static_cast<std::size_t>(l.others);
-  auto ld_p = static_cast<std::size_t>(l.ld_p);
-  auto ld_m = static_cast<std::size_t>(l.ld_others);
+Carved carve(int q, int p, double* w) {
   Carved c{};
-  c.blocks.packed_11 = take(packed_size(p));
-  c.blocks.inverse_11 = {take(ld_p * p), l.ld_p};
-  c.blocks.cov_times_inverse = {take(ld_p * p), l.ld_p};
-  c.blocks.restricted_12 = {take(ld_p * m), l.ld_p};
-  c.blocks.corrected_12 = {take(ld_p * m), l.ld_p};
-  c.blocks.shift_12 = {take(ld_p * m), l.ld_p};
-  c.blocks.restricted_21 = {take(ld_m * p), l.ld_others};
-  c.blocks.weights_21 = {take(ld_m * p), l.ld_others};
-  c.blocks.restricted_22 = {take(ld_m * m), l.ld_others};
-  c.blocks.corrected_22 = {take(ld_m * m), l.ld_others};
-  c.reliability_of = take(p + m);
-  c.deviation = take(p + m);
-  c.packed_check = w;
+  c.blocks = carve_lawley_blocks(p, q, w);
+  w += lawley_blocks_size(p, q);
+  c.reliability_of = w;
+  c.deviation = w + q;
+  c.packed_check = w + 2 * static_cast<std::size_t>(q);
   return c;
 }
 
@@ -327,7 +295,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
 
 WorkspaceSize lawley_workspace_size(int q, int p) {
   if (q < 0 || p < 0 || p > q) return {};
-  return {layout_of(q, p).doubles(), times(2, static_cast<std::size_t>(q))};
+  return {workspace_doubles(q, p), times(2, static_cast<std::size_t>(q))};
 }
 
 Status lawley(const LawleyProblem& problem, const LawleyResults& results,
@@ -339,7 +307,7 @@ Status lawley(const LawleyProblem& problem, const LawleyResults& results,
 
   int q = problem.q;
   int p = problem.p;
-  Carved c = carve(layout_of(q, p), workspace.data());
+  Carved c = carve(q, p, workspace.data());
   ConstView restricted{problem.restricted, problem.ld_restricted};
   ConstView unrestricted{problem.unrestricted, problem.ld_unrestricted};
   View cov{results.covariances, results.ld_covariances};
@@ -475,7 +443,7 @@ Status lawley_means(const LawleyProblem& problem, std::span<const double> restri
 
   int n_selected = problem.p;
   int others = problem.q - problem.p;
-  Carved c = carve(layout_of(problem.q, n_selected), workspace.data());
+  Carved c = carve(problem.q, n_selected, workspace.data());
   int info = lawley_products(n_selected, problem.q, {problem.restricted, problem.ld_restricted},
                              {problem.unrestricted, problem.ld_unrestricted}, o.order, c.blocks);
   Status status = info == 0 ? Status::ok : Status::not_positive_definite;

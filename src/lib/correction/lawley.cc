@@ -1,6 +1,7 @@
 #include "correction/lawley.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "kernels/blas.h"
 #include "kernels/packed_cholesky.h"
@@ -128,21 +129,70 @@ void disattenuate(int q, const double* reliabilities, View corr) {
   }
 }
 
-LawleyBlocks LawleyWork::blocks() {
-  return {packed_11,           view(inverse_11),  view(cov_times_inverse), view(restricted_12),
-          view(corrected_12),  view(shift_12),    view(restricted_21),     view(weights_21),
-          view(restricted_22), view(corrected_22)};
+namespace {
+
+std::size_t times(std::size_t a, std::size_t b) {
+  std::size_t product;
+  return __builtin_mul_overflow(a, b, &product) ? SIZE_MAX : product;
+}
+std::size_t plus(std::size_t a, std::size_t b) {
+  std::size_t sum;
+  return __builtin_add_overflow(a, b, &sum) ? SIZE_MAX : sum;
+}
+int at_least_one(int n) {
+  return n > 0 ? n : 1;
+}
+
+}  // namespace
+
+std::size_t lawley_blocks_size(int p, int q) {
+  auto n = static_cast<std::size_t>(p);
+  auto m = static_cast<std::size_t>(q > p ? q - p : 0);
+  std::size_t packed = n % 2 == 0 ? times(n / 2, n + 1) : times(n, (n + 1) / 2);
+  auto ld_p = static_cast<std::size_t>(at_least_one(p));
+  auto ld_m = static_cast<std::size_t>(at_least_one(q - p));
+  std::size_t total = packed;
+  total = plus(total, times(2, times(ld_p, n)));
+  total = plus(total, times(3, times(ld_p, m)));
+  total = plus(total, times(2, times(ld_m, n)));
+  return plus(total, times(2, times(ld_m, m)));
+}
+
+LawleyBlocks carve_lawley_blocks(int p, int q, double* storage) {
+  auto n = static_cast<std::size_t>(p);
+  auto m = static_cast<std::size_t>(q > p ? q - p : 0);
+  int ld_p = at_least_one(p);
+  int ld_m = at_least_one(q - p);
+  auto take = [&storage](std::size_t count) {
+    double* start = storage;
+    storage += count;
+    return start;
+  };
+  auto p_rows = static_cast<std::size_t>(ld_p);
+  auto m_rows = static_cast<std::size_t>(ld_m);
+  LawleyBlocks b{};
+  b.packed_11 = take(n % 2 == 0 ? n / 2 * (n + 1) : n * ((n + 1) / 2));
+  b.inverse_11 = {take(p_rows * n), ld_p};
+  b.cov_times_inverse = {take(p_rows * n), ld_p};
+  b.restricted_12 = {take(p_rows * m), ld_p};
+  b.corrected_12 = {take(p_rows * m), ld_p};
+  b.shift_12 = {take(p_rows * m), ld_p};
+  b.restricted_21 = {take(m_rows * n), ld_m};
+  b.weights_21 = {take(m_rows * n), ld_m};
+  b.restricted_22 = {take(m_rows * m), ld_m};
+  b.corrected_22 = {take(m_rows * m), ld_m};
+  return b;
 }
 
 int lawley_products(int p, int q, const Matrix& restricted_cov, const Matrix& nonrestricted_cov,
                     LawleyWork& work) {
-  return lawley_products(p, q, view(restricted_cov), view(nonrestricted_cov), nullptr,
-                         work.blocks());
+  work.blocks = carve_lawley_blocks(p, q, work.storage);
+  return lawley_products(p, q, view(restricted_cov), view(nonrestricted_cov), nullptr, work.blocks);
 }
 
-void lawley_assemble(int p, int q, const Matrix& nonrestricted_cov, LawleyWork& work,
+void lawley_assemble(int p, int q, const Matrix& nonrestricted_cov, const LawleyWork& work,
                      Matrix& corrected_cov) {
-  lawley_assemble(p, q, view(nonrestricted_cov), work.blocks(), nullptr, view(corrected_cov));
+  lawley_assemble(p, q, view(nonrestricted_cov), work.blocks, nullptr, view(corrected_cov));
 }
 
 int lawley_correct(int p, int q, const Matrix& restricted_cov, const Matrix& nonrestricted_cov,

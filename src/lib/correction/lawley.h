@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "correction/matrix.h"
 
 namespace tolbe {
@@ -69,20 +71,22 @@ void cov_to_corr(int q, ConstView cov, View corr);
 // variables.
 void disattenuate(int q, const double* reliabilities, View corr);
 
-// The program's storage: 50 x 50 blocks, leading dimension 50.
-struct LawleyWork {
-  double packed_11[MAX_VARIABLES * (MAX_VARIABLES + 1) / 2] = {};
-  Matrix inverse_11;
-  Matrix restricted_12;
-  Matrix restricted_21;
-  Matrix restricted_22;
-  Matrix cov_times_inverse;
-  Matrix corrected_12;
-  Matrix weights_21;
-  Matrix shift_12;
-  Matrix corrected_22;
+// How many doubles the blocks of a correction with p selection variables of
+// q take, each block with leading dimension max(1, rows): p(p+1)/2 packed
+// values, 2p^2 + 5p(q-p) + 2(q-p)^2 for the blocks (q < p counts no other
+// variable). p, q >= 0. Sizes that overflow give SIZE_MAX.
+std::size_t lawley_blocks_size(int p, int q);
 
-  LawleyBlocks blocks();
+// The blocks carved, in that layout, out of `storage`, which holds
+// lawley_blocks_size(p, q) doubles.
+LawleyBlocks carve_lawley_blocks(int p, int q, double* storage);
+
+// The program's storage, enough for any p and q up to 50: blocks as tight as
+// the library's (the leading dimensions change no result of dgemm).
+struct LawleyWork {
+  static constexpr int capacity = 6375;  // the largest, lawley_blocks_size(50, 0)
+  double storage[capacity] = {};
+  LawleyBlocks blocks{};
 };
 
 inline View view(Matrix& m) {
@@ -95,7 +99,7 @@ inline ConstView view(const Matrix& m) {
 // The same steps on the program's fixed storage, selection variables 1..p.
 int lawley_products(int p, int q, const Matrix& restricted_cov, const Matrix& nonrestricted_cov,
                     LawleyWork& work);
-void lawley_assemble(int p, int q, const Matrix& nonrestricted_cov, LawleyWork& work,
+void lawley_assemble(int p, int q, const Matrix& nonrestricted_cov, const LawleyWork& work,
                      Matrix& corrected_cov);
 int lawley_correct(int p, int q, const Matrix& restricted_cov, const Matrix& nonrestricted_cov,
                    LawleyWork& work, Matrix& corrected_cov);

@@ -86,17 +86,25 @@ void expect_leading_block(const Matrix& got, const Matrix& want, int order,
   }
 }
 
+TEST(lawley_test, program_storage_holds_the_largest_problem) {
+  std::size_t largest = 0;
+  for (int q = 0; q <= MAX_VARIABLES; ++q) {
+    for (int p = 0; p <= MAX_VARIABLES; ++p) largest = std::max(largest, lawley_blocks_size(p, q));
+  }
+  EXPECT_EQ(largest, static_cast<std::size_t>(LawleyWork::capacity));
+}
+
 TEST(lawley_test, worked_problem) {
   auto problem = worked_problem();
   auto solved = solve(*problem);
   EXPECT_EQ(solved->info, 0);
-  const LawleyWork& w = solved->work;
-  EXPECT_NEAR(w.inverse_11(1, 1), 4.0 / 3.0, 1e-15);
-  EXPECT_NEAR(w.inverse_11(1, 2), -2.0 / 3.0, 1e-15);
-  EXPECT_NEAR(w.inverse_11(2, 1), -2.0 / 3.0, 1e-15);
-  EXPECT_NEAR(w.corrected_12(1, 1), 0.392, 1e-15);
-  EXPECT_NEAR(w.corrected_12(2, 1), 0.48333333333333333, 1e-15);
-  EXPECT_NEAR(w.corrected_22(1, 1), 1.0400444444444444, 1e-12);
+  const LawleyBlocks& w = solved->work.blocks;
+  EXPECT_NEAR(w.inverse_11(0, 0), 4.0 / 3.0, 1e-15);
+  EXPECT_NEAR(w.inverse_11(0, 1), -2.0 / 3.0, 1e-15);
+  EXPECT_NEAR(w.inverse_11(1, 0), -2.0 / 3.0, 1e-15);
+  EXPECT_NEAR(w.corrected_12(0, 0), 0.392, 1e-15);
+  EXPECT_NEAR(w.corrected_12(1, 0), 0.48333333333333333, 1e-15);
+  EXPECT_NEAR(w.corrected_22(0, 0), 1.0400444444444444, 1e-12);
 
   Matrix corr;
   cov_to_corr(3, solved->corrected, corr);
