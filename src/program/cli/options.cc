@@ -48,7 +48,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
       {"format", required_argument, nullptr, 'f'}, {"select", required_argument, nullptr, 's'},
       {"check", no_argument, nullptr, 'c'},        {nullptr, 0, nullptr, 0}};
   opterr = 0;  // the complaints are ours
-  optind = 1;
+  optind = 0;  // 0, not 1: GNU getopt then starts afresh, also on a second call
   for (;;) {
     int option_index = 0;
     int c = getopt_long(argc, argv, ":hV", long_options, &option_index);
