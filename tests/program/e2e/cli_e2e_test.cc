@@ -168,6 +168,11 @@ INSTANTIATE_TEST_SUITE_P(
              "tolbe: ../cases/not_positive_definite.in: the restricted var/cov matrix of the "
              "selection variables is not positive definite (leading minor of order 2); it cannot "
              "be inverted\n"},
+        Case{"value_that_is_not_finite",
+             {"huge.txt"},
+             2,
+             "",
+             "tolbe: huge.txt: the restricted var/cov matrix: a value read is not finite\n"},
         Case{"selection_of_the_wrong_size",
              {"--select=1", "clean.txt"},
              2,
