@@ -1,0 +1,243 @@
+
+as_square_matrix <- function(x, what) {
+  if (is.data.frame(x)) x <- as.matrix(x)
+  if (!is.matrix(x) || !is.numeric(x)) {
+    stop(sprintf("'%s' must be a numeric matrix (or a data frame of numbers)", what),
+         call. = FALSE)
+  }
+  if (nrow(x) != ncol(x)) {
+    stop(sprintf("'%s' must be square, not %d x %d", what, nrow(x), ncol(x)), call. = FALSE)
+  }
+  if (any(!is.finite(x))) {
+    stop(sprintf("'%s' holds NA or values that are not finite numbers", what), call. = FALSE)
+  }
+  storage.mode(x) <- "double"
+  x
+}
+
+variable_names <- function(x) {
+  names <- rownames(x)
+  if (is.null(names)) names <- colnames(x)
+  names
+}
+
+resolve_selection <- function(selection, restricted, unrestricted) {
+  q <- nrow(restricted)
+  p <- nrow(unrestricted)
+  names <- variable_names(restricted)
+  if (is.null(selection)) {
+    selected_names <- variable_names(unrestricted)
+    if (!is.null(selected_names) && !is.null(names) && all(selected_names %in% names)) {
+      selection <- selected_names
+    } else {
+      selection <- seq_len(p)
+    }
+  }
+  if (is.character(selection)) {
+    if (is.null(names)) {
+      stop("'selection' gives names, but 'restricted' has no dimnames", call. = FALSE)
+    }
+    unknown <- setdiff(selection, names)
+    if (length(unknown) > 0) {
+      stop(sprintf("'selection' names unknown variables: %s", paste(unknown, collapse = ", ")),
+           call. = FALSE)
+    }
+    selection <- match(selection, names)
+  }
+  if (!is.numeric(selection) || any(is.na(selection)) || any(selection != round(selection))) {
+    stop("'selection' must be variable names or whole numbers", call. = FALSE)
+  }
+  selection <- as.integer(selection)
+  if (length(selection) != p) {
+    stop(sprintf("'selection' names %d variables, but 'unrestricted' is %d x %d",
+                 length(selection), p, p), call. = FALSE)
+  }
+  if (any(selection < 1L | selection > q)) {
+    stop(sprintf("'selection' holds numbers outside 1..%d", q), call. = FALSE)
+  }
+  if (anyDuplicated(selection) > 0) {
+    stop("'selection' repeats a variable", call. = FALSE)
+  }
+  selection
+}
+
+resolve_reliabilities <- function(reliabilities, others, names) {
+  if (is.null(reliabilities)) return(NULL)
+  if (!is.numeric(reliabilities) || any(!is.finite(reliabilities))) {
+    stop("'reliabilities' must be finite numbers", call. = FALSE)
+  }
+  if (!is.null(names(reliabilities)) && !is.null(names)) {
+    unknown <- setdiff(names(reliabilities), names[others])
+    if (length(unknown) > 0) {
+      stop(sprintf("'reliabilities' names variables that are not among the others: %s",
+                   paste(unknown, collapse = ", ")), call. = FALSE)
+    }
+    reliabilities <- reliabilities[names[others]]
+  }
+  if (length(reliabilities) != length(others) || any(is.na(reliabilities))) {
+    stop(sprintf("'reliabilities' needs one value for each of the %d non-selection variables",
+                 length(others)), call. = FALSE)
+  }
+  as.double(unname(reliabilities))
+}
+
+pairs_text <- function(rows, columns, names) {
+  label <- function(i) if (is.null(names)) as.character(i) else names[i]
+  paste0(vapply(rows, label, ""), "-", vapply(columns, label, ""), collapse = ", ")
+}
+
+
+lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = NULL,
+                   restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE) {
+  restricted <- as_square_matrix(restricted, "restricted")
+  unrestricted <- as_square_matrix(unrestricted, "unrestricted")
+  q <- nrow(restricted)
+  p <- nrow(unrestricted)
+  if (p > q) {
+    stop(sprintf("'unrestricted' is %d x %d, but 'restricted' has only %d variables", p, p, q),
+         call. = FALSE)
+  }
+  selection <- resolve_selection(selection, restricted, unrestricted)
+  names <- variable_names(restricted)
+  others <- setdiff(seq_len(q), selection)
+  reliabilities <- resolve_reliabilities(reliabilities, others, names)
+
+  out <- .Call(C_lawley, restricted, unrestricted, selection - 1L, reliabilities,
+               isTRUE(diagnostics))
+  d <- out$diagnostics
+  if (out$status == 1L) {
+    stop(sprintf(paste("the restricted var/cov block of the selection variables is not",
+                       "positive definite (its leading minor of order %d is not positive)"),
+                 d$leading_minor), call. = FALSE)
+  }
+  if (out$status == 2L) stop(sprintf("invalid argument: %s", d$reason), call. = FALSE)
+
+  if (isTRUE(diagnostics)) {
+    if (d$restricted_asymmetry > 1e-12) {
+      warning(sprintf(paste("'restricted' is not symmetric (largest difference %.3g relative to",
+                            "the diagonal); its upper triangle was used for the selection",
+                            "variables"), d$restricted_asymmetry), call. = FALSE)
+    }
+    if (d$unrestricted_asymmetry > 1e-12) {
+      warning(sprintf("'unrestricted' is not symmetric (largest difference %.3g); all of it was used",
+                      d$unrestricted_asymmetry), call. = FALSE)
+    }
+    if (p > 0 && !d$unrestricted_positive_definite) {
+      warning("'unrestricted' is not positive definite: the corrected values mean little",
+              call. = FALSE)
+    }
+    if (!d$restricted_positive_definite) {
+      warning("'restricted' is not positive definite as a whole", call. = FALSE)
+    }
+    if (d$nonpositive_variances > 0) {
+      warning(sprintf("%d corrected variance(s) are not positive (the first of variable %d)",
+                      d$nonpositive_variances, d$first_nonpositive_variance), call. = FALSE)
+    }
+    if (d$correlations_out_of_range > 0) {
+      warning(sprintf("%d corrected correlation(s) exceed 1 in magnitude", d$correlations_out_of_range),
+              call. = FALSE)
+    }
+    if (d$disattenuated_out_of_range > 0) {
+      warning(sprintf("%d disattenuated correlation(s) exceed 1 in magnitude; check the reliabilities",
+                      d$disattenuated_out_of_range), call. = FALSE)
+    }
+    if (d$reliabilities_out_of_range > 0) {
+      warning(sprintf(paste("%d reliability(ies) lie outside (0, 1]; a reliability is a",
+                            "proportion such as 0.81"), d$reliabilities_out_of_range),
+              call. = FALSE)
+    }
+  }
+
+  dims <- if (is.null(names)) NULL else list(names, names)
+  cov <- out$cov
+  cor <- out$cor
+  dimnames(cov) <- dims
+  dimnames(cor) <- dims
+  dis <- out$disattenuated
+  if (!is.null(dis)) dimnames(dis) <- dims
+
+  means <- NULL
+  if (!is.null(restricted_means) || !is.null(unrestricted_means)) {
+    if (is.null(restricted_means) || is.null(unrestricted_means)) {
+      stop("give both 'restricted_means' and 'unrestricted_means', or neither", call. = FALSE)
+    }
+    if (!is.numeric(restricted_means) || length(restricted_means) != q ||
+        any(!is.finite(restricted_means))) {
+      stop(sprintf("'restricted_means' must be %d finite numbers", q), call. = FALSE)
+    }
+    if (!is.numeric(unrestricted_means) || length(unrestricted_means) != p ||
+        any(!is.finite(unrestricted_means))) {
+      stop(sprintf("'unrestricted_means' must be %d finite numbers", p), call. = FALSE)
+    }
+    means <- .Call(C_means, restricted, unrestricted, selection - 1L,
+                   as.double(restricted_means), as.double(unrestricted_means))
+    names(means) <- names
+  }
+
+  sign_changes <- data.frame(row = out$sign_change_rows, column = out$sign_change_columns)
+  d$sign_change_pairs <- sign_changes
+  structure(list(cov = cov, cor = cor, disattenuated = dis, means = means,
+                 selection = selection, diagnostics = d, restricted = restricted),
+            class = "tolbe_lawley")
+}
+
+
+cor2cov <- function(r, sd) {
+  r <- as_square_matrix(r, "r")
+  if (!is.numeric(sd) || length(sd) != nrow(r) || any(!is.finite(sd))) {
+    stop(sprintf("'sd' must be %d finite numbers", nrow(r)), call. = FALSE)
+  }
+  r * outer(sd, sd)
+}
+
+print.tolbe_lawley <- function(x, digits = 4, ...) {
+  cat("Range restriction corrected correlations (Lawley 1943):\n")
+  print(round(x$cor, digits), ...)
+  if (!is.null(x$disattenuated)) {
+    cat("\nCorrected for attenuation in the non-selection variables:\n")
+    print(round(x$disattenuated, digits), ...)
+  }
+  pairs <- x$diagnostics$sign_change_pairs
+  if (nrow(pairs) > 0) {
+    cat(sprintf("\nSign changes against the restricted sample (%d): %s\n", nrow(pairs),
+                pairs_text(pairs$row, pairs$column, rownames(x$cor))))
+  }
+  invisible(x)
+}
+
+summary.tolbe_lawley <- function(object, ...) {
+  structure(list(q = nrow(object$cov), p = length(object$selection),
+                 selection = object$selection, diagnostics = object$diagnostics),
+            class = "summary.tolbe_lawley")
+}
+
+print.summary.tolbe_lawley <- function(x, ...) {
+  d <- x$diagnostics
+  cat(sprintf("Lawley correction of %d variables, %d of them selection variables (%s)\n",
+              x$q, x$p, paste(x$selection, collapse = ", ")))
+  cat(sprintf("  restricted matrix positive definite: %s; unrestricted: %s\n",
+              d$restricted_positive_definite, d$unrestricted_positive_definite))
+  cat(sprintf("  largest asymmetry: restricted %.3g, unrestricted %.3g\n",
+              d$restricted_asymmetry, d$unrestricted_asymmetry))
+  cat(sprintf("  corrected variances not positive: %d; |r| > 1: %d; sign changes: %d\n",
+              d$nonpositive_variances, d$correlations_out_of_range, d$sign_changes))
+  invisible(x)
+}
+
+as.matrix.tolbe_lawley <- function(x, ...) x$cor
+
+plot.tolbe_lawley <- function(x, ...) {
+  restricted <- stats::cov2cor(x$restricted)
+  upper <- upper.tri(restricted)
+  before <- restricted[upper]
+  after <- x$cor[upper]
+  changed <- sign(before) * sign(after) < 0
+  plot(before, after, xlim = c(-1, 1), ylim = c(-1, 1), pch = ifelse(changed, 4, 1),
+       xlab = "restricted r", ylab = "corrected r", main = "Lawley correction, pair by pair", ...)
+  abline(0, 1, lty = 2)
+  if (any(changed)) {
+    points(before[changed], after[changed], col = "red", pch = 4)
+    legend("topleft", legend = "sign change", pch = 4, col = "red", bty = "n")
+  }
+  invisible(x)
+}

@@ -1,0 +1,3 @@
+library(testthat)
+library(tolbe)
+test_check("tolbe")

@@ -1,0 +1,151 @@
+fixture <- function(name) test_path("fixtures", name)
+read_matrix <- function(name) unname(as.matrix(read.csv(fixture(name), header = FALSE)))
+
+ree_v <- matrix(c(25.311, -1.6725, 13.0447, 5.0939,
+                  -1.6725, 17.7073, -10.7549, 9.468,
+                  13.0447, -10.7549, 1372.0356, 52.7834,
+                  5.0939, 9.468, 52.7834, 351.5625), 4,
+                dimnames = list(c("x1", "x2", "y1", "y2"), c("x1", "x2", "y1", "y2")))
+ree_s <- matrix(c(36.4816, 6.1608, 6.1608, 16.6464), 2,
+                dimnames = list(c("x1", "x2"), c("x1", "x2")))
+worked_v <- matrix(c(1, 0.5, 0.3, 0.5, 1, 0.4, 0.3, 0.4, 1), 3)
+worked_s <- matrix(c(1.44, 0.6, 0.6, 1.21), 2)
+
+test_that("the examples equal the program's own numbers to the last bit", {
+  for (example in c("worked", "fifty")) {
+    v <- read_matrix(paste0(example, "-restricted.csv"))
+    s <- read_matrix(paste0(example, "-unrestricted.csv"))
+    rel <- read.csv(fixture(paste0(example, "-reliabilities.csv")), header = FALSE)[[1]]
+    fit <- suppressWarnings(lawley(v, s, reliabilities = rel))
+    program <- read.csv(fixture(paste0(example, "-results.csv")))
+    q <- nrow(v)
+    for (m in c("corrected_cov", "corrected_corr", "disattenuated_corr")) {
+      rows <- program[program$matrix == m, ]
+      expected <- unname(as.matrix(rows[, paste0("v", seq_len(q))]))
+      got <- switch(m, corrected_cov = fit$cov, corrected_corr = fit$cor,
+                    disattenuated_corr = fit$disattenuated)
+      expect_identical(unname(got), expected, info = paste(example, m))
+    }
+  }
+})
+
+test_that("one selection variable and one other is Thorndike's Case II", {
+  for (case in list(c(0.3, 1.5), c(0.5, 2), c(-0.4, 1.2))) {
+    r <- case[1]
+    u <- case[2]
+    v <- matrix(c(1, r, r, 1), 2)
+    fit <- lawley(v, matrix(u^2, 1))
+    expect_equal(fit$cor[1, 2], r * u / sqrt(1 - r^2 + r^2 * u^2), tolerance = 1e-14)
+  }
+})
+
+test_that("the Ree et al. (1994) published values", {
+  fit <- lawley(ree_v, ree_s)
+  published <- c(x1.x2 = 0.25, x1.y1 = 0.06254509, x1.y2 = 0.10664023,
+                 x2.y1 = -0.04246105, x2.y2 = 0.13994188, y1.y2 = 0.07959423)
+  got <- c(fit$cor["x1", "x2"], fit$cor["x1", "y1"], fit$cor["x1", "y2"],
+           fit$cor["x2", "y1"], fit$cor["x2", "y2"], fit$cor["y1", "y2"])
+  expect_true(all(abs(unname(got) - unname(published)) < 5e-9))
+  expect_equal(fit$diagnostics$sign_changes, 1L)
+  expect_output(print(fit), "Sign changes against the restricted sample \\(1\\): x1-x2")
+})
+
+test_that("selection by names, by numbers and at any positions is the reordered problem", {
+  order <- c("y1", "x2", "y2", "x1")
+  moved <- ree_v[order, order]
+  by_names <- lawley(moved, ree_s, selection = c("x1", "x2"))
+  by_numbers <- lawley(moved, ree_s, selection = c(4, 2))
+  by_default <- lawley(moved, ree_s)  # the names of 'unrestricted' match
+  leading <- lawley(ree_v, ree_s)
+  expect_identical(by_names$cov, leading$cov[order, order])
+  expect_identical(unname(by_numbers$cov), unname(leading$cov[order, order]))
+  expect_identical(by_default$cov, by_names$cov)
+  expect_identical(by_names$selection, c(4L, 2L))
+})
+
+test_that("all variables selected, and none", {
+  all <- lawley(worked_v[1:2, 1:2], worked_s)
+  expect_identical(all$cov, worked_s)
+  none <- lawley(worked_v, matrix(numeric(0), 0, 0))
+  expect_identical(none$cov, worked_v)
+})
+
+test_that("reliabilities named or in order give the disattenuated matrix", {
+  named <- lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, y1 = 0.81))
+  ordered <- lawley(ree_v, ree_s, reliabilities = c(0.81, 0.9))
+  expect_identical(named$disattenuated, ordered$disattenuated)
+  expect_equal(named$disattenuated["x1", "y1"], named$cor["x1", "y1"] / 0.9)
+})
+
+test_that("every error is a clear condition raised before computing", {
+  expect_error(lawley("a", worked_s), "'restricted' must be a numeric matrix")
+  expect_error(lawley(worked_v[, 1:2], worked_s), "'restricted' must be square, not 3 x 2")
+  expect_error(lawley(worked_s, worked_v), "has only 2 variables")
+  bad <- worked_v
+  bad[2, 3] <- NA
+  expect_error(lawley(bad, worked_s), "'restricted' holds NA")
+  expect_error(lawley(worked_v, worked_s, selection = c(1, 4)), "outside 1..3")
+  expect_error(lawley(worked_v, worked_s, selection = c(1, 1)), "repeats a variable")
+  expect_error(lawley(worked_v, worked_s, selection = 1), "names 1 variables")
+  expect_error(lawley(ree_v, ree_s, selection = c("x1", "z")), "unknown variables: z")
+  expect_error(lawley(worked_v, worked_s, selection = c("a", "b")), "has no dimnames")
+  expect_error(lawley(worked_v, worked_s, selection = c(1.5, 2)), "whole numbers")
+  expect_error(lawley(worked_v, worked_s, reliabilities = c(0.8, 0.9)), "one value for each of the 1")
+  expect_error(lawley(worked_v, worked_s, reliabilities = NA_real_), "finite numbers")
+  expect_error(lawley(ree_v, ree_s, reliabilities = c(x1 = 0.8, y1 = 0.9)), "not among the others: x1")
+  singular <- worked_v
+  singular[2, 2] <- 0.25
+  expect_error(lawley(singular, worked_s), "leading minor of order 2")
+  expect_error(lawley(worked_v, worked_s, restricted_means = 1:3), "or neither")
+  expect_error(lawley(worked_v, worked_s, restricted_means = 1:2, unrestricted_means = 1:2),
+               "'restricted_means' must be 3")
+  expect_error(lawley(worked_v, worked_s, restricted_means = 1:3, unrestricted_means = 1),
+               "'unrestricted_means' must be 2")
+  expect_error(cor2cov(diag(2), 1), "'sd' must be 2")
+})
+
+test_that("every warning, in plain words", {
+  asymmetric <- worked_v
+  asymmetric[2, 1] <- 0.7
+  s <- worked_s
+  s[2, 1] <- 0.9
+  whole <- worked_v
+  whole[3, 3] <- 0.1
+  cases <- list(
+    list(quote(lawley(asymmetric, worked_s)), "'restricted' is not symmetric"),
+    list(quote(lawley(worked_v, s)), "'unrestricted' is not symmetric"),
+    list(quote(lawley(worked_v, matrix(c(1, 2, 2, 1), 2))),
+         "'unrestricted' is not positive definite"),
+    list(quote(lawley(whole, worked_s)), "'restricted' is not positive definite as a whole"),
+    list(quote(lawley(matrix(c(1, 0.9, 0.9, 1), 2), matrix(-1, 1))),
+         "corrected variance\\(s\\) are not positive"),
+    list(quote(lawley(whole, worked_s)), "corrected correlation\\(s\\) exceed 1"),
+    list(quote(lawley(worked_v, worked_s, reliabilities = 0.01)), "disattenuated correlation"),
+    list(quote(lawley(worked_v, worked_s, reliabilities = 81)), "outside \\(0, 1\\]"))
+  for (case in cases) {
+    warnings <- capture_warnings(eval(case[[1]]))
+    expect_true(any(grepl(case[[2]], warnings)), info = case[[2]])
+  }
+  expect_silent(lawley(worked_v, worked_s, reliabilities = 81, diagnostics = FALSE))
+})
+
+test_that("corrected means follow the formula in base R", {
+  mu <- c(50, 20, 10)
+  m_x <- c(47, 23)
+  fit <- lawley(worked_v, worked_s, restricted_means = mu, unrestricted_means = m_x)
+  w <- solve(worked_v[1:2, 1:2])
+  expected_y <- mu[3] + drop((m_x - mu[1:2]) %*% w %*% worked_v[1:2, 3])
+  expect_equal(fit$means, c(m_x, expected_y), tolerance = 1e-13)
+})
+
+test_that("methods: summary, as.matrix, plot, cor2cov", {
+  fit <- lawley(worked_v, worked_s, reliabilities = 0.81)
+  expect_output(print(summary(fit)), "Lawley correction of 3 variables, 2 of them selection")
+  expect_identical(as.matrix(fit), fit$cor)
+  file <- tempfile(fileext = ".pdf")
+  grDevices::pdf(file)
+  expect_invisible(plot(lawley(ree_v, ree_s)))
+  grDevices::dev.off()
+  expect_true(file.exists(file))
+  expect_equal(cor2cov(matrix(c(1, 0.5, 0.5, 1), 2), c(2, 3)), matrix(c(4, 3, 3, 9), 2))
+})
