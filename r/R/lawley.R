@@ -89,21 +89,35 @@ pairs_text <- function(rows, columns, names) {
 
 lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = NULL,
                    restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE) {
-  restricted <- as_square_matrix(restricted, "restricted")
-  unrestricted <- as_square_matrix(unrestricted, "unrestricted")
+  # The common case (double matrices, no names) takes only cheap checks here:
+  # the library checks sizes, indices and values again before computing.
+  if (!is.matrix(restricted) || !is.double(restricted) || !all(is.finite(restricted)) ||
+      nrow(restricted) != ncol(restricted)) {
+    restricted <- as_square_matrix(restricted, "restricted")
+  }
+  if (!is.matrix(unrestricted) || !is.double(unrestricted) || !all(is.finite(unrestricted)) ||
+      nrow(unrestricted) != ncol(unrestricted)) {
+    unrestricted <- as_square_matrix(unrestricted, "unrestricted")
+  }
   q <- nrow(restricted)
   p <- nrow(unrestricted)
   if (p > q) {
     stop(sprintf("'unrestricted' is %d x %d, but 'restricted' has only %d variables", p, p, q),
          call. = FALSE)
   }
-  selection <- resolve_selection(selection, restricted, unrestricted)
-  names <- variable_names(restricted)
-  others <- setdiff(seq_len(q), selection)
-  reliabilities <- resolve_reliabilities(reliabilities, others, names)
+  names <- dimnames(restricted)
+  names <- if (is.null(names)) NULL else if (is.null(names[[1]])) names[[2]] else names[[1]]
+  if (is.null(selection) && is.null(dimnames(unrestricted))) {
+    selection <- seq_len(p)
+  } else {
+    selection <- resolve_selection(selection, restricted, unrestricted)
+  }
+  if (!is.null(reliabilities)) {
+    reliabilities <- resolve_reliabilities(reliabilities, setdiff(seq_len(q), selection), names)
+  }
+  diagnose <- isTRUE(diagnostics)
 
-  out <- .Call(C_lawley, restricted, unrestricted, selection - 1L, reliabilities,
-               isTRUE(diagnostics))
+  out <- .Call(C_lawley, restricted, unrestricted, selection - 1L, reliabilities, diagnose)
   d <- out$diagnostics
   if (out$status == 1L) {
     stop(sprintf(paste("the restricted var/cov block of the selection variables is not",
@@ -112,7 +126,7 @@ lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = N
   }
   if (out$status == 2L) stop(sprintf("invalid argument: %s", d$reason), call. = FALSE)
 
-  if (isTRUE(diagnostics)) {
+  if (diagnose) {
     if (d$restricted_asymmetry > 1e-12) {
       warning(sprintf(paste("'restricted' is not symmetric (largest difference %.3g relative to",
                             "the diagonal); its upper triangle was used for the selection",
@@ -148,13 +162,15 @@ lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = N
     }
   }
 
-  dims <- if (is.null(names)) NULL else list(names, names)
   cov <- out$cov
   cor <- out$cor
-  dimnames(cov) <- dims
-  dimnames(cor) <- dims
   dis <- out$disattenuated
-  if (!is.null(dis)) dimnames(dis) <- dims
+  if (!is.null(names)) {
+    dims <- list(names, names)
+    dimnames(cov) <- dims
+    dimnames(cor) <- dims
+    if (!is.null(dis)) dimnames(dis) <- dims
+  }
 
   means <- NULL
   if (!is.null(restricted_means) || !is.null(unrestricted_means)) {
@@ -174,8 +190,9 @@ lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = N
     names(means) <- names
   }
 
-  sign_changes <- data.frame(row = out$sign_change_rows, column = out$sign_change_columns)
-  d$sign_change_pairs <- sign_changes
+  if (!is.null(d)) {
+    d$sign_change_pairs <- cbind(row = out$sign_change_rows, column = out$sign_change_columns)
+  }
   structure(list(cov = cov, cor = cor, disattenuated = dis, means = means,
                  selection = selection, diagnostics = d, restricted = restricted),
             class = "tolbe_lawley")
@@ -198,9 +215,9 @@ print.tolbe_lawley <- function(x, digits = 4, ...) {
     print(round(x$disattenuated, digits), ...)
   }
   pairs <- x$diagnostics$sign_change_pairs
-  if (nrow(pairs) > 0) {
+  if (!is.null(pairs) && nrow(pairs) > 0) {
     cat(sprintf("\nSign changes against the restricted sample (%d): %s\n", nrow(pairs),
-                pairs_text(pairs$row, pairs$column, rownames(x$cor))))
+                pairs_text(pairs[, "row"], pairs[, "column"], rownames(x$cor))))
   }
   invisible(x)
 }

@@ -3,8 +3,34 @@
 #include <R.h>
 #include <R_ext/Rdynload.h>
 #include <Rinternals.h>
+#include <stdlib.h>
 
 #include "tolbe/tolbe.h"
+
+/* Workspace kept between calls and grown when a problem needs more: R runs
+ * one call at a time, and allocating it anew made each call pay the
+ * garbage collector more than the correction itself. */
+static double* work_doubles = NULL;
+static size_t work_doubles_size = 0;
+static int* work_ints = NULL;
+static size_t work_ints_size = 0;
+
+static void reserve_workspace(size_t doubles, size_t ints) {
+  if (doubles == 0) doubles = 1;
+  if (ints == 0) ints = 1;
+  if (doubles > work_doubles_size) {
+    double* grown = (double*)realloc(work_doubles, doubles * sizeof(double));
+    if (grown == NULL) error("tolbe: out of memory for %lu values", (unsigned long)doubles);
+    work_doubles = grown;
+    work_doubles_size = doubles;
+  }
+  if (ints > work_ints_size) {
+    int* grown = (int*)realloc(work_ints, ints * sizeof(int));
+    if (grown == NULL) error("tolbe: out of memory for %lu indices", (unsigned long)ints);
+    work_ints = grown;
+    work_ints_size = ints;
+  }
+}
 
 static SEXP named_list(int n, const char** names) {
   SEXP list = PROTECT(allocVector(VECSXP, n));
@@ -48,17 +74,19 @@ static SEXP diagnostics_list(const tolbe_diagnostics* d) {
   SET_VECTOR_ELT(list, 5, ScalarLogical(d->restricted_positive_definite));
   SET_VECTOR_ELT(list, 6, ScalarLogical(d->unrestricted_positive_definite));
   SET_VECTOR_ELT(list, 7, ScalarInteger(d->nonpositive_variances));
-  SET_VECTOR_ELT(list, 8,
-                 ScalarInteger(d->first_nonpositive_variance < 0 ? NA_INTEGER
-                                                                  : d->first_nonpositive_variance + 1));
+  SET_VECTOR_ELT(
+      list, 8,
+      ScalarInteger(d->first_nonpositive_variance < 0 ? NA_INTEGER
+                                                      : d->first_nonpositive_variance + 1));
   SET_VECTOR_ELT(list, 9, ScalarInteger(d->correlations_out_of_range));
   SET_VECTOR_ELT(list, 10, place(d->first_correlation_out_of_range));
   SET_VECTOR_ELT(list, 11, ScalarInteger(d->disattenuated_out_of_range));
   SET_VECTOR_ELT(list, 12, place(d->first_disattenuated_out_of_range));
   SET_VECTOR_ELT(list, 13, ScalarInteger(d->reliabilities_out_of_range));
-  SET_VECTOR_ELT(list, 14, ScalarInteger(d->first_reliability_out_of_range < 0
-                                             ? NA_INTEGER
-                                             : d->first_reliability_out_of_range + 1));
+  SET_VECTOR_ELT(
+      list, 14,
+      ScalarInteger(d->first_reliability_out_of_range < 0 ? NA_INTEGER
+                                                          : d->first_reliability_out_of_range + 1));
   SET_VECTOR_ELT(list, 15, ScalarInteger(d->sign_changes));
   UNPROTECT(1);
   return list;
@@ -73,28 +101,40 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   int with_reliabilities = !isNull(reliabilities);
   size_t n_work = 0, n_int_work = 0;
   tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
-  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
+  reserve_workspace(n_work, n_int_work);
+  double* work = work_doubles;
+  int* int_work = work_ints;
   SEXP cov = PROTECT(allocMatrix(REALSXP, q, q));
   SEXP cor = PROTECT(allocMatrix(REALSXP, q, q));
   SEXP dis = PROTECT(with_reliabilities ? allocMatrix(REALSXP, q, q) : R_NilValue);
   tolbe_diagnostics d = {0};
   int wanted = asLogical(diagnose) == TRUE;
   int ld = q > 0 ? q : 1;
-  int status = tolbe_lawley(
-      q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1, INTEGER(selection),
-      with_reliabilities ? REAL(reliabilities) : NULL, with_reliabilities ? q - p : 0, REAL(cov),
-      ld, REAL(cor), ld, with_reliabilities ? REAL(dis) : NULL, ld, work, n_work, int_work,
-      n_int_work, wanted ? &d : NULL);
-  if (!wanted) d.status = status;
-  static const char* names[] = {"status", "cov", "cor", "disattenuated", "diagnostics",
-                                "sign_change_rows", "sign_change_columns"};
+  int status = tolbe_lawley(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1,
+                            INTEGER(selection), with_reliabilities ? REAL(reliabilities) : NULL,
+                            with_reliabilities ? q - p : 0, REAL(cov), ld, REAL(cor), ld,
+                            with_reliabilities ? REAL(dis) : NULL, ld, work, n_work, int_work,
+                            n_int_work, wanted ? &d : NULL);
+  if (!wanted && status != TOLBE_OK) {
+    /* What went wrong, said in full: computed again, with the findings. */
+    tolbe_lawley(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1, INTEGER(selection),
+                 with_reliabilities ? REAL(reliabilities) : NULL, with_reliabilities ? q - p : 0,
+                 REAL(cov), ld, REAL(cor), ld, with_reliabilities ? REAL(dis) : NULL, ld, work,
+                 n_work, int_work, n_int_work, &d);
+  }
+  static const char* names[] = {"status",
+                                "cov",
+                                "cor",
+                                "disattenuated",
+                                "diagnostics",
+                                "sign_change_rows",
+                                "sign_change_columns"};
   SEXP out = PROTECT(named_list(7, names));
   SET_VECTOR_ELT(out, 0, ScalarInteger(status));
   SET_VECTOR_ELT(out, 1, cov);
   SET_VECTOR_ELT(out, 2, cor);
   SET_VECTOR_ELT(out, 3, dis);
-  SET_VECTOR_ELT(out, 4, diagnostics_list(&d));
+  SET_VECTOR_ELT(out, 4, wanted || status != TOLBE_OK ? diagnostics_list(&d) : R_NilValue);
   int changes = wanted && status == TOLBE_OK ? d.sign_changes : 0;
   SEXP rows = PROTECT(allocVector(INTSXP, changes));
   SEXP columns = PROTECT(allocVector(INTSXP, changes));
@@ -119,8 +159,9 @@ static SEXP C_means(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP res
   int p = length(selection);
   size_t n_work = 0, n_int_work = 0;
   tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
-  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
+  reserve_workspace(n_work, n_int_work);
+  double* work = work_doubles;
+  int* int_work = work_ints;
   SEXP means = PROTECT(allocVector(REALSXP, q));
   int ld = q > 0 ? q : 1;
   tolbe_lawley_means(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1,
@@ -130,9 +171,8 @@ static SEXP C_means(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP res
   return means;
 }
 
-static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 5},
-                                               {"C_means", (DL_FUNC)&C_means, 5},
-                                               {NULL, NULL, 0}};
+static const R_CallMethodDef call_methods[] = {
+    {"C_lawley", (DL_FUNC)&C_lawley, 5}, {"C_means", (DL_FUNC)&C_means, 5}, {NULL, NULL, 0}};
 
 void R_init_tolbe(DllInfo* info) {
   R_registerRoutines(info, NULL, call_methods, NULL, NULL);

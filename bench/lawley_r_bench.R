@@ -1,0 +1,46 @@
+# Per-call time of tolbe::lawley() beside a plain base-R implementation of
+# the same formula (solve()-based, as R code for the correction usually is),
+# for q = 10 and q = 50 with p = q/2. Base R only.
+# Usage: Rscript bench/lawley_r_bench.R   (after R CMD INSTALL r)
+library(tolbe)
+
+base_r_lawley <- function(v, s, p) {
+  q <- nrow(v)
+  x <- seq_len(p)
+  y <- setdiff(seq_len(q), x)
+  w <- solve(v[x, x])
+  c12 <- s %*% w %*% v[x, y]
+  c22 <- v[y, y] - t(v[x, y]) %*% w %*% (v[x, x] - s) %*% w %*% v[x, y]
+  out <- v
+  out[x, x] <- s
+  out[x, y] <- c12
+  out[y, x] <- t(c12)
+  out[y, y] <- c22
+  list(cov = out, cor = cov2cor(out))
+}
+
+problem <- function(q) {
+  set.seed(q)
+  a <- matrix(rnorm(q * q), q)
+  v <- crossprod(a) / q + diag(q)
+  p <- q %/% 2
+  list(v = v, s = 1.5 * v[seq_len(p), seq_len(p)], p = p)
+}
+
+per_call <- function(f, calls) {
+  seconds <- system.time(for (i in seq_len(calls)) f())[["elapsed"]]
+  seconds / calls
+}
+
+for (q in c(10, 50)) {
+  pr <- problem(q)
+  calls <- if (q == 10) 20000 else 2000
+  stopifnot(isTRUE(all.equal(lawley(pr$v, pr$s, diagnostics = FALSE)$cov,
+                             base_r_lawley(pr$v, pr$s, pr$p)$cov)))
+  ours <- per_call(function() lawley(pr$v, pr$s, diagnostics = FALSE), calls)
+  checked <- per_call(function() lawley(pr$v, pr$s), calls)
+  base <- per_call(function() base_r_lawley(pr$v, pr$s, pr$p), calls)
+  cat(sprintf(paste("q = %2d: lawley() %.1f us (with diagnostics %.1f us), base R %.1f us;",
+                    "base R / lawley() = %.1f\n"),
+              q, ours * 1e6, checked * 1e6, base * 1e6, base / ours))
+}
