@@ -109,6 +109,17 @@ const std::string clean_csv =
     "clean.txt,corrected_corr,2,0.45454545454545453,0.9999999999999998,0.43085199984444655\n"
     "clean.txt,corrected_corr,3,0.3203161764360781,0.43085199984444655,0.9999999999999998\n";
 const std::string worked = "../../../../examples/worked.txt";
+const std::string mistakes_csv =
+    "file,matrix,variable,v1,v2,v3\n"
+    "mistakes.txt,corrected_cov,1,1,2,0.8000000000000002\n"
+    "mistakes.txt,corrected_cov,2,2,1,0.6\n"
+    "mistakes.txt,corrected_cov,3,0.8000000000000002,0.6,1.1333333333333333\n"
+    "mistakes.txt,corrected_corr,1,1,2,0.7514691493021796\n"
+    "mistakes.txt,corrected_corr,2,2,1,0.5636018619766345\n"
+    "mistakes.txt,corrected_corr,3,0.7514691493021796,0.5636018619766345,1\n"
+    "mistakes.txt,disattenuated_corr,1,1,2,0.08349657214468661\n"
+    "mistakes.txt,disattenuated_corr,2,2,1,0.06262242910851495\n"
+    "mistakes.txt,disattenuated_corr,3,0.08349657214468661,0.06262242910851495,1\n";
 
 INSTANTIATE_TEST_SUITE_P(
     cli_e2e_test, CommandLine,
@@ -182,16 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"check_warns_about_each_mistake",
              {"--check", "--format=csv", "mistakes.txt"},
              0,
-             "file,matrix,variable,v1,v2,v3\n"
-             "mistakes.txt,corrected_cov,1,1,2,0.8000000000000002\n"
-             "mistakes.txt,corrected_cov,2,2,1,0.6\n"
-             "mistakes.txt,corrected_cov,3,0.8000000000000002,0.6,1.1333333333333333\n"
-             "mistakes.txt,corrected_corr,1,1,2,0.7514691493021796\n"
-             "mistakes.txt,corrected_corr,2,2,1,0.5636018619766345\n"
-             "mistakes.txt,corrected_corr,3,0.7514691493021796,0.5636018619766345,1\n"
-             "mistakes.txt,disattenuated_corr,1,1,2,0.08349657214468661\n"
-             "mistakes.txt,disattenuated_corr,2,2,1,0.06262242910851495\n"
-             "mistakes.txt,disattenuated_corr,3,0.08349657214468661,0.06262242910851495,1\n",
+             mistakes_csv,
              "tolbe: mistakes.txt: warning: the restricted var/cov matrix is not symmetric "
              "(largest difference 0.1 relative to the diagonal); the upper triangle of the "
              "selection block and the selection rows were used, the lower ones ignored (a lower "
@@ -215,20 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
              "(correlations?) but the unrestricted one does not; that is right only when the "
              "unrestricted values are in units of the restricted standard deviations: otherwise "
              "enter both as variances and covariances\n"},
-        Case{"no_warning_without_check",
-             {"--format=csv", "mistakes.txt"},
-             0,
-             "file,matrix,variable,v1,v2,v3\n"
-             "mistakes.txt,corrected_cov,1,1,2,0.8000000000000002\n"
-             "mistakes.txt,corrected_cov,2,2,1,0.6\n"
-             "mistakes.txt,corrected_cov,3,0.8000000000000002,0.6,1.1333333333333333\n"
-             "mistakes.txt,corrected_corr,1,1,2,0.7514691493021796\n"
-             "mistakes.txt,corrected_corr,2,2,1,0.5636018619766345\n"
-             "mistakes.txt,corrected_corr,3,0.7514691493021796,0.5636018619766345,1\n"
-             "mistakes.txt,disattenuated_corr,1,1,2,0.08349657214468661\n"
-             "mistakes.txt,disattenuated_corr,2,2,1,0.06262242910851495\n"
-             "mistakes.txt,disattenuated_corr,3,0.08349657214468661,0.06262242910851495,1\n",
-             ""}),
+        Case{"no_warning_without_check", {"--format=csv", "mistakes.txt"}, 0, mistakes_csv, ""}),
     [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 TEST(cli_e2e_test, help_is_the_usage_on_standard_output) {
