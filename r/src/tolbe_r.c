@@ -110,17 +110,18 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   tolbe_diagnostics d = {0};
   int wanted = asLogical(diagnose) == TRUE;
   int ld = q > 0 ? q : 1;
-  int status = tolbe_lawley(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1,
-                            INTEGER(selection), with_reliabilities ? REAL(reliabilities) : NULL,
-                            with_reliabilities ? q - p : 0, REAL(cov), ld, REAL(cor), ld,
-                            with_reliabilities ? REAL(dis) : NULL, ld, work, n_work, int_work,
-                            n_int_work, wanted ? &d : NULL);
-  if (!wanted && status != TOLBE_OK) {
-    /* What went wrong, said in full: computed again, with the findings. */
-    tolbe_lawley(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1, INTEGER(selection),
-                 with_reliabilities ? REAL(reliabilities) : NULL, with_reliabilities ? q - p : 0,
-                 REAL(cov), ld, REAL(cor), ld, with_reliabilities ? REAL(dis) : NULL, ld, work,
-                 n_work, int_work, n_int_work, &d);
+  const double* rel = with_reliabilities ? REAL(reliabilities) : NULL;
+  double* dis_values = with_reliabilities ? REAL(dis) : NULL;
+  /* Without diagnostics, a failure is computed once more to say what went
+   * wrong: the findings are made only on request. */
+  int status = TOLBE_OK;
+  for (int pass = 0; pass < 2; ++pass) {
+    int with_findings = wanted || pass == 1;
+    status = tolbe_lawley(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1,
+                          INTEGER(selection), rel, with_reliabilities ? q - p : 0, REAL(cov), ld,
+                          REAL(cor), ld, dis_values, ld, work, n_work, int_work, n_int_work,
+                          with_findings ? &d : NULL);
+    if (with_findings || status == TOLBE_OK) break;
   }
   static const char* names[] = {"status",
                                 "cov",

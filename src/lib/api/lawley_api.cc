@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "correction/lawley.h"
+#include "correction/sizes.h"
 #include "tolbe/lawley.h"
 
 namespace tolbe {
@@ -10,30 +11,13 @@ namespace {
 
 constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
 
-// Sizes in size_t that saturate instead of wrapping.
-std::size_t times(std::size_t a, std::size_t b) {
-  std::size_t product;
-  if (__builtin_mul_overflow(a, b, &product)) return SIZE_MAX;
-  return product;
-}
-std::size_t plus(std::size_t a, std::size_t b) {
-  std::size_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) return SIZE_MAX;
-  return sum;
-}
-std::size_t packed_size(std::size_t n) {
-  return n % 2 == 0 ? times(n / 2, n + 1) : times(n, (n + 1) / 2);
-}
-int at_least_one(int n) {
-  return n > 0 ? n : 1;
-}
-
 // The workspace, carved in this order: the blocks of the products, the
 // reliability of every variable, square roots of a diagonal, and a packed
 // triangle for the checks of definiteness.
 std::size_t workspace_doubles(int q, int p) {
   auto n = static_cast<std::size_t>(q);
-  return plus(plus(lawley_blocks_size(p, q), times(2, n)), packed_size(n));
+  return saturating_plus(saturating_plus(lawley_blocks_size(p, q), saturating_times(2, n)),
+                         packed_size(n));
 }
 
 struct Carved {
@@ -295,7 +279,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
 
 WorkspaceSize lawley_workspace_size(int q, int p) {
   if (q < 0 || p < 0 || p > q) return {};
-  return {workspace_doubles(q, p), times(2, static_cast<std::size_t>(q))};
+  return {workspace_doubles(q, p), saturating_times(2, static_cast<std::size_t>(q))};
 }
 
 Status lawley(const LawleyProblem& problem, const LawleyResults& results,

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "correction/sizes.h"
 #include "kernels/blas.h"
 #include "kernels/packed_cholesky.h"
 
@@ -129,33 +130,17 @@ void disattenuate(int q, const double* reliabilities, View corr) {
   }
 }
 
-namespace {
-
-std::size_t times(std::size_t a, std::size_t b) {
-  std::size_t product;
-  return __builtin_mul_overflow(a, b, &product) ? SIZE_MAX : product;
-}
-std::size_t plus(std::size_t a, std::size_t b) {
-  std::size_t sum;
-  return __builtin_add_overflow(a, b, &sum) ? SIZE_MAX : sum;
-}
-int at_least_one(int n) {
-  return n > 0 ? n : 1;
-}
-
-}  // namespace
-
 std::size_t lawley_blocks_size(int p, int q) {
   auto n = static_cast<std::size_t>(p);
   auto m = static_cast<std::size_t>(q > p ? q - p : 0);
-  std::size_t packed = n % 2 == 0 ? times(n / 2, n + 1) : times(n, (n + 1) / 2);
+  std::size_t packed = packed_size(n);
   auto ld_p = static_cast<std::size_t>(at_least_one(p));
   auto ld_m = static_cast<std::size_t>(at_least_one(q - p));
   std::size_t total = packed;
-  total = plus(total, times(2, times(ld_p, n)));
-  total = plus(total, times(3, times(ld_p, m)));
-  total = plus(total, times(2, times(ld_m, n)));
-  return plus(total, times(2, times(ld_m, m)));
+  total = saturating_plus(total, saturating_times(2, saturating_times(ld_p, n)));
+  total = saturating_plus(total, saturating_times(3, saturating_times(ld_p, m)));
+  total = saturating_plus(total, saturating_times(2, saturating_times(ld_m, n)));
+  return saturating_plus(total, saturating_times(2, saturating_times(ld_m, m)));
 }
 
 LawleyBlocks carve_lawley_blocks(int p, int q, double* storage) {
@@ -171,7 +156,7 @@ LawleyBlocks carve_lawley_blocks(int p, int q, double* storage) {
   auto p_rows = static_cast<std::size_t>(ld_p);
   auto m_rows = static_cast<std::size_t>(ld_m);
   LawleyBlocks b{};
-  b.packed_11 = take(n % 2 == 0 ? n / 2 * (n + 1) : n * ((n + 1) / 2));
+  b.packed_11 = take(packed_size(n));
   b.inverse_11 = {take(p_rows * n), ld_p};
   b.cov_times_inverse = {take(p_rows * n), ld_p};
   b.restricted_12 = {take(p_rows * m), ld_p};

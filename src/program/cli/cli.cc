@@ -37,8 +37,7 @@ void say(std::string_view line) {
 
 constexpr const char* version_text =
     "tolbe 0.2.0\n"
-    "Copyright (c) 2026 the tolbe developers. MIT licence: there is NO WARRANTY,\n"
-    "to the extent permitted by law.\n";
+    "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
 
 // Writes `text`, whose lines each end in a newline, line by line.
 void put_lines(TextSink& out, std::string_view text) {
@@ -87,6 +86,7 @@ struct Solved {
   Matrix cov, corr, dis;
   Diagnostics diagnostics;
   std::vector<std::string> warnings;
+  std::string error;  // "tolbe: FILE: ...", when the problem failed
   float cpu_start = 0.0f;
   DateValues start{};
 };
@@ -324,7 +324,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
   return o;
 }
 
-// Reads and solves one problem; false with the one-line error written.
+// Reads and solves one problem; false with the one-line error in s.error.
 bool solve(const std::string& file, const Options& options, Solved& s) {
   s.file = file;
   s.cpu_start = processor_seconds();
@@ -333,12 +333,12 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   std::string text;
   std::string error;
   if (!slurp(file, text, error)) {
-    say("tolbe: cannot open '" + file + "': " + error);
+    s.error = "tolbe: cannot open '" + file + "': " + error;
     return false;
   }
   s.problem = Problem{};
   if (!read_problem_file(text, s.problem, error, s.warnings)) {
-    say("tolbe: " + name + ":" + error);
+    s.error = "tolbe: " + name + ":" + error;
     return false;
   }
   const Problem& pr = s.problem;
@@ -347,14 +347,14 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   s.selection.clear();
   if (!options.selection.empty()) {
     if (options.selection.size() != static_cast<std::size_t>(p)) {
-      say("tolbe: " + name + ": --select names " + std::to_string(options.selection.size()) +
-          " variables, but the problem has " + std::to_string(p) + " selection variables");
+      s.error = "tolbe: " + name + ": --select names " + std::to_string(options.selection.size()) +
+                " variables, but the problem has " + std::to_string(p) + " selection variables";
       return false;
     }
     for (int v : options.selection) {
       if (v > q) {
-        say("tolbe: " + name + ": --select names variable " + std::to_string(v) +
-            ", but the problem has " + std::to_string(q) + " variables");
+        s.error = "tolbe: " + name + ": --select names variable " + std::to_string(v) +
+                  ", but the problem has " + std::to_string(q) + " variables";
         return false;
       }
       s.selection.push_back(v - 1);
@@ -389,14 +389,15 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
         : s.diagnostics.argument == Argument::reliabilities ? "the reliabilities"
         : s.diagnostics.argument == Argument::selection     ? "--select"
                                                             : "the problem";
-    say("tolbe: " + name + ": " + which + ": " + s.diagnostics.reason);
+    s.error = "tolbe: " + name + ": " + which + ": " + s.diagnostics.reason;
     return false;
   }
   if (status == Status::not_positive_definite) {
-    say("tolbe: " + name +
-        ": the restricted var/cov matrix of the selection variables is not positive definite "
-        "(leading minor of order " +
-        std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
+    s.error =
+        ("tolbe: " + name +
+         ": the restricted var/cov matrix of the selection variables is not positive definite "
+         "(leading minor of order " +
+         std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
     return false;
   }
   return true;
@@ -429,8 +430,9 @@ int run_command_line(int argc, char** argv) {
     solved = Solved{};
     if (!solve(file, options, solved)) {
       worst = std::max(worst, status_failed);
+      say(solved.error);
       if (options.format == OutputFormat::json) {
-        documents.push_back({{"file", file}, {"error", "see standard error"}});
+        documents.push_back({{"file", file}, {"error", solved.error}});
       }
       continue;
     }

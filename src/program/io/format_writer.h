@@ -127,9 +127,9 @@ constexpr CompiledFormat::CompiledFormat(std::string_view format) {
     well_formed_ = false;
     return;
   }
+  // Nothing but blanks around the outer parentheses.
   for (std::size_t i = 0; i < format.size(); ++i) {
-    if (i != open && i != close && i < open && format[i] != ' ') well_formed_ = false;
-    if (i > close && format[i] != ' ') well_formed_ = false;
+    if ((i < open || i > close) && format[i] != ' ') well_formed_ = false;
   }
   parse(format.substr(open + 1, close - open - 1));
 }
