@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
 
 namespace {
 
@@ -51,5 +52,31 @@ void lawley_call(benchmark::State& state) {
   }
 }
 BENCHMARK(lawley_call)->ArgsProduct({{5, 10, 25, 50}, {0, 1}})->ArgNames({"q", "diagnostics"});
+
+// The same through the C API, as R and Python call it: without a
+// diagnostics pointer it must cost what the C++ call costs.
+void c_api_call(benchmark::State& state) {
+  int q = static_cast<int>(state.range(0));
+  int p = q / 2;
+  bool diagnose = state.range(1) != 0;
+  auto n = static_cast<std::size_t>(q);
+  std::vector<double> v(n * n, 0.3), s(static_cast<std::size_t>(p) * p, 0.45);
+  for (int i = 0; i < q; ++i) v[i + i * n] = 1.0;
+  for (int i = 0; i < p; ++i) s[i + i * static_cast<std::size_t>(p)] = 1.5;
+  std::vector<double> cov(n * n), cor(n * n);
+  std::size_t n_work = 0, n_int_work = 0;
+  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
+  std::vector<double> work(n_work);
+  std::vector<int> int_work(n_int_work);
+  tolbe_diagnostics diagnostics;
+  for (auto _ : state) {
+    int status = tolbe_lawley(q, p, v.data(), q, s.data(), p, nullptr, nullptr, 0, cov.data(), q,
+                              cor.data(), q, nullptr, q, work.data(), n_work, int_work.data(),
+                              n_int_work, diagnose ? &diagnostics : nullptr);
+    benchmark::DoNotOptimize(status);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(c_api_call)->ArgsProduct({{10, 50}, {0, 1}})->ArgNames({"q", "diagnostics"});
 
 }  // namespace

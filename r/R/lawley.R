@@ -89,113 +89,111 @@ pairs_text <- function(rows, columns, names) {
 
 lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = NULL,
                    restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE) {
-  # The common case (double matrices, no names) takes only cheap checks here:
-  # the library checks sizes, indices and values again before computing.
-  if (!is.matrix(restricted) || !is.double(restricted) || !all(is.finite(restricted)) ||
-      nrow(restricted) != ncol(restricted)) {
-    restricted <- as_square_matrix(restricted, "restricted")
+  # Plain double matrices with the default selection are corrected in C in
+  # one call; anything else, a failure included, takes the road that
+  # checks and resolves every argument here.
+  fit <- .Call(C_lawley_plain, restricted, unrestricted, selection, reliabilities,
+               restricted_means, unrestricted_means, diagnostics)
+  if (is.null(fit)) {
+    return(lawley_resolved(restricted, unrestricted, selection, reliabilities,
+                           restricted_means, unrestricted_means, isTRUE(diagnostics)))
   }
-  if (!is.matrix(unrestricted) || !is.double(unrestricted) || !all(is.finite(unrestricted)) ||
-      nrow(unrestricted) != ncol(unrestricted)) {
-    unrestricted <- as_square_matrix(unrestricted, "unrestricted")
-  }
+  if (diagnostics) warn_about(fit$diagnostics, length(fit$selection))
+  fit
+}
+
+lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
+                            restricted_means, unrestricted_means, diagnose) {
+  restricted <- as_square_matrix(restricted, "restricted")
+  unrestricted <- as_square_matrix(unrestricted, "unrestricted")
   q <- nrow(restricted)
   p <- nrow(unrestricted)
   if (p > q) {
     stop(sprintf("'unrestricted' is %d x %d, but 'restricted' has only %d variables", p, p, q),
          call. = FALSE)
   }
-  names <- dimnames(restricted)
-  names <- if (is.null(names)) NULL else if (is.null(names[[1]])) names[[2]] else names[[1]]
-  if (is.null(selection) && is.null(dimnames(unrestricted))) {
-    selection <- seq_len(p)
-  } else {
-    selection <- resolve_selection(selection, restricted, unrestricted)
-  }
+  names <- variable_names(restricted)
+  selection <- resolve_selection(selection, restricted, unrestricted)
   if (!is.null(reliabilities)) {
     reliabilities <- resolve_reliabilities(reliabilities, setdiff(seq_len(q), selection), names)
   }
-  diagnose <- isTRUE(diagnostics)
+  with_means <- !is.null(restricted_means) || !is.null(unrestricted_means)
+  if (with_means) {
+    restricted_means <- checked_means(restricted_means, unrestricted_means, q, p)
+    unrestricted_means <- as.double(unrestricted_means)
+  }
+  fit <- .Call(C_lawley, restricted, unrestricted, selection, reliabilities, diagnose, names)
+  if (!inherits(fit, "tolbe_lawley")) stop_failed(fit)
+  if (diagnose) warn_about(fit$diagnostics, p)
+  if (with_means) {
+    means <- .Call(C_means, restricted, unrestricted, selection, restricted_means,
+                   unrestricted_means)
+    names(means) <- names
+    fit[["means"]] <- means
+  }
+  fit
+}
 
-  out <- .Call(C_lawley, restricted, unrestricted, selection - 1L, reliabilities, diagnose)
-  d <- out$diagnostics
-  if (out$status == 1L) {
+checked_means <- function(restricted_means, unrestricted_means, q, p) {
+  if (is.null(restricted_means) || is.null(unrestricted_means)) {
+    stop("give both 'restricted_means' and 'unrestricted_means', or neither", call. = FALSE)
+  }
+  if (!is.numeric(restricted_means) || length(restricted_means) != q ||
+      any(!is.finite(restricted_means))) {
+    stop(sprintf("'restricted_means' must be %d finite numbers", q), call. = FALSE)
+  }
+  if (!is.numeric(unrestricted_means) || length(unrestricted_means) != p ||
+      any(!is.finite(unrestricted_means))) {
+    stop(sprintf("'unrestricted_means' must be %d finite numbers", p), call. = FALSE)
+  }
+  as.double(restricted_means)
+}
+
+# `d` is the findings of a correction that did not succeed.
+stop_failed <- function(d) {
+  if (d$status == 1L) {
     stop(sprintf(paste("the restricted var/cov block of the selection variables is not",
                        "positive definite (its leading minor of order %d is not positive)"),
                  d$leading_minor), call. = FALSE)
   }
-  if (out$status == 2L) stop(sprintf("invalid argument: %s", d$reason), call. = FALSE)
+  stop(sprintf("invalid argument: %s", d$reason), call. = FALSE)
+}
 
-  if (diagnose) {
-    if (d$restricted_asymmetry > 1e-12) {
-      warning(sprintf(paste("'restricted' is not symmetric (largest difference %.3g relative to",
-                            "the diagonal); its upper triangle was used for the selection",
-                            "variables"), d$restricted_asymmetry), call. = FALSE)
-    }
-    if (d$unrestricted_asymmetry > 1e-12) {
-      warning(sprintf("'unrestricted' is not symmetric (largest difference %.3g); all of it was used",
-                      d$unrestricted_asymmetry), call. = FALSE)
-    }
-    if (p > 0 && !d$unrestricted_positive_definite) {
-      warning("'unrestricted' is not positive definite: the corrected values mean little",
-              call. = FALSE)
-    }
-    if (!d$restricted_positive_definite) {
-      warning("'restricted' is not positive definite as a whole", call. = FALSE)
-    }
-    if (d$nonpositive_variances > 0) {
-      warning(sprintf("%d corrected variance(s) are not positive (the first of variable %d)",
-                      d$nonpositive_variances, d$first_nonpositive_variance), call. = FALSE)
-    }
-    if (d$correlations_out_of_range > 0) {
-      warning(sprintf("%d corrected correlation(s) exceed 1 in magnitude", d$correlations_out_of_range),
-              call. = FALSE)
-    }
-    if (d$disattenuated_out_of_range > 0) {
-      warning(sprintf("%d disattenuated correlation(s) exceed 1 in magnitude; check the reliabilities",
-                      d$disattenuated_out_of_range), call. = FALSE)
-    }
-    if (d$reliabilities_out_of_range > 0) {
-      warning(sprintf(paste("%d reliability(ies) lie outside (0, 1]; a reliability is a",
-                            "proportion such as 0.81"), d$reliabilities_out_of_range),
-              call. = FALSE)
-    }
+# The findings of a correction of p selection variables, in plain words.
+warn_about <- function(d, p) {
+  if (d$restricted_asymmetry > 1e-12) {
+    warning(sprintf(paste("'restricted' is not symmetric (largest difference %.3g relative to",
+                          "the diagonal); its upper triangle was used for the selection",
+                          "variables"), d$restricted_asymmetry), call. = FALSE)
   }
-
-  cov <- out$cov
-  cor <- out$cor
-  dis <- out$disattenuated
-  if (!is.null(names)) {
-    dims <- list(names, names)
-    dimnames(cov) <- dims
-    dimnames(cor) <- dims
-    if (!is.null(dis)) dimnames(dis) <- dims
+  if (d$unrestricted_asymmetry > 1e-12) {
+    warning(sprintf("'unrestricted' is not symmetric (largest difference %.3g); all of it was used",
+                    d$unrestricted_asymmetry), call. = FALSE)
   }
-
-  means <- NULL
-  if (!is.null(restricted_means) || !is.null(unrestricted_means)) {
-    if (is.null(restricted_means) || is.null(unrestricted_means)) {
-      stop("give both 'restricted_means' and 'unrestricted_means', or neither", call. = FALSE)
-    }
-    if (!is.numeric(restricted_means) || length(restricted_means) != q ||
-        any(!is.finite(restricted_means))) {
-      stop(sprintf("'restricted_means' must be %d finite numbers", q), call. = FALSE)
-    }
-    if (!is.numeric(unrestricted_means) || length(unrestricted_means) != p ||
-        any(!is.finite(unrestricted_means))) {
-      stop(sprintf("'unrestricted_means' must be %d finite numbers", p), call. = FALSE)
-    }
-    means <- .Call(C_means, restricted, unrestricted, selection - 1L,
-                   as.double(restricted_means), as.double(unrestricted_means))
-    names(means) <- names
+  if (p > 0 && !d$unrestricted_positive_definite) {
+    warning("'unrestricted' is not positive definite: the corrected values mean little",
+            call. = FALSE)
   }
-
-  if (!is.null(d)) {
-    d$sign_change_pairs <- cbind(row = out$sign_change_rows, column = out$sign_change_columns)
+  if (!d$restricted_positive_definite) {
+    warning("'restricted' is not positive definite as a whole", call. = FALSE)
   }
-  structure(list(cov = cov, cor = cor, disattenuated = dis, means = means,
-                 selection = selection, diagnostics = d, restricted = restricted),
-            class = "tolbe_lawley")
+  if (d$nonpositive_variances > 0) {
+    warning(sprintf("%d corrected variance(s) are not positive (the first of variable %d)",
+                    d$nonpositive_variances, d$first_nonpositive_variance), call. = FALSE)
+  }
+  if (d$correlations_out_of_range > 0) {
+    warning(sprintf("%d corrected correlation(s) exceed 1 in magnitude", d$correlations_out_of_range),
+            call. = FALSE)
+  }
+  if (d$disattenuated_out_of_range > 0) {
+    warning(sprintf("%d disattenuated correlation(s) exceed 1 in magnitude; check the reliabilities",
+                    d$disattenuated_out_of_range), call. = FALSE)
+  }
+  if (d$reliabilities_out_of_range > 0) {
+    warning(sprintf(paste("%d reliability(ies) lie outside (0, 1]; a reliability is a",
+                          "proportion such as 0.81"), d$reliabilities_out_of_range),
+            call. = FALSE)
+  }
 }
 
 

@@ -88,9 +88,11 @@ int tolbe_lawley(int q, int p, const double* restricted, int ld_restricted,
                                 selection, reliabilities, n_reliabilities);
   LawleyResults results{covariances,     ld_covariances, correlations,
                         ld_correlations, disattenuated,  ld_disattenuated};
+  // The findings cost a third of a call at q = 50: only on request.
   Diagnostics d;
   Status status = lawley(pr, results, {work, work == nullptr ? 0 : n_work},
-                         {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
+                         {int_work, int_work == nullptr ? 0 : n_int_work},
+                         diagnostics != nullptr ? &d : nullptr);
   to_c(d, diagnostics);
   return static_cast<int>(status);
 }
@@ -119,11 +121,11 @@ int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted
   auto q_size = static_cast<std::size_t>(q);
   auto p_size = static_cast<std::size_t>(p);
   Diagnostics d;
-  Status status =
-      lawley_means(pr, {restricted_means, restricted_means == nullptr ? 0 : q_size},
-                   {unrestricted_means, unrestricted_means == nullptr ? 0 : p_size},
-                   {means, means == nullptr ? 0 : q_size}, {work, work == nullptr ? 0 : n_work},
-                   {int_work, int_work == nullptr ? 0 : n_int_work}, &d);
+  Status status = lawley_means(
+      pr, {restricted_means, restricted_means == nullptr ? 0 : q_size},
+      {unrestricted_means, unrestricted_means == nullptr ? 0 : p_size},
+      {means, means == nullptr ? 0 : q_size}, {work, work == nullptr ? 0 : n_work},
+      {int_work, int_work == nullptr ? 0 : n_int_work}, diagnostics != nullptr ? &d : nullptr);
   to_c(d, diagnostics);
   return static_cast<int>(status);
 }

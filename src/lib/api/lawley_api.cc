@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -385,13 +386,24 @@ int lawley_sign_changes(const LawleyProblem& problem, const double* correlations
     }
     return problem.p + v - selected_before;
   };
+  // Each position costs a scan of the selection; for the sizes people use
+  // they are found once, on the stack, instead of once per pair.
+  constexpr int kStackedPositions = 256;
+  std::array<int, kStackedPositions> stacked;
+  bool positions_stacked = q <= kStackedPositions;
+  if (positions_stacked) {
+    for (int k = 0; k < q; ++k) stacked[static_cast<std::size_t>(k)] = position(k);
+  }
+  auto position_of = [&](int k) {
+    return positions_stacked ? stacked[static_cast<std::size_t>(k)] : position(k);
+  };
   ConstView v{problem.restricted, problem.ld_restricted};
   ConstView r{correlations, ld_correlations};
   int count = 0;
   for (int j = 0; j < q; ++j) {
-    int position_j = position(j);
+    int position_j = position_of(j);
     for (int i = 0; i < j; ++i) {
-      double read = position(i) < position_j ? v(i, j) : v(j, i);
+      double read = position_of(i) < position_j ? v(i, j) : v(j, i);
       double restricted = read / std::sqrt(v(i, i) * v(j, j));
       if (!(restricted * r(i, j) < 0.0)) continue;
       if (count < capacity && rows != nullptr && columns != nullptr) {

@@ -434,19 +434,52 @@ TEST(lawley_api_test, a_nonpositive_corrected_variance_is_counted) {
   EXPECT_FALSE(d.unrestricted_positive_definite);
 }
 
-TEST(lawley_api_test, sign_changes_are_listed) {
-  Dense v(3);
-  v.v = {1.0, 0.5, -0.1, 0.5, 1.0, 0.2, -0.1, 0.2, 1.0};
-  Dense s(1);
-  s.v = {9.0};
-  LawleyCorrection got = lawley(problem_of(v, s));
-  int rows[4], columns[4];
-  int n = lawley_sign_changes(problem_of(v, s), got.correlations.data(), 3, rows, columns, 4);
+// The listed pairs are those of the element the correction reads (the upper
+// triangle of the permuted matrix): the unread triangle is negated here, so
+// a pair judged by the wrong element shows. Both sizes, below and above the
+// positions kept on the stack.
+class SignChangeList : public ::testing::TestWithParam<int> {};
+
+TEST_P(SignChangeList, holds_the_pairs_of_the_elements_read) {
+  int q = GetParam();
+  std::mt19937_64 random(static_cast<std::uint64_t>(q));
+  RandomCase c = random_case(random, q, q / 3);
+  std::vector<int> position(static_cast<std::size_t>(q));
+  for (int k = 0; k < q; ++k) position[static_cast<std::size_t>(c.order[k])] = k;
+  auto at = [&](int i) { return position[static_cast<std::size_t>(i)]; };
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < q; ++i) {
+      if (at(i) > at(j)) c.v(i, j) = -c.v(j, i);
+    }
+  }
+  LawleyProblem problem = problem_of(c.v, c.s, c.selection);
+  LawleyCorrection got = lawley(problem);
+  ASSERT_EQ(got.status, Status::ok);
+  auto corrected = [&](int i, int j) {
+    return got.correlations[static_cast<std::size_t>(i + j * q)];
+  };
+  std::vector<std::pair<int, int>> want;
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double read = at(i) < at(j) ? c.v(i, j) : c.v(j, i);
+      if (read * corrected(i, j) < 0.0) want.emplace_back(i, j);
+    }
+  }
+  ASSERT_GT(want.size(), 0u);
+  std::vector<int> rows(want.size()), columns(want.size());
+  int n = lawley_sign_changes(problem, got.correlations.data(), q, rows.data(), columns.data(),
+                              static_cast<int>(want.size()));
+  ASSERT_EQ(n, static_cast<int>(want.size()));
   EXPECT_EQ(n, got.diagnostics.sign_changes);
-  ASSERT_EQ(n, 1);
-  EXPECT_EQ(rows[0], 1);
-  EXPECT_EQ(columns[0], 2);
+  for (int k = 0; k < n; ++k) {
+    auto k_index = static_cast<std::size_t>(k);
+    EXPECT_EQ(std::make_pair(rows[k_index], columns[k_index]), want[k_index]) << "pair " << k;
+  }
+  EXPECT_EQ(got.diagnostics.first_sign_change.row, want[0].first);
+  EXPECT_EQ(got.diagnostics.first_sign_change.column, want[0].second);
 }
+
+INSTANTIATE_TEST_SUITE_P(lawley_api_test, SignChangeList, ::testing::Values(40, 300));
 
 // ---- Invalid arguments: reported, never computed on ----------------------
 
