@@ -70,6 +70,34 @@ test_that("all variables selected, and none", {
   expect_identical(none$cov, worked_v)
 })
 
+test_that("the quick road for plain matrices builds what the checked road builds", {
+  # An explicit selection sends the same problem down the road that checks
+  # and resolves every argument in R.
+  cases <- list(
+    list(worked_v, worked_s, NULL),
+    list(worked_v, worked_s, 0.81),
+    list(ree_v, unname(ree_s), c(0.81, 0.9)),
+    list(worked_v[1:2, 1:2], worked_s, numeric(0)),
+    list(worked_v, matrix(numeric(0), 0, 0), c(0.8, 0.9, 0.7)))
+  for (case in cases) {
+    p <- nrow(case[[2]])
+    for (diagnose in c(TRUE, FALSE)) {
+      quick <- lawley(case[[1]], case[[2]], reliabilities = case[[3]], diagnostics = diagnose)
+      checked <- lawley(case[[1]], case[[2]], selection = seq_len(p),
+                        reliabilities = case[[3]], diagnostics = diagnose)
+      expect_identical(quick, checked)
+    }
+  }
+  asymmetric <- worked_v
+  asymmetric[2, 1] <- 0.7
+  expect_identical(capture_warnings(lawley(asymmetric, worked_s)),
+                   capture_warnings(lawley(asymmetric, worked_s, selection = 1:2)))
+  nothing_beyond <- lawley(worked_v[1:2, 1:2], worked_s, reliabilities = numeric(0))
+  expect_identical(nothing_beyond$disattenuated, nothing_beyond$cor)
+  expect_identical(lawley(as.data.frame(worked_v), worked_s)$cov,
+                   lawley(`dimnames<-`(worked_v, list(NULL, paste0("V", 1:3))), worked_s)$cov)
+})
+
 test_that("reliabilities named or in order give the disattenuated matrix", {
   named <- lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, y1 = 0.81))
   ordered <- lawley(ree_v, ree_s, reliabilities = c(0.81, 0.9))
