@@ -125,6 +125,10 @@ test_that("every error is a clear condition raised before computing", {
   singular[2, 2] <- 0.25
   expect_error(lawley(singular, worked_s), "leading minor of order 2")
   expect_error(lawley(worked_v, worked_s, restricted_means = 1:3), "or neither")
+  asymmetric <- worked_v
+  asymmetric[2, 1] <- 0.7
+  expect_error(withCallingHandlers(lawley(asymmetric, worked_s, restricted_means = 1:3),
+                                   warning = function(w) stop("computed first")), "or neither")
   expect_error(lawley(worked_v, worked_s, restricted_means = 1:2, unrestricted_means = 1:2),
                "'restricted_means' must be 3")
   expect_error(lawley(worked_v, worked_s, restricted_means = 1:3, unrestricted_means = 1),
