@@ -7,6 +7,9 @@
 # calls, the rounds of the three contenders taken in turn: on a small
 # virtual machine one round can pay the collector, or the kernel for memory
 # given back and taken again, several times what the call itself costs.
+# To see the figures without the kernel's share, keep the C library from
+# giving memory back:
+#   MALLOC_TRIM_THRESHOLD_=268435456 MALLOC_TOP_PAD_=16777216 Rscript bench/lawley_r_bench.R
 library(tolbe)
 
 base_r_lawley <- function(v, s, p) {
@@ -46,7 +49,7 @@ for (q in c(10, 50)) {
     ours = function() lawley(pr$v, pr$s, diagnostics = FALSE),
     checked = function() lawley(pr$v, pr$s),
     base = function() base_r_lawley(pr$v, pr$s, pr$p))
-  for (f in contenders) seconds_per_call(f, calls %/% 5)  # warm up
+  for (f in contenders) seconds_per_call(f, calls)  # warm up: a whole round each
   times <- sapply(seq_len(rounds), function(round)
     vapply(contenders, seconds_per_call, 0, calls = calls))
   median_of <- apply(times, 1, median)
