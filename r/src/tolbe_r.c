@@ -10,6 +10,7 @@
 #include <Rinternals.h>
 #include <limits.h>
 #include <math.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -24,6 +25,9 @@ static int* work_ints = NULL;
 static size_t work_ints_size = 0;
 
 static void reserve_workspace(size_t doubles, size_t ints) {
+  if (doubles > SIZE_MAX / sizeof(double) || ints > SIZE_MAX / sizeof(int) - 1) {
+    error("tolbe: the problem is too large for this machine's memory");
+  }
   if (doubles == 0) doubles = 1;
   if (ints == 0) ints = 1;
   if (doubles > work_doubles_size) {
