@@ -119,7 +119,8 @@ lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
   }
   with_means <- !is.null(restricted_means) || !is.null(unrestricted_means)
   if (with_means) {
-    restricted_means <- checked_means(restricted_means, unrestricted_means, q, p)
+    check_means(restricted_means, unrestricted_means, q, p)
+    restricted_means <- as.double(restricted_means)
     unrestricted_means <- as.double(unrestricted_means)
   }
   fit <- .Call(C_lawley, restricted, unrestricted, selection, reliabilities, diagnose, names)
@@ -134,7 +135,7 @@ lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
   fit
 }
 
-checked_means <- function(restricted_means, unrestricted_means, q, p) {
+check_means <- function(restricted_means, unrestricted_means, q, p) {
   if (is.null(restricted_means) || is.null(unrestricted_means)) {
     stop("give both 'restricted_means' and 'unrestricted_means', or neither", call. = FALSE)
   }
@@ -146,7 +147,6 @@ checked_means <- function(restricted_means, unrestricted_means, q, p) {
       any(!is.finite(unrestricted_means))) {
     stop(sprintf("'unrestricted_means' must be %d finite numbers", p), call. = FALSE)
   }
-  as.double(restricted_means)
 }
 
 # `d` is the findings of a correction that did not succeed.

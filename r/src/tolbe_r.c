@@ -44,6 +44,20 @@ static void reserve_workspace(size_t doubles, size_t ints) {
   }
 }
 
+/* Reserves the library's workspace for q variables, p of them selected,
+ * and *n_work, *n_int_work of it for the library; `selection` (p 1-based
+ * integers, or NULL for the first p) is copied 0-based behind the ints.
+ * Returns that copy, or NULL with a NULL selection. */
+static const int* prepare_workspace(int q, int p, SEXP selection, size_t* n_work,
+                                    size_t* n_int_work) {
+  tolbe_lawley_workspace(q, p, n_work, n_int_work);
+  reserve_workspace(*n_work, *n_int_work + (size_t)p);
+  if (isNull(selection)) return NULL;
+  int* zero_based = work_ints + *n_int_work;
+  for (int k = 0; k < p; ++k) zero_based[k] = INTEGER(selection)[k] - 1;
+  return zero_based;
+}
+
 /* Names and class made once, at load, and kept from the collector. */
 static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames;
 
@@ -166,15 +180,9 @@ static SEXP correct(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP rel
   int n_reliabilities =
       with_reliabilities ? (XLENGTH(reliabilities) > INT_MAX ? -1 : LENGTH(reliabilities)) : 0;
   size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  reserve_workspace(n_work, n_int_work + (size_t)p);
+  const int* zero_based = prepare_workspace(q, p, selection, &n_work, &n_int_work);
   double* work = work_doubles;
   int* int_work = work_ints;
-  int* zero_based = NULL;
-  if (!isNull(selection)) {
-    zero_based = work_ints + n_int_work;
-    for (int k = 0; k < p; ++k) zero_based[k] = INTEGER(selection)[k] - 1;
-  }
   SEXP fit = PROTECT(allocVector(VECSXP, FIT_LENGTH));
   SET_VECTOR_ELT(fit, FIT_COV, result_matrix(q, names));
   SET_VECTOR_ELT(fit, FIT_COR, result_matrix(q, names));
@@ -287,10 +295,7 @@ static SEXP C_means(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP res
   int q = nrows(restricted);
   int p = length(selection);
   size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  reserve_workspace(n_work, n_int_work + (size_t)p);
-  int* zero_based = work_ints + n_int_work;
-  for (int k = 0; k < p; ++k) zero_based[k] = INTEGER(selection)[k] - 1;
+  const int* zero_based = prepare_workspace(q, p, selection, &n_work, &n_int_work);
   SEXP means = PROTECT(allocVector(REALSXP, q));
   int ld = q > 0 ? q : 1;
   tolbe_lawley_means(q, p, REAL(restricted), ld, REAL(unrestricted), p > 0 ? p : 1, zero_based,

@@ -82,10 +82,14 @@ test_that("the quick road for plain matrices builds what the checked road builds
   for (case in cases) {
     p <- nrow(case[[2]])
     for (diagnose in c(TRUE, FALSE)) {
-      quick <- lawley(case[[1]], case[[2]], reliabilities = case[[3]], diagnostics = diagnose)
+      quick <- .Call(tolbe:::C_lawley_plain, case[[1]], case[[2]], NULL, case[[3]], NULL, NULL,
+                     diagnose)
       checked <- lawley(case[[1]], case[[2]], selection = seq_len(p),
                         reliabilities = case[[3]], diagnostics = diagnose)
+      expect_s3_class(quick, "tolbe_lawley")  # the quick road served, not passed on
       expect_identical(quick, checked)
+      expect_identical(lawley(case[[1]], case[[2]], reliabilities = case[[3]],
+                              diagnostics = diagnose), checked)
     }
   }
   asymmetric <- worked_v
