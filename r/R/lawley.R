@@ -120,8 +120,10 @@ lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
   with_means <- !is.null(restricted_means) || !is.null(unrestricted_means)
   if (with_means) {
     check_means(restricted_means, unrestricted_means, q, p)
-    restricted_means <- as.double(restricted_means)
-    unrestricted_means <- as.double(unrestricted_means)
+    restricted_means <- in_order(restricted_means, names, "restricted_means", "'restricted'")
+    selected_names <- if (is.null(names)) variable_names(unrestricted) else names[selection]
+    unrestricted_means <- in_order(unrestricted_means, selected_names, "unrestricted_means",
+                                   "the selection variables")
   }
   fit <- .Call(C_lawley, restricted, unrestricted, selection, reliabilities, diagnose, names)
   if (!inherits(fit, "tolbe_lawley")) stop_failed(fit)
@@ -147,6 +149,27 @@ check_means <- function(restricted_means, unrestricted_means, q, p) {
       any(!is.finite(unrestricted_means))) {
     stop(sprintf("'unrestricted_means' must be %d finite numbers", p), call. = FALSE)
   }
+}
+
+# The values of `x` (checked by check_means) as doubles in the order of
+# `names`: by name when both have names, else as given.
+in_order <- function(x, names, what, whose) {
+  given <- names(x)
+  if (is.null(given) || is.null(names)) return(as.double(unname(x)))
+  if (anyNA(given) || any(given == "")) {
+    stop(sprintf("'%s' names some values but not all", what), call. = FALSE)
+  }
+  unknown <- setdiff(given, names)
+  if (length(unknown) > 0) {
+    stop(sprintf("'%s' names variables that are not among %s: %s", what, whose,
+                 paste(unknown, collapse = ", ")), call. = FALSE)
+  }
+  repeated <- unique(given[duplicated(given)])
+  if (length(repeated) > 0) {
+    stop(sprintf("'%s' names a variable more than once: %s", what,
+                 paste(repeated, collapse = ", ")), call. = FALSE)
+  }
+  as.double(unname(x[names]))
 }
 
 # `d` is the findings of a correction that did not succeed.

@@ -174,6 +174,29 @@ test_that("corrected means follow the formula in base R", {
   expect_equal(fit$means, c(m_x, expected_y), tolerance = 1e-13)
 })
 
+test_that("named means are matched by name, whatever the order of the matrix", {
+  mu <- c(x1 = 50, x2 = 20, y1 = 10, y2 = 30)
+  m_x <- c(x1 = 47, x2 = 23)
+  leading <- lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = m_x)
+  order <- c("y1", "x2", "y2", "x1")
+  moved <- lawley(ree_v[order, order], ree_s, restricted_means = mu, unrestricted_means = m_x)
+  expect_equal(moved$means, leading$means[order], tolerance = 1e-13)
+  expect_identical(moved$means[c("x1", "x2")], m_x)
+  reversed <- lawley(ree_v, ree_s, restricted_means = rev(mu), unrestricted_means = rev(m_x))
+  expect_identical(reversed$means, leading$means)
+  # Unnamed means go in the order of the matrix and of 'unrestricted'.
+  expect_identical(lawley(ree_v, ree_s, restricted_means = unname(mu),
+                          unrestricted_means = unname(m_x))$means, leading$means)
+  expect_error(lawley(ree_v, ree_s, restricted_means = c(x1 = 50, x2 = 20, y1 = 10, z = 30),
+                      unrestricted_means = m_x), "'restricted_means' names .*: z")
+  expect_error(lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = c(x1 = 47, y1 = 23)),
+               "'unrestricted_means' names .*: y1")
+  expect_error(lawley(ree_v, ree_s, restricted_means = c(x1 = 50, x1 = 20, y1 = 10, y2 = 30),
+                      unrestricted_means = m_x), "'restricted_means' .*x1")
+  expect_error(lawley(ree_v, ree_s, restricted_means = c(x1 = 50, 20, y1 = 10, y2 = 30),
+                      unrestricted_means = m_x), "'restricted_means' names some")
+})
+
 test_that("methods: summary, as.matrix, plot, cor2cov", {
   fit <- lawley(worked_v, worked_s, reliabilities = 0.81)
   expect_output(print(summary(fit)), "Lawley correction of 3 variables, 2 of them selection")
