@@ -26,11 +26,19 @@ resolve_selection <- function(selection, restricted, unrestricted) {
   p <- nrow(unrestricted)
   names <- variable_names(restricted)
   if (is.null(selection)) {
-    selected_names <- variable_names(unrestricted)
-    if (!is.null(selected_names) && !is.null(names) && all(selected_names %in% names)) {
-      selection <- selected_names
-    } else {
+    # A named 'unrestricted' says which variables it holds; an unnamed one
+    # holds the first p.
+    selection <- variable_names(unrestricted)
+    how <- paste("give 'selection', the names or numbers of the selection variables in",
+                 "'restricted' in the order of 'unrestricted'")
+    if (is.null(selection)) {
       selection <- seq_len(p)
+    } else if (is.null(names)) {
+      stop(sprintf("'restricted' has none of the names that 'unrestricted' gives (%s); %s",
+                   paste(selection, collapse = ", "), how), call. = FALSE)
+    } else if (!all(selection %in% names)) {
+      stop(sprintf("'unrestricted' names variables that 'restricted' lacks: %s; %s",
+                   paste(setdiff(selection, names), collapse = ", "), how), call. = FALSE)
     }
   }
   if (is.character(selection)) {

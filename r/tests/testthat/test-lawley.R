@@ -63,6 +63,21 @@ test_that("selection by names, by numbers and at any positions is the reordered 
   expect_identical(by_names$selection, c(4L, 2L))
 })
 
+test_that("names of 'unrestricted' that 'restricted' lacks are an error, not the first p", {
+  s2 <- `dimnames<-`(ree_s, rep(list(c("test1", "test2")), 2))
+  expect_error(lawley(ree_v, s2),
+               "'unrestricted' names variables that 'restricted' lacks: test1, test2.*'selection'")
+  partly <- `dimnames<-`(ree_s, rep(list(c("x1", "test2")), 2))
+  expect_error(lawley(ree_v, partly), "lacks: test2;")
+  expect_error(lawley(unname(ree_v), ree_s), "'restricted' has none.*x1, x2.*'selection'")
+  # Either way 'selection' says which variables are meant.
+  expect_identical(lawley(ree_v, s2, selection = c("x1", "x2"))$cov, lawley(ree_v, ree_s)$cov)
+  expect_identical(lawley(unname(ree_v), ree_s, selection = 1:2)$cov,
+                   unname(lawley(ree_v, ree_s)$cov))
+  # An unnamed 'unrestricted' is the first p variables.
+  expect_identical(lawley(ree_v, unname(ree_s))$selection, 1:2)
+})
+
 test_that("all variables selected, and none", {
   all <- lawley(worked_v[1:2, 1:2], worked_s)
   expect_identical(all$cov, worked_s)
