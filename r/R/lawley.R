@@ -1,5 +1,5 @@
 
-as_square_matrix <- function(x, what) {
+as_square_matrix <- function(x, what, finite = TRUE) {
   if (is.data.frame(x)) x <- as.matrix(x)
   if (!is.matrix(x) || !is.numeric(x)) {
     stop(sprintf("'%s' must be a numeric matrix (or a data frame of numbers)", what),
@@ -8,11 +8,34 @@ as_square_matrix <- function(x, what) {
   if (nrow(x) != ncol(x)) {
     stop(sprintf("'%s' must be square, not %d x %d", what, nrow(x), ncol(x)), call. = FALSE)
   }
-  if (any(!is.finite(x))) {
+  if (finite && any(!is.finite(x))) {
     stop(sprintf("'%s' holds NA or values that are not finite numbers", what), call. = FALSE)
   }
   storage.mode(x) <- "double"
   x
+}
+
+# Which elements of the q x q restricted matrix the correction reads: the
+# upper triangle of the selection block in the order of `selection`, the
+# selection rows of the other columns and the whole block of the others.
+read_by_correction <- function(q, selection) {
+  others <- setdiff(seq_len(q), selection)
+  read <- matrix(FALSE, q, q)
+  read[selection, selection] <- upper.tri(diag(length(selection)), diag = TRUE)
+  read[selection, others] <- TRUE
+  read[others, others] <- TRUE
+  read
+}
+
+# "[i, j]" for each place (rows and columns 1-based), by name when there are
+# names; the first few of many.
+places_text <- function(rows, columns, names, most = 5L) {
+  label <- function(i) if (is.null(names)) as.character(i) else names[i]
+  text <- sprintf("[%s, %s]", vapply(rows, label, ""), vapply(columns, label, ""))
+  if (length(text) > most) {
+    text <- c(text[seq_len(most)], sprintf("and %d more", length(text) - most))
+  }
+  paste(text, collapse = ", ")
 }
 
 variable_names <- function(x) {
@@ -106,13 +129,13 @@ lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = N
     return(lawley_resolved(restricted, unrestricted, selection, reliabilities,
                            restricted_means, unrestricted_means, isTRUE(diagnostics)))
   }
-  if (diagnostics) warn_about(fit$diagnostics, length(fit$selection))
+  if (diagnostics) warn_about(fit)
   fit
 }
 
 lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
                             restricted_means, unrestricted_means, diagnose) {
-  restricted <- as_square_matrix(restricted, "restricted")
+  restricted <- as_square_matrix(restricted, "restricted", finite = FALSE)
   unrestricted <- as_square_matrix(unrestricted, "unrestricted")
   q <- nrow(restricted)
   p <- nrow(unrestricted)
@@ -122,6 +145,13 @@ lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
   }
   names <- variable_names(restricted)
   selection <- resolve_selection(selection, restricted, unrestricted)
+  missing <- !is.finite(restricted) & read_by_correction(q, selection)
+  if (any(missing)) {
+    at <- which(missing, arr.ind = TRUE)
+    stop(sprintf(paste("'restricted' holds NA or values that are not finite numbers where the",
+                       "correction reads it: %s"), places_text(at[, 1], at[, 2], names)),
+         call. = FALSE)
+  }
   if (!is.null(reliabilities)) {
     reliabilities <- resolve_reliabilities(reliabilities, setdiff(seq_len(q), selection), names)
   }
@@ -135,7 +165,7 @@ lawley_resolved <- function(restricted, unrestricted, selection, reliabilities,
   }
   fit <- .Call(C_lawley, restricted, unrestricted, selection, reliabilities, diagnose, names)
   if (!inherits(fit, "tolbe_lawley")) stop_failed(fit)
-  if (diagnose) warn_about(fit$diagnostics, p)
+  if (diagnose) warn_about(fit)
   if (with_means) {
     means <- .Call(C_means, restricted, unrestricted, selection, restricted_means,
                    unrestricted_means)
@@ -190,8 +220,17 @@ stop_failed <- function(d) {
   stop(sprintf("invalid argument: %s", d$reason), call. = FALSE)
 }
 
-# The findings of a correction of p selection variables, in plain words.
-warn_about <- function(d, p) {
+# The findings of a correction, in plain words.
+warn_about <- function(fit) {
+  d <- fit$diagnostics
+  p <- length(fit$selection)
+  names <- rownames(fit$cov)
+  unread <- d$unread_not_finite
+  if (nrow(unread) > 0) {
+    warning(sprintf(paste("'restricted' holds NA or values that are not finite at %s, which the",
+                          "correction does not read; they were ignored"),
+                    places_text(unread[, "row"], unread[, "column"], names)), call. = FALSE)
+  }
   if (d$restricted_asymmetry > 1e-12) {
     warning(sprintf(paste("'restricted' is not symmetric (largest difference %.3g relative to",
                           "the diagonal); its upper triangle was used for the selection",

@@ -59,7 +59,7 @@ static const int* prepare_workspace(int q, int p, SEXP selection, size_t* n_work
 }
 
 /* Names and class made once, at load, and kept from the collector. */
-static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames;
+static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames, no_places;
 
 enum {
   FIT_COV,
@@ -71,7 +71,7 @@ enum {
   FIT_RESTRICTED,
   FIT_LENGTH
 };
-enum { DIAGNOSTICS_LENGTH = 17 };
+enum { DIAGNOSTICS_LENGTH = 18 };
 
 static SEXP strings(int n, const char** texts) {
   SEXP v = PROTECT(allocVector(STRSXP, n));
@@ -106,13 +106,16 @@ static void make_names(void) {
                                                         "reliabilities_out_of_range",
                                                         "first_reliability_out_of_range",
                                                         "sign_changes",
-                                                        "sign_change_pairs"};
+                                                        "sign_change_pairs",
+                                                        "unread_not_finite"};
   static const char* pair_columns[2] = {"row", "column"};
   fit_names = kept(strings(FIT_LENGTH, fit));
   fit_class = kept(mkString("tolbe_lawley"));
   diagnostics_names = kept(strings(DIAGNOSTICS_LENGTH, diagnostics));
   pair_dimnames = kept(allocVector(VECSXP, 2));
   SET_VECTOR_ELT(pair_dimnames, 1, strings(2, pair_columns));
+  no_places = kept(allocMatrix(INTSXP, 0, 2));
+  setAttrib(no_places, R_DimNamesSymbol, pair_dimnames);
 }
 
 static SEXP one_based(int index) {
@@ -126,9 +129,11 @@ static SEXP place(const int at[2]) {
   return v;
 }
 
-/* The findings as a named list; `pairs` (the sign-change pairs, a k x 2
- * integer matrix) is left NULL when the correction failed. */
-static SEXP diagnostics_list(const tolbe_diagnostics* d, SEXP pairs) {
+/* The findings as a named list; `pairs` (the sign-change pairs) and
+ * `unread` (the places of values that are not finite, all of them where the
+ * correction does not read), k x 2 integer matrices, are left NULL when the
+ * correction failed. */
+static SEXP diagnostics_list(const tolbe_diagnostics* d, SEXP pairs, SEXP unread) {
   SEXP list = PROTECT(allocVector(VECSXP, DIAGNOSTICS_LENGTH));
   setAttrib(list, R_NamesSymbol, diagnostics_names);
   SET_VECTOR_ELT(list, 0, ScalarInteger(d->status));
@@ -148,8 +153,55 @@ static SEXP diagnostics_list(const tolbe_diagnostics* d, SEXP pairs) {
   SET_VECTOR_ELT(list, 14, one_based(d->first_reliability_out_of_range));
   SET_VECTOR_ELT(list, 15, ScalarInteger(d->sign_changes));
   SET_VECTOR_ELT(list, 16, pairs);
+  SET_VECTOR_ELT(list, 17, unread);
   UNPROTECT(1);
   return list;
+}
+
+/* The places (1-based, column by column) of the values of the q x q `a`
+ * that are not finite, as a k x 2 integer matrix. After a correction that
+ * succeeded these are all where it does not read. */
+static SEXP not_finite_places(int q, const double* a) {
+  size_t n = (size_t)q * (size_t)q;
+  int count = 0;
+  for (size_t k = 0; k < n; ++k) count += !isfinite(a[k]);
+  if (count == 0) return no_places;
+  SEXP places = PROTECT(allocMatrix(INTSXP, count, 2));
+  setAttrib(places, R_DimNamesSymbol, pair_dimnames);
+  int* rows = INTEGER(places);
+  int* columns = rows + count;
+  int found = 0;
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < q; ++i) {
+      if (isfinite(a[i + (size_t)j * q])) continue;
+      rows[found] = i + 1;
+      columns[found] = j + 1;
+      ++found;
+    }
+  }
+  UNPROTECT(1);
+  return places;
+}
+
+/* The library's asymmetry of the q x q `a`, max |a(i,j) - a(j,i)| /
+ * sqrt(|a(i,i) a(j,j)|) (the absolute difference where a diagonal element
+ * is 0), over the pairs whose values are both finite: where a value the
+ * correction does not read is not finite, the library's own measure is not
+ * a number. The diagonal is read, so finite. */
+static double finite_asymmetry(int q, const double* a) {
+  double largest = 0.0;
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double upper = a[i + (size_t)j * q];
+      double lower = a[j + (size_t)i * q];
+      if (!isfinite(upper) || !isfinite(lower)) continue;
+      double scale = sqrt(fabs(a[i + (size_t)i * q] * a[j + (size_t)j * q]));
+      double difference = fabs(upper - lower);
+      double relative = scale > 0.0 ? difference / scale : difference;
+      if (relative > largest) largest = relative;
+    }
+  }
+  return largest;
 }
 
 /* A q x q result matrix, named by `names` (a character vector or NULL). */
@@ -203,7 +255,7 @@ static SEXP correct(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP rel
   }
   if (status != TOLBE_OK) {
     UNPROTECT(1);
-    return diagnostics_list(&d, R_NilValue);
+    return diagnostics_list(&d, R_NilValue, R_NilValue);
   }
   if (with_reliabilities && n_reliabilities == 0) {
     /* No variable beyond the selection ones: nothing to disattenuate. */
@@ -228,8 +280,12 @@ static SEXP correct(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP rel
         columns[k] += 1;
       }
     }
-    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS, diagnostics_list(&d, pairs));
-    UNPROTECT(1);
+    SEXP unread = PROTECT(not_finite_places(q, REAL(restricted)));
+    if (nrows(unread) > 0 && !isfinite(d.restricted_asymmetry)) {
+      d.restricted_asymmetry = finite_asymmetry(q, REAL(restricted));
+    }
+    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS, diagnostics_list(&d, pairs, unread));
+    UNPROTECT(2);
   }
   setAttrib(fit, R_NamesSymbol, fit_names);
   classgets(fit, fit_class);

@@ -117,6 +117,52 @@ test_that("the quick road for plain matrices builds what the checked road builds
                    lawley(`dimnames<-`(worked_v, list(NULL, paste0("V", 1:3))), worked_s)$cov)
 })
 
+test_that("a value that is not finite where the correction does not read it is ignored, on both roads", {
+  unread <- paste("'restricted' holds NA or values that are not finite at [2, 1], which the",
+                  "correction does not read; they were ignored")
+  v <- worked_v
+  v[2, 1] <- NA  # the lower triangle of the selection block
+  quick <- capture_warnings(fit <- lawley(v, worked_s))
+  checked <- capture_warnings(fit_checked <- lawley(v, worked_s, selection = 1:2))
+  expect_identical(quick, unread)
+  expect_identical(checked, quick)
+  expect_identical(fit_checked, fit)
+  expect_identical(fit$cov, lawley(worked_v, worked_s)$cov)
+  expect_identical(fit$diagnostics$restricted_asymmetry, 0)
+  expect_identical(unname(fit$diagnostics$unread_not_finite), matrix(c(2L, 1L), 1))
+  expect_silent(quiet <- lawley(v, worked_s, diagnostics = FALSE))
+  expect_identical(quiet$cov, fit$cov)
+  # The other rows of the selection columns are not read either; the
+  # asymmetry is measured on the values that are finite.
+  v <- worked_v
+  v[3, 1] <- Inf
+  v[3, 2] <- 0.7
+  warnings <- capture_warnings(fit <- lawley(v, worked_s))
+  expect_identical(capture_warnings(lawley(v, worked_s, selection = 1:2)), warnings)
+  expect_true(any(grepl("not finite at \\[3, 1\\], which", warnings)))
+  expect_true(any(grepl("'restricted' is not symmetric \\(largest difference 0.3 ", warnings)))
+  expect_equal(fit$diagnostics$restricted_asymmetry, 0.3, tolerance = 1e-15)
+  expect_identical(fit$cov, lawley(worked_v, worked_s)$cov)
+  means <- list(restricted_means = c(50, 20, 10), unrestricted_means = c(47, 23))
+  expect_identical(suppressWarnings(do.call(lawley, c(list(v, worked_s), means)))$means,
+                   do.call(lawley, c(list(worked_v, worked_s), means))$means)
+  # Named, and with the selection variables elsewhere.
+  order <- c("y1", "x2", "y2", "x1")
+  moved <- ree_v[order, order]
+  moved["x2", "x1"] <- NA  # below the diagonal of the selection block in selection order
+  warnings <- capture_warnings(fit <- lawley(moved, ree_s))
+  expect_true(any(grepl("not finite at \\[x2, x1\\], which", warnings)))
+  expect_identical(fit$cov, lawley(ree_v[order, order], ree_s)$cov)
+  # Where the correction reads, both roads stop alike and name the place.
+  for (place in list(c(1, 2), c(1, 3), c(3, 3))) {
+    v <- worked_v
+    v[place[1], place[2]] <- NA
+    where <- sprintf("'restricted' holds NA or values that are not finite numbers where the correction reads it: \\[%d, %d\\]", place[1], place[2])
+    expect_error(lawley(v, worked_s), where)
+    expect_error(lawley(v, worked_s, selection = 1:2), where)
+  }
+})
+
 test_that("reliabilities named or in order give the disattenuated matrix", {
   named <- lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, y1 = 0.81))
   ordered <- lawley(ree_v, ree_s, reliabilities = c(0.81, 0.9))
