@@ -317,8 +317,12 @@ plot.tolbe_lawley <- function(x, ...) {
   before <- restricted[upper]
   after <- x$cor[upper]
   changed <- sign(before) * sign(after) < 0
-  plot(before, after, xlim = c(-1, 1), ylim = c(-1, 1), pch = ifelse(changed, 4, 1),
-       xlab = "restricted r", ylab = "corrected r", main = "Lawley correction, pair by pair", ...)
+  # The caller's arguments win over these.
+  defaults <- list(xlim = c(-1, 1), ylim = c(-1, 1), pch = ifelse(changed, 4, 1),
+                   xlab = "restricted r", ylab = "corrected r",
+                   main = "Lawley correction, pair by pair")
+  given <- list(...)
+  do.call(plot, c(list(before, after), given, defaults[setdiff(names(defaults), names(given))]))
   abline(0, 1, lty = 2)
   if (any(changed)) {
     points(before[changed], after[changed], col = "red", pch = 4)

@@ -267,5 +267,11 @@ test_that("methods: summary, as.matrix, plot, cor2cov", {
   expect_invisible(plot(lawley(ree_v, ree_s)))
   grDevices::dev.off()
   expect_true(file.exists(file))
+  grDevices::pdf(NULL)
+  on.exit(grDevices::dev.off(), add = TRUE)
+  expect_invisible(plot(fit, main = "mine", xlab = "before", ylab = "after", pch = 19,
+                        xlim = c(-0.5, 0.5), col = "blue"))
+  usr <- graphics::par("usr")
+  expect_equal(usr[1:2], c(-0.5, 0.5) + c(-0.04, 0.04), tolerance = 1e-12)
   expect_equal(cor2cov(matrix(c(1, 0.5, 0.5, 1), 2), c(2, 3)), matrix(c(4, 3, 3, 9), 2))
 })
