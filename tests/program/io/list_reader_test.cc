@@ -1,9 +1,12 @@
 #include "io/list_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -21,9 +24,8 @@ struct Outcome {
 };
 
 // Reads one statement of `count` items of `integer` or real type per entry
-// of `counts` (a statement per entry) from `text`.
-Outcome read_statements(const std::string& text, std::vector<int> counts, bool integer) {
-  InputStream input(text);
+// of `counts` (a statement per entry) from `input`.
+Outcome read_statements(InputStream& input, std::vector<int> counts, bool integer) {
   ListReader reader(input);
   Outcome outcome;
   for (int count : counts) {
@@ -46,6 +48,11 @@ Outcome read_statements(const std::string& text, std::vector<int> counts, bool i
     outcome.message = reader.error().message ? reader.error().message : "";
   }
   return outcome;
+}
+
+Outcome read_statements(const std::string& text, std::vector<int> counts, bool integer) {
+  InputStream input(text);
+  return read_statements(input, std::move(counts), integer);
 }
 
 struct Case {
@@ -109,6 +116,24 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"sign_exponent_without_digits", "1.0- 2\n", {2}, false, {}, "exponent field"},
         Case{"exponent_too_large", "1E100000000\n", {1}, false, {}, "exponent field"},
         Case{"exponent_at_bound", "1E-99999999 -1E99999999\n", {2}, false, {0.0, -inf}, nullptr},
+        // The bound is on the exponent's value, not on its digits: a ninth
+        // digit after eight nines is past it, a leading zero is not.
+        Case{"exponent_bound_then_a_digit", "1E999999990\n", {1}, false, {}, "exponent field"},
+        Case{"exponent_bound_then_a_nine", "1E999999999\n", {1}, false, {}, "exponent field"},
+        Case{"negative_exponent_bound_then_a_digit",
+             "1E-999999990\n",
+             {1},
+             false,
+             {},
+             "exponent field"},
+        Case{"sign_exponent_bound_then_a_digit", "1+999999990\n", {1}, false, {}, "exponent field"},
+        Case{"exponent_bound_with_a_leading_zero",
+             "1E099999999 1E-099999999\n",
+             {2},
+             false,
+             {inf, 0.0},
+             nullptr},
+        Case{"exponent_one_below_bound", "1E99999998\n", {1}, false, {inf}, nullptr},
         Case{"all_exponent_letters",
              "1E2 1e+2 1D2 1d2 1+2 100E-2 1-0\n",
              {7},
@@ -209,6 +234,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"sign_without_digits", "-+ 5\n", {2}, false, {}, "exponent field"},
         Case{"point_sign_without_digits", ".-,5\n", {2}, false, {}, "exponent field"},
         Case{"exponent_too_large", ".-100000000,\n", {2}, false, {}, "exponent field"},
+        Case{"exponent_bound_then_a_digit", ".-999999990,\n", {2}, false, {}, "exponent field"},
+        Case{"exponent_at_bound", ".-99999999,7\n", {2}, false, {u, 7}, nullptr},
         Case{"letter_needs_a_digit", ".E5,\n", {1}, false, {}, "invalid number"}),
     [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
@@ -338,6 +365,223 @@ TEST(list_reader_test, arbitrary_text_never_misbehaves) {
     ASSERT_TRUE(contexts.count(got.context)) << got.context;
   }
 }
+
+}  // namespace
+}  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+// ---- Items around the edge of the stream's buffer ----------------------------
+//
+// A file descriptor is read through a buffer of 64 KiB: the first read takes
+// bytes 0..65535, the next ones start wherever the reader stopped. Each case
+// puts the byte of interest (a separator, a line end, a slash, a field) at
+// byte offset `at` of a longer input, so that over the offsets below it
+// falls just before, exactly at and just after the edge. A first value, 9,
+// loads the buffer, so that the values after it are scanned in place as far
+// as the buffer goes, as the values of a matrix row are.
+
+constexpr std::size_t buffer_edge = std::size_t{1} << 16;
+
+// Reads `text` as the program reads standard input: through a descriptor.
+Outcome read_through_descriptor(const std::string& text, std::vector<int> counts, bool integer) {
+  int fd = memfd_create("list_reader_edge", 0);
+  EXPECT_GE(fd, 0);
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  EXPECT_EQ(written, text.size());
+  lseek(fd, 0, SEEK_SET);
+  auto input = std::make_unique<InputStream>(fd);
+  Outcome outcome = read_statements(*input, std::move(counts), integer);
+  close(fd);
+  return outcome;
+}
+
+// `head`, then blanks up to byte `at`, then `tail` (which starts at `at`).
+std::string placed(const std::string& head, std::size_t at, const std::string& tail) {
+  return head + std::string(at - head.size(), ' ') + tail;
+}
+
+struct EdgeCase {
+  const char* name;
+  // The input with the byte of interest at offset `at`.
+  std::string (*text)(std::size_t at);
+  std::vector<int> statements;
+  bool integer;
+  std::vector<double> expected;
+  const char* context;  // nullptr: no error
+};
+
+void PrintTo(const EdgeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BufferEdge : public testing::TestWithParam<std::tuple<EdgeCase, std::size_t>> {};
+
+TEST_P(BufferEdge, reads_as_if_the_input_were_in_one_piece) {
+  const auto& [c, at] = GetParam();
+  std::string text = c.text(at);
+  ASSERT_GE(text.size(), at);
+  for (bool through_descriptor : {false, true}) {
+    SCOPED_TRACE(through_descriptor ? "through a descriptor" : "from memory");
+    Outcome got = through_descriptor ? read_through_descriptor(text, c.statements, c.integer)
+                                     : read_statements(text, c.statements, c.integer);
+    if (c.context != nullptr) {
+      EXPECT_EQ(got.context, c.context);
+      continue;
+    }
+    ASSERT_EQ(got.context, "") << got.message;
+    EXPECT_EQ(got.values, c.expected);
+  }
+}
+
+const double edge_unchanged = unchanged;
+
+INSTANTIATE_TEST_SUITE_P(
+    list_reader_test, BufferEdge,
+    testing::Combine(
+        testing::Values(
+            // The comma after a value and blanks: 1.0<blanks>,0.5 is two
+            // values, wherever the comma falls.
+            EdgeCase{"comma_after_blanks",
+                     [](std::size_t at) { return placed("9 1.0", at, ",0.5,0.25\n"); },
+                     {4},
+                     false,
+                     {9, 1.0, 0.5, 0.25},
+                     nullptr},
+            EdgeCase{"comma_then_null",
+                     [](std::size_t at) { return placed("9 1.0", at, ",,0.5\n"); },
+                     {4},
+                     false,
+                     {9, 1.0, edge_unchanged, 0.5},
+                     nullptr},
+            EdgeCase{"comma_directly_after_value",
+                     [](std::size_t at) { return placed("9", at - 3, "1.0,0.5\n"); },
+                     {3},
+                     false,
+                     {9, 1.0, 0.5},
+                     nullptr},
+            EdgeCase{"blanks_only",
+                     [](std::size_t at) { return placed("9 1.0", at, "0.5\n"); },
+                     {3},
+                     false,
+                     {9, 1.0, 0.5},
+                     nullptr},
+            EdgeCase{"tab_separator",
+                     [](std::size_t at) { return placed("9", at - 3, "1.0\t0.5\n"); },
+                     {3},
+                     false,
+                     {9, 1.0, 0.5},
+                     nullptr},
+            EdgeCase{"integers_with_comma",
+                     [](std::size_t at) { return placed("2", at, ",3,1\n"); },
+                     {3},
+                     true,
+                     {2, 3, 1},
+                     nullptr},
+            // A field that straddles the edge is one field.
+            EdgeCase{"field_straddles",
+                     [](std::size_t at) { return placed("9", at - 5, "0.123456789 2\n"); },
+                     {3},
+                     false,
+                     {9, 0.123456789, 2},
+                     nullptr},
+            EdgeCase{
+                "long_field_straddles",
+                [](std::size_t at) { return placed("9", at - 12, "1234567.8901234567891 2\n"); },
+                {3},
+                false,
+                {9, 1234567.8901234567891, 2},
+                nullptr},
+            EdgeCase{"exponent_straddles",
+                     [](std::size_t at) { return placed("9", at - 3, "1.5E-3,2.5d+2\n"); },
+                     {3},
+                     false,
+                     {9, 0.0015, 250},
+                     nullptr},
+            EdgeCase{"repeat_count_straddles",
+                     [](std::size_t at) { return placed("9", at - 1, "3*0.5 7\n"); },
+                     {5},
+                     false,
+                     {9, 0.5, 0.5, 0.5, 7},
+                     nullptr},
+            // Line ends: the rest of a statement's line is discarded up to
+            // the line end at `at`, and the next statement starts after it.
+            EdgeCase{"line_end",
+                     [](std::size_t at) { return placed("9 1.0", at, "\n2.0\n"); },
+                     {2, 1},
+                     false,
+                     {9, 1.0, 2.0},
+                     nullptr},
+            EdgeCase{
+                "line_end_after_comment",
+                [](std::size_t at) { return "9 1.0 " + std::string(at - 6, 'c') + "\n2.0 3.0\n"; },
+                {2, 2},
+                false,
+                {9, 1.0, 2.0, 3.0},
+                nullptr},
+            EdgeCase{"carriage_return_line_feed",
+                     [](std::size_t at) { return placed("9 1.0", at, "\r\n2.0\r\n"); },
+                     {2, 1},
+                     false,
+                     {9, 1.0, 2.0},
+                     nullptr},
+            EdgeCase{"line_end_within_a_statement",
+                     [](std::size_t at) { return placed("9 1.0", at, "\r\n,2.0\n"); },
+                     {4},
+                     false,
+                     {9, 1.0, edge_unchanged, 2.0},
+                     nullptr},
+            EdgeCase{"lone_carriage_return_is_a_character",
+                     [](std::size_t at) { return placed("9 1.0", at, "\r 2.0\n"); },
+                     {3},
+                     false,
+                     {},
+                     "invalid number"},
+            // A slash ends the row; the next statement reads on.
+            EdgeCase{"slash",
+                     [](std::size_t at) { return placed("9 1.0", at, "/ 9.9\n2.0\n"); },
+                     {4, 1},
+                     false,
+                     {9, 1.0, edge_unchanged, edge_unchanged, 2.0},
+                     nullptr},
+            EdgeCase{"slash_directly_after_value",
+                     [](std::size_t at) { return placed("9", at - 3, "1.0/ 9.9\n2.0\n"); },
+                     {4, 1},
+                     false,
+                     {9, 1.0, edge_unchanged, edge_unchanged, 2.0},
+                     nullptr},
+            EdgeCase{"comma_then_slash",
+                     [](std::size_t at) { return placed("9 1.0", at, ",/ 9.9\n"); },
+                     {3},
+                     false,
+                     {9, 1.0, edge_unchanged},
+                     nullptr},
+            // The end of the input at the edge: the last value still reads,
+            // and one value more finds the end.
+            EdgeCase{"input_ends",
+                     [](std::size_t at) { return placed("9", at - 7, "1.0 0.5"); },
+                     {3},
+                     false,
+                     {9, 1.0, 0.5},
+                     nullptr},
+            EdgeCase{"input_ends_one_value_short",
+                     [](std::size_t at) { return placed("9", at - 7, "1.0 0.5"); },
+                     {4},
+                     false,
+                     {},
+                     "list in"}),
+        testing::Values(buffer_edge - 3, buffer_edge - 2, buffer_edge - 1, buffer_edge,
+                        buffer_edge + 1, buffer_edge + 2, buffer_edge + 3)),
+    [](const testing::TestParamInfo<std::tuple<EdgeCase, std::size_t>>& param_info) {
+      return std::string(std::get<0>(param_info.param).name) + "_at_" +
+             std::to_string(std::get<1>(param_info.param));
+    });
 
 }  // namespace
 }  // namespace tolbe
