@@ -158,6 +158,29 @@ static SEXP diagnostics_list(const tolbe_diagnostics* d, SEXP pairs, SEXP unread
   return list;
 }
 
+/* The pairs (1-based) whose correlation changed sign, as a k x 2 integer
+ * matrix sized by the count the listing itself gives. */
+static SEXP sign_change_pairs(int q, int p, const double* restricted, int ld, const int* selection,
+                              const double* correlations) {
+  int count =
+      tolbe_lawley_sign_changes(q, p, restricted, ld, selection, correlations, ld, NULL, NULL, 0);
+  if (count <= 0) return no_places;
+  SEXP pairs = PROTECT(allocMatrix(INTSXP, count, 2));
+  setAttrib(pairs, R_DimNamesSymbol, pair_dimnames);
+  int* rows = INTEGER(pairs);
+  int* columns = rows + count;
+  int listed = tolbe_lawley_sign_changes(q, p, restricted, ld, selection, correlations, ld, rows,
+                                         columns, count);
+  for (int k = 0; k < count; ++k) {
+    /* The same listing twice gives the same count; should it not, no
+     * unwritten element reaches the user. */
+    rows[k] = k < listed ? rows[k] + 1 : NA_INTEGER;
+    columns[k] = k < listed ? columns[k] + 1 : NA_INTEGER;
+  }
+  UNPROTECT(1);
+  return pairs;
+}
+
 /* The places (1-based, column by column) of the values of the q x q `a`
  * that are not finite, as a k x 2 integer matrix. After a correction that
  * succeeded these are all where it does not read. */
@@ -268,18 +291,8 @@ static SEXP correct(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP rel
   SET_VECTOR_ELT(fit, FIT_SELECTION, selection);
   SET_VECTOR_ELT(fit, FIT_RESTRICTED, restricted);
   if (diagnose) {
-    SEXP pairs = PROTECT(allocMatrix(INTSXP, d.sign_changes, 2));
-    setAttrib(pairs, R_DimNamesSymbol, pair_dimnames);
-    int* rows = INTEGER(pairs);
-    int* columns = rows + d.sign_changes;
-    if (d.sign_changes > 0) {
-      tolbe_lawley_sign_changes(q, p, REAL(restricted), ld, zero_based,
-                                REAL(VECTOR_ELT(fit, FIT_COR)), ld, rows, columns, d.sign_changes);
-      for (int k = 0; k < d.sign_changes; ++k) {
-        rows[k] += 1;
-        columns[k] += 1;
-      }
-    }
+    SEXP pairs = PROTECT(
+        sign_change_pairs(q, p, REAL(restricted), ld, zero_based, REAL(VECTOR_ELT(fit, FIT_COR))));
     SEXP unread = PROTECT(not_finite_places(q, REAL(restricted)));
     if (nrows(unread) > 0 && !isfinite(d.restricted_asymmetry)) {
       d.restricted_asymmetry = finite_asymmetry(q, REAL(restricted));

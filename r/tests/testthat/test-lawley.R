@@ -50,6 +50,24 @@ test_that("the Ree et al. (1994) published values", {
   expect_output(print(fit), "Sign changes against the restricted sample \\(1\\): x1-x2")
 })
 
+test_that("the sign-change pairs are as many as the diagnostics count, each a valid pair", {
+  # A negative restricted variance: its correlations have a sign but no size.
+  v <- matrix(c(1, 0.9, 0.9, 0.9, -0.1, -0.1, 0.9, -0.1, 1), 3)
+  for (selection in list(NULL, 1L)) {
+    fit <- suppressWarnings(lawley(v, matrix(4, 1), selection = selection))
+    pairs <- fit$diagnostics$sign_change_pairs
+    expect_identical(nrow(pairs), fit$diagnostics$sign_changes)
+    expect_identical(colnames(pairs), c("row", "column"))
+    expect_true(all(pairs >= 1L & pairs <= 3L))
+    expect_true(all(pairs[, "row"] < pairs[, "column"]))
+    changed <- which(upper.tri(v) & v * fit$cor < 0, arr.ind = TRUE)
+    expect_identical(unname(pairs), unname(changed))
+  }
+  none <- lawley(worked_v, worked_s)$diagnostics
+  expect_identical(dim(none$sign_change_pairs), c(0L, 2L))
+  expect_identical(none$sign_changes, 0L)
+})
+
 test_that("selection by names, by numbers and at any positions is the reordered problem", {
   order <- c("y1", "x2", "y2", "x1")
   moved <- ree_v[order, order]
