@@ -247,21 +247,32 @@ warn_about <- function(fit) {
   if (!d$restricted_positive_definite) {
     warning("'restricted' is not positive definite as a whole", call. = FALSE)
   }
+  # The findings number variables from 1.
+  variable <- function(i) if (is.null(names)) sprintf("variable %d", i) else names[i]
+  pair <- function(at) {
+    if (is.null(names)) sprintf("variables %d and %d", at[1], at[2])
+    else sprintf("%s and %s", names[at[1]], names[at[2]])
+  }
   if (d$nonpositive_variances > 0) {
-    warning(sprintf("%d corrected variance(s) are not positive (the first of variable %d)",
-                    d$nonpositive_variances, d$first_nonpositive_variance), call. = FALSE)
+    warning(sprintf("%d corrected variance(s) are not positive (the first of %s)",
+                    d$nonpositive_variances, variable(d$first_nonpositive_variance)),
+            call. = FALSE)
   }
   if (d$correlations_out_of_range > 0) {
-    warning(sprintf("%d corrected correlation(s) exceed 1 in magnitude", d$correlations_out_of_range),
+    warning(sprintf("%d corrected correlation(s) exceed 1 in magnitude (the first between %s)",
+                    d$correlations_out_of_range, pair(d$first_correlation_out_of_range)),
             call. = FALSE)
   }
   if (d$disattenuated_out_of_range > 0) {
-    warning(sprintf("%d disattenuated correlation(s) exceed 1 in magnitude; check the reliabilities",
-                    d$disattenuated_out_of_range), call. = FALSE)
+    warning(sprintf(paste("%d disattenuated correlation(s) exceed 1 in magnitude (the first",
+                          "between %s); check the reliabilities"),
+                    d$disattenuated_out_of_range, pair(d$first_disattenuated_out_of_range)),
+            call. = FALSE)
   }
   if (d$reliabilities_out_of_range > 0) {
-    warning(sprintf(paste("%d reliability(ies) lie outside (0, 1]; a reliability is a",
-                          "proportion such as 0.81"), d$reliabilities_out_of_range),
+    warning(sprintf(paste("%d reliability(ies) lie outside (0, 1] (the first of %s); a",
+                          "reliability is a proportion such as 0.81"),
+                    d$reliabilities_out_of_range, variable(d$first_reliability_out_of_range)),
             call. = FALSE)
   }
 }

@@ -244,6 +244,32 @@ test_that("every warning, in plain words", {
   expect_silent(lawley(worked_v, worked_s, reliabilities = 81, diagnostics = FALSE))
 })
 
+test_that("warnings name variables by name, else by number from 1", {
+  # The corrected variance of variable 3 is negative, and so its
+  # correlations are not numbers.
+  v <- matrix(c(1, 0, 0.5, 0, 1, 0, 0.5, 0, 0.1), 3)
+  expect_first <- function(call, expected) {
+    warnings <- capture_warnings(call)
+    for (text in expected) expect_true(text %in% warnings, info = text)
+  }
+  expect_first(lawley(v, matrix(0.2, 1)), c(
+    "1 corrected variance(s) are not positive (the first of variable 3)",
+    "2 corrected correlation(s) exceed 1 in magnitude (the first between variables 1 and 3)"))
+  expect_first(lawley(v[c(2, 3, 1), c(2, 3, 1)], matrix(0.2, 1), selection = 3), c(
+    "1 corrected variance(s) are not positive (the first of variable 2)",
+    "2 corrected correlation(s) exceed 1 in magnitude (the first between variables 1 and 2)"))
+  named <- `dimnames<-`(v, rep(list(c("a", "b", "c")), 2))
+  expect_first(lawley(named, matrix(0.2, 1)), c(
+    "1 corrected variance(s) are not positive (the first of c)",
+    "2 corrected correlation(s) exceed 1 in magnitude (the first between a and c)"))
+  expect_first(lawley(worked_v, worked_s, reliabilities = 0.01), paste(
+    "2 disattenuated correlation(s) exceed 1 in magnitude (the first between variables 1 and 3);",
+    "check the reliabilities"))
+  expect_first(lawley(worked_v, worked_s, reliabilities = 81), paste(
+    "1 reliability(ies) lie outside (0, 1] (the first of variable 3); a reliability is a",
+    "proportion such as 0.81"))
+})
+
 test_that("corrected means follow the formula in base R", {
   mu <- c(50, 20, 10)
   m_x <- c(47, 23)
