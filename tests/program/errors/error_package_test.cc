@@ -263,8 +263,130 @@ INSTANTIATE_TEST_SUITE_P(
         Split{"blank_at_position_two_is_the_last_split_point", "x " + std::string(80, 'y'), 72,
               " *  x\n *  " + std::string(72, 'y') + "\n *  yyyyyyyy\n"},
         Split{"blank_at_position_one_is_never_a_split_point", " " + std::string(80, 'y'), 72,
-              " *   " + std::string(71, 'y') + "\n *  yyyyyyyyy\n"}),
+              " *   " + std::string(71, 'y') + "\n *  yyyyyyyyy\n"},
+        // Around the width: a message as long as the width, blanks or not,
+        // is one line; one character more and it is cut.
+        Split{"width_long_with_a_blank_is_one_line",
+              std::string(10, 'a') + " " + std::string(61, 'b'), 72,
+              " *  " + std::string(10, 'a') + " " + std::string(61, 'b') + "\n"},
+        Split{"width_minus_one_with_a_blank_is_one_line",
+              std::string(10, 'a') + " " + std::string(60, 'b'), 72,
+              " *  " + std::string(10, 'a') + " " + std::string(60, 'b') + "\n"},
+        Split{"width_plus_one_with_a_blank_is_cut_there",
+              std::string(10, 'a') + " " + std::string(62, 'b'), 72,
+              " *  " + std::string(10, 'a') + "\n *  " + std::string(62, 'b') + "\n"},
+        Split{"width_long_without_blanks_is_one_line", std::string(72, 'x'), 72,
+              " *  " + std::string(72, 'x') + "\n"},
+        Split{"width_minus_one_without_blanks_is_one_line", std::string(71, 'x'), 72,
+              " *  " + std::string(71, 'x') + "\n"},
+        Split{"width_plus_one_without_blanks_is_cut_at_the_width", std::string(73, 'x'), 72,
+              " *  " + std::string(72, 'x') + "\n *  x\n"},
+        Split{"width_long_before_trailing_blanks_is_one_line",
+              std::string(10, 'a') + " " + std::string(61, 'b') + "    ", 72,
+              " *  " + std::string(10, 'a') + " " + std::string(61, 'b') + "\n"},
+        Split{"width_long_with_blanks_at_the_narrowest_width", "aaaa bbbbbbbbbbb", 16,
+              " *  aaaa bbbbbbbbbbb\n"},
+        Split{"width_plus_one_at_the_narrowest_width", "aaaa bbbbbbbbbbbb", 16,
+              " *  aaaa\n *  bbbbbbbbbbbb\n"},
+        Split{"width_long_with_a_blank_at_the_widest_width",
+              std::string(10, 'a') + " " + std::string(121, 'b'), 132,
+              " *  " + std::string(10, 'a') + " " + std::string(121, 'b') + "\n"},
+        Split{"width_plus_one_at_the_widest_width",
+              std::string(10, 'a') + " " + std::string(122, 'b'), 132,
+              " *  " + std::string(10, 'a') + "\n *  " + std::string(122, 'b') + "\n"},
+        Split{"second_piece_as_long_as_the_width", std::string(16, 'a') + " bbbbbbb cccccccc", 16,
+              " *  " + std::string(16, 'a') + "\n *  bbbbbbb cccccccc\n"},
+        Split{"marker_at_the_width_ends_the_piece",
+              std::string(10, 'a') + " " + std::string(61, 'b') + "$$c", 72,
+              " *  " + std::string(10, 'a') + " " + std::string(61, 'b') + "\n *  c\n"},
+        Split{"marker_past_the_width_waits",
+              std::string(10, 'a') + " " + std::string(62, 'b') + "$$c", 72,
+              " *  " + std::string(10, 'a') + "\n *  " + std::string(62, 'b') + "\n *  c\n"}),
     [](const testing::TestParamInfo<Split>& param_info) { return param_info.param.name; });
+
+// The introduction line by control flag and level: with a flag of
+// magnitude 1 only a fatal error aborts, with magnitude 2 a recoverable one
+// too; a negative flag prints the short form (no introduction, no error
+// number, no abort line and no summary).
+struct Flagged {
+  const char* name;
+  int control;
+  int level;
+  bool halts;
+  std::string text;  // everything the package writes, exactly
+};
+
+void PrintTo(const Flagged& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ControlFlag : public ErrorPackage, public testing::WithParamInterface<Flagged> {};
+
+TEST_P(ControlFlag, decides_the_wording_and_the_halt) {
+  const Flagged& c = GetParam();
+  j4save(item_control_flag, c.control, true);
+  if (!c.halts) {
+    xermsg("LIB", "SUB", "TEXT", 3, c.level);
+    EXPECT_EQ(take(), c.text);
+    return;
+  }
+  write_to_standard_error();
+  EXPECT_EXIT(xermsg("LIB", "SUB", "TEXT", 3, c.level), testing::ExitedWithCode(2),
+              testing::Eq(c.text));
+}
+
+const std::string routine_line = " ***MESSAGE FROM ROUTINE SUB IN LIBRARY LIB.\n";
+const std::string full_body =
+    " *  TEXT\n"
+    " *  ERROR NUMBER = 3\n"
+    " *   \n"
+    " ***END OF MESSAGE\n"
+    " \n";
+const std::string short_body =
+    " *  TEXT\n"
+    " *   \n"
+    " ***END OF MESSAGE\n"
+    " \n";
+std::string summary_of_level(int level) {
+  return "0          ERROR MESSAGE SUMMARY\n"
+         " LIBRARY    SUBROUTINE MESSAGE START             NERR     LEVEL     COUNT\n"
+         " LIB        SUB        TEXT                         3         " +
+         std::to_string(level) + "         1\n\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    error_package_test, ControlFlag,
+    testing::Values(
+        Flagged{"plus_one_informative", 1, 0, false,
+                routine_line + " ***INFORMATIVE MESSAGE, PROG CONTINUES, TRACEBACK REQUESTED\n" +
+                    full_body},
+        Flagged{"plus_one_recoverable", 1, 1, false,
+                routine_line +
+                    " ***POTENTIALLY RECOVERABLE ERROR, PROG CONTINUES, TRACEBACK REQUESTED\n" +
+                    full_body},
+        Flagged{"plus_one_fatal", 1, 2, true,
+                routine_line + " ***FATAL ERROR, PROG ABORTED, TRACEBACK REQUESTED\n" + full_body +
+                    " ***JOB ABORT DUE TO FATAL ERROR.\n" + summary_of_level(2)},
+        Flagged{"plus_two_informative", 2, 0, false,
+                routine_line + " ***INFORMATIVE MESSAGE, PROG CONTINUES, TRACEBACK REQUESTED\n" +
+                    full_body},
+        Flagged{"plus_two_recoverable", 2, 1, true,
+                routine_line +
+                    " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n" +
+                    full_body + " ***JOB ABORT DUE TO UNRECOVERED ERROR.\n" + summary_of_level(1)},
+        Flagged{"plus_two_fatal", 2, 2, true,
+                routine_line + " ***FATAL ERROR, PROG ABORTED, TRACEBACK REQUESTED\n" + full_body +
+                    " ***JOB ABORT DUE TO FATAL ERROR.\n" + summary_of_level(2)},
+        Flagged{"minus_one_recoverable", -1, 1, false, routine_line + short_body},
+        Flagged{"minus_one_fatal", -1, 2, true, routine_line + short_body},
+        Flagged{"minus_two_recoverable", -2, 1, true, routine_line + short_body},
+        Flagged{"minus_two_fatal", -2, 2, true, routine_line + short_body},
+        // Beyond 2 in magnitude the flag counts as 2.
+        Flagged{"plus_three_recoverable", 3, 1, true,
+                routine_line +
+                    " ***POTENTIALLY RECOVERABLE ERROR, PROG ABORTED, TRACEBACK REQUESTED\n" +
+                    full_body + " ***JOB ABORT DUE TO UNRECOVERED ERROR.\n" + summary_of_level(1)}),
+    [](const testing::TestParamInfo<Flagged>& param_info) { return param_info.param.name; });
 
 TEST_F(ErrorPackage, prefix_length_zero_and_long_prefixes) {
   xerprn(" ***", 0, " ", 72);
