@@ -29,7 +29,9 @@ deb=$(ls "$build"/tolbe_*.deb)
 dpkg -i "$deb" > /dev/null
 /usr/bin/tolbe --version | head -n 1 | grep -qx 'tolbe 0.2.0'
 /usr/bin/tolbe /usr/share/doc/tolbe/examples/worked.txt | grep -q '^CPU TIME IN SECONDS'
-test -f /usr/share/man/man1/tolbe.1
+test -f /usr/share/man/man1/tolbe.1.gz
+test -f /usr/share/doc/tolbe/copyright
+test -f "/usr/lib/$(gcc -print-multiarch)/pkgconfig/tolbe.pc"
 dpkg -r tolbe > /dev/null
 test ! -e /usr/bin/tolbe
 passed=$((passed + 1))
