@@ -99,7 +99,7 @@ void tolbe_cov_from_correlations(int n, const double* correlations, int ld_corre
 /* "ok", "selection block not positive definite" or "invalid argument". */
 const char* tolbe_status_text(int status);
 
-/* The library's version, "0.2.0". */
+/* The library's version, such as "0.2.0": the project's one version number. */
 const char* tolbe_version(void);
 
 #ifdef __cplusplus

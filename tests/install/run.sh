@@ -27,7 +27,8 @@ passed=$((passed + 1))
 (cd "$build" && cpack -G DEB > /dev/null)
 deb=$(ls "$build"/tolbe_*.deb)
 dpkg -i "$deb" > /dev/null
-/usr/bin/tolbe --version | head -n 1 | grep -qx 'tolbe 0.2.0'
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+/usr/bin/tolbe --version | head -n 1 | grep -qx "tolbe $version"
 /usr/bin/tolbe /usr/share/doc/tolbe/examples/worked.txt | grep -q '^CPU TIME IN SECONDS'
 test -f /usr/share/man/man1/tolbe.1.gz
 test -f /usr/share/doc/tolbe/copyright

@@ -102,7 +102,8 @@ Invalid check_problem(const LawleyProblem& pr, std::span<double> workspace,
   ConstView v{pr.restricted, pr.ld_restricted};
   for (int b = 0; b < q; ++b) {
     for (int a = 0; a < q; ++a) {
-      bool read = out.position[a] <= out.position[b] || out.position[a] >= p;
+      // The upper triangle of V11, V12 and the whole of V22; never V21.
+      bool read = out.position[a] <= out.position[b] || out.position[b] >= p;
       if (read && !finite(v(a, b))) return {Argument::restricted, "a value read is not finite"};
     }
   }
@@ -230,16 +231,23 @@ void count_out_of_range(int q, const Matrix& r, int& count, Place& first) {
   }
 }
 
+// The one definition of a sign change, for the diagnostics and the list
+// alike: the restricted correlation is the element read over
+// sqrt(|v_ii|) sqrt(|v_jj|), so that a negative restricted variance leaves
+// its sign readable rather than making it NaN.
+bool sign_changed(double element, double root_i, double root_j, double corrected) {
+  double restricted = element / (root_i * root_j);
+  return restricted * corrected < 0.0;
+}
+
 // Calls `found(row, column)` for every pair whose restricted and corrected
-// correlations have opposite signs.
-// `root` holds sqrt(|v(i, i)|); the sign is all that matters here.
+// correlations have opposite signs. `root` holds sqrt(|v(i, i)|).
 template <typename Found>
 void for_each_sign_change(int q, ConstView v, const Order& o, const double* root,
                           const Correlation& corrected, Found found) {
   for (int j = 0; j < q; ++j) {
     for (int i = 0; i < j; ++i) {
-      double restricted = element_read(v, o, i, j) / (root[i] * root[j]);
-      if (restricted * corrected(i, j) < 0.0) found(i, j);
+      if (sign_changed(element_read(v, o, i, j), root[i], root[j], corrected(i, j))) found(i, j);
     }
   }
 }
@@ -256,7 +264,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
   d.unrestricted_positive_definite = positive_definite(p, s, c.packed_check);
   for (std::size_t k = 0; k < pr.reliabilities.size(); ++k) {
     double r = pr.reliabilities[k];
-    if (!(r > 0.0 && r <= 1.0) && d.reliabilities_out_of_range++ == 0) {
+    if (!(r > 0.0 && r < 1.0) && d.reliabilities_out_of_range++ == 0) {
       d.first_reliability_out_of_range = o.order[p + static_cast<int>(k)];
     }
   }
@@ -404,8 +412,9 @@ int lawley_sign_changes(const LawleyProblem& problem, const double* correlations
     int position_j = position_of(j);
     for (int i = 0; i < j; ++i) {
       double read = position_of(i) < position_j ? v(i, j) : v(j, i);
-      double restricted = read / std::sqrt(v(i, i) * v(j, j));
-      if (!(restricted * r(i, j) < 0.0)) continue;
+      double root_i = std::sqrt(std::fabs(v(i, i)));
+      double root_j = std::sqrt(std::fabs(v(j, j)));
+      if (!sign_changed(read, root_i, root_j, r(i, j))) continue;
       if (count < capacity && rows != nullptr && columns != nullptr) {
         rows[count] = i;
         columns[count] = j;

@@ -18,15 +18,13 @@
 #include "driver/clock.h"
 #include "driver/problem.h"
 #include "driver/report.h"
+#include "exit_status.h"
 #include "io/output_stream.h"
 #include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
 
 namespace tolbe {
 namespace {
-
-constexpr int status_ok = 0;
-constexpr int status_failed = 2;
-constexpr int status_not_written = 3;
 
 void say(std::string_view line) {
   TextSink& err = standard_error();
@@ -35,9 +33,11 @@ void say(std::string_view line) {
   standard_error().flush();
 }
 
-constexpr const char* version_text =
-    "tolbe 0.2.0\n"
-    "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
+std::string version_text() {
+  return std::string("tolbe ") + tolbe_version() +
+         "\n"
+         "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
+}
 
 // Writes `text`, whose lines each end in a newline, line by line.
 void put_lines(TextSink& out, std::string_view text) {
@@ -53,8 +53,10 @@ std::string display_name(const std::string& file) {
   return file == "-" ? "standard input" : file;
 }
 
-// The whole of a file ("-": standard input). False with the system's
-// complaint in `error`.
+// The whole of a file ("-": standard input), or its first
+// max_problem_file_bytes and one more byte when it is longer: `text` never
+// holds more, whatever the file (a device or a FIFO that never ends
+// included). False with the system's complaint in `error`.
 bool slurp(const std::string& file, std::string& text, std::string& error) {
   int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY);
   if (fd < 0) {
@@ -63,9 +65,13 @@ bool slurp(const std::string& file, std::string& text, std::string& error) {
   }
   if (fd == STDIN_FILENO && isatty(STDIN_FILENO))
     write_fully(STDERR_FILENO, terminal_hint, std::strlen(terminal_hint));
+  // Reserved whole, so that growing never copies; only the pages a file
+  // fills are ever touched.
+  text.reserve(max_problem_file_bytes + 1);
   char buffer[1 << 14];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
+  while (text.size() <= max_problem_file_bytes) {
+    std::size_t room = max_problem_file_bytes + 1 - text.size();
+    ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room));
     if (got > 0) {
       text.append(buffer, static_cast<std::size_t>(got));
       continue;
@@ -76,6 +82,13 @@ bool slurp(const std::string& file, std::string& text, std::string& error) {
   }
   if (fd != STDIN_FILENO) ::close(fd);
   return error.empty();
+}
+
+// Windows editors start a UTF-8 file with a byte-order mark; it is no part
+// of the problem.
+void skip_byte_order_mark(std::string& text) {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  if (std::string_view(text).substr(0, mark.size()) == mark) text.erase(0, mark.size());
 }
 
 // One solved problem: the input as read and the library's results.
@@ -247,7 +260,10 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   auto add = [&](const char* name, const Matrix& m) {
     for (int i = 1; i <= q; ++i) {
       std::string row = file + "," + name + "," + std::to_string(i);
-      for (int j = 1; j <= q; ++j) row += "," + number_text(m(i, j));
+      for (int j = 1; j <= q; ++j) {
+        row += ',';  // not "," + text, which trips GCC 12's -Wrestrict
+        row += number_text(m(i, j));
+      }
       rows.push_back({row, q});
     }
   };
@@ -336,9 +352,24 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
     s.error = "tolbe: cannot open '" + file + "': " + error;
     return false;
   }
+  skip_byte_order_mark(text);
   s.problem = Problem{};
+  bool too_long = text.size() > max_problem_file_bytes;
+  if (too_long) {
+    // A problem that is complete in the lines read is read as from the
+    // whole file, since reading never goes past the line of its last value.
+    std::size_t last_line_end = text.rfind('\n', max_problem_file_bytes - 1);
+    text.resize(last_line_end == std::string::npos ? 0 : last_line_end + 1);
+  }
   if (!read_problem_file(text, s.problem, error, s.warnings)) {
-    s.error = "tolbe: " + name + ":" + error;
+    if (too_long) {
+      s.error = "tolbe: " + name + ": the file is longer than " +
+                std::to_string(max_problem_file_bytes >> 20) + " MiB, and its first " +
+                std::to_string(max_problem_file_bytes >> 20) +
+                " MiB hold no whole problem; a problem of at most 50 variables needs far less";
+    } else {
+      s.error = "tolbe: " + name + ":" + error;
+    }
     return false;
   }
   const Problem& pr = s.problem;
@@ -400,6 +431,13 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
          std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
     return false;
   }
+  if (pr.with_reliabilities() && q == p) {
+    // Every variable is a selection variable, with a reliability of 1: the
+    // disattenuated correlations are the corrected ones, as the report has
+    // them. (The library writes no disattenuated matrix without
+    // reliabilities of other variables.)
+    s.dis = s.corr;
+  }
   return true;
 }
 
@@ -411,17 +449,17 @@ int run_command_line(int argc, char** argv) {
   if (!parse_options(argc, argv, options, error)) {
     say("tolbe: " + error);
     say("Try 'tolbe --help' for more information.");
-    return status_failed;
+    return exit_not_solved;
   }
   TextSink& out = standard_output();
   if (options.help || options.version) {
-    put_lines(out, options.help ? usage_text() : version_text);
+    put_lines(out, options.help ? std::string(usage_text()) : version_text());
     standard_output().flush();
-    return standard_output().first_error() == 0 ? status_ok : status_not_written;
+    return standard_output().first_error() == 0 ? exit_report_complete : exit_report_not_written;
   }
   if (options.files.empty()) options.files.emplace_back("-");
 
-  int worst = status_ok;
+  int worst = exit_report_complete;
   std::vector<CsvRow> csv;
   std::size_t widest = 0;
   nlohmann::ordered_json documents = nlohmann::ordered_json::array();
@@ -429,7 +467,7 @@ int run_command_line(int argc, char** argv) {
   for (const std::string& file : options.files) {
     solved = Solved{};
     if (!solve(file, options, solved)) {
-      worst = std::max(worst, status_failed);
+      worst = std::max<int>(worst, exit_not_solved);
       say(solved.error);
       if (options.format == OutputFormat::json) {
         documents.push_back({{"file", file}, {"error", solved.error}});
@@ -464,12 +502,15 @@ int run_command_line(int argc, char** argv) {
       out.put_line_end(row.text);
     }
   } else if (options.format == OutputFormat::json) {
-    out.put_line_end(documents.dump(2));
+    // File names and the texts of errors hold the bytes of the command line
+    // and of the input; bytes that are not UTF-8 become U+FFFD.
+    out.put_line_end(
+        documents.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
   }
   if (!standard_output().flush()) {
     say(std::string("tolbe: could not write the output: ") +
         std::strerror(standard_output().first_error()));
-    worst = std::max(worst, status_not_written);
+    worst = std::max<int>(worst, exit_report_not_written);
   }
   return worst;
 }

@@ -21,7 +21,12 @@ std::string place_of(std::string_view text, std::size_t offset, bool with_column
     }
   }
   std::string place = std::to_string(line);
-  if (with_column) place += ":" + std::to_string(offset - line_start + 1);
+  if (with_column) {
+    // Appended piece by piece: "literal" + std::string trips GCC 12's
+    // -Wrestrict in optimised builds.
+    place += ':';
+    place += std::to_string(offset - line_start + 1);
+  }
   return place;
 }
 

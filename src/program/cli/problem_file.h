@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,12 @@
 #include "driver/problem.h"
 
 namespace tolbe {
+
+// The most of a file that the command line reads: 16 MiB. A problem of at
+// most 50 variables takes a few hundred KiB even with a comment on every
+// line, so a longer file is not a problem file (or ends in something else,
+// which is never read past the problem's last line).
+inline constexpr std::size_t max_problem_file_bytes = std::size_t{16} << 20;
 
 // Reads one problem from the whole text of a file, as the console program
 // reads it, but says where and what went wrong: on failure returns false with

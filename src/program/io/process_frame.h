@@ -1,15 +1,10 @@
 #pragma once
 
+#include "exit_status.h"
 #include "io/list_reader.h"
 #include "io/text_sink.h"
 
 namespace tolbe {
-
-// Exit statuses of a run.
-inline constexpr int exit_report_complete = 0;
-inline constexpr int exit_signalled = 1;
-inline constexpr int exit_not_solved = 2;
-inline constexpr int exit_report_not_written = 3;
 
 // Sets up the frame of a run: the output streams, and handlers for SIGFPE and
 // SIGABRT ("Floating Exception", "IOT Trap": abort), SIGTERM ("Killed":

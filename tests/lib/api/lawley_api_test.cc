@@ -434,6 +434,189 @@ TEST(lawley_api_test, a_nonpositive_corrected_variance_is_counted) {
   EXPECT_FALSE(d.unrestricted_positive_definite);
 }
 
+// ---- Reliabilities: the range (0, 1] and the variable named -----------------
+
+// One selection variable of three, at any position: with V11 = 1 and S = 4,
+// C = V + 3 V12' V12 off the selection block.
+struct OneOfThree {
+  Dense v{3}, s{1};
+  OneOfThree() {
+    v.v = {0.8125, 0.21875, 0.25, 0.21875, 0.578125, 0.375, 0.25, 0.375, 1.0};
+    s.v = {4.0};
+  }
+};
+
+struct ReliabilityCase {
+  const char* name;
+  int selected;  // -1: the worked problem, selection variables 0 and 1
+  std::vector<double> reliabilities;
+  int out_of_range;
+  int first;  // the variable, numbered from 0; -1 for none
+};
+
+void PrintTo(const ReliabilityCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ReliabilityRange : public testing::TestWithParam<ReliabilityCase> {};
+
+TEST_P(ReliabilityRange, counts_those_outside_and_names_the_first) {
+  const ReliabilityCase& c = GetParam();
+  Worked w;
+  OneOfThree one;
+  int selection[1] = {c.selected};
+  LawleyProblem pr = c.selected < 0 ? problem_of(w.v, w.s, {}, c.reliabilities)
+                                    : problem_of(one.v, one.s, selection, c.reliabilities);
+  LawleyCorrection got = lawley(pr);
+  ASSERT_EQ(got.status, Status::ok);
+  EXPECT_EQ(got.diagnostics.reliabilities_out_of_range, c.out_of_range);
+  EXPECT_EQ(got.diagnostics.first_reliability_out_of_range, c.first);
+}
+
+const double one_ulp_above_one = std::nextafter(1.0, 2.0);
+const double one_ulp_below_one = std::nextafter(1.0, 0.0);
+
+INSTANTIATE_TEST_SUITE_P(
+    lawley_api_test, ReliabilityRange,
+    testing::Values(
+        ReliabilityCase{"exactly_one", -1, {1.0}, 0, -1},
+        ReliabilityCase{"one_ulp_above_one", -1, {one_ulp_above_one}, 1, 2},
+        ReliabilityCase{"one_ulp_below_one", -1, {one_ulp_below_one}, 0, -1},
+        ReliabilityCase{"zero", -1, {0.0}, 1, 2},
+        ReliabilityCase{"negative_zero", -1, {-0.0}, 1, 2},
+        ReliabilityCase{"smallest_positive", -1, {std::numeric_limits<double>::denorm_min()}, 0,
+                        -1},
+        ReliabilityCase{"negative", -1, {-0.81}, 1, 2},
+        ReliabilityCase{"percent_for_proportion", -1, {81.0}, 1, 2},
+        // With the selection variable last, the reliabilities are those of
+        // variables 0 and 1, in that order.
+        ReliabilityCase{"selection_last_second_outside", 2, {0.25, 4.0}, 1, 1},
+        ReliabilityCase{"selection_last_first_outside", 2, {4.0, 0.25}, 1, 0},
+        ReliabilityCase{"selection_last_both_outside", 2, {0.0, one_ulp_above_one}, 2, 0},
+        ReliabilityCase{"selection_last_both_at_one", 2, {1.0, 1.0}, 0, -1},
+        // With it in the middle, those of variables 0 and 2.
+        ReliabilityCase{"selection_middle_second_outside", 1, {1.0, 0.0}, 1, 2},
+        ReliabilityCase{"selection_middle_first_outside", 1, {one_ulp_above_one, 1.0}, 1, 0},
+        // With it first, those of variables 1 and 2.
+        ReliabilityCase{"selection_first_second_outside", 0, {0.5, 2.0}, 1, 2},
+        ReliabilityCase{"selection_first_first_outside", 0, {-1.0, 0.5}, 1, 1}),
+    [](const testing::TestParamInfo<ReliabilityCase>& param_info) {
+      return param_info.param.name;
+    });
+
+// ---- Corrected variances and correlations that are not numbers ------------
+
+// Small problems whose corrected matrices are worked out by hand, exactly
+// (every step is exact in binary): with V11 = 1 and S = s, for the others
+// C12 = s V12 and C22 = V22 + (s - 1) V21 V12.
+struct CorrectedCase {
+  const char* name;
+  Dense (*restricted)();
+  Dense (*unrestricted)();
+  int nonpositive_variances;
+  Place first_nonpositive_variance;
+  int correlations_out_of_range;  // off the diagonal: pairs i < j
+  Place first_correlation_out_of_range;
+};
+
+void PrintTo(const CorrectedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+Dense dense(int n, std::initializer_list<double> column_major) {
+  Dense d(n);
+  d.v.assign(column_major);
+  return d;
+}
+
+class CorrectedDiagnostics : public testing::TestWithParam<CorrectedCase> {};
+
+TEST_P(CorrectedDiagnostics, count_variances_and_pairs_off_the_diagonal) {
+  const CorrectedCase& c = GetParam();
+  Dense v = c.restricted();
+  Dense s = c.unrestricted();
+  // Reliabilities of 1 leave the disattenuated correlations the corrected
+  // ones, so both counts must agree.
+  std::vector<double> ones(static_cast<std::size_t>(v.n - s.n), 1.0);
+  LawleyCorrection got = lawley(problem_of(v, s, {}, ones));
+  ASSERT_EQ(got.status, Status::ok);
+  const Diagnostics& d = got.diagnostics;
+  EXPECT_EQ(d.nonpositive_variances, c.nonpositive_variances);
+  EXPECT_EQ(d.first_nonpositive_variance.row, c.first_nonpositive_variance.row);
+  EXPECT_EQ(d.first_nonpositive_variance.column, c.first_nonpositive_variance.column);
+  EXPECT_EQ(d.correlations_out_of_range, c.correlations_out_of_range);
+  EXPECT_EQ(d.first_correlation_out_of_range.row, c.first_correlation_out_of_range.row);
+  EXPECT_EQ(d.first_correlation_out_of_range.column, c.first_correlation_out_of_range.column);
+  if (!ones.empty()) {
+    EXPECT_EQ(d.disattenuated_out_of_range, c.correlations_out_of_range);
+    EXPECT_EQ(d.first_disattenuated_out_of_range.row, c.first_correlation_out_of_range.row);
+    EXPECT_EQ(d.first_disattenuated_out_of_range.column, c.first_correlation_out_of_range.column);
+  }
+}
+
+const Place nowhere{};
+
+INSTANTIATE_TEST_SUITE_P(
+    lawley_api_test, CorrectedDiagnostics,
+    testing::Values(
+        // s = 0.25, V12 = 1, V22 = 0.75: C22 = 0.75 - 0.75 = 0, the last
+        // variance; r12 = 0.25 / (0.5 * 0) = Inf.
+        CorrectedCase{"zero_variance_of_the_last_variable",
+                      [] { return dense(2, {1.0, 1.0, 1.0, 0.75}); },
+                      [] { return dense(1, {0.25}); }, 1, Place{1, 1}, 1, Place{0, 1}},
+        // S = 0: C11 = 0, C12 = 0, C22 = V22; r12 = 0 / 0.
+        CorrectedCase{"zero_variance_of_the_selection_variable",
+                      [] { return dense(2, {1.0, 0.0, 0.0, 1.0}); },
+                      [] { return dense(1, {0.0}); }, 1, Place{0, 0}, 1, Place{0, 1}},
+        // Two others, V12 = (1, -1), V22 = 0.75 I: C22 = [[0, 0.75], [0.75, 0]];
+        // r12 = Inf, r13 = -Inf, r23 = 0.75 / 0.
+        CorrectedCase{"two_zero_variances",
+                      [] { return dense(3, {1.0, 1.0, -1.0, 1.0, 0.75, 0.0, -1.0, 0.0, 0.75}); },
+                      [] { return dense(1, {0.25}); }, 2, Place{1, 1}, 3, Place{0, 1}},
+        // V11 = I, V12 = (1e200, 1e200), S = diag(2, 0.5): C33 = 1 + 1e200 *
+        // 1e200 - 1e200 * 0.5e200 = 1 + Inf - Inf, NaN; r12 = 0.
+        CorrectedCase{"not_a_number_as_the_last_variance",
+                      [] {
+                        return dense(3, {1.0, 0.0, 1e200, 0.0, 1.0, 1e200, 1e200, 1e200, 1.0});
+                      },
+                      [] { return dense(2, {2.0, 0.0, 0.0, 0.5}); }, 1, Place{2, 2}, 2,
+                      Place{0, 2}},
+        // C11 = S = 3: its correlation with itself is 3 / (sqrt(3) sqrt(3)),
+        // just above 1, and no pair.
+        CorrectedCase{"diagonal_just_above_one_alone", [] { return dense(1, {1.0}); },
+                      [] { return dense(1, {3.0}); }, 0, nowhere, 0, nowhere},
+        CorrectedCase{"diagonal_just_above_one_beside_a_pair",
+                      [] { return dense(2, {1.0, 0.0, 0.0, 1.0}); },
+                      [] { return dense(1, {3.0}); }, 0, nowhere, 0, nowhere},
+        // A pair above 1: s = 4, V12 = 2, V22 = 0.25: C12 = 8, C22 = 12.25,
+        // r12 = 8 / (2 * 3.5) = 8/7.
+        CorrectedCase{"pair_above_one",
+                      [] { return dense(2, {1.0, 2.0, 2.0, 0.25}); },
+                      [] { return dense(1, {4.0}); }, 0, nowhere, 1, Place{0, 1}}),
+    [](const testing::TestParamInfo<CorrectedCase>& param_info) { return param_info.param.name; });
+
+// The hand-worked values behind the cases above, so that each case is known
+// to be what its comment says.
+TEST(lawley_api_test, corrected_cases_hold_the_values_worked_by_hand) {
+  Dense zero_last = dense(2, {1.0, 1.0, 1.0, 0.75});
+  LawleyCorrection a = lawley(problem_of(zero_last, dense(1, {0.25})));
+  EXPECT_EQ(a.covariances, (std::vector<double>{0.25, 0.25, 0.25, 0.0}));
+  EXPECT_EQ(a.correlations[2], std::numeric_limits<double>::infinity());
+  Dense two = dense(3, {1.0, 1.0, -1.0, 1.0, 0.75, 0.0, -1.0, 0.0, 0.75});
+  LawleyCorrection b = lawley(problem_of(two, dense(1, {0.25})));
+  EXPECT_EQ(b.covariances,
+            (std::vector<double>{0.25, 0.25, -0.25, 0.25, 0.0, 0.75, -0.25, 0.75, 0.0}));
+  Dense overflow = dense(3, {1.0, 0.0, 1e200, 0.0, 1.0, 1e200, 1e200, 1e200, 1.0});
+  LawleyCorrection c = lawley(problem_of(overflow, dense(2, {2.0, 0.0, 0.0, 0.5})));
+  EXPECT_TRUE(std::isnan(c.covariances[8]));
+  EXPECT_EQ(c.covariances[0], 2.0);
+  EXPECT_EQ(c.covariances[4], 0.5);
+  LawleyCorrection d = lawley(problem_of(dense(1, {1.0}), dense(1, {3.0})));
+  EXPECT_GT(d.correlations[0], 1.0);  // 3 / 2.9999999999999996
+  LawleyCorrection e = lawley(problem_of(dense(2, {1.0, 2.0, 2.0, 0.25}), dense(1, {4.0})));
+  EXPECT_EQ(e.correlations[2], 8.0 / 7.0);
+}
+
 // The listed pairs are those of the element the correction reads (the upper
 // triangle of the permuted matrix): the unread triangle is negated here, so
 // a pair judged by the wrong element shows. Both sizes, below and above the
@@ -578,8 +761,55 @@ INSTANTIATE_TEST_SUITE_P(
                     Argument::results},
         InvalidCase{"short_result_leading_dimension",
                     [](LawleyProblem&, LawleyResults& r) { r.ld_disattenuated = 1; },
+                    Argument::results},
+        InvalidCase{"short_covariances_leading_dimension",
+                    [](LawleyProblem&, LawleyResults& r) { r.ld_covariances = 2; },
+                    Argument::results},
+        InvalidCase{"short_correlations_leading_dimension",
+                    [](LawleyProblem&, LawleyResults& r) { r.ld_correlations = 2; },
                     Argument::results}),
     [](const testing::TestParamInfo<InvalidCase>& param_info) { return param_info.param.name; });
+
+// Each result's leading dimension is checked on its own: a short one is
+// named, and a long one beside short-enough others is fine.
+TEST(lawley_api_test, each_result_leading_dimension_is_checked_against_q) {
+  struct Dimensions {
+    int covariances, correlations, disattenuated;
+    const char* reason;  // "" when valid
+  };
+  for (Dimensions c : {
+           Dimensions{2, 3, 3, "the leading dimension of covariances is smaller than q"},
+           Dimensions{3, 2, 3, "the leading dimension of correlations is smaller than q"},
+           Dimensions{3, 3, 2, "the leading dimension of disattenuated is smaller than q"},
+           Dimensions{5, 2, 5, "the leading dimension of correlations is smaller than q"},
+           Dimensions{3, 5, 4, ""},
+           Dimensions{5, 3, 3, ""},
+       }) {
+    SCOPED_TRACE(std::to_string(c.covariances) + " " + std::to_string(c.correlations) + " " +
+                 std::to_string(c.disattenuated));
+    Worked w;
+    std::vector<double> cov(25, -5.0), corr(25, -5.0), dis(25, -5.0);
+    LawleyResults res{cov.data(),  c.covariances,  corr.data(),
+                      c.correlations, dis.data(), c.disattenuated};
+    WorkspaceSize need = lawley_workspace_size(3, 2);
+    std::vector<double> work(need.doubles);
+    std::vector<int> int_work(need.ints);
+    Diagnostics d;
+    Status status = lawley(w.problem(), res, work, int_work, &d);
+    EXPECT_STREQ(d.reason, c.reason);
+    if (*c.reason != '\0') {
+      EXPECT_EQ(status, Status::invalid_argument);
+      EXPECT_EQ(d.argument, Argument::results);
+      for (double x : corr) EXPECT_EQ(x, -5.0);
+      continue;
+    }
+    ASSERT_EQ(status, Status::ok);
+    // The worked example's corrected covariance and correlation of
+    // variables 1 and 3, as the README's CSV and the CLI tests have them.
+    EXPECT_EQ(cov[static_cast<std::size_t>(0 + 2 * c.covariances)], 0.39199999999999996);
+    EXPECT_EQ(corr[static_cast<std::size_t>(0 + 2 * c.correlations)], 0.3203161764360781);
+  }
+}
 
 TEST(lawley_api_test, values_not_read_may_be_anything) {
   Worked w;
@@ -587,6 +817,87 @@ TEST(lawley_api_test, values_not_read_may_be_anything) {
   LawleyCorrection got = lawley(w.problem());
   EXPECT_EQ(got.status, Status::ok);
   EXPECT_TRUE(std::isnan(got.diagnostics.restricted_asymmetry));
+}
+
+// Every element of a 4-variable V with selection variables 2 and 0 in turn
+// set to NaN: the correction reads the upper triangle of V11, V12 (rows of
+// the selection variables, columns of the others) and all of V22. A NaN
+// there is an invalid argument; anywhere else it changes no result bit.
+class OneElementNotFinite : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(OneElementNotFinite, is_rejected_exactly_where_it_is_read) {
+  auto [row, column] = GetParam();
+  std::mt19937_64 random(7);
+  Dense v = random_spd(random, 4);
+  Dense s = random_spd(random, 2);
+  const int selection[] = {2, 0};
+  auto rank = [&](int variable) { return variable == 2 ? 0 : variable == 0 ? 1 : -1; };
+  bool both_selected = rank(row) >= 0 && rank(column) >= 0;
+  bool read = (both_selected && rank(row) <= rank(column)) ||
+              (rank(row) >= 0 && rank(column) < 0) || (rank(row) < 0 && rank(column) < 0);
+  LawleyCorrection clean = lawley(problem_of(v, s, selection));
+  ASSERT_EQ(clean.status, Status::ok);
+  v(row, column) = std::nan("");
+  LawleyCorrection got = lawley(problem_of(v, s, selection));
+  if (read) {
+    EXPECT_EQ(got.status, Status::invalid_argument);
+    EXPECT_EQ(got.diagnostics.argument, Argument::restricted);
+    return;
+  }
+  ASSERT_EQ(got.status, Status::ok);
+  for (std::size_t k = 0; k < clean.covariances.size(); ++k) {
+    EXPECT_EQ(bits(got.covariances[k]), bits(clean.covariances[k])) << k;
+    EXPECT_EQ(bits(got.correlations[k]), bits(clean.correlations[k])) << k;
+  }
+  EXPECT_EQ(got.diagnostics.sign_changes, clean.diagnostics.sign_changes);
+}
+
+std::vector<std::pair<int, int>> every_element_of_four() {
+  std::vector<std::pair<int, int>> all;
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 4; ++i) all.emplace_back(i, j);
+  }
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(lawley_api_test, OneElementNotFinite,
+                         testing::ValuesIn(every_element_of_four()),
+                         [](const testing::TestParamInfo<std::pair<int, int>>& param_info) {
+                           return "row" + std::to_string(param_info.param.first) + "_column" +
+                                  std::to_string(param_info.param.second);
+                         });
+
+// A negative restricted variance: the diagnostics' count and the list are
+// one definition (the sign of the element read), with no pair left unset.
+TEST(lawley_api_test, sign_changes_counted_and_listed_alike_with_a_negative_variance) {
+  Dense v(3);
+  const double values[3][3] = {{1, .9, .9}, {.9, -.1, -.1}, {.9, -.1, 1}};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) v(i, j) = values[i][j];
+  }
+  Dense s(1);
+  s(0, 0) = 4;
+  LawleyProblem problem = problem_of(v, s);
+  LawleyCorrection got = lawley(problem);
+  ASSERT_EQ(got.status, Status::ok);
+  std::vector<std::pair<int, int>> want;
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < j; ++i) {
+      if (v(i, j) * got.correlations[static_cast<std::size_t>(i + 3 * j)] < 0.0) {
+        want.emplace_back(i, j);
+      }
+    }
+  }
+  ASSERT_EQ(want.size(), 1u);
+  EXPECT_EQ(got.diagnostics.sign_changes, 1);
+  EXPECT_EQ(lawley_sign_changes(problem, got.correlations.data(), 3, nullptr, nullptr, 0), 1);
+  int rows[3] = {-7, -7, -7};
+  int columns[3] = {-7, -7, -7};
+  ASSERT_EQ(lawley_sign_changes(problem, got.correlations.data(), 3, rows, columns, 3), 1);
+  EXPECT_EQ(std::make_pair(rows[0], columns[0]), want[0]);
+  EXPECT_EQ(rows[1], -7);  // nothing written past the count
+  EXPECT_EQ(got.diagnostics.first_sign_change.row, want[0].first);
+  EXPECT_EQ(got.diagnostics.first_sign_change.column, want[0].second);
 }
 
 TEST(lawley_api_test, a_short_workspace_is_an_invalid_argument) {

@@ -98,7 +98,7 @@ TEST_P(CommandLine, writes_exactly_what_it_should) {
 
 const std::string try_help = "Try 'tolbe --help' for more information.\n";
 const std::string version =
-    "tolbe 0.2.0\n"
+    "tolbe " TOLBE_PROJECT_VERSION "\n"
     "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
 const std::string clean_csv =
     "file,matrix,variable,v1,v2,v3\n"

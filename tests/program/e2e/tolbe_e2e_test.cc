@@ -134,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"read_start_after_unterminated_line", case_input("read_start_after_unterminated_line"),
              2},
         Case{"invalid_integer", case_input("invalid_integer"), 2},
+        Case{"byte_order_mark", case_input("byte_order_mark"), 2},
         Case{"invalid_number_in_row", case_input("invalid_number_in_row"), 2},
         Case{"repeat_count_at_end_of_input", case_input("repeat_count_at_end_of_input"), 2},
         Case{"asterisk_without_count", case_input("asterisk_without_count"), 2},

@@ -1,0 +1,222 @@
+// The command line on inputs that are not what a problem file should be:
+// a byte-order mark, bytes that are not UTF-8, files and devices without
+// end, values that the correction never reads. Checked exactly: standard
+// output, standard error and the exit status.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/run_binary.h"
+
+namespace {
+
+using tolbe::testing_support::BinaryRun;
+using tolbe::testing_support::file_text;
+using tolbe::testing_support::run_binary;
+using tolbe::testing_support::write_file;
+
+const std::string worked = file_text(std::string(TOLBE_EXAMPLES) + "/worked.txt");
+const std::string bom = "\xEF\xBB\xBF";
+constexpr std::size_t limit = std::size_t{16} << 20;  // the documented 16 MiB
+const std::string counts = "the counts (selection variables, variables, reliability flag)";
+
+// A fresh folder for the files of one case.
+std::string case_folder(const std::string& name) {
+  std::string folder =
+      ::testing::TempDir() + "tolbe_input_" + std::to_string(getpid()) + "_" + name;
+  mkdir(folder.c_str(), 0755);
+  return folder;
+}
+
+BinaryRun run_on(const std::string& name, const std::string& text,
+                 const std::vector<std::string>& args) {
+  std::string folder = case_folder("x");
+  write_file(folder + "/" + name, text);
+  BinaryRun got = run_binary(TOLBE_BINARY, args, folder);
+  std::remove((folder + "/" + name).c_str());
+  return got;
+}
+
+struct Case {
+  const char* name;
+  std::string file;  // its name
+  std::string text;  // its contents
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class UnusualInput : public testing::TestWithParam<Case> {};
+
+TEST_P(UnusualInput, gives_exactly_this) {
+  const Case& c = GetParam();
+  BinaryRun got = run_on(c.file, c.text, c.args);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.err, c.err);
+}
+
+const std::string csv_header = "file,matrix,variable\n";
+
+// The CSV of the worked example (README), from the file `name`.
+std::string worked_csv(const std::string& name) {
+  const char* rows[] = {
+      "corrected_cov,1,1.44,0.6,0.39199999999999996",
+      "corrected_cov,2,0.6,1.21,0.4833333333333334",
+      "corrected_cov,3,0.39199999999999996,0.4833333333333334,1.0400444444444445",
+      "corrected_corr,1,1,0.45454545454545453,0.3203161764360781",
+      "corrected_corr,2,0.45454545454545453,0.9999999999999998,0.43085199984444655",
+      "corrected_corr,3,0.3203161764360781,0.43085199984444655,0.9999999999999998",
+      "disattenuated_corr,1,1,0.45454545454545453,0.3559068627067535",
+      "disattenuated_corr,2,0.45454545454545453,0.9999999999999998,0.47872444427160726",
+      "disattenuated_corr,3,0.3559068627067535,0.47872444427160726,0.9999999999999998"};
+  std::string csv = "file,matrix,variable,v1,v2,v3\n";
+  for (const char* row : rows) csv += name + "," + row + "\n";
+  return csv;
+}
+const std::string too_long =
+    ": the file is longer than 16 MiB, and its first 16 MiB hold no whole problem; a problem of "
+    "at most 50 variables needs far less\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnusualInput,
+    testing::Values(
+        // The mark is skipped, and columns count from after it.
+        Case{"mark_before_a_typo",
+             "b.txt",
+             bom + "2 x 1\n",
+             {"b.txt"},
+             2,
+             "",
+             "tolbe: b.txt:1:3: \"x\" is not a number (" + counts + ")\n"},
+        // A mark that is not at the start of the file is no mark.
+        Case{"mark_after_a_blank",
+             "b.txt",
+             " " + bom + "2 3 1\n",
+             {"b.txt"},
+             2,
+             "",
+             "tolbe: b.txt:1:2: \"" + bom + "2\" is not a number (" + counts + ")\n"},
+        // A Latin-1 byte in a malformed number: standard error has the bytes
+        // as they are, JSON the replacement character.
+        Case{"latin1_byte_in_json",
+             "l.txt",
+             "1\xDF"
+             "2 0\n",
+             {"--format=json", "l.txt"},
+             2,
+             "[\n  {\n    \"file\": \"l.txt\",\n    \"error\": \"tolbe: l.txt:1:2: \\\"\xEF\xBF\xBD"
+             "2\\\" is not a number (" +
+                 counts + ")\"\n  }\n]\n",
+             "tolbe: l.txt:1:2: \"\xDF"
+             "2\" is not a number (" +
+                 counts + ")\n"},
+        // Selection variable 1: V21, row 2 and column 1, is never read.
+        Case{"infinity_where_nothing_reads",
+             "a.txt",
+             "1 2 0\n1.0 0.5\n1e999 1.0\n1.44\n",
+             {"--format=csv", "a.txt"},
+             0,
+             "file,matrix,variable,v1,v2\n"
+             "a.txt,corrected_cov,1,1.44,0.72\n"
+             "a.txt,corrected_cov,2,0.72,1.1099999999999999\n"
+             "a.txt,corrected_corr,1,1,0.5694947974514994\n"
+             "a.txt,corrected_corr,2,0.5694947974514994,1\n",
+             ""},
+        // Selection variable 2: now row 1 and column 2 is the one not read.
+        Case{"infinity_where_nothing_reads_selected_second",
+             "a.txt",
+             "1 2 0\n1.0 1e999\n0.5 1.0\n1.44\n",
+             {"--format=csv", "--select=2", "a.txt"},
+             0,
+             "file,matrix,variable,v1,v2\n"
+             "a.txt,corrected_cov,1,1.1099999999999999,0.72\n"
+             "a.txt,corrected_cov,2,0.72,1.44\n"
+             "a.txt,corrected_corr,1,1,0.5694947974514994\n"
+             "a.txt,corrected_corr,2,0.5694947974514994,1\n",
+             ""},
+        // ... but V12 is read.
+        Case{"infinity_where_the_correction_reads",
+             "a.txt",
+             "1 2 0\n1.0 1e999\n0.5 1.0\n1.44\n",
+             {"--format=csv", "a.txt"},
+             2,
+             csv_header,
+             "tolbe: a.txt: the restricted var/cov matrix: a value read is not finite\n"},
+        Case{"endless_zeros",
+             "unused.txt",
+             "",
+             {"--format=csv", "/dev/zero"},
+             2,
+             csv_header,
+             "tolbe: /dev/zero" + too_long},
+        // Exactly the limit, and one byte over: the problem is complete in the
+        // lines read, as a problem followed by anything is.
+        Case{"problem_in_a_file_of_the_limit",
+             "big.txt",
+             worked + std::string(limit - worked.size(), '\n'),
+             {"--format=csv", "big.txt"},
+             0,
+             worked_csv("big.txt"),
+             ""},
+        Case{"problem_beyond_the_limit",
+             "big.txt",
+             std::string(limit - 2, '\n') + worked,
+             {"--format=csv", "big.txt"},
+             2,
+             csv_header,
+             "tolbe: big.txt" + too_long},
+        // The problem's last line ends one byte before the limit; the file
+        // goes on past it.
+        Case{"problem_ending_at_the_limit",
+             "big.txt",
+             std::string(limit - worked.size(), '\n') + worked + "\n",
+             {"--format=csv", "big.txt"},
+             0,
+             worked_csv("big.txt"),
+             ""}),
+    [](const testing::TestParamInfo<Case>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+TEST(UnusualInput, a_byte_order_mark_changes_no_result) {
+  BinaryRun plain = run_on("p.txt", worked, {"--format=json", "--check", "p.txt"});
+  BinaryRun marked = run_on("p.txt", bom + worked, {"--format=json", "--check", "p.txt"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(marked.status, 0);
+  EXPECT_EQ(marked.out, plain.out);
+  EXPECT_EQ(marked.err, plain.err);
+}
+
+// File names of bytes that are not UTF-8 reach JSON as U+FFFD, one for each
+// such byte; the rest of the output is as for any name.
+TEST(UnusualInput, json_is_utf8_whatever_the_file_name) {
+  std::string folder = case_folder("names");
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"\xFF\xFE.txt", "\xEF\xBF\xBD\xEF\xBF\xBD.txt"},
+      {"caf\xE9.txt", "caf\xEF\xBF\xBD.txt"},
+      {"caf\xC3\xA9.txt", "caf\xC3\xA9.txt"},  // UTF-8 stays as it is
+  };
+  for (const auto& [name, shown] : names) {
+    SCOPED_TRACE(shown);
+    write_file(folder + "/" + name, worked);
+    BinaryRun got = run_binary(TOLBE_BINARY, {"--format=json", name}, folder);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.err, "");
+    nlohmann::json document = nlohmann::json::parse(got.out);  // throws on invalid UTF-8
+    EXPECT_EQ(document.at(0).at("file").get<std::string>(), shown);
+    EXPECT_EQ(document.at(0).at("corrected_cov").at(0).at(1).get<double>(), 0.6);
+  }
+}
+
+}  // namespace
