@@ -264,7 +264,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
   d.unrestricted_positive_definite = positive_definite(p, s, c.packed_check);
   for (std::size_t k = 0; k < pr.reliabilities.size(); ++k) {
     double r = pr.reliabilities[k];
-    if (!(r > 0.0 && r < 1.0) && d.reliabilities_out_of_range++ == 0) {
+    if (!(r > 0.0 && r <= 1.0) && d.reliabilities_out_of_range++ == 0) {
       d.first_reliability_out_of_range = o.order[p + static_cast<int>(k)];
     }
   }
