@@ -484,8 +484,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReliabilityCase{"one_ulp_below_one", -1, {one_ulp_below_one}, 0, -1},
         ReliabilityCase{"zero", -1, {0.0}, 1, 2},
         ReliabilityCase{"negative_zero", -1, {-0.0}, 1, 2},
-        ReliabilityCase{"smallest_positive", -1, {std::numeric_limits<double>::denorm_min()}, 0,
-                        -1},
+        ReliabilityCase{
+            "smallest_positive", -1, {std::numeric_limits<double>::denorm_min()}, 0, -1},
         ReliabilityCase{"negative", -1, {-0.81}, 1, 2},
         ReliabilityCase{"percent_for_proportion", -1, {81.0}, 1, 2},
         // With the selection variable last, the reliabilities are those of
@@ -562,16 +562,22 @@ INSTANTIATE_TEST_SUITE_P(
         // s = 0.25, V12 = 1, V22 = 0.75: C22 = 0.75 - 0.75 = 0, the last
         // variance; r12 = 0.25 / (0.5 * 0) = Inf.
         CorrectedCase{"zero_variance_of_the_last_variable",
-                      [] { return dense(2, {1.0, 1.0, 1.0, 0.75}); },
+                      [] {
+                        return dense(2, {1.0, 1.0, 1.0, 0.75});
+                      },
                       [] { return dense(1, {0.25}); }, 1, Place{1, 1}, 1, Place{0, 1}},
         // S = 0: C11 = 0, C12 = 0, C22 = V22; r12 = 0 / 0.
         CorrectedCase{"zero_variance_of_the_selection_variable",
-                      [] { return dense(2, {1.0, 0.0, 0.0, 1.0}); },
+                      [] {
+                        return dense(2, {1.0, 0.0, 0.0, 1.0});
+                      },
                       [] { return dense(1, {0.0}); }, 1, Place{0, 0}, 1, Place{0, 1}},
         // Two others, V12 = (1, -1), V22 = 0.75 I: C22 = [[0, 0.75], [0.75, 0]];
         // r12 = Inf, r13 = -Inf, r23 = 0.75 / 0.
         CorrectedCase{"two_zero_variances",
-                      [] { return dense(3, {1.0, 1.0, -1.0, 1.0, 0.75, 0.0, -1.0, 0.0, 0.75}); },
+                      [] {
+                        return dense(3, {1.0, 1.0, -1.0, 1.0, 0.75, 0.0, -1.0, 0.0, 0.75});
+                      },
                       [] { return dense(1, {0.25}); }, 2, Place{1, 1}, 3, Place{0, 1}},
         // V11 = I, V12 = (1e200, 1e200), S = diag(2, 0.5): C33 = 1 + 1e200 *
         // 1e200 - 1e200 * 0.5e200 = 1 + Inf - Inf, NaN; r12 = 0.
@@ -579,19 +585,25 @@ INSTANTIATE_TEST_SUITE_P(
                       [] {
                         return dense(3, {1.0, 0.0, 1e200, 0.0, 1.0, 1e200, 1e200, 1e200, 1.0});
                       },
-                      [] { return dense(2, {2.0, 0.0, 0.0, 0.5}); }, 1, Place{2, 2}, 2,
-                      Place{0, 2}},
+                      [] {
+                        return dense(2, {2.0, 0.0, 0.0, 0.5});
+                      },
+                      1, Place{2, 2}, 2, Place{0, 2}},
         // C11 = S = 3: its correlation with itself is 3 / (sqrt(3) sqrt(3)),
         // just above 1, and no pair.
         CorrectedCase{"diagonal_just_above_one_alone", [] { return dense(1, {1.0}); },
                       [] { return dense(1, {3.0}); }, 0, nowhere, 0, nowhere},
         CorrectedCase{"diagonal_just_above_one_beside_a_pair",
-                      [] { return dense(2, {1.0, 0.0, 0.0, 1.0}); },
+                      [] {
+                        return dense(2, {1.0, 0.0, 0.0, 1.0});
+                      },
                       [] { return dense(1, {3.0}); }, 0, nowhere, 0, nowhere},
         // A pair above 1: s = 4, V12 = 2, V22 = 0.25: C12 = 8, C22 = 12.25,
         // r12 = 8 / (2 * 3.5) = 8/7.
         CorrectedCase{"pair_above_one",
-                      [] { return dense(2, {1.0, 2.0, 2.0, 0.25}); },
+                      [] {
+                        return dense(2, {1.0, 2.0, 2.0, 0.25});
+                      },
                       [] { return dense(1, {4.0}); }, 0, nowhere, 1, Place{0, 1}}),
     [](const testing::TestParamInfo<CorrectedCase>& param_info) { return param_info.param.name; });
 
@@ -789,8 +801,8 @@ TEST(lawley_api_test, each_result_leading_dimension_is_checked_against_q) {
                  std::to_string(c.disattenuated));
     Worked w;
     std::vector<double> cov(25, -5.0), corr(25, -5.0), dis(25, -5.0);
-    LawleyResults res{cov.data(),  c.covariances,  corr.data(),
-                      c.correlations, dis.data(), c.disattenuated};
+    LawleyResults res{cov.data(),     c.covariances, corr.data(),
+                      c.correlations, dis.data(),    c.disattenuated};
     WorkspaceSize need = lawley_workspace_size(3, 2);
     std::vector<double> work(need.doubles);
     std::vector<int> int_work(need.ints);
@@ -850,6 +862,8 @@ TEST_P(OneElementNotFinite, is_rejected_exactly_where_it_is_read) {
     EXPECT_EQ(bits(got.correlations[k]), bits(clean.correlations[k])) << k;
   }
   EXPECT_EQ(got.diagnostics.sign_changes, clean.diagnostics.sign_changes);
+  EXPECT_TRUE(clean.diagnostics.restricted_positive_definite);
+  EXPECT_TRUE(got.diagnostics.restricted_positive_definite);
 }
 
 std::vector<std::pair<int, int>> every_element_of_four() {
