@@ -70,7 +70,7 @@ struct Diagnostics {
   // read is from the one read.
   double restricted_asymmetry = 0.0;
   double unrestricted_asymmetry = 0.0;
-  bool restricted_positive_definite = false;    // the whole q x q V, upper triangle
+  bool restricted_positive_definite = false;    // the whole q x q V, as the correction reads it
   bool unrestricted_positive_definite = false;  // S, upper triangle
 
   int nonpositive_variances = 0;  // corrected variances <= 0 (or NaN)

@@ -170,7 +170,8 @@ double asymmetry(int n, ConstView a, double* root) {
 // end with positive pivots, in the packed storage `packed`. Only the answer
 // is wanted, so the dot products are plain loops rather than BLAS calls, in
 // whatever order runs fastest.
-bool positive_definite(int n, ConstView a, double* packed) {
+template <typename Matrix>
+bool positive_definite(int n, const Matrix& a, double* packed) {
   std::size_t column = 0;  // start of column j in the packed triangle
   for (int j = 0; j < n; ++j, column += static_cast<std::size_t>(j)) {
     double* r_j = packed + column;
@@ -200,6 +201,15 @@ bool positive_definite(int n, ConstView a, double* packed) {
 double element_read(ConstView v, const Order& o, int a, int b) {
   return o.position[a] < o.position[b] ? v(a, b) : v(b, a);
 }
+
+// V as the correction reads it, in the permuted order: every element from
+// the triangle that is read, so that a value never read cannot make it look
+// indefinite.
+struct ReadInPermutedOrder {
+  ConstView v;
+  const Order& o;
+  double operator()(int i, int j) const { return element_read(v, o, o.order[i], o.order[j]); }
+};
 
 // The corrected correlation of (i, j): from the result when there is one,
 // else from the covariances by the same expression.
@@ -260,7 +270,7 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
   ConstView s{pr.unrestricted, pr.ld_unrestricted};
   d.unrestricted_asymmetry = asymmetry(p, s, c.deviation);
   d.restricted_asymmetry = asymmetry(q, v, c.deviation);  // leaves V's roots
-  d.restricted_positive_definite = positive_definite(q, v, c.packed_check);
+  d.restricted_positive_definite = positive_definite(q, ReadInPermutedOrder{v, o}, c.packed_check);
   d.unrestricted_positive_definite = positive_definite(p, s, c.packed_check);
   for (std::size_t k = 0; k < pr.reliabilities.size(); ++k) {
     double r = pr.reliabilities[k];
