@@ -106,8 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (status != 0 && status != 2) std::abort();
   if (!err.empty() && err.back() != '\n') std::abort();
+  // A line end in the file's name splits the messages that name it.
+  bool one_line_messages = path.find('\n') == std::string::npos;
   for (std::size_t at = 0; at < err.size(); at = err.find('\n', at) + 1) {
-    if (!starts_with(std::string_view(err).substr(at), "tolbe: ")) std::abort();
+    if (!starts_with(std::string_view(err).substr(at), "tolbe: ") && one_line_messages) {
+      std::abort();
+    }
   }
   switch (choice & 3) {
     case 0:
