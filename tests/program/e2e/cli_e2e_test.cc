@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -121,6 +122,78 @@ const std::string mistakes_csv =
     "mistakes.txt,disattenuated_corr,2,2,1,0.06262242910851495\n"
     "mistakes.txt,disattenuated_corr,3,0.08349657214468661,0.06262242910851495,1\n";
 
+// one_of_three.txt with --select=3: V11 = 1 and S = 4, so off the selection
+// variable C = V + 3 V12' V12 and C13 = 4 V13, all exact in binary:
+// variances 1, 1, 4; C12 = 0.21875 + 3 * 0.25 * 0.375 = 0.5, C13 = 1,
+// C23 = 1.5. The reliabilities 0.25 and 4 are those of variables 1 and 2.
+const std::string one_of_three_csv =
+    "file,matrix,variable,v1,v2,v3\n"
+    "one_of_three.txt,corrected_cov,1,1,0.5,1\n"
+    "one_of_three.txt,corrected_cov,2,0.5,1,1.5\n"
+    "one_of_three.txt,corrected_cov,3,1,1.5,4\n"
+    "one_of_three.txt,corrected_corr,1,1,0.5,0.5\n"
+    "one_of_three.txt,corrected_corr,2,0.5,1,0.75\n"
+    "one_of_three.txt,corrected_corr,3,0.5,0.75,1\n"
+    "one_of_three.txt,disattenuated_corr,1,1,0.5,1\n"
+    "one_of_three.txt,disattenuated_corr,2,0.5,1,0.375\n"
+    "one_of_three.txt,disattenuated_corr,3,1,0.375,1\n";
+const std::string select_help =
+    " for '--select' (variable numbers 1 to 50, such as 1,4-5)\n" + try_help;
+// special_values.txt: S = 0.25 against V11 = 1 takes 0.75 V12' V12 off V22,
+// leaving variances of 0 for variables 2 and 3 (and C23 = 0.75): their
+// correlations are divisions by 0.
+const std::string special_values_csv =
+    "file,matrix,variable,v1,v2,v3\n"
+    "special_values.txt,corrected_cov,1,0.25,0.25,-0.25\n"
+    "special_values.txt,corrected_cov,2,0.25,0,0.75\n"
+    "special_values.txt,corrected_cov,3,-0.25,0.75,0\n"
+    "special_values.txt,corrected_corr,1,1,Inf,-Inf\n"
+    "special_values.txt,corrected_corr,2,Inf,NaN,Inf\n"
+    "special_values.txt,corrected_corr,3,-Inf,Inf,NaN\n";
+// order_of_pairs.txt: S = 4 against V11 = 1; C = [[4, 1, 8], [1, 1, 1],
+// [8, 1, 12.25]]: r13 = 8 / 7 is above 1 and r23 = 1 / 3.5 is positive where
+// the restricted -0.5 was negative.
+const std::string order_of_pairs_csv =
+    "file,matrix,variable,v1,v2,v3\n"
+    "order_of_pairs.txt,corrected_cov,1,4,1,8\n"
+    "order_of_pairs.txt,corrected_cov,2,1,1,1\n"
+    "order_of_pairs.txt,corrected_cov,3,8,1,12.25\n"
+    "order_of_pairs.txt,corrected_corr,1,1,0.5,1.1428571428571428\n"
+    "order_of_pairs.txt,corrected_corr,2,0.5,1,0.2857142857142857\n"
+    "order_of_pairs.txt,corrected_corr,3,1.1428571428571428,0.2857142857142857,1\n";
+// zero_last_variance.txt: V12 = 0 and S = V11, so C = V, whose last variance
+// is 0.
+const std::string zero_last_variance_csv =
+    "file,matrix,variable,v1,v2,v3\n"
+    "zero_last_variance.txt,corrected_cov,1,1,0,0\n"
+    "zero_last_variance.txt,corrected_cov,2,0,1,0\n"
+    "zero_last_variance.txt,corrected_cov,3,0,0,0\n"
+    "zero_last_variance.txt,corrected_corr,1,1,0,NaN\n"
+    "zero_last_variance.txt,corrected_corr,2,0,1,NaN\n"
+    "zero_last_variance.txt,corrected_corr,3,NaN,NaN,NaN\n";
+// fifty_last.txt: V = I of order 50, selection variable 50 with S = 4: C = V
+// but for C(50, 50) = 4, and the correlations are those of I.
+std::string fifty_last_csv() {
+  std::string text = "file,matrix,variable";
+  for (int j = 1; j <= 50; ++j) text += ",v" + std::to_string(j);
+  text += "\n";
+  for (std::string matrix : {"corrected_cov", "corrected_corr"}) {
+    for (int i = 1; i <= 50; ++i) {
+      text += "fifty_last.txt," + matrix + "," + std::to_string(i);
+      for (int j = 1; j <= 50; ++j) {
+        text += i != j ? ",0" : (i == 50 && matrix == "corrected_cov") ? ",4" : ",1";
+      }
+      text += "\n";
+    }
+  }
+  return text;
+}
+std::string warnings_of(const std::string& file, const std::vector<std::string>& warnings) {
+  std::string text;
+  for (const std::string& w : warnings) text += "tolbe: " + file + ": warning: " + w + "\n";
+  return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     cli_e2e_test, CommandLine,
     testing::Values(
@@ -217,7 +290,127 @@ INSTANTIATE_TEST_SUITE_P(
              "(correlations?) but the unrestricted one does not; that is right only when the "
              "unrestricted values are in units of the restricted standard deviations: otherwise "
              "enter both as variances and covariances\n"},
-        Case{"no_warning_without_check", {"--format=csv", "mistakes.txt"}, 0, mistakes_csv, ""}),
+        Case{"no_warning_without_check", {"--format=csv", "mistakes.txt"}, 0, mistakes_csv, ""},
+        // --select at the bounds: the last variable, a range of one, 50.
+        Case{"select_the_last_variable",
+             {"--format=csv", "--select=3", "one_of_three.txt"},
+             0,
+             one_of_three_csv,
+             ""},
+        Case{"select_a_range_of_one",
+             {"--format=csv", "--select=3-3", "one_of_three.txt"},
+             0,
+             one_of_three_csv,
+             ""},
+        Case{"select_one_past_the_last_variable",
+             {"--format=csv", "--select=4", "one_of_three.txt"},
+             2,
+             "file,matrix,variable\n",
+             "tolbe: one_of_three.txt: --select names variable 4, but the problem has 3 "
+             "variables\n"},
+        Case{"select_fifty_of_three",
+             {"--select=50", "one_of_three.txt"},
+             2,
+             "",
+             "tolbe: one_of_three.txt: --select names variable 50, but the problem has 3 "
+             "variables\n"},
+        Case{"select_fifty_of_fifty",
+             {"--format=csv", "--select=50", "fifty_last.txt"},
+             0,
+             fifty_last_csv(),
+             ""},
+        Case{"select_range_ending_at_fifty",
+             {"--format=csv", "--select=50-50", "fifty_last.txt"},
+             0,
+             fifty_last_csv(),
+             ""},
+        Case{"select_fifty_one",
+             {"--select=51", "clean.txt"},
+             2,
+             "",
+             "tolbe: invalid argument '51'" + select_help},
+        Case{"select_range_to_fifty_one",
+             {"--select=50-51", "clean.txt"},
+             2,
+             "",
+             "tolbe: invalid argument '50-51'" + select_help},
+        Case{"select_range_backwards",
+             {"--select=3-2", "clean.txt"},
+             2,
+             "",
+             "tolbe: invalid argument '3-2'" + select_help},
+        // With the selection variable last, the reliabilities are those of
+        // variables 1 and 2: the 4 is variable 2's.
+        Case{"reliability_named_under_select",
+             {"--check", "--format=csv", "--select=3", "one_of_three.txt"},
+             0,
+             one_of_three_csv,
+             warnings_of("one_of_three.txt",
+                         {"1 reliability(ies) lie outside (0, 1], the first of variable 2; a "
+                          "reliability is a proportion such as 0.81"})},
+        // R's spellings of the values that are not numbers.
+        Case{"csv_spells_infinities_and_nan_as_r_reads_them",
+             {"--format=csv", "special_values.txt"},
+             0,
+             special_values_csv,
+             ""},
+        Case{"check_counts_zero_corrected_variances",
+             {"--check", "--format=csv", "special_values.txt"},
+             0,
+             special_values_csv,
+             warnings_of("special_values.txt",
+                         {"the whole restricted var/cov matrix is not positive definite: check "
+                          "it for typing errors",
+                          "2 corrected variance(s) are not positive, the first of variable 2; "
+                          "their correlations are not numbers",
+                          "3 corrected correlation(s) exceed 1 in magnitude, the first of "
+                          "variables 1 and 2"})},
+        Case{"check_names_pairs_row_then_column",
+             {"--check", "--format=csv", "order_of_pairs.txt"},
+             0,
+             order_of_pairs_csv,
+             warnings_of("order_of_pairs.txt",
+                         {"the whole restricted var/cov matrix is not positive definite: check "
+                          "it for typing errors",
+                          "1 corrected correlation(s) exceed 1 in magnitude, the first of "
+                          "variables 1 and 3",
+                          "information: 1 correlation(s) change sign against the restricted "
+                          "sample (Ree et al. 1994), the first of variables 2 and 3"})},
+        // Each asymmetry with its own number: 0.5 - 0.4 in the restricted
+        // matrix, 0.5 - 0.3 in the unrestricted one (unit diagonals).
+        Case{"check_gives_each_asymmetry_its_own_number",
+             {"--check", "--format=csv", "asymmetric.txt"},
+             0,
+             "file,matrix,variable,v1,v2\n"
+             "asymmetric.txt,corrected_cov,1,1,0.5\n"
+             "asymmetric.txt,corrected_cov,2,0.3,1\n"
+             "asymmetric.txt,corrected_corr,1,1,0.5\n"
+             "asymmetric.txt,corrected_corr,2,0.3,1\n",
+             warnings_of("asymmetric.txt",
+                         {"the restricted var/cov matrix is not symmetric (largest difference 0.1 "
+                          "relative to the diagonal); the upper triangle of the selection block "
+                          "and the selection rows were used, the lower ones ignored (a lower "
+                          "triangle entered with '/' leaves the upper one at 0)",
+                          "the unrestricted var/cov matrix is not symmetric (largest difference "
+                          "0.2 relative to the diagonal); all of it was used"})},
+        // The restricted variance of the last variable is checked too.
+        Case{"check_warns_about_the_last_restricted_variance",
+             {"--check", "--format=csv", "zero_last_variance.txt"},
+             0,
+             zero_last_variance_csv,
+             warnings_of(
+                 "zero_last_variance.txt",
+                 {"the whole restricted var/cov matrix is not positive definite: check it for "
+                  "typing errors",
+                  "the restricted variance of variable 3 is 0, not positive",
+                  "1 corrected variance(s) are not positive, the first of variable 3; their "
+                  "correlations are not numbers",
+                  "2 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 "
+                  "and 3",
+                  "the unrestricted matrix has a unit diagonal (correlations?) but the "
+                  "restricted one does not; that is right only when the unrestricted values are "
+                  "in units of the restricted standard deviations: otherwise enter both as "
+                  "variances and covariances"})}),
     [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 TEST(cli_e2e_test, help_is_the_usage_on_standard_output) {
@@ -302,6 +495,159 @@ TEST(cli_e2e_test, json_parses_and_holds_the_librarys_values) {
   EXPECT_TRUE(c["disattenuated_corr"].is_null());
   EXPECT_EQ(c["warnings"].size(), 1u);  // the unit diagonal of the restricted matrix only
 }
+
+// A file name holding a comma, a quote or a line end is quoted in the CSV,
+// each quote doubled; any other is written as it is.
+TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
+  struct Named {
+    std::string name;
+    std::string field;  // the name's CSV field, after the folder
+    bool quoted;
+  };
+  const std::string folder = ::testing::TempDir() + "tolbe_cli_names_" + std::to_string(getpid());
+  ASSERT_EQ(folder.find_first_of(",\"\n"), std::string::npos) << folder;
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0) << folder;
+  const std::string clean = read_all(cli_cases + "/clean.txt");
+  for (const Named& n :
+       {Named{"plain.txt", "plain.txt", false}, Named{"quote\"d.txt", "quote\"\"d.txt", true},
+        Named{"\"leading.txt", "\"\"leading.txt", true},
+        Named{"two\"\"quotes.txt", "two\"\"\"\"quotes.txt", true},
+        Named{"comma,d.txt", "comma,d.txt", true}, Named{"line\nend.txt", "line\nend.txt", true}}) {
+    SCOPED_TRACE(n.name);
+    const std::string path = folder + "/" + n.name;
+    std::ofstream(path, std::ios::binary) << clean;
+    std::string field = folder + "/" + n.field;
+    if (n.quoted) field = "\"" + field + "\"";
+    std::string want = clean_csv;
+    for (std::size_t at = 0; (at = want.find("clean.txt", at)) != std::string::npos;
+         at += field.size()) {
+      want.replace(at, 9, field);
+    }
+    Ran got = run({"--format=csv", path});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.out, want);
+    EXPECT_EQ(got.err, "");
+    unlink(path.c_str());
+  }
+  rmdir(folder.c_str());
+}
+
+// The JSON documents of small problems worked out by hand (see the CSV of
+// the same files above), compared whole: every member, in order. Places are
+// [row, column], numbered from 1, row < column.
+struct JsonCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* document;
+};
+
+void PrintTo(const JsonCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class JsonDocument : public testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonDocument, holds_the_values_worked_by_hand) {
+  Ran got = run(GetParam().args);
+  EXPECT_EQ(got.status, 0);
+  EXPECT_EQ(got.err, "");
+  ASSERT_FALSE(got.out.empty());
+  EXPECT_EQ(got.out.back(), '\n');
+  nlohmann::ordered_json want = nlohmann::ordered_json::parse(GetParam().document);
+  nlohmann::ordered_json have = nlohmann::ordered_json::parse(got.out);
+  EXPECT_EQ(have, want) << have.dump(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cli_e2e_test, JsonDocument,
+    testing::Values(JsonCase{"pairs_are_row_then_column",
+                             {"--format=json", "order_of_pairs.txt"},
+                             R"json([{
+  "file": "order_of_pairs.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
+  "restricted": [[1, 0.25, 2], [0.25, 0.8125, -0.5], [2, -0.5, 0.25]],
+  "unrestricted": [[4]],
+  "reliabilities": null,
+  "corrected_cov": [[4, 1, 8], [1, 1, 1], [8, 1, 12.25]],
+  "corrected_corr": [[1, 0.5, 1.1428571428571428], [0.5, 1, 0.2857142857142857],
+                     [1.1428571428571428, 0.2857142857142857, 1]],
+  "disattenuated_corr": null,
+  "diagnostics": {
+    "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
+    "restricted_positive_definite": false, "unrestricted_positive_definite": true,
+    "nonpositive_variances": 0,
+    "correlations_out_of_range": 1, "first_correlation_out_of_range": [1, 3],
+    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "sign_changes": 1, "first_sign_change": [2, 3]},
+  "warnings": [
+    "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
+    "1 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 and 3",
+    "information: 1 correlation(s) change sign against the restricted sample (Ree et al. 1994), the first of variables 2 and 3"]
+}])json"},
+                    JsonCase{"zero_variances_counted_and_infinities_null",
+                             {"--format=json", "special_values.txt"},
+                             R"json([{
+  "file": "special_values.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
+  "restricted": [[1, 1, -1], [1, 0.75, 0], [-1, 0, 0.75]],
+  "unrestricted": [[0.25]],
+  "reliabilities": null,
+  "corrected_cov": [[0.25, 0.25, -0.25], [0.25, 0, 0.75], [-0.25, 0.75, 0]],
+  "corrected_corr": [[1, null, null], [null, null, null], [null, null, null]],
+  "disattenuated_corr": null,
+  "diagnostics": {
+    "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
+    "restricted_positive_definite": false, "unrestricted_positive_definite": true,
+    "nonpositive_variances": 2,
+    "correlations_out_of_range": 3, "first_correlation_out_of_range": [1, 2],
+    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "sign_changes": 0, "first_sign_change": null},
+  "warnings": [
+    "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
+    "2 corrected variance(s) are not positive, the first of variable 2; their correlations are not numbers",
+    "3 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 and 2",
+    "values that are not finite numbers are written as null"]
+}])json"},
+                    JsonCase{"selection_last_and_its_reliabilities",
+                             {"--format=json", "--select=3", "one_of_three.txt"},
+                             R"json([{
+  "file": "one_of_three.txt", "p": 1, "q": 3, "reliability_flag": 1, "selection": [3],
+  "restricted": [[0.8125, 0.21875, 0.25], [0.21875, 0.578125, 0.375], [0.25, 0.375, 1]],
+  "unrestricted": [[4]],
+  "reliabilities": [0.25, 4],
+  "corrected_cov": [[1, 0.5, 1], [0.5, 1, 1.5], [1, 1.5, 4]],
+  "corrected_corr": [[1, 0.5, 0.5], [0.5, 1, 0.75], [0.5, 0.75, 1]],
+  "disattenuated_corr": [[1, 0.5, 1], [0.5, 1, 0.375], [1, 0.375, 1]],
+  "diagnostics": {
+    "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
+    "restricted_positive_definite": true, "unrestricted_positive_definite": true,
+    "nonpositive_variances": 0,
+    "correlations_out_of_range": 0, "first_correlation_out_of_range": null,
+    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 1,
+    "sign_changes": 0, "first_sign_change": null},
+  "warnings": [
+    "1 reliability(ies) lie outside (0, 1], the first of variable 2; a reliability is a proportion such as 0.81"]
+}])json"},
+                    JsonCase{"asymmetries_each_their_own",
+                             {"--format=json", "asymmetric.txt"},
+                             R"json([{
+  "file": "asymmetric.txt", "p": 2, "q": 2, "reliability_flag": 0, "selection": [1, 2],
+  "restricted": [[1, 0.5], [0.4, 1]],
+  "unrestricted": [[1, 0.5], [0.3, 1]],
+  "reliabilities": null,
+  "corrected_cov": [[1, 0.5], [0.3, 1]],
+  "corrected_corr": [[1, 0.5], [0.3, 1]],
+  "disattenuated_corr": null,
+  "diagnostics": {
+    "restricted_asymmetry": 0.09999999999999998, "unrestricted_asymmetry": 0.2,
+    "restricted_positive_definite": true, "unrestricted_positive_definite": true,
+    "nonpositive_variances": 0,
+    "correlations_out_of_range": 0, "first_correlation_out_of_range": null,
+    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "sign_changes": 0, "first_sign_change": null},
+  "warnings": [
+    "the restricted var/cov matrix is not symmetric (largest difference 0.1 relative to the diagonal); the upper triangle of the selection block and the selection rows were used, the lower ones ignored (a lower triangle entered with '/' leaves the upper one at 0)",
+    "the unrestricted var/cov matrix is not symmetric (largest difference 0.2 relative to the diagonal); all of it was used"]
+}])json"}),
+    [](const testing::TestParamInfo<JsonCase>& param_info) { return param_info.param.name; });
 
 // At a terminal: the hint before reading, and report lines written as they
 // end, so that the diagnostic of a typo comes below them.
