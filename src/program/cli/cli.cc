@@ -251,7 +251,7 @@ struct CsvRow {
 // The CSV rows of one problem.
 void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   std::string file = s.file;
-  if (file.find_first_of(",\"\n") != std::string::npos) {
+  if (file.find_first_of(",\"\r\n") != std::string::npos) {
     std::string quoted = "\"";
     for (char c : file) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     file = quoted + "\"";
@@ -327,10 +327,19 @@ nlohmann::ordered_json json_of(const Solved& s) {
   diagnostics["restricted_positive_definite"] = d.restricted_positive_definite;
   diagnostics["unrestricted_positive_definite"] = d.unrestricted_positive_definite;
   diagnostics["nonpositive_variances"] = d.nonpositive_variances;
+  diagnostics["first_nonpositive_variance"] =
+      d.first_nonpositive_variance.row < 0
+          ? nlohmann::ordered_json()
+          : nlohmann::ordered_json(d.first_nonpositive_variance.row + 1);
   diagnostics["correlations_out_of_range"] = d.correlations_out_of_range;
   diagnostics["first_correlation_out_of_range"] = place(d.first_correlation_out_of_range);
   diagnostics["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
+  diagnostics["first_disattenuated_out_of_range"] = place(d.first_disattenuated_out_of_range);
   diagnostics["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
+  diagnostics["first_reliability_out_of_range"] =
+      d.first_reliability_out_of_range < 0
+          ? nlohmann::ordered_json()
+          : nlohmann::ordered_json(d.first_reliability_out_of_range + 1);
   diagnostics["sign_changes"] = d.sign_changes;
   diagnostics["first_sign_change"] = place(d.first_sign_change);
   o["diagnostics"] = diagnostics;

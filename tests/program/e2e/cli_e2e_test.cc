@@ -99,7 +99,8 @@ TEST_P(CommandLine, writes_exactly_what_it_should) {
 
 const std::string try_help = "Try 'tolbe --help' for more information.\n";
 const std::string version =
-    "tolbe " TOLBE_PROJECT_VERSION "\n"
+    "tolbe " TOLBE_PROJECT_VERSION
+    "\n"
     "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
 const std::string clean_csv =
     "file,matrix,variable,v1,v2,v3\n"
@@ -496,8 +497,8 @@ TEST(cli_e2e_test, json_parses_and_holds_the_librarys_values) {
   EXPECT_EQ(c["warnings"].size(), 1u);  // the unit diagonal of the restricted matrix only
 }
 
-// A file name holding a comma, a quote or a line end is quoted in the CSV,
-// each quote doubled; any other is written as it is.
+// A file name holding a comma, a quote, a line feed or a carriage return is
+// quoted in the CSV, each quote doubled; any other is written as it is.
 TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
   struct Named {
     std::string name;
@@ -512,7 +513,8 @@ TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
        {Named{"plain.txt", "plain.txt", false}, Named{"quote\"d.txt", "quote\"\"d.txt", true},
         Named{"\"leading.txt", "\"\"leading.txt", true},
         Named{"two\"\"quotes.txt", "two\"\"\"\"quotes.txt", true},
-        Named{"comma,d.txt", "comma,d.txt", true}, Named{"line\nend.txt", "line\nend.txt", true}}) {
+        Named{"comma,d.txt", "comma,d.txt", true}, Named{"line\nend.txt", "line\nend.txt", true},
+        Named{"carriage\rreturn.txt", "carriage\rreturn.txt", true}}) {
     SCOPED_TRACE(n.name);
     const std::string path = folder + "/" + n.name;
     std::ofstream(path, std::ios::binary) << clean;
@@ -574,9 +576,10 @@ INSTANTIATE_TEST_SUITE_P(
   "diagnostics": {
     "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
     "restricted_positive_definite": false, "unrestricted_positive_definite": true,
-    "nonpositive_variances": 0,
+    "nonpositive_variances": 0, "first_nonpositive_variance": null,
     "correlations_out_of_range": 1, "first_correlation_out_of_range": [1, 3],
-    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
+    "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 1, "first_sign_change": [2, 3]},
   "warnings": [
     "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
@@ -596,9 +599,10 @@ INSTANTIATE_TEST_SUITE_P(
   "diagnostics": {
     "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
     "restricted_positive_definite": false, "unrestricted_positive_definite": true,
-    "nonpositive_variances": 2,
+    "nonpositive_variances": 2, "first_nonpositive_variance": 2,
     "correlations_out_of_range": 3, "first_correlation_out_of_range": [1, 2],
-    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
+    "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 0, "first_sign_change": null},
   "warnings": [
     "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
@@ -619,9 +623,10 @@ INSTANTIATE_TEST_SUITE_P(
   "diagnostics": {
     "restricted_asymmetry": 0, "unrestricted_asymmetry": 0,
     "restricted_positive_definite": true, "unrestricted_positive_definite": true,
-    "nonpositive_variances": 0,
+    "nonpositive_variances": 0, "first_nonpositive_variance": null,
     "correlations_out_of_range": 0, "first_correlation_out_of_range": null,
-    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 1,
+    "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
+    "reliabilities_out_of_range": 1, "first_reliability_out_of_range": 2,
     "sign_changes": 0, "first_sign_change": null},
   "warnings": [
     "1 reliability(ies) lie outside (0, 1], the first of variable 2; a reliability is a proportion such as 0.81"]
@@ -639,9 +644,10 @@ INSTANTIATE_TEST_SUITE_P(
   "diagnostics": {
     "restricted_asymmetry": 0.09999999999999998, "unrestricted_asymmetry": 0.2,
     "restricted_positive_definite": true, "unrestricted_positive_definite": true,
-    "nonpositive_variances": 0,
+    "nonpositive_variances": 0, "first_nonpositive_variance": null,
     "correlations_out_of_range": 0, "first_correlation_out_of_range": null,
-    "disattenuated_out_of_range": 0, "reliabilities_out_of_range": 0,
+    "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
+    "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 0, "first_sign_change": null},
   "warnings": [
     "the restricted var/cov matrix is not symmetric (largest difference 0.1 relative to the diagonal); the upper triangle of the selection block and the selection rows were used, the lower ones ignored (a lower triangle entered with '/' leaves the upper one at 0)",
