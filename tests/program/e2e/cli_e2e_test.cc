@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/report_mask.h"
+#include "support/run_binary.h"
 #include "tolbe/lawley.h"
 
 namespace {
@@ -29,45 +30,15 @@ using tolbe::testing_support::masked;
 const std::string cli_cases = std::string(TOLBE_CASES) + "/../cli_cases";
 
 std::string read_all(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return tolbe::testing_support::file_text(path);
 }
 
-struct Ran {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Ran = tolbe::testing_support::BinaryRun;
 
 // Runs tolbe with `args` in the folder of the CLI cases, standard input from
 // `input` (a path, /dev/null by default).
 Ran run(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-  std::string out_path = ::testing::TempDir() + "tolbe_cli_out_" + std::to_string(getpid());
-  std::string err_path = ::testing::TempDir() + "tolbe_cli_err_" + std::to_string(getpid());
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cli_cases.c_str()) != 0) _exit(126);
-    int in = open(input.c_str(), O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>("tolbe")};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TOLBE_BINARY, argv.data());
-    _exit(127);
-  }
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  Ran r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = read_all(out_path);
-  r.err = read_all(err_path);
-  return r;
+  return tolbe::testing_support::run_binary(TOLBE_BINARY, args, cli_cases, input);
 }
 
 struct Case {
