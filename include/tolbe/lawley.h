@@ -58,6 +58,10 @@ struct Place {
   int column = -1;
 };
 
+// Which side of the diagonal holds the values of a matrix entered as a
+// triangle: the other side is all 0 (or NaN) while this one is not.
+enum class Triangle { none = 0, lower = 1, upper = 2 };
+
 // What a call found. The numbers it returns never depend on it.
 struct Diagnostics {
   Status status = Status::ok;
@@ -86,7 +90,51 @@ struct Diagnostics {
   // them all.
   int sign_changes = 0;
   Place first_sign_change;
+
+  // The sizes of the problem diagnosed.
+  int q = 0;
+  int p = 0;
+
+  // Of those, the pairs of two selection variables: their corrected values
+  // are the unrestricted matrix's, so the sign changes there are not the
+  // correction's doing; and the first pair with another variable.
+  int selection_sign_changes = 0;
+  Place first_selection_sign_change;
+  Place first_other_sign_change;
+
+  // The pair of variables of the largest asymmetry (for V row < column).
+  Place restricted_asymmetry_place;
+  Place unrestricted_asymmetry_place;
+  // A matrix entered as a triangle: the correction would read zeros.
+  Triangle restricted_triangle = Triangle::none;
+  Triangle unrestricted_triangle = Triangle::none;
+  // Variances <= 0 (or NaN) in the input; a variable index, for S the
+  // selection variable of that row.
+  int restricted_nonpositive_variances = 0;
+  int first_restricted_nonpositive_variance = -1;
+  int unrestricted_nonpositive_variances = 0;
+  int first_unrestricted_nonpositive_variance = -1;
+  // Selection variables whose unrestricted variance is more than
+  // variance_ratio_limit times, or less than its inverse, their
+  // restricted variance (both positive); the first, and its ratio S/V.
+  int implausible_variance_ratios = 0;
+  int first_implausible_variance_ratio = -1;
+  double first_variance_ratio = 0.0;
+  // Every variance within 1e-9 of 1 (a correlation matrix); false when the
+  // matrix has no variables.
+  bool restricted_unit_diagonal = false;
+  bool unrestricted_unit_diagonal = false;
+  // Elements of V that the correction does not read and that are not finite.
+  int unread_not_finite = 0;
+  Place first_unread_not_finite;
 };
+
+// A ratio of unrestricted to restricted variance beyond this (or below its
+// inverse) means standard deviations five times apart: more than direct
+// selection of the top 0.01 % of a normal population gives (a ratio of
+// 19; the top 1 % gives 10), and far less than the ratios of mixed-up units
+// or orders (100 and more).
+inline constexpr double variance_ratio_limit = 25.0;
 
 // The inputs of one correction. `selection` holds p distinct indices in
 // 0..q-1, in the order of the rows of `unrestricted`; empty means 0..p-1.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "driver/report.h"
 #include "exit_status.h"
 #include "io/output_stream.h"
+#include "tolbe/findings.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
 
@@ -112,108 +114,33 @@ std::string number_text(double x) {
   return std::string(text, end);
 }
 
-std::string pair_text(int row, int column) {
-  return std::to_string(row + 1) + " and " + std::to_string(column + 1);
-}
+// A finding as the command line shows it: the library's, or the reader's
+// (a line with more numbers than its row needs).
+struct Shown {
+  std::string code;
+  Severity severity;
+  std::string message;
+  std::vector<int> variables;  // from 1
+};
 
-bool unit_diagonal(const Matrix& m, int n) {
-  if (n == 0) return false;
-  for (int v = 1; v <= n; ++v) {
-    if (std::fabs(m(v, v) - 1.0) > 1e-9) return false;
+std::vector<Shown> findings_of(const Solved& s) {
+  std::vector<Shown> shown;
+  for (const std::string& extra : s.warnings) {
+    shown.push_back({"extra_numbers", Severity::warning, extra, {}});
   }
-  return true;
-}
-
-// The warnings of --check (and of the JSON output), in plain words.
-std::vector<std::string> warnings_of(const Solved& s) {
-  std::vector<std::string> w;
-  const Problem& pr = s.problem;
-  const Diagnostics& d = s.diagnostics;
-  int p = pr.n_nonrestricted;
-  int q = pr.n_total;
-  char number[64];
-  auto fixed = [&number](double x) {
-    std::snprintf(number, sizeof number, "%.4g", x);
-    return std::string(number);
-  };
-  if (d.restricted_asymmetry > 1e-12) {
-    w.push_back("the restricted var/cov matrix is not symmetric (largest difference " +
-                fixed(d.restricted_asymmetry) +
-                " relative to the diagonal); the upper triangle of the selection block and the "
-                "selection rows were used, the lower ones ignored (a lower triangle entered with "
-                "'/' leaves the upper one at 0)");
-  }
-  if (d.unrestricted_asymmetry > 1e-12) {
-    w.push_back("the unrestricted var/cov matrix is not symmetric (largest difference " +
-                fixed(d.unrestricted_asymmetry) + " relative to the diagonal); all of it was used");
-  }
-  if (p > 0 && !d.unrestricted_positive_definite) {
-    w.push_back(
-        "the unrestricted var/cov matrix is not positive definite: it cannot be the "
-        "var/cov matrix of real data, and the corrected values mean little");
-  }
-  if (q > 0 && !d.restricted_positive_definite) {
-    w.push_back(
-        "the whole restricted var/cov matrix is not positive definite: check it for "
-        "typing errors");
-  }
-  for (int i = 1; i <= q; ++i) {
-    if (!(pr.restricted_cov(i, i) > 0.0)) {
-      w.push_back("the restricted variance of variable " + std::to_string(i) + " is " +
-                  number_text(pr.restricted_cov(i, i)) + ", not positive");
+  std::array<Finding, max_findings> found;
+  int count = lawley_findings(s.diagnostics, found);
+  char message[512];
+  for (int k = 0; k < count; ++k) {
+    const Finding& f = found[static_cast<std::size_t>(k)];
+    finding_message(f, {}, message, sizeof message);
+    std::vector<int> variables;
+    for (int v : f.variables) {
+      if (v >= 0) variables.push_back(v + 1);
     }
+    shown.push_back({finding_code_name(f.code), f.severity, message, variables});
   }
-  for (int k = 1; k <= p; ++k) {
-    if (!(pr.nonrestricted_cov(k, k) > 0.0)) {
-      w.push_back("the unrestricted variance in row " + std::to_string(k) + " is " +
-                  number_text(pr.nonrestricted_cov(k, k)) + ", not positive");
-    }
-  }
-  if (d.nonpositive_variances > 0) {
-    w.push_back(std::to_string(d.nonpositive_variances) +
-                " corrected variance(s) are not positive, the first of variable " +
-                std::to_string(d.first_nonpositive_variance.row + 1) +
-                "; their correlations are not numbers");
-  }
-  if (d.correlations_out_of_range > 0) {
-    w.push_back(
-        std::to_string(d.correlations_out_of_range) +
-        " corrected correlation(s) exceed 1 in magnitude, the first of variables " +
-        pair_text(d.first_correlation_out_of_range.row, d.first_correlation_out_of_range.column));
-  }
-  if (d.disattenuated_out_of_range > 0) {
-    w.push_back(std::to_string(d.disattenuated_out_of_range) +
-                " disattenuated correlation(s) exceed 1 in magnitude, the first of variables " +
-                pair_text(d.first_disattenuated_out_of_range.row,
-                          d.first_disattenuated_out_of_range.column) +
-                "; check the reliabilities");
-  }
-  if (pr.with_reliabilities()) {
-    if (d.reliabilities_out_of_range > 0) {
-      w.push_back(std::to_string(d.reliabilities_out_of_range) +
-                  " reliability(ies) lie outside (0, 1], the first of variable " +
-                  std::to_string(d.first_reliability_out_of_range + 1) +
-                  "; a reliability is a proportion such as 0.81");
-    }
-  }
-  bool restricted_unit = unit_diagonal(pr.restricted_cov, q);
-  bool unrestricted_unit = unit_diagonal(pr.nonrestricted_cov, p);
-  if (p > 0 && restricted_unit != unrestricted_unit) {
-    w.push_back(std::string("the ") + (restricted_unit ? "restricted" : "unrestricted") +
-                " matrix has a unit diagonal (correlations?) but the " +
-                (restricted_unit ? "unrestricted" : "restricted") +
-                " one does not; that is right only when the unrestricted values are in units of "
-                "the restricted standard deviations: otherwise enter both as variances and "
-                "covariances");
-  }
-  for (const std::string& extra : s.warnings) w.push_back(extra);
-  if (d.sign_changes > 0) {
-    w.push_back("information: " + std::to_string(d.sign_changes) +
-                " correlation(s) change sign against the restricted sample (Ree et al. 1994), "
-                "the first of variables " +
-                pair_text(d.first_sign_change.row, d.first_sign_change.column));
-  }
-  return w;
+  return shown;
 }
 
 void write_report(const Solved& s) {
@@ -343,8 +270,17 @@ nlohmann::ordered_json json_of(const Solved& s) {
   diagnostics["sign_changes"] = d.sign_changes;
   diagnostics["first_sign_change"] = place(d.first_sign_change);
   o["diagnostics"] = diagnostics;
-  std::vector<std::string> warnings = warnings_of(s);
+  nlohmann::ordered_json findings = nlohmann::ordered_json::array();
+  std::vector<std::string> warnings;
+  for (const Shown& f : findings_of(s)) {
+    findings.push_back({{"code", f.code},
+                        {"severity", severity_name(f.severity)},
+                        {"message", f.message},
+                        {"variables", f.variables}});
+    warnings.push_back(f.message);
+  }
   if (non_finite) warnings.push_back("values that are not finite numbers are written as null");
+  o["findings"] = findings;
   o["warnings"] = warnings;
   return o;
 }
@@ -483,10 +419,25 @@ int run_command_line(int argc, char** argv) {
       }
       continue;
     }
-    if (options.check) {
-      for (const std::string& w : warnings_of(solved)) {
-        say("tolbe: " + display_name(file) + ": warning: " + w);
+    // Errors (and, under --strict, warnings) leave the problem without
+    // results: they say the numbers would be wrong.
+    std::string refusal;
+    for (const Shown& f : findings_of(solved)) {
+      bool fatal =
+          f.severity == Severity::error || (options.strict && f.severity == Severity::warning);
+      std::string line = "tolbe: " + display_name(file) + ": " +
+                         (fatal ? "error" : severity_name(f.severity)) + ": " + f.message;
+      if (fatal && refusal.empty()) refusal = line;
+      if (fatal || !options.quiet) say(line);
+    }
+    if (!refusal.empty()) {
+      worst = std::max<int>(worst, exit_not_solved);
+      if (options.format == OutputFormat::json) {
+        nlohmann::ordered_json document = json_of(solved);
+        documents.push_back(
+            {{"file", file}, {"error", refusal}, {"findings", document["findings"]}});
       }
+      continue;
     }
     switch (options.format) {
       case OutputFormat::report:

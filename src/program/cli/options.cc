@@ -46,12 +46,13 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
   static const option long_options[] = {
       {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
       {"format", required_argument, nullptr, 'f'}, {"select", required_argument, nullptr, 's'},
-      {"check", no_argument, nullptr, 'c'},        {nullptr, 0, nullptr, 0}};
+      {"check", no_argument, nullptr, 'c'},        {"quiet", no_argument, nullptr, 'q'},
+      {"strict", no_argument, nullptr, 'S'},       {nullptr, 0, nullptr, 0}};
   opterr = 0;  // the complaints are ours
   optind = 0;  // 0, not 1: GNU getopt then starts afresh, also on a second call
   for (;;) {
     int option_index = 0;
-    int c = getopt_long(argc, argv, ":hV", long_options, &option_index);
+    int c = getopt_long(argc, argv, ":hVq", long_options, &option_index);
     if (c == -1) break;
     switch (c) {
       case 'h':
@@ -60,8 +61,14 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
       case 'V':
         options.version = true;
         break;
-      case 'c':
-        options.check = true;
+      case 'c':  // the findings are shown by default; --check undoes an earlier --quiet
+        options.quiet = false;
+        break;
+      case 'q':
+        options.quiet = true;
+        break;
+      case 'S':
+        options.strict = true;
         break;
       case 'f':
         if (std::strcmp(optarg, "report") == 0) {
@@ -113,11 +120,16 @@ const char* usage_text() {
          "      --select=LIST    the selection (non-restricted) variables are those\n"
          "                       numbered in LIST, such as 1,4-5, in the order of the\n"
          "                       rows of the unrestricted matrix (default 1..p)\n"
-         "      --check          warn about likely mistakes in the input\n"
+         "  -q, --quiet          write no warnings or notes, only errors\n"
+         "      --strict         treat warnings as errors: no results for a problem\n"
+         "                       with a warning, and exit status 2\n"
+         "      --check          write warnings and notes (the default; undoes an\n"
+         "                       earlier --quiet)\n"
          "  -h, --help           display this help and exit\n"
          "  -V, --version        output version information and exit\n"
          "\n"
-         "With any argument, errors name the file, line and column. Exit status:\n"
+         "With any argument, errors name the file, line and column, and likely\n"
+         "mistakes in the input get a warning on standard error. Exit status:\n"
          "0 all problems solved, 2 a problem could not be read or solved (or a bad\n"
          "option), 3 the output could not be written.\n";
 }

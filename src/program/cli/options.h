@@ -11,7 +11,8 @@ enum class OutputFormat { report, csv, json };
 struct Options {
   bool help = false;
   bool version = false;
-  bool check = false;
+  bool quiet = false;   // no warnings or notes on standard error (errors still)
+  bool strict = false;  // warnings are errors: the problem gets no results
   OutputFormat format = OutputFormat::report;
   std::vector<int> selection;      // 1-based, in the order given; empty: 1..p
   std::vector<std::string> files;  // "-" is standard input; empty: standard input

@@ -1,8 +1,9 @@
 #include "cli/problem_file.h"
 
-#include <cmath>
 #include <cstring>
+#include <optional>
 
+#include "driver/problem_input.h"
 #include "io/input_stream.h"
 #include "io/list_reader.h"
 
@@ -37,6 +38,10 @@ std::string field_at(std::string_view text, std::size_t offset) {
   return std::string(text.substr(offset, std::min<std::size_t>(end - offset, 40)));
 }
 
+bool is_white(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
+
 bool starts_like_a_number(std::string_view rest) {
   std::size_t i = 0;
   while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
@@ -45,46 +50,267 @@ bool starts_like_a_number(std::string_view rest) {
   return i < rest.size() && rest[i] >= '0' && rest[i] <= '9';
 }
 
-class Statements {
- public:
-  Statements(std::string_view text, std::string& error, std::vector<std::string>& extra)
-      : text_(text), input_(text), reader_(input_), error_(error), extra_(extra) {}
+// The line that holds `offset` (without its line end), and where it starts.
+std::string_view line_around(std::string_view text, std::size_t offset, std::size_t& start) {
+  start = std::min(offset, text.size());
+  while (start > 0 && text[start - 1] != '\n') --start;
+  std::size_t end = text.find('\n', start);
+  if (end == std::string_view::npos) end = text.size();
+  return text.substr(start, end - start);
+}
 
-  // Reads `count` items of one statement named `name`; `item(k)` gives the
-  // k-th item's storage.
-  template <typename Item>
-  bool read(const std::string& name, int count, Item item) {
-    reader_.begin_statement();
-    for (int k = 0; k < count; ++k) {
-      reader_.read(item(k));
-      if (reader_.failed()) return explain(name, k, count);
+std::string name_of(const Statement& s) {
+  switch (s.kind) {
+    case StatementKind::counts:
+      return "the counts (selection variables, variables, reliability flag)";
+    case StatementKind::restricted_row:
+      return "row " + std::to_string(s.row) + " of the restricted var/cov matrix";
+    case StatementKind::unrestricted_row:
+      return "row " + std::to_string(s.row) + " of the unrestricted var/cov matrix";
+    case StatementKind::reliabilities:
+      return "the reliabilities";
+  }
+  return "";
+}
+
+std::string numbers(int count) {
+  return std::to_string(count) + (count == 1 ? " number" : " numbers");
+}
+
+// ---- Where misaligned input most likely went wrong -----------------------
+//
+// When the input ends early, the file is held against the layout a user
+// types: each statement on a line of its own, a matrix row of q numbers on
+// one line. The first line that does not fit its statement is named: one
+// with fewer numbers (a row typed short, a lower triangle, the two matrices
+// swapped) or with more (a whole matrix on one line). A row may run over
+// several lines, though: a short line is not named when it is the file's last
+// line of numbers (the input simply ends there), nor when the file is laid
+// out with rows wrapped at that many numbers a line (as examples/twelve.txt
+// is, 10 and 2) from its start through that row.
+
+// A line of the file as the reader takes it: the values it holds before
+// anything that is not a value (a comment), and whether a slash ends it.
+struct LineShape {
+  std::size_t start = 0;  // offset of the line
+  int values = 0;
+  bool slash = false;
+};
+
+// The lines of `text` that hold a value or a slash, one after another.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : text_(text) {}
+
+  std::optional<LineShape> next() {
+    while (at_ < text_.size()) {
+      std::size_t start = at_;
+      std::size_t end = text_.find('\n', start);
+      at_ = end == std::string_view::npos ? text_.size() : end + 1;
+      LineShape shape = shape_of(text_.substr(start, at_ - start));
+      shape.start = start;
+      if (shape.values > 0 || shape.slash) return shape;
     }
-    note_extra_numbers(name, count);
-    reader_.end_statement();
-    if (reader_.failed()) return explain(name, count, count);
-    return true;
+    return std::nullopt;
   }
 
  private:
-  bool explain(const std::string& name, int read, int count) {
+  static LineShape shape_of(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    InputStream input(line);
+    ListReader reader(input);
+    LineShape shape;
+    reader.begin_statement();
+    for (;;) {
+      double value = 0.0;
+      reader.read(value);
+      if (reader.failed()) break;
+      if (reader.slash_ended()) {
+        shape.slash = true;
+        break;
+      }
+      ++shape.values;
+    }
+    return shape;
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+bool fits(const LineShape& line, int expected) {
+  return line.values == expected || (line.slash && line.values < expected);
+}
+
+// Whether the statements `statements[0..last]` lie in the file as rows
+// wrapped at `width` numbers a line, or as far as the file goes.
+bool wrapped(std::string_view text, const std::vector<Statement>& statements, std::size_t last,
+             int width) {
+  Lines lines(text);
+  for (std::size_t j = 0; j <= last; ++j) {
+    const Statement& s = statements[j];
+    int left = s.items;
+    bool one_line = s.kind == StatementKind::counts || left <= width;
+    while (left > 0) {
+      int expected = one_line ? left : std::min(left, width);
+      std::optional<LineShape> line = lines.next();
+      if (!line) return true;
+      if (line->slash && line->values <= expected) break;
+      if (line->values != expected) return false;
+      left -= expected;
+    }
+  }
+  return true;
+}
+
+// The first line that does not fit its statement, as a text that names it
+// and ends without a full stop; empty when there is none to name.
+std::string misfit(std::string_view text, const std::vector<Statement>& statements,
+                   const Problem& problem) {
+  Lines lines(text);
+  for (std::size_t j = 0; j < statements.size(); ++j) {
+    const Statement& s = statements[j];
+    if (s.items <= 0) continue;
+    std::optional<LineShape> line = lines.next();
+    if (!line) return "";
+    if (fits(*line, s.items)) continue;
+    bool plural = s.kind == StatementKind::counts || s.kind == StatementKind::reliabilities;
+    std::string what = place_of(text, line->start, false) + ": " + name_of(s) +
+                       (plural ? " have " : " has ") + numbers(line->values) +
+                       (plural ? " on their line, " : " on its line, ") + std::to_string(s.items) +
+                       " expected";
+    if (line->values < s.items) {
+      if (!lines.next()) return "";
+      if (wrapped(text, statements, j, line->values)) return "";
+      return what;
+    }
+    int order = s.kind == StatementKind::restricted_row     ? problem.n_total
+                : s.kind == StatementKind::unrestricted_row ? problem.n_nonrestricted
+                                                            : 0;
+    if (order > 1 && line->values == order * order) {
+      return what + " (a whole matrix on one line? each row must start on a new line)";
+    }
+    if (s.kind == StatementKind::counts) {
+      return what + " (the rest of the line is ignored: the matrix must start on a new line)";
+    }
+    return what + " (the rest of the line is ignored: each row must start on a new line)";
+  }
+  return "";
+}
+
+// ---- Decimal commas -------------------------------------------------------
+//
+// "1,00 0,50 0,30" reads as six values, 1, 0, 0, 50, 0 and 30, of which a
+// row of three takes the first three and ignores the rest: the result is
+// wrong and nothing says so. A number is taken for one with a decimal comma
+// when
+//   - it is a field between blanks (or tabs, or the line's ends) of the form
+//     [sign] digits , digits: one comma, digits on both sides, no point;
+//   - its line holds no '.' at all;
+//   - its line belongs to the matrices or the reliabilities (never the
+//     counts), and the statement that read it left numbers unread on it:
+//     read with the comma as a separator, the line holds more numbers than
+//     its row needs.
+// So "1.00,0.50,0.30", "1, 0.5", "3*0.5," and "1,0,0" (integers, the comma a
+// separator) are read as always, and so is "4,2" as a row of two.
+//
+// The offset of the first such field on the line at `offset`, or npos.
+std::size_t decimal_comma_on_line(std::string_view text, std::size_t offset) {
+  std::size_t start = 0;
+  std::string_view line = line_around(text, offset, start);
+  if (line.find('.') != std::string_view::npos) return std::string_view::npos;
+  auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && is_blank(line[i])) ++i;
+    std::size_t field_start = i;
+    while (i < line.size() && !is_blank(line[i])) ++i;
+    std::string_view field = line.substr(field_start, i - field_start);
+    if (field.empty()) break;
+    // The numbers end where a comment begins.
+    if (std::string_view("+-.,/*0123456789").find(field[0]) == std::string_view::npos) break;
+    std::size_t k = 0;
+    if (field[k] == '+' || field[k] == '-') ++k;
+    std::size_t before = k;
+    while (k < field.size() && is_digit(field[k])) ++k;
+    if (k == before || k == field.size() || field[k] != ',') continue;
+    std::size_t after = ++k;
+    while (k < field.size() && is_digit(field[k])) ++k;
+    if (k == after || k != field.size()) continue;
+    return start + field_start;
+  }
+  return std::string_view::npos;
+}
+
+// ---- The reading ----------------------------------------------------------
+
+// The command line's side of the reading: it says in plain words where and
+// what went wrong, and notes each line that holds more numbers than its
+// statement needs.
+class FileObserver final : public ProblemObserver {
+ public:
+  FileObserver(std::string_view text, const InputStream& input, const ListReader& reader,
+               const Problem& problem, std::string& error, std::vector<std::string>& extra)
+      : text_(text),
+        input_(input),
+        reader_(reader),
+        problem_(problem),
+        error_(error),
+        extra_(extra) {}
+
+  void statement_begins(const Statement& s) override {
+    statements_.push_back(s);
+    if (s.kind == StatementKind::counts) {
+      counts_start_ = input_.offset();
+      while (counts_start_ < text_.size() && is_white(text_[counts_start_])) {
+        ++counts_start_;
+      }
+    }
+  }
+
+  void items_read(const Statement& s) override {
+    if (reader_.slash_ended()) return;
+    std::size_t at = input_.offset();
+    if (at > text_.size()) return;
+    std::size_t end = text_.find('\n', at);
+    std::string_view rest =
+        text_.substr(at, end == std::string_view::npos ? text_.size() - at : end - at);
+    if (!starts_like_a_number(rest)) return;
+    extra_.push_back("line " + place_of(text_, at, false) + " holds more numbers than " +
+                     name_of(s) + " calls for (" + std::to_string(s.items) +
+                     "); the rest of the line was ignored");
+    if (s.kind != StatementKind::counts && decimal_comma_ == std::string_view::npos) {
+      decimal_comma_ = decimal_comma_on_line(text_, at);
+    }
+  }
+
+  void read_failed(const Statement& s, int values_read) override {
     const ReadError& e = reader_.error();
     std::string context = e.context;
-    if (context == "list in" && e.message != nullptr) {
-      error_ = place_of(text_, text_.size(), false) + ": the input ends in " + name + ": " +
-               std::to_string(read) + " of " + std::to_string(count) + " values read";
-      return false;
-    }
-    if (context == "read start") {
-      error_ = place_of(text_, text_.size(), false) + ": the input ends before " + name +
-               " (its last line has no line end)";
-      return false;
+    std::string name = name_of(s);
+    bool ends = context == "list in" && e.message != nullptr;
+    if (ends || context == "read start") {
+      std::string blamed = misfit(text_, statements_, problem_);
+      std::string end = place_of(text_, text_.size(), false);
+      if (ends) {
+        std::string read = std::to_string(values_read) + " of " + std::to_string(s.items);
+        error_ = blamed.empty()
+                     ? end + ": the input ends in " + name + ": " + read + " values read"
+                     : blamed + "; the input then ended in " + name + " (" + read + " values read)";
+      } else {
+        error_ = blamed.empty()
+                     ? end + ": the input ends before " + name + " (its last line has no line end)"
+                     : blamed + "; the input then ended before " + name;
+      }
+      return;
     }
     if (e.message == nullptr) {
       error_ = std::string("cannot read: ") + std::strerror(e.error_number);
-      return false;
+      return;
     }
     std::size_t at = reader_.field_offset();
-    while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t' || text_[at] == '\n')) ++at;
+    while (at < text_.size() && is_white(text_[at])) ++at;
     std::string field = field_at(text_, at);
     std::string what;
     if (context == "invalid integer") {
@@ -97,82 +323,64 @@ class Statements {
       what = "is not a number";
     }
     error_ = place_of(text_, at, true) + ": \"" + field + "\" " + what + " (" + name + ")";
+  }
+
+  void count_outside(Count count, std::int32_t value) override {
+    error_ = counts_line() +
+             (count == Count::nonrestricted ? ": the number of selection variables is "
+                                            : ": the number of variables is ") +
+             std::to_string(value) + "; it must lie between 0 and 50";
+  }
+
+  bool counts_read(const Problem& problem) override {
+    int p = problem.n_nonrestricted;
+    int q = problem.n_total;
+    if (p <= q) return true;
+    error_ = counts_line() + ": there are more selection variables (" + std::to_string(p) +
+             ") than variables in all (" + std::to_string(q) + ")";
     return false;
   }
 
-  void note_extra_numbers(const std::string& name, int count) {
-    if (reader_.slash_ended()) return;
-    std::size_t at = input_.offset();
-    if (at > text_.size()) return;
-    std::size_t end = text_.find('\n', at);
-    std::string_view rest =
-        text_.substr(at, end == std::string_view::npos ? text_.size() - at : end - at);
-    if (!starts_like_a_number(rest)) return;
-    extra_.push_back("line " + place_of(text_, at, false) + " holds more numbers than " + name +
-                     " calls for (" + std::to_string(count) +
-                     "); the rest of the line was ignored");
+  // The first number that looks like one with a decimal comma, on the lines
+  // read so far: true with the error said.
+  bool decimal_comma_found() {
+    if (decimal_comma_ == std::string_view::npos) return false;
+    std::size_t end = text_.find_first_of(" \t\r\n", decimal_comma_);
+    if (end == std::string_view::npos) end = text_.size();
+    std::string field(text_.substr(decimal_comma_, end - decimal_comma_));
+    std::string pointed = field;
+    pointed[pointed.find(',')] = '.';
+    error_ = place_of(text_, decimal_comma_, true) + ": \"" + field +
+             "\" looks like a number with a decimal comma; write decimal points (" + pointed +
+             "), or separate values with a blank after the comma";
+    return true;
   }
 
+ private:
+  std::string counts_line() const { return place_of(text_, counts_start_, false); }
+
   std::string_view text_;
-  InputStream input_;
-  ListReader reader_;
+  const InputStream& input_;
+  const ListReader& reader_;
+  const Problem& problem_;
   std::string& error_;
   std::vector<std::string>& extra_;
+  std::vector<Statement> statements_;  // those begun, in order
+  std::size_t counts_start_ = 0;       // where the counts' first item is
+  std::size_t decimal_comma_ = std::string_view::npos;
 };
-
-std::string matrix_row(const char* matrix, int row) {
-  return "row " + std::to_string(row) + " of the " + matrix;
-}
 
 }  // namespace
 
 bool read_problem_file(std::string_view text, Problem& problem, std::string& error,
                        std::vector<std::string>& extra) {
-  Statements statements(text, error, extra);
-  std::int32_t counts[3] = {0, 0, 0};
-  if (!statements.read("the counts (selection variables, variables, reliability flag)", 3,
-                       [&](int k) -> std::int32_t& { return counts[k]; })) {
-    return false;
-  }
-  problem.n_nonrestricted = counts[0];
-  problem.n_total = counts[1];
-  problem.reliability_flag = counts[2];
-  int p = counts[0];
-  int q = counts[1];
-  if (p < 0 || p > MAX_VARIABLES) {
-    error = "1: the number of selection variables is " + std::to_string(p) +
-            "; it must lie between 0 and 50";
-    return false;
-  }
-  if (q < 0 || q > MAX_VARIABLES) {
-    error = "1: the number of variables is " + std::to_string(q) + "; it must lie between 0 and 50";
-    return false;
-  }
-  if (p > q) {
-    error = "1: there are more selection variables (" + std::to_string(p) +
-            ") than variables in all (" + std::to_string(q) + ")";
-    return false;
-  }
-  for (int i = 1; i <= q; ++i) {
-    if (!statements.read(matrix_row("restricted var/cov matrix", i), q,
-                         [&](int k) -> double& { return problem.restricted_cov(i, k + 1); })) {
-      return false;
-    }
-  }
-  for (int i = 1; i <= p; ++i) {
-    if (!statements.read(matrix_row("unrestricted var/cov matrix", i), p,
-                         [&](int k) -> double& { return problem.nonrestricted_cov(i, k + 1); })) {
-      return false;
-    }
-  }
-  if (problem.with_reliabilities()) {
-    if (!statements.read("the reliabilities", q - p,
-                         [&](int k) -> double& { return problem.reliabilities[p + k]; })) {
-      return false;
-    }
-    for (int k = 0; k < p; ++k) problem.reliabilities[k] = 1.0;
-  }
-  return true;
+  InputStream input(text);
+  ListReader reader(input);
+  FileObserver observer(text, input, reader, problem, error, extra);
+  bool read = read_problem(reader, problem, observer);
+  // A decimal comma comes before whatever went wrong after its line.
+  if (observer.decimal_comma_found()) return false;
+  return read;
 }
 
 }  // namespace tolbe
