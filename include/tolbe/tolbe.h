@@ -31,6 +31,26 @@ extern "C" {
 #define TOLBE_ARGUMENT_WORKSPACE 8
 #define TOLBE_ARGUMENT_MEANS 9
 
+/* Severities of a finding. */
+#define TOLBE_NOTE 0
+#define TOLBE_WARNING 1
+#define TOLBE_ERROR 2
+
+/* The most findings one problem has. */
+#define TOLBE_MAX_FINDINGS 21
+
+/* One finding of a correction, as tolbe::Finding (<tolbe/findings.h>, which
+ * lists the codes): a stable code, its severity (an error: the results are
+ * certainly wrong and must not be used), how many places it concerns, the
+ * variables of the first (from 0; -1: none) and its numbers. */
+typedef struct tolbe_finding {
+  int code;
+  int severity;
+  int count;
+  int variables[2];
+  double numbers[2];
+} tolbe_finding;
+
 /* What a call found; see tolbe::Diagnostics. Places are -1 when none. */
 typedef struct tolbe_diagnostics {
   int status;
@@ -51,6 +71,9 @@ typedef struct tolbe_diagnostics {
   int first_reliability_out_of_range;
   int sign_changes;
   int first_sign_change[2];
+  /* The findings in plain words (tolbe_finding_message), errors first. */
+  int n_findings;
+  tolbe_finding findings[TOLBE_MAX_FINDINGS];
 } tolbe_diagnostics;
 
 /* The workspace a correction of q variables with p selection variables
@@ -95,6 +118,20 @@ int tolbe_lawley_means(int q, int p, const double* restricted, int ld_restricted
  * `covariances` may be `correlations`. */
 void tolbe_cov_from_correlations(int n, const double* correlations, int ld_correlations,
                                  const double* sd, double* covariances, int ld_covariances);
+
+/* The message of a finding, written as snprintf writes into `buffer` (size
+ * bytes; may be NULL when size is 0); returns its whole length. Variable v
+ * is named names[v] when v < n_names and names[v] is not NULL, else
+ * "variable N" with N = v + 1. `names` may be NULL. */
+size_t tolbe_finding_message(const tolbe_finding* finding, const char* const* names, int n_names,
+                             char* buffer, size_t size);
+
+/* The stable name of a finding's code, such as "restricted_lower_triangle";
+ * "" for an unknown code. */
+const char* tolbe_finding_code_name(int code);
+
+/* "note", "warning" or "error"; "" for another value. */
+const char* tolbe_severity_name(int severity);
 
 /* "ok", "selection block not positive definite" or "invalid argument". */
 const char* tolbe_status_text(int status);

@@ -1,6 +1,8 @@
 // The C API: a thin layer over the C++ one that lets no exception out.
+#include <array>
 #include <cstdint>
 
+#include "tolbe/findings.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
 
@@ -33,7 +35,27 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
   out->first_reliability_out_of_range = d.first_reliability_out_of_range;
   out->sign_changes = d.sign_changes;
   copy_place(d.first_sign_change, out->first_sign_change);
+  std::array<Finding, max_findings> found;
+  out->n_findings = lawley_findings(d, found);
+  for (int k = 0; k < TOLBE_MAX_FINDINGS; ++k) {
+    tolbe_finding& to = out->findings[k];
+    if (k >= out->n_findings) {
+      to = tolbe_finding{0, 0, 0, {-1, -1}, {0.0, 0.0}};
+      continue;
+    }
+    const Finding& f = found[static_cast<std::size_t>(k)];
+    to = tolbe_finding{static_cast<int>(f.code),
+                       static_cast<int>(f.severity),
+                       f.count,
+                       {f.variables[0], f.variables[1]},
+                       {f.numbers[0], f.numbers[1]}};
+  }
 }
+
+static_assert(TOLBE_MAX_FINDINGS == max_findings);
+static_assert(TOLBE_NOTE == static_cast<int>(Severity::note) &&
+              TOLBE_WARNING == static_cast<int>(Severity::warning) &&
+              TOLBE_ERROR == static_cast<int>(Severity::error));
 
 // A problem from C arguments. Negative counts give empty spans; the checks
 // of the C++ API then report them.
@@ -135,6 +157,34 @@ void tolbe_cov_from_correlations(int n, const double* correlations, int ld_corre
   if (n <= 0 || correlations == nullptr || sd == nullptr || covariances == nullptr) return;
   if (ld_correlations < n || ld_covariances < n) return;
   cov_from_correlations(n, correlations, ld_correlations, sd, covariances, ld_covariances);
+}
+
+size_t tolbe_finding_message(const tolbe_finding* finding, const char* const* names, int n_names,
+                             char* buffer, size_t size) {
+  if (finding == nullptr) {
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  Finding f;
+  f.code = static_cast<FindingCode>(finding->code);
+  f.severity = static_cast<Severity>(finding->severity);
+  f.count = finding->count;
+  f.variables[0] = finding->variables[0];
+  f.variables[1] = finding->variables[1];
+  f.numbers[0] = finding->numbers[0];
+  f.numbers[1] = finding->numbers[1];
+  std::span<const char* const> named;
+  if (names != nullptr && n_names > 0) named = {names, static_cast<std::size_t>(n_names)};
+  return finding_message(f, named, buffer, size);
+}
+
+const char* tolbe_finding_code_name(int code) {
+  return finding_code_name(static_cast<FindingCode>(code));
+}
+
+const char* tolbe_severity_name(int severity) {
+  if (severity < 0 || severity > 2) return "";
+  return severity_name(static_cast<Severity>(severity));
 }
 
 const char* tolbe_status_text(int status) {
