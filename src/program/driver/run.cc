@@ -17,10 +17,6 @@
 namespace tolbe {
 namespace {
 
-void require(bool read_succeeded, const ListReader& reader) {
-  if (!read_succeeded) end_run_after_read_error(reader.error());
-}
-
 // Writes `before`, the number and `after` as one line on standard error,
 // then ends the run: the problem cannot be solved.
 [[noreturn]] void reject(std::string_view before, std::int32_t number, std::string_view after) {
@@ -34,38 +30,50 @@ void require(bool read_succeeded, const ListReader& reader) {
   end_run(exit_not_solved);
 }
 
-void check_counts(const Problem& problem) {
-  auto outside = [](std::int32_t count) { return count < 0 || count > MAX_VARIABLES; };
-  if (outside(problem.n_nonrestricted)) {
-    reject("error: the number of non-restricted variables is ", problem.n_nonrestricted,
-           "; it must lie between 0 and 50");
-  }
-  if (outside(problem.n_total)) {
-    reject("error: the total number of variables is ", problem.n_total,
-           "; it must lie between 0 and 50");
-  }
-}
+// The console program's side of the reading: the report echoes the problem
+// as it is read (the banner once the counts are known, the restricted matrix
+// once read, the unrestricted matrix and the reliabilities at the end), and
+// an error ends the run.
+class EchoingObserver final : public ProblemObserver {
+ public:
+  explicit EchoingObserver(const ListReader& reader) : reader_(reader) {}
 
-void read_and_echo(ListReader& reader, Problem& problem) {
-  TextSink& out = standard_output();
-  require(read_counts(reader, problem), reader);
-  check_counts(problem);
-  write_banner(out);
-  write_problem_heading(out);
-  write_counts(out, problem.n_nonrestricted, problem.n_total);
+  void read_failed(const Statement&, int) override { end_run_after_read_error(reader_.error()); }
 
-  require(read_restricted_cov(reader, problem), reader);
-  write_restricted_heading(out);
-  write_matrix_rows(out, problem.restricted_cov, problem.n_total);
-
-  require(read_nonrestricted_cov(reader, problem), reader);
-  if (problem.with_reliabilities()) require(read_reliabilities(reader, problem), reader);
-  write_nonrestricted_heading(out);
-  write_matrix_rows(out, problem.nonrestricted_cov, problem.n_nonrestricted);
-  if (problem.with_reliabilities()) {
-    write_reliabilities(out, problem.reliabilities, problem.n_nonrestricted, problem.n_total);
+  void count_outside(Count count, std::int32_t value) override {
+    if (count == Count::nonrestricted) {
+      reject("error: the number of non-restricted variables is ", value,
+             "; it must lie between 0 and 50");
+    }
+    reject("error: the total number of variables is ", value, "; it must lie between 0 and 50");
   }
-}
+
+  bool counts_read(const Problem& problem) override {
+    TextSink& out = standard_output();
+    write_banner(out);
+    write_problem_heading(out);
+    write_counts(out, problem.n_nonrestricted, problem.n_total);
+    return true;
+  }
+
+  void restricted_read(const Problem& problem) override {
+    TextSink& out = standard_output();
+    write_restricted_heading(out);
+    write_matrix_rows(out, problem.restricted_cov, problem.n_total);
+  }
+
+  void problem_read(const Problem& problem) override {
+    TextSink& out = standard_output();
+    write_nonrestricted_heading(out);
+    write_matrix_rows(out, problem.nonrestricted_cov, problem.n_nonrestricted);
+    if (problem.with_reliabilities()) {
+      write_reliabilities(out, problem.reliabilities, problem.n_nonrestricted, problem.n_total);
+    }
+  }
+
+ private:
+  const ListReader& reader_;
+};
 
 void correct_and_report(RunState& state) {
   const Problem& problem = state.problem;
@@ -104,7 +112,8 @@ void run_problem(RunState& state, InputStream& input) {
   write_start_stamp(standard_output(), start);
 
   ListReader reader(input);
-  read_and_echo(reader, state.problem);
+  EchoingObserver echo(reader);
+  read_problem(reader, state.problem, echo);  // returns only when the whole problem is read
   correct_and_report(state);
 
   float cpu_end = processor_seconds();

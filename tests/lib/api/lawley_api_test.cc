@@ -66,10 +66,7 @@ TEST(lawley_api_test, examples_are_bit_identical_to_the_program) {
     ListReader reader(input);
     static Problem problem;
     problem = Problem{};
-    ASSERT_TRUE(read_counts(reader, problem));
-    ASSERT_TRUE(read_restricted_cov(reader, problem));
-    ASSERT_TRUE(read_nonrestricted_cov(reader, problem));
-    ASSERT_TRUE(read_reliabilities(reader, problem));
+    ASSERT_TRUE(read_problem(reader, problem));
     int p = problem.n_nonrestricted;
     int q = problem.n_total;
 
