@@ -15,7 +15,6 @@
 
 #include "cli/options.h"
 #include "cli/problem_file.h"
-#include "correction/lawley.h"
 #include "driver/clock.h"
 #include "driver/problem.h"
 #include "driver/report.h"
