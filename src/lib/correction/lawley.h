@@ -84,7 +84,9 @@ LawleyBlocks carve_lawley_blocks(int p, int q, double* storage);
 // The program's storage, enough for any p and q up to 50: blocks as tight as
 // the library's (the leading dimensions change no result of dgemm).
 struct LawleyWork {
-  static constexpr int capacity = 6375;  // the largest, lawley_blocks_size(50, 0)
+  // The largest, lawley_blocks_size(50, 50); a p above q, which the program
+  // passes on to dgemm to report, needs no more (50, 0 gives the same).
+  static constexpr int capacity = 6375;
   double storage[capacity] = {};
   LawleyBlocks blocks{};
 };
