@@ -81,13 +81,19 @@ std::string numbers(int count) {
 //
 // When the input ends early, the file is held against the layout a user
 // types: each statement on a line of its own, a matrix row of q numbers on
-// one line. The first line that does not fit its statement is named: one
-// with fewer numbers (a row typed short, a lower triangle, the two matrices
-// swapped) or with more (a whole matrix on one line). A row may run over
-// several lines, though: a short line is not named when it is the file's last
-// line of numbers (the input simply ends there), nor when the file is laid
-// out with rows wrapped at that many numbers a line (as examples/twelve.txt
-// is, 10 and 2) from its start through that row.
+// one line. The first line that does not fit its statement is named, if
+// every line before it fits:
+//   - a line with fewer numbers than its row needs (a row typed short, a
+//     lower triangle, the two matrices swapped); but a row may run over
+//     several lines, so such a line is not named when it is the file's last
+//     line of numbers (the input simply ends there), nor when the file is
+//     laid out from its start through that row with rows wrapped at that
+//     many numbers a line (as examples/twelve.txt is, 10 and 2);
+//   - a line that holds at least one more row besides its own (a whole
+//     matrix on one line). A line with a few numbers too many, fewer than
+//     the next row needs (a comment that starts with a number), fits: the
+//     rest of it is ignored, and the next row starts on the next line all
+//     the same.
 
 // A line of the file as the reader takes it: the values it holds before
 // anything that is not a value (a comment), and whether a slash ends it.
@@ -121,7 +127,7 @@ class Lines {
     ListReader reader(input);
     LineShape shape;
     reader.begin_statement();
-    for (;;) {
+    while (shape.values <= max_values) {
       double value = 0.0;
       reader.read(value);
       if (reader.failed()) break;
@@ -133,6 +139,10 @@ class Lines {
     }
     return shape;
   }
+
+  // More than a whole matrix of 50 variables: enough to compare with any
+  // statement, and a bound on "2147483647*1".
+  static constexpr int max_values = MAX_VARIABLES * MAX_VARIABLES + 1;
 
   std::string_view text_;
   std::size_t at_ = 0;
@@ -174,12 +184,15 @@ std::string misfit(std::string_view text, const std::vector<Statement>& statemen
     std::optional<LineShape> line = lines.next();
     if (!line) return "";
     if (fits(*line, s.items)) continue;
+    bool more = line->values > s.items;
+    int next_items = j + 1 < statements.size() ? statements[j + 1].items : 0;
+    if (more && (next_items <= 0 || line->values - s.items < next_items)) continue;
     bool plural = s.kind == StatementKind::counts || s.kind == StatementKind::reliabilities;
     std::string what = place_of(text, line->start, false) + ": " + name_of(s) +
                        (plural ? " have " : " has ") + numbers(line->values) +
                        (plural ? " on their line, " : " on its line, ") + std::to_string(s.items) +
                        " expected";
-    if (line->values < s.items) {
+    if (!more) {
       if (!lines.next()) return "";
       if (wrapped(text, statements, j, line->values)) return "";
       return what;
@@ -191,9 +204,9 @@ std::string misfit(std::string_view text, const std::vector<Statement>& statemen
       return what + " (a whole matrix on one line? each row must start on a new line)";
     }
     if (s.kind == StatementKind::counts) {
-      return what + " (the rest of the line is ignored: the matrix must start on a new line)";
+      return what + " (the first row on the same line? each row must start on a new line)";
     }
-    return what + " (the rest of the line is ignored: each row must start on a new line)";
+    return what + " (several rows on one line? each row must start on a new line)";
   }
   return "";
 }
