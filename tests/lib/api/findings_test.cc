@@ -219,6 +219,15 @@ INSTANTIATE_TEST_SUITE_P(
              {0, 1},
              "the correlation of the selection variables variable 1 and variable 2 changes sign: "
              "there the unrestricted matrix replaces the restricted one, not the correction"},
+        // S correlates the two selection variables, which V does not:
+        // C12 = S V11^-1 V12 turns r23 from -0.1 to positive.
+        Case{"sign_change_of_a_selected_and_another",
+             {{{1, 0, .5}, {0, 1, -.1}, {.5, -.1, 1}}, {{1, .9}, {.9, 1}}, {}, {}},
+             FindingCode::sign_change,
+             Severity::note,
+             {1, 2},
+             "the correlation of variable 2 and variable 3 changes sign against the restricted "
+             "sample (Ree et al. 1994)"},
         Case{"unread_nan_row_then_column",
              {{{4, 3, 2.4}, {3, 9, 4.8}, {NAN, 4.8, 16}}, {{4}}, {}, {}},
              FindingCode::unread_not_finite,
