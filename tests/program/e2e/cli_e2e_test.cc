@@ -160,11 +160,93 @@ std::string fifty_last_csv() {
   }
   return text;
 }
-std::string warnings_of(const std::string& file, const std::vector<std::string>& warnings) {
+// Standard error for the findings `lines` ("SEVERITY: MESSAGE") of `file`.
+std::string said(const std::string& file, const std::vector<std::string>& lines) {
   std::string text;
-  for (const std::string& w : warnings) text += "tolbe: " + file + ": warning: " + w + "\n";
+  for (const std::string& line : lines) text += "tolbe: " + file + ": " + line + "\n";
   return text;
 }
+
+// What the checks say about the files above, worked out from each input and
+// the words of the table of findings. clean.txt, worked.txt and
+// fifty_last.txt: a restricted matrix of correlations (unit diagonal) beside
+// unrestricted variances that are not 1.
+const std::string correlations_beside_covariances =
+    "note: the restricted matrix has a unit diagonal (correlations) but the unrestricted one does "
+    "not: that is right only when the unrestricted values are in units of the restricted "
+    "standard deviations";
+const std::string two_correlation_matrices =
+    "warning: both matrices have a unit diagonal (correlations?): the correction then takes the "
+    "selection variables' variances to be the same in the population as in the sample, and "
+    "corrects only for the change in their correlations; give the unrestricted matrix in units "
+    "of the restricted standard deviations, or both as variances and covariances";
+const std::string restricted_not_positive_definite =
+    "warning: the restricted var/cov matrix, as the correction reads it, is not positive "
+    "definite: it cannot be the var/cov matrix of real data; check it for typing errors";
+// The restricted asymmetry of 0.5 against 0.4 (of variables 1 and 2, unit
+// variances) in asymmetric.txt and mistakes.txt.
+const std::string restricted_asymmetric =
+    "warning: the restricted var/cov matrix is not symmetric: its two values for variable 1 and "
+    "variable 2 differ by 0.1 relative to their standard deviations (the largest difference); "
+    "the correction used the upper triangle of the selection variables' block, the rest of "
+    "their rows and the whole block of the other variables, and ignored the rest";
+// mistakes.txt: V12 = 0.5 above and 0.4 below; S = [[1, 2], [2, 1]] is not
+// positive definite and gives C12 = 2, hence r12 = 2 corrected and
+// disattenuated; both diagonals are 1; a reliability of 81 for variable 3,
+// and 0.9 more than the one reliability the line needs.
+const std::vector<std::string> mistakes_findings = {
+    "warning: line 7 holds more numbers than the reliabilities calls for (1); the rest of the "
+    "line was ignored",
+    restricted_asymmetric,
+    "warning: the unrestricted var/cov matrix is not positive definite: it cannot be the "
+    "var/cov matrix of real data, and the corrected values mean little",
+    two_correlation_matrices,
+    "warning: the reliability of variable 3 is outside (0, 1]; a reliability is a proportion "
+    "such as 0.81",
+    "warning: the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or "
+    "not a number",
+    "warning: the disattenuated correlation of variable 1 and variable 2 is above 1 in "
+    "magnitude or not a number; check the reliabilities"};
+// one_of_three.txt with --select=3: the reliabilities 0.25 and 4 are those
+// of variables 1 and 2.
+const std::string reliability_of_variable_2 =
+    "warning: the reliability of variable 2 is outside (0, 1]; a reliability is a proportion "
+    "such as 0.81";
+// special_values.txt: r12 = 1 / sqrt(0.75) in V; corrected variances 0 for
+// variables 2 and 3, so r12, r13 and r23 are infinite.
+const std::vector<std::string> special_values_findings = {
+    restricted_not_positive_definite,
+    "warning: the corrected variance of variable 2 is not positive (2 in all); its correlations "
+    "are not numbers",
+    "warning: the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or "
+    "not a number (3 in all)"};
+// order_of_pairs.txt: r13 = 2 / 0.5 in V; corrected r13 = 8 / 7; r23 from
+// -0.5 / sqrt(0.8125 * 0.25) to 1 / 3.5 (variable 1 alone is selected, so
+// the pair is outside the selection block).
+const std::vector<std::string> order_of_pairs_findings = {
+    restricted_not_positive_definite,
+    "warning: the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or "
+    "not a number",
+    "note: the correlation of variable 2 and variable 3 changes sign against the restricted "
+    "sample (Ree et al. 1994)"};
+// asymmetric.txt: V12 0.5 and 0.4, S12 0.5 and 0.3, every variance 1.
+const std::vector<std::string> asymmetric_findings = {
+    restricted_asymmetric,
+    "warning: the unrestricted var/cov matrix is not symmetric: its two values for variable 1 "
+    "and variable 2 differ by 0.2 relative to their standard deviations (the largest "
+    "difference); the correction used all of it",
+    two_correlation_matrices};
+// zero_last_variance.txt: V = diag(1, 1, 0) and S = 1: the input's variance
+// 0 (no separate word on definiteness then), a unit unrestricted diagonal
+// beside a restricted one that is not, C = V, and r13, r23 are 0 / 0.
+const std::vector<std::string> zero_last_variance_findings = {
+    "warning: the restricted variance of variable 3 is not positive",
+    "warning: the unrestricted matrix has a unit diagonal (correlations?) but the restricted one "
+    "does not: enter both as variances and covariances",
+    "warning: the corrected variance of variable 3 is not positive; its correlations are not "
+    "numbers",
+    "warning: the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or "
+    "not a number (2 in all)"};
 
 INSTANTIATE_TEST_SUITE_P(
     cli_e2e_test, CommandLine,
@@ -191,14 +273,27 @@ INSTANTIATE_TEST_SUITE_P(
              2,
              "",
              "tolbe: option '--format' requires an argument\n" + try_help},
-        Case{"report_of_a_file", {worked}, 0, "<report worked>", ""},
-        Case{"after_double_dash", {"--", worked}, 0, "<report worked>", ""},
-        Case{"csv", {"--format=csv", "clean.txt"}, 0, clean_csv, ""},
+        Case{"report_of_a_file",
+             {worked},
+             0,
+             "<report worked>",
+             said(worked, {correlations_beside_covariances})},
+        Case{"after_double_dash",
+             {"--", worked},
+             0,
+             "<report worked>",
+             said(worked, {correlations_beside_covariances})},
+        Case{"csv",
+             {"--format=csv", "clean.txt"},
+             0,
+             clean_csv,
+             said("clean.txt", {correlations_beside_covariances})},
         Case{"file_that_cannot_be_opened_and_one_that_can",
              {"--format=csv", "nope.txt", "clean.txt"},
              2,
              clean_csv,
-             "tolbe: cannot open 'nope.txt': No such file or directory\n"},
+             "tolbe: cannot open 'nope.txt': No such file or directory\n" +
+                 said("clean.txt", {correlations_beside_covariances})},
         Case{"located_error",
              {"typo.txt"},
              2,
@@ -235,45 +330,53 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              "tolbe: clean.txt: --select names 1 variables, but the problem has 2 selection "
              "variables\n"},
+        // The checks are on by default; --check (kept from when they were
+        // not) undoes an earlier --quiet; -q and --quiet silence warnings
+        // and notes.
+        Case{"default_warns_about_each_mistake",
+             {"--format=csv", "mistakes.txt"},
+             0,
+             mistakes_csv,
+             said("mistakes.txt", mistakes_findings)},
         Case{"check_warns_about_each_mistake",
              {"--check", "--format=csv", "mistakes.txt"},
              0,
              mistakes_csv,
-             "tolbe: mistakes.txt: warning: the restricted var/cov matrix is not symmetric "
-             "(largest difference 0.1 relative to the diagonal); the upper triangle of the "
-             "selection block and the selection rows were used, the lower ones ignored (a lower "
-             "triangle entered with '/' leaves the upper one at 0)\n"
-             "tolbe: mistakes.txt: warning: the unrestricted var/cov matrix is not positive "
-             "definite: it cannot be the var/cov matrix of real data, and the corrected values "
-             "mean little\n"
-             "tolbe: mistakes.txt: warning: 1 corrected correlation(s) exceed 1 in magnitude, "
-             "the first of variables 1 and 2\n"
-             "tolbe: mistakes.txt: warning: 1 disattenuated correlation(s) exceed 1 in "
-             "magnitude, the first of variables 1 and 2; check the reliabilities\n"
-             "tolbe: mistakes.txt: warning: 1 reliability(ies) lie outside (0, 1], the first of "
-             "variable 3; a reliability is a proportion such as 0.81\n"
-             "tolbe: mistakes.txt: warning: line 7 holds more numbers than the reliabilities "
-             "calls for (1); the rest of the line was ignored\n"},
-        Case{"check_on_correlations_against_covariances",
+             said("mistakes.txt", mistakes_findings)},
+        Case{"check_notes_correlations_beside_covariances",
              {"--check", "--format=csv", "clean.txt"},
              0,
              clean_csv,
-             "tolbe: clean.txt: warning: the restricted matrix has a unit diagonal "
-             "(correlations?) but the unrestricted one does not; that is right only when the "
-             "unrestricted values are in units of the restricted standard deviations: otherwise "
-             "enter both as variances and covariances\n"},
-        Case{"no_warning_without_check", {"--format=csv", "mistakes.txt"}, 0, mistakes_csv, ""},
+             said("clean.txt", {correlations_beside_covariances})},
+        Case{
+            "quiet_writes_no_warning", {"-q", "--format=csv", "mistakes.txt"}, 0, mistakes_csv, ""},
+        Case{"long_quiet_writes_no_warning",
+             {"--quiet", "--format=csv", "mistakes.txt"},
+             0,
+             mistakes_csv,
+             ""},
+        Case{"quiet_writes_no_note", {"--quiet", "--format=csv", "clean.txt"}, 0, clean_csv, ""},
+        Case{"check_undoes_an_earlier_quiet",
+             {"--quiet", "--check", "--format=csv", "mistakes.txt"},
+             0,
+             mistakes_csv,
+             said("mistakes.txt", mistakes_findings)},
+        Case{"quiet_after_check_wins",
+             {"--check", "-q", "--format=csv", "mistakes.txt"},
+             0,
+             mistakes_csv,
+             ""},
         // --select at the bounds: the last variable, a range of one, 50.
         Case{"select_the_last_variable",
              {"--format=csv", "--select=3", "one_of_three.txt"},
              0,
              one_of_three_csv,
-             ""},
+             said("one_of_three.txt", {reliability_of_variable_2})},
         Case{"select_a_range_of_one",
              {"--format=csv", "--select=3-3", "one_of_three.txt"},
              0,
              one_of_three_csv,
-             ""},
+             said("one_of_three.txt", {reliability_of_variable_2})},
         Case{"select_one_past_the_last_variable",
              {"--format=csv", "--select=4", "one_of_three.txt"},
              2,
@@ -290,12 +393,12 @@ INSTANTIATE_TEST_SUITE_P(
              {"--format=csv", "--select=50", "fifty_last.txt"},
              0,
              fifty_last_csv(),
-             ""},
+             said("fifty_last.txt", {correlations_beside_covariances})},
         Case{"select_range_ending_at_fifty",
              {"--format=csv", "--select=50-50", "fifty_last.txt"},
              0,
              fifty_last_csv(),
-             ""},
+             said("fifty_last.txt", {correlations_beside_covariances})},
         Case{"select_fifty_one",
              {"--select=51", "clean.txt"},
              2,
@@ -317,37 +420,23 @@ INSTANTIATE_TEST_SUITE_P(
              {"--check", "--format=csv", "--select=3", "one_of_three.txt"},
              0,
              one_of_three_csv,
-             warnings_of("one_of_three.txt",
-                         {"1 reliability(ies) lie outside (0, 1], the first of variable 2; a "
-                          "reliability is a proportion such as 0.81"})},
+             said("one_of_three.txt", {reliability_of_variable_2})},
         // R's spellings of the values that are not numbers.
         Case{"csv_spells_infinities_and_nan_as_r_reads_them",
              {"--format=csv", "special_values.txt"},
              0,
              special_values_csv,
-             ""},
+             said("special_values.txt", special_values_findings)},
         Case{"check_counts_zero_corrected_variances",
              {"--check", "--format=csv", "special_values.txt"},
              0,
              special_values_csv,
-             warnings_of("special_values.txt",
-                         {"the whole restricted var/cov matrix is not positive definite: check "
-                          "it for typing errors",
-                          "2 corrected variance(s) are not positive, the first of variable 2; "
-                          "their correlations are not numbers",
-                          "3 corrected correlation(s) exceed 1 in magnitude, the first of "
-                          "variables 1 and 2"})},
+             said("special_values.txt", special_values_findings)},
         Case{"check_names_pairs_row_then_column",
              {"--check", "--format=csv", "order_of_pairs.txt"},
              0,
              order_of_pairs_csv,
-             warnings_of("order_of_pairs.txt",
-                         {"the whole restricted var/cov matrix is not positive definite: check "
-                          "it for typing errors",
-                          "1 corrected correlation(s) exceed 1 in magnitude, the first of "
-                          "variables 1 and 3",
-                          "information: 1 correlation(s) change sign against the restricted "
-                          "sample (Ree et al. 1994), the first of variables 2 and 3"})},
+             said("order_of_pairs.txt", order_of_pairs_findings)},
         // Each asymmetry with its own number: 0.5 - 0.4 in the restricted
         // matrix, 0.5 - 0.3 in the unrestricted one (unit diagonals).
         Case{"check_gives_each_asymmetry_its_own_number",
@@ -358,31 +447,13 @@ INSTANTIATE_TEST_SUITE_P(
              "asymmetric.txt,corrected_cov,2,0.3,1\n"
              "asymmetric.txt,corrected_corr,1,1,0.5\n"
              "asymmetric.txt,corrected_corr,2,0.3,1\n",
-             warnings_of("asymmetric.txt",
-                         {"the restricted var/cov matrix is not symmetric (largest difference 0.1 "
-                          "relative to the diagonal); the upper triangle of the selection block "
-                          "and the selection rows were used, the lower ones ignored (a lower "
-                          "triangle entered with '/' leaves the upper one at 0)",
-                          "the unrestricted var/cov matrix is not symmetric (largest difference "
-                          "0.2 relative to the diagonal); all of it was used"})},
+             said("asymmetric.txt", asymmetric_findings)},
         // The restricted variance of the last variable is checked too.
         Case{"check_warns_about_the_last_restricted_variance",
              {"--check", "--format=csv", "zero_last_variance.txt"},
              0,
              zero_last_variance_csv,
-             warnings_of(
-                 "zero_last_variance.txt",
-                 {"the whole restricted var/cov matrix is not positive definite: check it for "
-                  "typing errors",
-                  "the restricted variance of variable 3 is 0, not positive",
-                  "1 corrected variance(s) are not positive, the first of variable 3; their "
-                  "correlations are not numbers",
-                  "2 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 "
-                  "and 3",
-                  "the unrestricted matrix has a unit diagonal (correlations?) but the "
-                  "restricted one does not; that is right only when the unrestricted values are "
-                  "in units of the restricted standard deviations: otherwise enter both as "
-                  "variances and covariances"})}),
+             said("zero_last_variance.txt", zero_last_variance_findings)}),
     [](const testing::TestParamInfo<Case>& param_info) { return param_info.param.name; });
 
 TEST(cli_e2e_test, help_is_the_usage_on_standard_output) {
@@ -400,6 +471,7 @@ TEST(cli_e2e_test, standard_input_as_dash) {
   for (std::size_t at; (at = want.find("clean.txt")) != std::string::npos;)
     want.replace(at, 9, "-");
   EXPECT_EQ(got.out, want);
+  EXPECT_EQ(got.err, said("standard input", {correlations_beside_covariances}));
 }
 
 // The library's results for clean.txt, with the selection given (0-based).
@@ -465,7 +537,16 @@ TEST(cli_e2e_test, json_parses_and_holds_the_librarys_values) {
     }
   }
   EXPECT_TRUE(c["disattenuated_corr"].is_null());
-  EXPECT_EQ(c["warnings"].size(), 1u);  // the unit diagonal of the restricted matrix only
+  // The unit diagonal of the restricted matrix only.
+  EXPECT_EQ(c["findings"], nlohmann::json::parse(R"json([{
+    "code": "correlations_beside_covariances", "severity": "note",
+    "message": "the restricted matrix has a unit diagonal (correlations) but the unrestricted one does not: that is right only when the unrestricted values are in units of the restricted standard deviations",
+    "variables": []}])json"));
+  EXPECT_EQ(c["warnings"], nlohmann::json::array({c["findings"][0]["message"]}));
+  EXPECT_EQ(got.err,
+            said("clean.txt", {correlations_beside_covariances}) +
+                "tolbe: typo.txt:3:6: \"l.00\" is not a number (row 2 of the restricted var/cov "
+                "matrix)\n");
 }
 
 // A file name holding a comma, a quote, a line feed or a carriage return is
@@ -499,7 +580,7 @@ TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
     Ran got = run({"--format=csv", path});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.out, want);
-    EXPECT_EQ(got.err, "");
+    EXPECT_EQ(got.err, said(path, {correlations_beside_covariances}));
     unlink(path.c_str());
   }
   rmdir(folder.c_str());
@@ -507,11 +588,13 @@ TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
 
 // The JSON documents of small problems worked out by hand (see the CSV of
 // the same files above), compared whole: every member, in order. Places are
-// [row, column], numbered from 1, row < column.
+// [row, column], numbered from 1, row < column; the variables of a finding
+// are numbered from 1 too. Standard error has the same findings.
 struct JsonCase {
   const char* name;
   std::vector<std::string> args;
   const char* document;
+  std::string err;
 };
 
 void PrintTo(const JsonCase& c, std::ostream* os) {
@@ -523,7 +606,7 @@ class JsonDocument : public testing::TestWithParam<JsonCase> {};
 TEST_P(JsonDocument, holds_the_values_worked_by_hand) {
   Ran got = run(GetParam().args);
   EXPECT_EQ(got.status, 0);
-  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.err, GetParam().err);
   ASSERT_FALSE(got.out.empty());
   EXPECT_EQ(got.out.back(), '\n');
   nlohmann::ordered_json want = nlohmann::ordered_json::parse(GetParam().document);
@@ -552,11 +635,22 @@ INSTANTIATE_TEST_SUITE_P(
     "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
     "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 1, "first_sign_change": [2, 3]},
+  "findings": [
+    {"code": "restricted_not_positive_definite", "severity": "warning",
+     "message": "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
+     "variables": []},
+    {"code": "correlation_out_of_range", "severity": "warning",
+     "message": "the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or not a number",
+     "variables": [1, 3]},
+    {"code": "sign_change", "severity": "note",
+     "message": "the correlation of variable 2 and variable 3 changes sign against the restricted sample (Ree et al. 1994)",
+     "variables": [2, 3]}],
   "warnings": [
-    "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
-    "1 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 and 3",
-    "information: 1 correlation(s) change sign against the restricted sample (Ree et al. 1994), the first of variables 2 and 3"]
-}])json"},
+    "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
+    "the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or not a number",
+    "the correlation of variable 2 and variable 3 changes sign against the restricted sample (Ree et al. 1994)"]
+}])json",
+                             said("order_of_pairs.txt", order_of_pairs_findings)},
                     JsonCase{"zero_variances_counted_and_infinities_null",
                              {"--format=json", "special_values.txt"},
                              R"json([{
@@ -575,12 +669,23 @@ INSTANTIATE_TEST_SUITE_P(
     "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
     "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 0, "first_sign_change": null},
+  "findings": [
+    {"code": "restricted_not_positive_definite", "severity": "warning",
+     "message": "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
+     "variables": []},
+    {"code": "corrected_variance_not_positive", "severity": "warning",
+     "message": "the corrected variance of variable 2 is not positive (2 in all); its correlations are not numbers",
+     "variables": [2]},
+    {"code": "correlation_out_of_range", "severity": "warning",
+     "message": "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a number (3 in all)",
+     "variables": [1, 2]}],
   "warnings": [
-    "the whole restricted var/cov matrix is not positive definite: check it for typing errors",
-    "2 corrected variance(s) are not positive, the first of variable 2; their correlations are not numbers",
-    "3 corrected correlation(s) exceed 1 in magnitude, the first of variables 1 and 2",
+    "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
+    "the corrected variance of variable 2 is not positive (2 in all); its correlations are not numbers",
+    "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a number (3 in all)",
     "values that are not finite numbers are written as null"]
-}])json"},
+}])json",
+                             said("special_values.txt", special_values_findings)},
                     JsonCase{"selection_last_and_its_reliabilities",
                              {"--format=json", "--select=3", "one_of_three.txt"},
                              R"json([{
@@ -599,9 +704,14 @@ INSTANTIATE_TEST_SUITE_P(
     "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
     "reliabilities_out_of_range": 1, "first_reliability_out_of_range": 2,
     "sign_changes": 0, "first_sign_change": null},
+  "findings": [
+    {"code": "reliability_out_of_range", "severity": "warning",
+     "message": "the reliability of variable 2 is outside (0, 1]; a reliability is a proportion such as 0.81",
+     "variables": [2]}],
   "warnings": [
-    "1 reliability(ies) lie outside (0, 1], the first of variable 2; a reliability is a proportion such as 0.81"]
-}])json"},
+    "the reliability of variable 2 is outside (0, 1]; a reliability is a proportion such as 0.81"]
+}])json",
+                             said("one_of_three.txt", {reliability_of_variable_2})},
                     JsonCase{"asymmetries_each_their_own",
                              {"--format=json", "asymmetric.txt"},
                              R"json([{
@@ -620,10 +730,22 @@ INSTANTIATE_TEST_SUITE_P(
     "disattenuated_out_of_range": 0, "first_disattenuated_out_of_range": null,
     "reliabilities_out_of_range": 0, "first_reliability_out_of_range": null,
     "sign_changes": 0, "first_sign_change": null},
+  "findings": [
+    {"code": "restricted_asymmetric", "severity": "warning",
+     "message": "the restricted var/cov matrix is not symmetric: its two values for variable 1 and variable 2 differ by 0.1 relative to their standard deviations (the largest difference); the correction used the upper triangle of the selection variables' block, the rest of their rows and the whole block of the other variables, and ignored the rest",
+     "variables": [1, 2]},
+    {"code": "unrestricted_asymmetric", "severity": "warning",
+     "message": "the unrestricted var/cov matrix is not symmetric: its two values for variable 1 and variable 2 differ by 0.2 relative to their standard deviations (the largest difference); the correction used all of it",
+     "variables": [1, 2]},
+    {"code": "two_correlation_matrices", "severity": "warning",
+     "message": "both matrices have a unit diagonal (correlations?): the correction then takes the selection variables' variances to be the same in the population as in the sample, and corrects only for the change in their correlations; give the unrestricted matrix in units of the restricted standard deviations, or both as variances and covariances",
+     "variables": []}],
   "warnings": [
-    "the restricted var/cov matrix is not symmetric (largest difference 0.1 relative to the diagonal); the upper triangle of the selection block and the selection rows were used, the lower ones ignored (a lower triangle entered with '/' leaves the upper one at 0)",
-    "the unrestricted var/cov matrix is not symmetric (largest difference 0.2 relative to the diagonal); all of it was used"]
-}])json"}),
+    "the restricted var/cov matrix is not symmetric: its two values for variable 1 and variable 2 differ by 0.1 relative to their standard deviations (the largest difference); the correction used the upper triangle of the selection variables' block, the rest of their rows and the whole block of the other variables, and ignored the rest",
+    "the unrestricted var/cov matrix is not symmetric: its two values for variable 1 and variable 2 differ by 0.2 relative to their standard deviations (the largest difference); the correction used all of it",
+    "both matrices have a unit diagonal (correlations?): the correction then takes the selection variables' variances to be the same in the population as in the sample, and corrects only for the change in their correlations; give the unrestricted matrix in units of the restricted standard deviations, or both as variances and covariances"]
+}])json",
+                             said("asymmetric.txt", asymmetric_findings)}),
     [](const testing::TestParamInfo<JsonCase>& param_info) { return param_info.param.name; });
 
 // At a terminal: the hint before reading, and report lines written as they
