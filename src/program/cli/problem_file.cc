@@ -73,7 +73,13 @@ std::string name_of(const Statement& s) {
   return "";
 }
 
+// Lines are counted up to this many numbers: more than a whole matrix of 50
+// variables, enough to compare with any statement, and a bound on
+// "2147483647*1".
+constexpr int max_line_values = MAX_VARIABLES * MAX_VARIABLES + 1;
+
 std::string numbers(int count) {
+  if (count >= max_line_values) return "at least " + std::to_string(count) + " numbers";
   return std::to_string(count) + (count == 1 ? " number" : " numbers");
 }
 
@@ -113,7 +119,9 @@ class Lines {
       std::size_t start = at_;
       std::size_t end = text_.find('\n', start);
       at_ = end == std::string_view::npos ? text_.size() : end + 1;
-      LineShape shape = shape_of(text_.substr(start, at_ - start));
+      std::string_view line = text_.substr(start, at_ - start);
+      if (line.find_first_not_of(" \t\r\n") == std::string_view::npos) continue;
+      LineShape shape = shape_of(line);
       shape.start = start;
       if (shape.values > 0 || shape.slash) return shape;
     }
@@ -127,7 +135,7 @@ class Lines {
     ListReader reader(input);
     LineShape shape;
     reader.begin_statement();
-    while (shape.values <= max_values) {
+    while (shape.values < max_line_values) {
       double value = 0.0;
       reader.read(value);
       if (reader.failed()) break;
@@ -139,10 +147,6 @@ class Lines {
     }
     return shape;
   }
-
-  // More than a whole matrix of 50 variables: enough to compare with any
-  // statement, and a bound on "2147483647*1".
-  static constexpr int max_values = MAX_VARIABLES * MAX_VARIABLES + 1;
 
   std::string_view text_;
   std::size_t at_ = 0;

@@ -107,6 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
              "their line, 3 expected (the first row on the same line? each row must start on a "
              "new line); the input then ended in row 1" +
                  unrestricted + " (1 of 2 values read)"},
+        // Numbers are counted only so far.
+        Case{"repeat_count_beyond_any_row", "2 3 1\n1 2147483647*0.5\n1 2\n",
+             "2: row 1" + restricted +
+                 " has at least 2501 numbers on its line, 3 expected (several rows on one line? "
+                 "each row must start on a new line); the input then ended in row 2" +
+                 restricted + " (2 of 3 values read)"},
         // The last line has no line end: the input ends before a statement.
         Case{"whole_matrix_on_the_last_line", "2 3 1\n1.00 0.50 0.30 0.50 1.00 0.40 0.30 0.40 1.00",
              "2: row 1" + restricted + " has 9 numbers on its line, 3 expected" + whole_matrix +
