@@ -10,8 +10,12 @@
 namespace tolbe {
 namespace {
 
+// All of this runs once per file, and only with arguments: [[gnu::cold]]
+// compiles it for size and puts it apart (.text.unlikely), so that it takes
+// no room among the pages the console program runs through.
+
 // Line and column (from 1) of a byte offset.
-std::string place_of(std::string_view text, std::size_t offset, bool with_column) {
+[[gnu::cold]] std::string place_of(std::string_view text, std::size_t offset, bool with_column) {
   if (offset > text.size()) offset = text.size();
   std::size_t line = 1;
   std::size_t line_start = 0;
@@ -32,17 +36,17 @@ std::string place_of(std::string_view text, std::size_t offset, bool with_column
 }
 
 // The field that starts at `offset`: up to a blank, comma, slash or line end.
-std::string field_at(std::string_view text, std::size_t offset) {
+[[gnu::cold]] std::string field_at(std::string_view text, std::size_t offset) {
   std::size_t end = offset;
   while (end < text.size() && std::strchr(" \t\n\r,/", text[end]) == nullptr) ++end;
   return std::string(text.substr(offset, std::min<std::size_t>(end - offset, 40)));
 }
 
-bool is_white(char c) {
+[[gnu::cold]] bool is_white(char c) {
   return c == ' ' || c == '\t' || c == '\n';
 }
 
-bool starts_like_a_number(std::string_view rest) {
+[[gnu::cold]] bool starts_like_a_number(std::string_view rest) {
   std::size_t i = 0;
   while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
   if (i < rest.size() && (rest[i] == '+' || rest[i] == '-')) ++i;
@@ -51,7 +55,8 @@ bool starts_like_a_number(std::string_view rest) {
 }
 
 // The line that holds `offset` (without its line end), and where it starts.
-std::string_view line_around(std::string_view text, std::size_t offset, std::size_t& start) {
+[[gnu::cold]] std::string_view line_around(std::string_view text, std::size_t offset,
+                                           std::size_t& start) {
   start = std::min(offset, text.size());
   while (start > 0 && text[start - 1] != '\n') --start;
   std::size_t end = text.find('\n', start);
@@ -59,7 +64,7 @@ std::string_view line_around(std::string_view text, std::size_t offset, std::siz
   return text.substr(start, end - start);
 }
 
-std::string name_of(const Statement& s) {
+[[gnu::cold]] std::string name_of(const Statement& s) {
   switch (s.kind) {
     case StatementKind::counts:
       return "the counts (selection variables, variables, reliability flag)";
@@ -78,7 +83,7 @@ std::string name_of(const Statement& s) {
 // "2147483647*1".
 constexpr int max_line_values = MAX_VARIABLES * MAX_VARIABLES + 1;
 
-std::string numbers(int count) {
+[[gnu::cold]] std::string numbers(int count) {
   if (count >= max_line_values) return "at least " + std::to_string(count) + " numbers";
   return std::to_string(count) + (count == 1 ? " number" : " numbers");
 }
@@ -114,7 +119,7 @@ class Lines {
  public:
   explicit Lines(std::string_view text) : text_(text) {}
 
-  std::optional<LineShape> next() {
+  [[gnu::cold]] std::optional<LineShape> next() {
     while (at_ < text_.size()) {
       std::size_t start = at_;
       std::size_t end = text_.find('\n', start);
@@ -129,7 +134,7 @@ class Lines {
   }
 
  private:
-  static LineShape shape_of(std::string_view line) {
+  [[gnu::cold]] static LineShape shape_of(std::string_view line) {
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     InputStream input(line);
     ListReader reader(input);
@@ -152,14 +157,14 @@ class Lines {
   std::size_t at_ = 0;
 };
 
-bool fits(const LineShape& line, int expected) {
+[[gnu::cold]] bool fits(const LineShape& line, int expected) {
   return line.values == expected || (line.slash && line.values < expected);
 }
 
 // Whether the statements `statements[0..last]` lie in the file as rows
 // wrapped at `width` numbers a line, or as far as the file goes.
-bool wrapped(std::string_view text, const std::vector<Statement>& statements, std::size_t last,
-             int width) {
+[[gnu::cold]] bool wrapped(std::string_view text, const std::vector<Statement>& statements,
+                           std::size_t last, int width) {
   Lines lines(text);
   for (std::size_t j = 0; j <= last; ++j) {
     const Statement& s = statements[j];
@@ -179,8 +184,8 @@ bool wrapped(std::string_view text, const std::vector<Statement>& statements, st
 
 // The first line that does not fit its statement, as a text that names it
 // and ends without a full stop; empty when there is none to name.
-std::string misfit(std::string_view text, const std::vector<Statement>& statements,
-                   const Problem& problem) {
+[[gnu::cold]] std::string misfit(std::string_view text, const std::vector<Statement>& statements,
+                                 const Problem& problem) {
   Lines lines(text);
   for (std::size_t j = 0; j < statements.size(); ++j) {
     const Statement& s = statements[j];
@@ -232,7 +237,7 @@ std::string misfit(std::string_view text, const std::vector<Statement>& statemen
 // separator) are read as always, and so is "4,2" as a row of two.
 //
 // The offset of the first such field on the line at `offset`, or npos.
-std::size_t decimal_comma_on_line(std::string_view text, std::size_t offset) {
+[[gnu::cold]] std::size_t decimal_comma_on_line(std::string_view text, std::size_t offset) {
   std::size_t start = 0;
   std::string_view line = line_around(text, offset, start);
   if (line.find('.') != std::string_view::npos) return std::string_view::npos;
@@ -276,7 +281,7 @@ class FileObserver final : public ProblemObserver {
         error_(error),
         extra_(extra) {}
 
-  void statement_begins(const Statement& s) override {
+  [[gnu::cold]] void statement_begins(const Statement& s) override {
     statements_.push_back(s);
     if (s.kind == StatementKind::counts) {
       counts_start_ = input_.offset();
@@ -286,7 +291,7 @@ class FileObserver final : public ProblemObserver {
     }
   }
 
-  void items_read(const Statement& s) override {
+  [[gnu::cold]] void items_read(const Statement& s) override {
     if (reader_.slash_ended()) return;
     std::size_t at = input_.offset();
     if (at > text_.size()) return;
@@ -302,7 +307,7 @@ class FileObserver final : public ProblemObserver {
     }
   }
 
-  void read_failed(const Statement& s, int values_read) override {
+  [[gnu::cold]] void read_failed(const Statement& s, int values_read) override {
     const ReadError& e = reader_.error();
     std::string context = e.context;
     std::string name = name_of(s);
@@ -342,14 +347,14 @@ class FileObserver final : public ProblemObserver {
     error_ = place_of(text_, at, true) + ": \"" + field + "\" " + what + " (" + name + ")";
   }
 
-  void count_outside(Count count, std::int32_t value) override {
+  [[gnu::cold]] void count_outside(Count count, std::int32_t value) override {
     error_ = counts_line() +
              (count == Count::nonrestricted ? ": the number of selection variables is "
                                             : ": the number of variables is ") +
              std::to_string(value) + "; it must lie between 0 and 50";
   }
 
-  bool counts_read(const Problem& problem) override {
+  [[gnu::cold]] bool counts_read(const Problem& problem) override {
     int p = problem.n_nonrestricted;
     int q = problem.n_total;
     if (p <= q) return true;
@@ -360,7 +365,7 @@ class FileObserver final : public ProblemObserver {
 
   // The first number that looks like one with a decimal comma, on the lines
   // read so far: true with the error said.
-  bool decimal_comma_found() {
+  [[gnu::cold]] bool decimal_comma_found() {
     if (decimal_comma_ == std::string_view::npos) return false;
     std::size_t end = text_.find_first_of(" \t\r\n", decimal_comma_);
     if (end == std::string_view::npos) end = text_.size();
@@ -374,7 +379,7 @@ class FileObserver final : public ProblemObserver {
   }
 
  private:
-  std::string counts_line() const { return place_of(text_, counts_start_, false); }
+  [[gnu::cold]] std::string counts_line() const { return place_of(text_, counts_start_, false); }
 
   std::string_view text_;
   const InputStream& input_;
@@ -389,8 +394,8 @@ class FileObserver final : public ProblemObserver {
 
 }  // namespace
 
-bool read_problem_file(std::string_view text, Problem& problem, std::string& error,
-                       std::vector<std::string>& extra) {
+[[gnu::cold]] bool read_problem_file(std::string_view text, Problem& problem, std::string& error,
+                                     std::vector<std::string>& extra) {
   InputStream input(text);
   ListReader reader(input);
   FileObserver observer(text, input, reader, problem, error, extra);
