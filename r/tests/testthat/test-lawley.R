@@ -16,7 +16,7 @@ test_that("the examples equal the program's own numbers to the last bit", {
     v <- read_matrix(paste0(example, "-restricted.csv"))
     s <- read_matrix(paste0(example, "-unrestricted.csv"))
     rel <- read.csv(fixture(paste0(example, "-reliabilities.csv")), header = FALSE)[[1]]
-    fit <- suppressWarnings(lawley(v, s, reliabilities = rel))
+    fit <- quietly(lawley(v, s, reliabilities = rel))
     program <- read.csv(fixture(paste0(example, "-results.csv")))
     q <- nrow(v)
     for (m in c("corrected_cov", "corrected_corr", "disattenuated_corr")) {
@@ -34,13 +34,18 @@ test_that("one selection variable and one other is Thorndike's Case II", {
     r <- case[1]
     u <- case[2]
     v <- matrix(c(1, r, r, 1), 2)
-    fit <- lawley(v, matrix(u^2, 1))
+    fit <- quietly(lawley(v, matrix(u^2, 1)))
     expect_equal(fit$cor[1, 2], r * u / sqrt(1 - r^2 + r^2 * u^2), tolerance = 1e-14)
   }
 })
 
 test_that("the Ree et al. (1994) published values", {
-  fit <- lawley(ree_v, ree_s)
+  notes <- said(fit <- lawley(ree_v, ree_s))
+  expect_identical(notes$code, "selection_sign_change")
+  expect_identical(notes$severity, "note")
+  expect_identical(notes$message, paste("the correlation of the selection variables x1 and x2",
+                                        "changes sign: there the unrestricted matrix replaces the",
+                                        "restricted one, not the correction"))
   published <- c(x1.x2 = 0.25, x1.y1 = 0.06254509, x1.y2 = 0.10664023,
                  x2.y1 = -0.04246105, x2.y2 = 0.13994188, y1.y2 = 0.07959423)
   got <- c(fit$cor["x1", "x2"], fit$cor["x1", "y1"], fit$cor["x1", "y2"],
@@ -48,13 +53,14 @@ test_that("the Ree et al. (1994) published values", {
   expect_true(all(abs(unname(got) - unname(published)) < 5e-9))
   expect_equal(fit$diagnostics$sign_changes, 1L)
   expect_output(print(fit), "Sign changes against the restricted sample \\(1\\): x1-x2")
+  expect_output(print(fit), "Selection variables: x1, x2")
 })
 
 test_that("the sign-change pairs are as many as the diagnostics count, each a valid pair", {
   # A negative restricted variance: its correlations have a sign but no size.
   v <- matrix(c(1, 0.9, 0.9, 0.9, -0.1, -0.1, 0.9, -0.1, 1), 3)
   for (selection in list(NULL, 1L)) {
-    fit <- suppressWarnings(lawley(v, matrix(4, 1), selection = selection))
+    fit <- quietly(lawley(v, matrix(4, 1), selection = selection))
     pairs <- fit$diagnostics$sign_change_pairs
     expect_identical(nrow(pairs), fit$diagnostics$sign_changes)
     expect_identical(colnames(pairs), c("row", "column"))
@@ -63,7 +69,7 @@ test_that("the sign-change pairs are as many as the diagnostics count, each a va
     changed <- which(upper.tri(v) & v * fit$cor < 0, arr.ind = TRUE)
     expect_identical(unname(pairs), unname(changed))
   }
-  none <- lawley(worked_v, worked_s)$diagnostics
+  none <- quietly(lawley(worked_v, worked_s))$diagnostics
   expect_identical(dim(none$sign_change_pairs), c(0L, 2L))
   expect_identical(none$sign_changes, 0L)
 })
@@ -71,10 +77,10 @@ test_that("the sign-change pairs are as many as the diagnostics count, each a va
 test_that("selection by names, by numbers and at any positions is the reordered problem", {
   order <- c("y1", "x2", "y2", "x1")
   moved <- ree_v[order, order]
-  by_names <- lawley(moved, ree_s, selection = c("x1", "x2"))
-  by_numbers <- lawley(moved, ree_s, selection = c(4, 2))
-  by_default <- lawley(moved, ree_s)  # the names of 'unrestricted' match
-  leading <- lawley(ree_v, ree_s)
+  by_names <- quietly(lawley(moved, ree_s, selection = c("x1", "x2")))
+  by_numbers <- quietly(lawley(moved, ree_s, selection = c(4, 2)))
+  by_default <- quietly(lawley(moved, ree_s))  # the names of 'unrestricted' match
+  leading <- quietly(lawley(ree_v, ree_s))
   expect_identical(by_names$cov, leading$cov[order, order])
   expect_identical(unname(by_numbers$cov), unname(leading$cov[order, order]))
   expect_identical(by_default$cov, by_names$cov)
@@ -89,63 +95,67 @@ test_that("names of 'unrestricted' that 'restricted' lacks are an error, not the
   expect_error(lawley(ree_v, partly), "lacks: test2;")
   expect_error(lawley(unname(ree_v), ree_s), "'restricted' has none.*x1, x2.*'selection'")
   # Either way 'selection' says which variables are meant.
-  expect_identical(lawley(ree_v, s2, selection = c("x1", "x2"))$cov, lawley(ree_v, ree_s)$cov)
-  expect_identical(lawley(unname(ree_v), ree_s, selection = 1:2)$cov,
-                   unname(lawley(ree_v, ree_s)$cov))
+  expect_identical(quietly(lawley(ree_v, s2, selection = c("x1", "x2")))$cov,
+                   quietly(lawley(ree_v, ree_s))$cov)
+  expect_identical(quietly(lawley(unname(ree_v), ree_s, selection = 1:2))$cov,
+                   unname(quietly(lawley(ree_v, ree_s))$cov))
   # An unnamed 'unrestricted' is the first p variables.
-  expect_identical(lawley(ree_v, unname(ree_s))$selection, 1:2)
+  expect_identical(quietly(lawley(ree_v, unname(ree_s)))$selection, 1:2)
 })
 
 test_that("all variables selected, and none", {
-  all <- lawley(worked_v[1:2, 1:2], worked_s)
+  all <- quietly(lawley(worked_v[1:2, 1:2], worked_s))
   expect_identical(all$cov, worked_s)
   none <- lawley(worked_v, matrix(numeric(0), 0, 0))
   expect_identical(none$cov, worked_v)
 })
 
-test_that("the quick road for plain matrices builds what the checked road builds", {
-  # An explicit selection sends the same problem down the road that checks
-  # and resolves every argument in R.
-  cases <- list(
-    list(worked_v, worked_s, NULL),
-    list(worked_v, worked_s, 0.81),
-    list(ree_v, unname(ree_s), c(0.81, 0.9)),
-    list(worked_v[1:2, 1:2], worked_s, numeric(0)),
-    list(worked_v, matrix(numeric(0), 0, 0), c(0.8, 0.9, 0.7)))
-  for (case in cases) {
-    p <- nrow(case[[2]])
-    for (diagnose in c(TRUE, FALSE)) {
-      quick <- .Call(tolbe:::C_lawley_plain, case[[1]], case[[2]], NULL, case[[3]], NULL, NULL,
-                     diagnose)
-      checked <- lawley(case[[1]], case[[2]], selection = seq_len(p),
-                        reliabilities = case[[3]], diagnostics = diagnose)
-      expect_s3_class(quick, "tolbe_lawley")  # the quick road served, not passed on
-      expect_identical(quick, checked)
-      expect_identical(lawley(case[[1]], case[[2]], reliabilities = case[[3]],
-                              diagnostics = diagnose), checked)
-    }
-  }
+test_that("one road: every way of giving a problem builds the same object", {
+  expect_false(exists("C_lawley_plain", envir = asNamespace("tolbe")))
+  named <- `dimnames<-`(worked_v, rep(list(c("a", "b", "c")), 2))
+  fit <- quietly(lawley(named, worked_s, reliabilities = c(c = 0.81)))
+  expect_identical(fit, quietly(lawley(named, worked_s, selection = c("a", "b"),
+                                       reliabilities = 0.81)))
+  expect_identical(fit, quietly(lawley(named, worked_s, selection = 1:2, reliabilities = c(c = 0.81))))
+  expect_identical(fit, quietly(lawley(named, `dimnames<-`(worked_s, rep(list(c("a", "b")), 2)),
+                                       reliabilities = 0.81)))
+  plain <- quietly(lawley(worked_v, worked_s, reliabilities = 0.81))
+  expect_identical(unname(plain$cov), unname(fit$cov))
+  expect_identical(plain$selection, 1:2)
+  expect_identical(plain$findings$code, fit$findings$code)
+  # Integer matrices, a data frame, numbers as doubles.
+  expect_identical(quietly(lawley(matrix(c(4L, 2L, 2L, 3L), 2), matrix(9L, 1)))$cov,
+                   quietly(lawley(matrix(c(4, 2, 2, 3), 2), matrix(9, 1)))$cov)
+  expect_identical(quietly(lawley(worked_v, worked_s, selection = c(1, 2)))$cov, plain$cov)
+  expect_identical(lawley(as.data.frame(worked_v), worked_s, diagnostics = FALSE)$cov,
+                   lawley(`dimnames<-`(worked_v, list(NULL, paste0("V", 1:3))), worked_s,
+                          diagnostics = FALSE)$cov)
+  # Without diagnostics the same numbers, and no diagnostics or findings.
+  quiet <- lawley(named, worked_s, reliabilities = c(c = 0.81), diagnostics = FALSE)
+  expect_identical(quiet[c("cov", "cor", "disattenuated", "selection", "restricted")],
+                   fit[c("cov", "cor", "disattenuated", "selection", "restricted")])
+  expect_null(quiet$diagnostics)
+  expect_null(quiet$findings)
+  expect_error(lawley(worked_v, worked_s, diagnostics = NA), "'diagnostics' must be TRUE or FALSE")
   asymmetric <- worked_v
   asymmetric[2, 1] <- 0.7
-  expect_identical(capture_warnings(lawley(asymmetric, worked_s)),
-                   capture_warnings(lawley(asymmetric, worked_s, selection = 1:2)))
-  nothing_beyond <- lawley(worked_v[1:2, 1:2], worked_s, reliabilities = numeric(0))
+  expect_identical(said(lawley(asymmetric, worked_s)),
+                   said(lawley(asymmetric, worked_s, selection = 1:2)))
+  nothing_beyond <- quietly(lawley(worked_v[1:2, 1:2], worked_s, reliabilities = numeric(0)))
   expect_identical(nothing_beyond$disattenuated, nothing_beyond$cor)
-  expect_identical(lawley(as.data.frame(worked_v), worked_s)$cov,
-                   lawley(`dimnames<-`(worked_v, list(NULL, paste0("V", 1:3))), worked_s)$cov)
 })
 
-test_that("a value that is not finite where the correction does not read it is ignored, on both roads", {
-  unread <- paste("'restricted' holds NA or values that are not finite at [2, 1], which the",
-                  "correction does not read; they were ignored")
+test_that("a value that is not finite where the correction does not read it is ignored, with a note", {
+  unread <- paste("the restricted var/cov matrix holds a value that is not a finite number for",
+                  "variable 2 (row) and variable 1 (column), where the correction reads nothing")
   v <- worked_v
   v[2, 1] <- NA  # the lower triangle of the selection block
-  quick <- capture_warnings(fit <- lawley(v, worked_s))
-  checked <- capture_warnings(fit_checked <- lawley(v, worked_s, selection = 1:2))
-  expect_identical(quick, unread)
-  expect_identical(checked, quick)
-  expect_identical(fit_checked, fit)
-  expect_identical(fit$cov, lawley(worked_v, worked_s)$cov)
+  notes <- said(fit <- lawley(v, worked_s))
+  expect_identical(notes$code, c("correlations_beside_covariances", "unread_not_finite"))
+  expect_identical(notes$message[2], unread)
+  expect_identical(said(fit_by_number <- lawley(v, worked_s, selection = 1:2)), notes)
+  expect_identical(fit_by_number, fit)
+  expect_identical(fit$cov, quietly(lawley(worked_v, worked_s))$cov)
   expect_identical(fit$diagnostics$restricted_asymmetry, 0)
   expect_identical(unname(fit$diagnostics$unread_not_finite), matrix(c(2L, 1L), 1))
   expect_silent(quiet <- lawley(v, worked_s, diagnostics = FALSE))
@@ -155,37 +165,66 @@ test_that("a value that is not finite where the correction does not read it is i
   v <- worked_v
   v[3, 1] <- Inf
   v[3, 2] <- 0.7
-  warnings <- capture_warnings(fit <- lawley(v, worked_s))
-  expect_identical(capture_warnings(lawley(v, worked_s, selection = 1:2)), warnings)
-  expect_true(any(grepl("not finite at \\[3, 1\\], which", warnings)))
-  expect_true(any(grepl("'restricted' is not symmetric \\(largest difference 0.3 ", warnings)))
+  notes <- said(fit <- lawley(v, worked_s))
+  expect_identical(said(lawley(v, worked_s, selection = 1:2)), notes)
+  expect_true(paste("the restricted var/cov matrix holds a value that is not a finite number for",
+                    "variable 3 (row) and variable 1 (column), where the correction reads",
+                    "nothing") %in% notes$message)
   expect_equal(fit$diagnostics$restricted_asymmetry, 0.3, tolerance = 1e-15)
-  expect_identical(fit$cov, lawley(worked_v, worked_s)$cov)
+  expect_identical(fit$cov, quietly(lawley(worked_v, worked_s))$cov)
   means <- list(restricted_means = c(50, 20, 10), unrestricted_means = c(47, 23))
-  expect_identical(suppressWarnings(do.call(lawley, c(list(v, worked_s), means)))$means,
-                   do.call(lawley, c(list(worked_v, worked_s), means))$means)
+  expect_identical(quietly(do.call(lawley, c(list(v, worked_s), means)))$means,
+                   quietly(do.call(lawley, c(list(worked_v, worked_s), means)))$means)
   # Named, and with the selection variables elsewhere.
   order <- c("y1", "x2", "y2", "x1")
   moved <- ree_v[order, order]
   moved["x2", "x1"] <- NA  # below the diagonal of the selection block in selection order
-  warnings <- capture_warnings(fit <- lawley(moved, ree_s))
-  expect_true(any(grepl("not finite at \\[x2, x1\\], which", warnings)))
-  expect_identical(fit$cov, lawley(ree_v[order, order], ree_s)$cov)
-  # Where the correction reads, both roads stop alike and name the place.
+  notes <- said(fit <- lawley(moved, ree_s))
+  expect_true(any(grepl("not a finite number for x2 \\(row\\) and x1 \\(column\\)", notes$message)))
+  expect_identical(fit$cov, quietly(lawley(ree_v[order, order], ree_s))$cov)
+  # Where the correction reads, the call stops and names the place.
   for (place in list(c(1, 2), c(1, 3), c(3, 3))) {
     v <- worked_v
     v[place[1], place[2]] <- NA
-    where <- sprintf("'restricted' holds NA or values that are not finite numbers where the correction reads it: \\[%d, %d\\]", place[1], place[2])
+    where <- sprintf("'restricted' holds NA or values that are not finite numbers where the correction reads it: \\[%d, %d\\]$", place[1], place[2])
     expect_error(lawley(v, worked_s), where)
     expect_error(lawley(v, worked_s, selection = 1:2), where)
+    expect_error(lawley(v, worked_s, diagnostics = FALSE), where)
   }
+  many <- ree_v
+  many[c("y1", "y2"), c("y1", "y2")] <- NA
+  many["x1", c("y1", "y2")] <- NaN
+  many["x2", "y2"] <- Inf
+  expect_error(lawley(many, ree_s), paste0(
+    "where the correction reads it: \\[x1, y1\\], \\[y1, y1\\], \\[y2, y1\\], ",
+    "\\[x1, y2\\], \\[x2, y2\\], and 2 more$"))
+  s_na <- ree_s
+  s_na[2, 2] <- NA
+  expect_error(lawley(ree_v, s_na),
+               "'unrestricted' holds NA or values that are not finite numbers: \\[x2, x2\\]")
 })
 
 test_that("reliabilities named or in order give the disattenuated matrix", {
-  named <- lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, y1 = 0.81))
-  ordered <- lawley(ree_v, ree_s, reliabilities = c(0.81, 0.9))
+  named <- quietly(lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, y1 = 0.81)))
+  ordered <- quietly(lawley(ree_v, ree_s, reliabilities = c(0.81, 0.9)))
   expect_identical(named$disattenuated, ordered$disattenuated)
   expect_equal(named$disattenuated["x1", "y1"], named$cor["x1", "y1"] / 0.9)
+  # A subset by name: the others are taken as 1, and a message says which.
+  notes <- said(some <- lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9)))
+  expect_identical(notes$message[1], paste("'reliabilities' names no reliability for y1; it is",
+                                           "taken as 1 (not corrected for attenuation)"))
+  expect_identical(some$disattenuated,
+                   quietly(lawley(ree_v, ree_s, reliabilities = c(1, 0.9)))$disattenuated)
+  expect_identical(some$disattenuated["x1", "y1"], some$cor["x1", "y1"])
+  expect_error(lawley(unname(ree_v), ree_s, selection = 1:2, reliabilities = c(y2 = 0.9)),
+               "'reliabilities' are named, but 'restricted' has no dimnames")
+  expect_error(lawley(ree_v, ree_s, reliabilities = c(y2 = 0.9, 0.8)),
+               "'reliabilities' names some values but not all")
+  expect_error(lawley(ree_v, ree_s, reliabilities = c(y1 = "a")), "finite numbers")
+  expect_error(lawley(ree_v, ree_s, reliabilities = c(x1 = 0.8, x2 = 0.9)),
+               "^x1, x2 are selection variables; reliabilities are for the other variables: y1, y2$")
+  expect_error(lawley(ree_v[1:2, 1:2], ree_s, reliabilities = c(x1 = 0.8)),
+               "x1 is a selection variable; every variable is a selection variable")
 })
 
 test_that("every error is a clear condition raised before computing", {
@@ -203,7 +242,13 @@ test_that("every error is a clear condition raised before computing", {
   expect_error(lawley(worked_v, worked_s, selection = c(1.5, 2)), "whole numbers")
   expect_error(lawley(worked_v, worked_s, reliabilities = c(0.8, 0.9)), "one value for each of the 1")
   expect_error(lawley(worked_v, worked_s, reliabilities = NA_real_), "finite numbers")
-  expect_error(lawley(ree_v, ree_s, reliabilities = c(x1 = 0.8, y1 = 0.9)), "not among the others: x1")
+  expect_error(lawley(ree_v, ree_s, reliabilities = c(x1 = 0.8, y1 = 0.9)),
+               "x1 is a selection variable; reliabilities are for the other variables: y1, y2")
+  expect_error(lawley(worked_v, worked_s, reliabilities = NA_real_),
+               "the one for variable 3 is NA")
+  expect_error(lawley(ree_v, ree_s, selection = c("x1", "x1")), "repeats a variable: x1")
+  expect_error(lawley(ree_v, ree_s, selection = c(TRUE, FALSE)), "whole numbers")
+  expect_error(lawley(ree_v, list(1)), "'unrestricted' must be a numeric matrix")
   singular <- worked_v
   singular[2, 2] <- 0.25
   expect_error(lawley(singular, worked_s), "leading minor of order 2")
@@ -219,7 +264,7 @@ test_that("every error is a clear condition raised before computing", {
   expect_error(cor2cov(diag(2), 1), "'sd' must be 2")
 })
 
-test_that("every warning, in plain words", {
+test_that("every warning of the library, as a warning", {
   asymmetric <- worked_v
   asymmetric[2, 1] <- 0.7
   s <- worked_s
@@ -227,19 +272,18 @@ test_that("every warning, in plain words", {
   whole <- worked_v
   whole[3, 3] <- 0.1
   cases <- list(
-    list(quote(lawley(asymmetric, worked_s)), "'restricted' is not symmetric"),
-    list(quote(lawley(worked_v, s)), "'unrestricted' is not symmetric"),
-    list(quote(lawley(worked_v, matrix(c(1, 2, 2, 1), 2))),
-         "'unrestricted' is not positive definite"),
-    list(quote(lawley(whole, worked_s)), "'restricted' is not positive definite as a whole"),
+    list(quote(lawley(asymmetric, worked_s)), "restricted_asymmetric"),
+    list(quote(lawley(worked_v, s)), "unrestricted_asymmetric"),
+    list(quote(lawley(worked_v, matrix(c(1, 2, 2, 1), 2))), "unrestricted_not_positive_definite"),
+    list(quote(lawley(whole, worked_s)), "restricted_not_positive_definite"),
     list(quote(lawley(matrix(c(1, 0.9, 0.9, 1), 2), matrix(-1, 1))),
-         "corrected variance\\(s\\) are not positive"),
-    list(quote(lawley(whole, worked_s)), "corrected correlation\\(s\\) exceed 1"),
-    list(quote(lawley(worked_v, worked_s, reliabilities = 0.01)), "disattenuated correlation"),
-    list(quote(lawley(worked_v, worked_s, reliabilities = 81)), "outside \\(0, 1\\]"))
+         "corrected_variance_not_positive"),
+    list(quote(lawley(whole, worked_s)), "correlation_out_of_range"),
+    list(quote(lawley(worked_v, worked_s, reliabilities = 0.01)), "disattenuated_out_of_range"),
+    list(quote(lawley(worked_v, worked_s, reliabilities = 81)), "reliability_out_of_range"))
   for (case in cases) {
-    warnings <- capture_warnings(eval(case[[1]]))
-    expect_true(any(grepl(case[[2]], warnings)), info = case[[2]])
+    got <- said(eval(case[[1]]))
+    expect_identical(got$severity[got$code %in% case[[2]]], "warning", info = case[[2]])
   }
   expect_silent(lawley(worked_v, worked_s, reliabilities = 81, diagnostics = FALSE))
 })
@@ -249,31 +293,33 @@ test_that("warnings name variables by name, else by number from 1", {
   # correlations are not numbers.
   v <- matrix(c(1, 0, 0.5, 0, 1, 0, 0.5, 0, 0.1), 3)
   expect_first <- function(call, expected) {
-    warnings <- capture_warnings(call)
-    for (text in expected) expect_true(text %in% warnings, info = text)
+    got <- said(call)
+    for (text in expected) expect_true(text %in% got$message, info = text)
   }
-  expect_first(lawley(v, matrix(0.2, 1)), c(
-    "1 corrected variance(s) are not positive (the first of variable 3)",
-    "2 corrected correlation(s) exceed 1 in magnitude (the first between variables 1 and 3)"))
-  expect_first(lawley(v[c(2, 3, 1), c(2, 3, 1)], matrix(0.2, 1), selection = 3), c(
-    "1 corrected variance(s) are not positive (the first of variable 2)",
-    "2 corrected correlation(s) exceed 1 in magnitude (the first between variables 1 and 2)"))
+  variance <- function(name) {
+    sprintf("the corrected variance of %s is not positive; its correlations are not numbers", name)
+  }
+  correlation <- function(a, b) {
+    sprintf(paste("the corrected correlation of %s and %s is above 1 in magnitude or not a",
+                  "number (2 in all)"), a, b)
+  }
+  expect_first(lawley(v, matrix(0.2, 1)),
+               c(variance("variable 3"), correlation("variable 1", "variable 3")))
+  expect_first(lawley(v[c(2, 3, 1), c(2, 3, 1)], matrix(0.2, 1), selection = 3),
+               c(variance("variable 2"), correlation("variable 1", "variable 2")))
   named <- `dimnames<-`(v, rep(list(c("a", "b", "c")), 2))
-  expect_first(lawley(named, matrix(0.2, 1)), c(
-    "1 corrected variance(s) are not positive (the first of c)",
-    "2 corrected correlation(s) exceed 1 in magnitude (the first between a and c)"))
+  expect_first(lawley(named, matrix(0.2, 1)), c(variance("c"), correlation("a", "c")))
   expect_first(lawley(worked_v, worked_s, reliabilities = 0.01), paste(
-    "2 disattenuated correlation(s) exceed 1 in magnitude (the first between variables 1 and 3);",
-    "check the reliabilities"))
+    "the disattenuated correlation of variable 1 and variable 3 is above 1 in magnitude or not a",
+    "number (2 in all); check the reliabilities"))
   expect_first(lawley(worked_v, worked_s, reliabilities = 81), paste(
-    "1 reliability(ies) lie outside (0, 1] (the first of variable 3); a reliability is a",
-    "proportion such as 0.81"))
+    "the reliability of variable 3 is outside (0, 1]; a reliability is a proportion such as 0.81"))
 })
 
 test_that("corrected means follow the formula in base R", {
   mu <- c(50, 20, 10)
   m_x <- c(47, 23)
-  fit <- lawley(worked_v, worked_s, restricted_means = mu, unrestricted_means = m_x)
+  fit <- quietly(lawley(worked_v, worked_s, restricted_means = mu, unrestricted_means = m_x))
   w <- solve(worked_v[1:2, 1:2])
   expected_y <- mu[3] + drop((m_x - mu[1:2]) %*% w %*% worked_v[1:2, 3])
   expect_equal(fit$means, c(m_x, expected_y), tolerance = 1e-13)
@@ -282,16 +328,18 @@ test_that("corrected means follow the formula in base R", {
 test_that("named means are matched by name, whatever the order of the matrix", {
   mu <- c(x1 = 50, x2 = 20, y1 = 10, y2 = 30)
   m_x <- c(x1 = 47, x2 = 23)
-  leading <- lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = m_x)
+  leading <- quietly(lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = m_x))
   order <- c("y1", "x2", "y2", "x1")
-  moved <- lawley(ree_v[order, order], ree_s, restricted_means = mu, unrestricted_means = m_x)
+  moved <- quietly(lawley(ree_v[order, order], ree_s, restricted_means = mu,
+                          unrestricted_means = m_x))
   expect_equal(moved$means, leading$means[order], tolerance = 1e-13)
   expect_identical(moved$means[c("x1", "x2")], m_x)
-  reversed <- lawley(ree_v, ree_s, restricted_means = rev(mu), unrestricted_means = rev(m_x))
+  reversed <- quietly(lawley(ree_v, ree_s, restricted_means = rev(mu),
+                             unrestricted_means = rev(m_x)))
   expect_identical(reversed$means, leading$means)
   # Unnamed means go in the order of the matrix and of 'unrestricted'.
-  expect_identical(lawley(ree_v, ree_s, restricted_means = unname(mu),
-                          unrestricted_means = unname(m_x))$means, leading$means)
+  expect_identical(quietly(lawley(ree_v, ree_s, restricted_means = unname(mu),
+                                  unrestricted_means = unname(m_x)))$means, leading$means)
   expect_error(lawley(ree_v, ree_s, restricted_means = c(x1 = 50, x2 = 20, y1 = 10, z = 30),
                       unrestricted_means = m_x), "'restricted_means' names .*: z")
   expect_error(lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = c(x1 = 47, y1 = 23)),
@@ -303,12 +351,19 @@ test_that("named means are matched by name, whatever the order of the matrix", {
 })
 
 test_that("methods: summary, as.matrix, plot, cor2cov", {
-  fit <- lawley(worked_v, worked_s, reliabilities = 0.81)
-  expect_output(print(summary(fit)), "Lawley correction of 3 variables, 2 of them selection")
+  fit <- quietly(lawley(worked_v, worked_s, reliabilities = 0.81))
+  expect_output(print(summary(fit)), paste("Lawley correction of 3 variables, 2 of them selection",
+                                           "variables: variable 1, variable 2"))
+  expect_output(print(fit), "Selection variables: variable 1, variable 2")
+  expect_output(print(summary(fit)), "note: the restricted matrix has a unit diagonal")
+  ree <- quietly(lawley(ree_v[4:1, 4:1], ree_s))
+  expect_output(print(summary(ree)), "4 variables, 2 of them selection variables: x1, x2\n")
+  expect_output(print(ree), "Selection variables: x1, x2\n")
+  expect_output(print(summary(lawley(ree_v, ree_s, diagnostics = FALSE))), "not diagnosed")
   expect_identical(as.matrix(fit), fit$cor)
   file <- tempfile(fileext = ".pdf")
   grDevices::pdf(file)
-  expect_invisible(plot(lawley(ree_v, ree_s)))
+  expect_invisible(plot(quietly(lawley(ree_v, ree_s))))
   grDevices::dev.off()
   expect_true(file.exists(file))
   grDevices::pdf(NULL)
