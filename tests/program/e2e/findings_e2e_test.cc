@@ -1,0 +1,484 @@
+// The checks of the command line, run as a user would: each likely mistake
+// in a problem file gives its finding (code, severity, the variables from 1
+// and the exact line on standard error) and its exit status; a right problem
+// gives none; -q and --strict change what is said and what is refused.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/report_mask.h"
+#include "support/run_binary.h"
+
+namespace {
+
+using tolbe::testing_support::BinaryRun;
+using tolbe::testing_support::masked;
+using tolbe::testing_support::run_binary;
+using tolbe::testing_support::write_file;
+using Json = nlohmann::ordered_json;
+
+// The folder of this process's problem files.
+const std::string& folder() {
+  static const std::string path = [] {
+    std::string f = ::testing::TempDir() + "tolbe_findings_" + std::to_string(getpid());
+    mkdir(f.c_str(), 0755);
+    return f;
+  }();
+  return path;
+}
+
+// Writes `text` to the file `name` in folder() and runs tolbe there on it
+// with `args` before the name.
+BinaryRun run_on(const std::string& name, const std::string& text, std::vector<std::string> args) {
+  write_file(folder() + "/" + name, text);
+  args.push_back(name);
+  return run_binary(TOLBE_BINARY, args, folder());
+}
+
+// The console program's report of `text` (standard input, no arguments).
+std::string console_report(const std::string& text) {
+  std::string path = folder() + "/console.in";
+  write_file(path, text);
+  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder(), path);
+  EXPECT_EQ(console.status, 0) << console.err;
+  return console.out;
+}
+
+struct Expected {
+  const char* code;
+  const char* severity;
+  std::vector<int> variables;  // from 1
+  std::string message;
+};
+
+// One problem file and what the checks must find in it.
+struct Mistake {
+  const char* name;
+  std::string text;
+  std::vector<Expected> findings;
+  int status;  // 2: an error, no results
+};
+
+void PrintTo(const Mistake& m, std::ostream* os) {
+  *os << m.name;
+}
+
+std::string said(const std::string& file, const std::vector<Expected>& findings) {
+  std::string text;
+  for (const Expected& f : findings) {
+    text += "tolbe: " + file + ": " + f.severity + ": " + f.message + "\n";
+  }
+  return text;
+}
+
+Json json_findings(const std::vector<Expected>& findings) {
+  Json array = Json::array();
+  for (const Expected& f : findings) {
+    array.push_back({{"code", f.code},
+                     {"severity", f.severity},
+                     {"message", f.message},
+                     {"variables", f.variables}});
+  }
+  return array;
+}
+
+// A problem of two selection variables among four, with variances 4, 9, 16
+// and 6.25 and correlations between 0.15 and 0.2; unrestricted variances 6
+// and 12 (ratios 1.5 and 1.33) and r12 = 0.18. Corrected, every correlation
+// lies between 0.17 and 0.24, as in the sample. The mistakes below change
+// what they need of it.
+const std::string counts = "2 4 0\n";
+const std::string restricted =
+    "4 1 1.2 0.8\n"
+    "1 9 2.4 1.5\n"
+    "1.2 2.4 16 2\n"
+    "0.8 1.5 2 6.25\n";
+const std::string unrestricted =
+    "6 1.5\n"
+    "1.5 12\n";
+// Correlations among the four: unit diagonals.
+const std::string correlations =
+    "1 0.3 0.2 0.1\n"
+    "0.3 1 0.25 0.2\n"
+    "0.2 0.25 1 0.3\n"
+    "0.1 0.2 0.3 1\n";
+
+const std::string enter_whole = "; enter the whole matrix";
+const std::string correlations_note =
+    "the restricted matrix has a unit diagonal (correlations) but the unrestricted one does not: "
+    "that is right only when the unrestricted values are in units of the restricted standard "
+    "deviations";
+const std::string implausible_tail =
+    ": standard deviations more than five times apart suggest matrices in different units "
+    "(correlations beside covariances?) or variables in another order";
+
+const std::vector<Mistake> mistakes = {
+    {"clean", counts + restricted + unrestricted, {}, 0},
+    // Right too: a variance ratio of 20 (80 / 4, strong but real selection;
+    // corrected correlations up to 0.51, disattenuated up to 0.54) with
+    // reliabilities, and one of 0.05 (0.2 / 4).
+    {"clean_ratio_20_with_reliabilities",
+     "2 4 1\n" + restricted + "80 1.5\n1.5 12\n0.8 0.9\n",
+     {},
+     0},
+    {"clean_ratio_0_05", counts + restricted + "0.2 0.1\n0.1 12\n", {}, 0},
+    // Zeros above the diagonal: the correction would read V12 = 0 and r12 = 0.
+    {"lower_triangle",
+     counts + "4 0 0 0\n1 9 0 0\n1.2 2.4 16 0\n0.8 1.5 2 6.25\n" + unrestricted,
+     {{"restricted_lower_triangle",
+       "error",
+       {},
+       "the restricted var/cov matrix holds only its lower triangle: every value above the "
+       "diagonal is 0 or missing, and the correction reads the upper triangle of the selection "
+       "variables' rows" +
+           enter_whole}},
+     2},
+    // The same entered with '/', which leaves the rest of a row at 0.
+    {"lower_triangle_with_slashes",
+     counts + "4 /\n1 9 /\n1.2 2.4 16 /\n0.8 1.5 2 6.25\n" + unrestricted,
+     {{"restricted_lower_triangle",
+       "error",
+       {},
+       "the restricted var/cov matrix holds only its lower triangle: every value above the "
+       "diagonal is 0 or missing, and the correction reads the upper triangle of the selection "
+       "variables' rows" +
+           enter_whole}},
+     2},
+    // Two other variables: their block, read whole, would have V43 = 0.
+    {"upper_triangle",
+     counts + "4 1 1.2 0.8\n0 9 2.4 1.5\n0 0 16 2\n0 0 0 6.25\n" + unrestricted,
+     {{"restricted_upper_triangle",
+       "error",
+       {},
+       "the restricted var/cov matrix holds only its upper triangle: every value below the "
+       "diagonal is 0 or missing, and the correction reads the block of the other variables "
+       "whole" +
+           enter_whole}},
+     2},
+    {"unrestricted_lower_triangle",
+     counts + restricted + "6 /\n1.5 12\n",
+     {{"unrestricted_lower_triangle",
+       "error",
+       {},
+       "the unrestricted var/cov matrix holds only its lower triangle: every value above the "
+       "diagonal is 0 or missing, and the correction reads it whole" +
+           enter_whole}},
+     2},
+    {"unrestricted_upper_triangle",
+     counts + restricted + "6 1.5\n0 12\n",
+     {{"unrestricted_upper_triangle",
+       "error",
+       {},
+       "the unrestricted var/cov matrix holds only its upper triangle: every value below the "
+       "diagonal is 0 or missing, and the correction reads it whole" +
+           enter_whole}},
+     2},
+    // V21 = 1.06 against V12 = 1: 0.06 / sqrt(4 * 9) = 0.01; V42 = 1.2
+    // against V24 = 1.5: 0.3 / sqrt(9 * 6.25) = 0.04, the largest.
+    {"asymmetric",
+     counts + "4 1 1.2 0.8\n1.06 9 2.4 1.5\n1.2 2.4 16 2\n0.8 1.2 2 6.25\n" + unrestricted,
+     {{"restricted_asymmetric",
+       "warning",
+       {2, 4},
+       "the restricted var/cov matrix is not symmetric: its two values for variable 2 and "
+       "variable 4 differ by 0.04 relative to their standard deviations (the largest "
+       "difference); the correction used the upper triangle of the selection variables' block, "
+       "the rest of their rows and the whole block of the other variables, and ignored the "
+       "rest"}},
+     0},
+    // S21 = 1.2 against S12 = 1.5: 0.3 / sqrt(6 * 12) = 0.035355...
+    {"unrestricted_asymmetric",
+     counts + restricted + "6 1.5\n1.2 12\n",
+     {{"unrestricted_asymmetric",
+       "warning",
+       {1, 2},
+       "the unrestricted var/cov matrix is not symmetric: its two values for variable 1 and "
+       "variable 2 differ by 0.03536 relative to their standard deviations (the largest "
+       "difference); the correction used all of it"}},
+     0},
+    {"two_correlation_matrices",
+     counts + correlations + "1 0.5\n0.5 1\n",
+     {{"two_correlation_matrices",
+       "warning",
+       {},
+       "both matrices have a unit diagonal (correlations?): the correction then takes the "
+       "selection variables' variances to be the same in the population as in the sample, and "
+       "corrects only for the change in their correlations; give the unrestricted matrix in "
+       "units of the restricted standard deviations, or both as variances and covariances"}},
+     0},
+    // Unrestricted variances of 1 against 4 and 9: ratios 0.25 and 0.11,
+    // plausible in themselves.
+    {"covariances_beside_correlations",
+     counts + restricted + "1 0.3\n0.3 1\n",
+     {{"covariances_beside_correlations",
+       "warning",
+       {},
+       "the unrestricted matrix has a unit diagonal (correlations?) but the restricted one does "
+       "not: enter both as variances and covariances"}},
+     0},
+    // 220 / 1 for variable 1; 2 / 1 for variable 2 is plausible.
+    {"correlations_beside_covariances_ratio_220",
+     counts + correlations + "220 3\n3 2\n",
+     {{"implausible_variance_ratio",
+       "warning",
+       {1},
+       "the unrestricted variance of variable 1 is 220 times its restricted variance" +
+           implausible_tail},
+      {"correlations_beside_covariances", "note", {}, correlations_note}},
+     0},
+    // 1 / 100 for variable 1 and 1.5 / 50 = 0.03 for variable 2: both below
+    // 1/25.
+    {"variance_ratio_0_01",
+     counts + "100 10 6 4\n10 50 5 3\n6 5 16 2\n4 3 2 6.25\n" + "1 0.2\n0.2 1.5\n",
+     {{"implausible_variance_ratio",
+       "warning",
+       {1},
+       "the unrestricted variance of variable 1 is 0.01 times its restricted variance (2 in "
+       "all)" +
+           implausible_tail}},
+     0},
+    // 81 for 0.81: the reliability of variable 3 (variable 4's is 0.9).
+    {"reliability_81",
+     "2 4 1\n" + restricted + unrestricted + "81 0.9\n",
+     {{"reliability_out_of_range",
+       "warning",
+       {3},
+       "the reliability of variable 3 is outside (0, 1]; a reliability is a proportion such as "
+       "0.81"}},
+     0},
+    // S22 = 0: C22 = 0, so r12 (1.5 / 0), r23 and r24 are not numbers.
+    {"unrestricted_variance_0",
+     counts + restricted + "6 1.5\n1.5 0\n",
+     {{"unrestricted_variance_not_positive",
+       "warning",
+       {2},
+       "the unrestricted variance of variable 2 is not positive"},
+      {"corrected_variance_not_positive",
+       "warning",
+       {2},
+       "the corrected variance of variable 2 is not positive; its correlations are not numbers"},
+      {"correlation_out_of_range",
+       "warning",
+       {1, 2},
+       "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a "
+       "number (3 in all)"}},
+     0},
+    // S12 = -1.5 where V12 = 1: C12 = S12, r12 = -0.18; the other
+    // correlations stay positive (0.11 to 0.2).
+    {"selection_sign_change",
+     counts + restricted + "6 -1.5\n-1.5 12\n",
+     {{"selection_sign_change",
+       "note",
+       {1, 2},
+       "the correlation of the selection variables variable 1 and variable 2 changes sign: "
+       "there the unrestricted matrix replaces the restricted one, not the correction"}},
+     0},
+    // V34 = -0.1: the correction adds 0.2225 to it (as to 2 in the clean
+    // problem), so r34 turns positive.
+    {"sign_change",
+     counts + "4 1 1.2 0.8\n1 9 2.4 1.5\n1.2 2.4 16 -0.1\n0.8 1.5 -0.1 6.25\n" + unrestricted,
+     {{"sign_change",
+       "note",
+       {3, 4},
+       "the correlation of variable 3 and variable 4 changes sign against the restricted sample "
+       "(Ree et al. 1994)"}},
+     0},
+};
+
+class Mistakes : public testing::TestWithParam<Mistake> {};
+
+// Without options: each finding on standard error in its words; an error
+// leaves the problem without a report, anything else leaves the report the
+// console program writes.
+TEST_P(Mistakes, without_options) {
+  const Mistake& m = GetParam();
+  std::string file = std::string(m.name) + ".txt";
+  BinaryRun got = run_on(file, m.text, {});
+  EXPECT_EQ(got.status, m.status);
+  EXPECT_EQ(got.err, said(file, m.findings));
+  if (m.status == 0) {
+    EXPECT_EQ(masked(got.out), masked(console_report(m.text)));
+  } else {
+    EXPECT_EQ(got.out, "");
+  }
+}
+
+// The codes, severities and variables in JSON (-q: only errors on standard
+// error); a problem with an error is {file, error, findings}.
+TEST_P(Mistakes, in_json) {
+  const Mistake& m = GetParam();
+  std::string file = std::string(m.name) + ".txt";
+  BinaryRun got = run_on(file, m.text, {"-q", "--format=json"});
+  EXPECT_EQ(got.status, m.status);
+  std::vector<Expected> errors;
+  for (const Expected& f : m.findings) {
+    if (std::string(f.severity) == "error") errors.push_back(f);
+  }
+  EXPECT_EQ(got.err, said(file, errors));
+  Json document = Json::parse(got.out).at(0);
+  EXPECT_EQ(document.at("findings"), json_findings(m.findings));
+  if (m.status == 0) {
+    Json messages = Json::array();
+    for (const Expected& f : m.findings) messages.push_back(f.message);
+    bool non_finite = false;
+    for (const char* matrix : {"corrected_cov", "corrected_corr"}) {
+      for (const Json& row : document.at(matrix)) {
+        for (const Json& x : row) non_finite = non_finite || x.is_null();
+      }
+    }
+    if (non_finite) messages.push_back("values that are not finite numbers are written as null");
+    EXPECT_EQ(document.at("warnings"), messages);
+  } else {
+    ASSERT_FALSE(errors.empty());
+    Json want = {{"file", file},
+                 {"error", "tolbe: " + file + ": error: " + errors[0].message},
+                 {"findings", json_findings(m.findings)}};
+    EXPECT_EQ(document, want);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(findings_e2e_test, Mistakes, testing::ValuesIn(mistakes),
+                         [](const testing::TestParamInfo<Mistake>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+const Mistake& mistake(const std::string& name) {
+  for (const Mistake& m : mistakes) {
+    if (m.name == name) return m;
+  }
+  std::abort();
+}
+
+const Expected& finding(const std::string& name, std::size_t k = 0) {
+  return mistake(name).findings.at(k);
+}
+
+// What -q and --strict do to the problems above.
+struct OptionCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* problem;  // a Mistake
+  int status;
+  std::string out;  // exact; "<report>": the console program's report of the problem
+  std::string err;
+};
+
+void PrintTo(const OptionCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::string line(const char* problem, const char* severity, const Expected& f) {
+  return std::string("tolbe: ") + problem + ".txt: " + severity + ": " + f.message + "\n";
+}
+
+std::string strict_json(const char* problem) {
+  std::string file = std::string(problem) + ".txt";
+  Json document = {{"file", file},
+                   {"error", "tolbe: " + file + ": error: " + finding(problem).message},
+                   {"findings", json_findings(mistake(problem).findings)}};
+  return Json::array({document}).dump(2) + "\n";
+}
+
+class Options : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(Options, say_and_refuse_exactly_this) {
+  const OptionCase& c = GetParam();
+  const Mistake& m = mistake(c.problem);
+  BinaryRun got = run_on(std::string(c.problem) + ".txt", m.text, c.args);
+  EXPECT_EQ(got.status, c.status);
+  if (c.out == "<report>") {
+    EXPECT_EQ(masked(got.out), masked(console_report(m.text)));
+  } else {
+    EXPECT_EQ(got.out, c.out);
+  }
+  EXPECT_EQ(got.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    findings_e2e_test, Options,
+    testing::Values(
+        // -q: no warning and no note, but an error still.
+        OptionCase{"quiet_still_says_the_error",
+                   {"-q"},
+                   "lower_triangle",
+                   2,
+                   "",
+                   line("lower_triangle", "error", finding("lower_triangle"))},
+        OptionCase{"long_quiet_still_says_the_error",
+                   {"--quiet"},
+                   "upper_triangle",
+                   2,
+                   "",
+                   line("upper_triangle", "error", finding("upper_triangle"))},
+        OptionCase{"quiet_silences_a_warning", {"-q"}, "asymmetric", 0, "<report>", ""},
+        OptionCase{"quiet_silences_a_warning_and_a_note",
+                   {"-q"},
+                   "correlations_beside_covariances_ratio_220",
+                   0,
+                   "<report>",
+                   ""},
+        OptionCase{"quiet_silences_a_note", {"-q"}, "sign_change", 0, "<report>", ""},
+        // --strict: a warning is an error (status 2, no report); a note
+        // stays a note.
+        OptionCase{"strict_refuses_a_warning",
+                   {"--strict"},
+                   "asymmetric",
+                   2,
+                   "",
+                   line("asymmetric", "error", finding("asymmetric"))},
+        OptionCase{"strict_keeps_the_note_beside_the_error",
+                   {"--strict"},
+                   "correlations_beside_covariances_ratio_220",
+                   2,
+                   "",
+                   line("correlations_beside_covariances_ratio_220", "error",
+                        finding("correlations_beside_covariances_ratio_220", 0)) +
+                       line("correlations_beside_covariances_ratio_220", "note",
+                            finding("correlations_beside_covariances_ratio_220", 1))},
+        OptionCase{
+            "strict_makes_every_warning_an_error",
+            {"--strict"},
+            "unrestricted_variance_0",
+            2,
+            "",
+            line("unrestricted_variance_0", "error", finding("unrestricted_variance_0", 0)) +
+                line("unrestricted_variance_0", "error", finding("unrestricted_variance_0", 1)) +
+                line("unrestricted_variance_0", "error", finding("unrestricted_variance_0", 2))},
+        OptionCase{"strict_solves_with_a_note",
+                   {"--strict"},
+                   "sign_change",
+                   0,
+                   "<report>",
+                   line("sign_change", "note", finding("sign_change"))},
+        OptionCase{"strict_solves_a_clean_problem", {"--strict"}, "clean", 0, "<report>", ""},
+        OptionCase{"strict_and_quiet_say_only_the_error",
+                   {"--strict", "-q"},
+                   "correlations_beside_covariances_ratio_220",
+                   2,
+                   "",
+                   line("correlations_beside_covariances_ratio_220", "error",
+                        finding("correlations_beside_covariances_ratio_220", 0))},
+        // The JSON of a problem refused: the file, the first error and the
+        // findings with their own severities.
+        OptionCase{"strict_json",
+                   {"--strict", "--format=json"},
+                   "asymmetric",
+                   2,
+                   strict_json("asymmetric"),
+                   line("asymmetric", "error", finding("asymmetric"))},
+        OptionCase{"strict_csv",
+                   {"--strict", "--format=csv"},
+                   "reliability_81",
+                   2,
+                   "file,matrix,variable\n",
+                   line("reliability_81", "error", finding("reliability_81"))}),
+    [](const testing::TestParamInfo<OptionCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+}  // namespace
