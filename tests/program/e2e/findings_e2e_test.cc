@@ -1,18 +1,30 @@
 // The checks of the command line, run as a user would: each likely mistake
 // in a problem file gives its finding (code, severity, the variables from 1
 // and the exact line on standard error) and its exit status; a right problem
-// gives none; -q and --strict change what is said and what is refused.
+// gives none; -q and --strict change what is said and what is refused. The
+// findings of the command line's JSON are the C API's and the C++ API's for
+// the same numbers, on these problems and on random ones.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/report_mask.h"
 #include "support/run_binary.h"
+#include "tolbe/findings.h"
+#include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
 
 namespace {
 
@@ -480,5 +492,297 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<OptionCase>& param_info) {
       return std::string(param_info.param.name);
     });
+
+// A problem as numbers, and its file.
+struct Numbers {
+  int q = 0;
+  int p = 0;
+  bool with_reliabilities = false;
+  std::vector<double> restricted;    // q x q, column-major
+  std::vector<double> unrestricted;  // p x p, column-major
+  std::vector<double> reliabilities;
+  std::vector<int> selection;  // 0-based; empty: 1..p
+
+  double& v(int i, int j) { return restricted[static_cast<std::size_t>(i + j * q)]; }
+  double& s(int i, int j) { return unrestricted[static_cast<std::size_t>(i + j * p)]; }
+};
+
+// Reads the problem files above: blank-separated numbers, '/' ending a row
+// early.
+Numbers numbers_of(const std::string& text) {
+  std::istringstream in(text);
+  Numbers n;
+  int flag = 0;
+  in >> n.p >> n.q >> flag;
+  n.with_reliabilities = flag == 1;
+  n.restricted.assign(static_cast<std::size_t>(n.q * n.q), 0.0);
+  n.unrestricted.assign(static_cast<std::size_t>(n.p * n.p), 0.0);
+  auto rows = [&](int size, auto element) {
+    for (int i = 0; i < size; ++i) {
+      for (int j = 0; j < size; ++j) {
+        std::string word;
+        in >> word;
+        if (word == "/") break;
+        element(i, j) = std::strtod(word.c_str(), nullptr);
+      }
+    }
+  };
+  rows(n.q, [&](int i, int j) -> double& { return n.v(i, j); });
+  rows(n.p, [&](int i, int j) -> double& { return n.s(i, j); });
+  if (n.with_reliabilities) {
+    for (int k = n.p; k < n.q; ++k) {
+      double r = 0.0;
+      in >> r;
+      n.reliabilities.push_back(r);
+    }
+  }
+  return n;
+}
+
+// The file of a problem, every value written so that it reads back
+// exactly (an infinity as a number too large).
+std::string text_of(Numbers& n) {
+  std::string text = std::to_string(n.p) + " " + std::to_string(n.q) + " " +
+                     (n.with_reliabilities ? "1" : "0") + "\n";
+  auto put = [&](double x) {
+    if (std::isinf(x)) {
+      text += x > 0 ? "1e999 " : "-1e999 ";
+      return;
+    }
+    char number[40];
+    std::snprintf(number, sizeof number, "%.17g ", x);
+    text += number;
+  };
+  for (int i = 0; i < n.q; ++i, text += "\n") {
+    for (int j = 0; j < n.q; ++j) put(n.v(i, j));
+  }
+  for (int i = 0; i < n.p; ++i, text += "\n") {
+    for (int j = 0; j < n.p; ++j) put(n.s(i, j));
+  }
+  if (n.with_reliabilities) {
+    for (double r : n.reliabilities) put(r);
+    text += "\n";
+  }
+  return text;
+}
+
+Json finding_json(const char* code, const char* severity, const char* message,
+                  const int* variables) {
+  Json from_1 = Json::array();
+  for (int k = 0; k < 2; ++k) {
+    if (variables[k] >= 0) from_1.push_back(variables[k] + 1);
+  }
+  return {{"code", code}, {"severity", severity}, {"message", message}, {"variables", from_1}};
+}
+
+// The findings of the C API (tolbe_lawley with diagnostics), as the command
+// line's JSON writes them; null for an invalid argument.
+Json c_api_findings(const Numbers& n, int& status) {
+  std::size_t doubles = 0;
+  std::size_t ints = 0;
+  EXPECT_EQ(tolbe_lawley_workspace(n.q, n.p, &doubles, &ints), TOLBE_OK);
+  std::vector<double> work(doubles + 1);
+  std::vector<int> int_work(ints + 1);
+  std::size_t size = static_cast<std::size_t>(n.q * n.q) + 1;
+  std::vector<double> cov(size), corr(size), dis(size);
+  tolbe_diagnostics d;
+  int ld = n.q > 0 ? n.q : 1;
+  status =
+      tolbe_lawley(n.q, n.p, n.restricted.data(), ld, n.unrestricted.data(), n.p > 0 ? n.p : 1,
+                   n.selection.empty() ? nullptr : n.selection.data(),
+                   n.reliabilities.empty() ? nullptr : n.reliabilities.data(),
+                   static_cast<int>(n.reliabilities.size()), cov.data(), ld, corr.data(), ld,
+                   dis.data(), ld, work.data(), work.size(), int_work.data(), int_work.size(), &d);
+  Json findings = Json::array();
+  char message[512];
+  for (int k = 0; k < d.n_findings; ++k) {
+    const tolbe_finding& f = d.findings[k];
+    std::size_t length = tolbe_finding_message(&f, nullptr, 0, message, sizeof message);
+    EXPECT_LT(length, sizeof message);
+    findings.push_back(finding_json(tolbe_finding_code_name(f.code),
+                                    tolbe_severity_name(f.severity), message, f.variables));
+  }
+  return findings;
+}
+
+// The same by the C++ API: lawley(), lawley_findings and finding_message.
+Json cpp_api_findings(const Numbers& n, tolbe::Status& status) {
+  tolbe::LawleyProblem problem;
+  problem.q = n.q;
+  problem.p = n.p;
+  problem.restricted = n.restricted.data();
+  problem.ld_restricted = n.q > 0 ? n.q : 1;
+  problem.unrestricted = n.unrestricted.data();
+  problem.ld_unrestricted = n.p > 0 ? n.p : 1;
+  problem.selection = n.selection;
+  problem.reliabilities = n.reliabilities;
+  tolbe::LawleyCorrection correction = tolbe::lawley(problem);
+  status = correction.status;
+  std::array<tolbe::Finding, tolbe::max_findings> found;
+  int count = tolbe::lawley_findings(correction.diagnostics, found);
+  EXPECT_LE(count, tolbe::max_findings);
+  Json findings = Json::array();
+  char message[512];
+  for (int k = 0; k < count && k < tolbe::max_findings; ++k) {
+    const tolbe::Finding& f = found[static_cast<std::size_t>(k)];
+    tolbe::finding_message(f, {}, message, sizeof message);
+    findings.push_back(finding_json(tolbe::finding_code_name(f.code),
+                                    tolbe::severity_name(f.severity), message, f.variables));
+  }
+  return findings;
+}
+
+// Runs the three clients on one problem; adds the codes found to `codes`.
+// Returns false when the command line could not solve the problem (a
+// selection block that is not positive definite, a value read that is not
+// finite): it then says no findings.
+bool check_clients_agree(const std::string& text, const std::vector<int>& selection,
+                         std::set<std::string>& codes) {
+  Numbers n = numbers_of(text);
+  n.selection = selection;
+  std::vector<std::string> args = {"-q", "--format=json"};
+  if (!selection.empty()) {
+    std::string list = "--select=";
+    for (std::size_t k = 0; k < selection.size(); ++k) {
+      list += (k > 0 ? "," : "") + std::to_string(selection[k] + 1);
+    }
+    args.push_back(list);
+  }
+  SCOPED_TRACE(text + (selection.empty() ? std::string() : args.back()));
+  BinaryRun got = run_on("agree.txt", text, args);
+  Json document = Json::parse(got.out).at(0);
+  int c_status = -1;
+  tolbe::Status cpp_status = tolbe::Status::ok;
+  Json from_c = c_api_findings(n, c_status);
+  Json from_cpp = cpp_api_findings(n, cpp_status);
+  EXPECT_EQ(c_status, static_cast<int>(cpp_status));
+  EXPECT_EQ(from_c, from_cpp);
+  if (!document.contains("findings")) {
+    EXPECT_EQ(got.status, 2);
+    EXPECT_NE(cpp_status, tolbe::Status::ok) << document.dump(1);
+    return false;
+  }
+  EXPECT_EQ(document.at("findings"), from_c) << "CLI " << document.at("findings").dump(1);
+  if (document.contains("restricted")) {  // solved: the numbers it read are ours
+    for (int i = 0; i < n.q; ++i) {
+      for (int j = 0; j < n.q; ++j) {
+        const Json& x = document["restricted"][i][j];
+        EXPECT_TRUE(x.is_null() ? !std::isfinite(n.v(i, j)) : x.get<double>() == n.v(i, j));
+      }
+    }
+  }
+  for (const Json& f : from_c) codes.insert(f.at("code").get<std::string>());
+  return true;
+}
+
+TEST(FindingsAgree, cli_c_and_cpp_on_the_mistakes) {
+  std::set<std::string> codes;
+  for (const Mistake& m : mistakes) {
+    SCOPED_TRACE(m.name);
+    EXPECT_TRUE(check_clients_agree(m.text, {}, codes));
+  }
+  // The same problems with the selection variables named in reverse.
+  for (const Mistake& m : mistakes) {
+    SCOPED_TRACE(m.name);
+    check_clients_agree(m.text, {1, 0}, codes);
+  }
+  EXPECT_GE(codes.size(), 14u);
+}
+
+// Random problems of up to 8 variables, most with a mistake or two of the
+// kinds above: correlations for covariances, a variance 0 or far off, a
+// matrix not symmetric or entered as a triangle, sign changes, reliabilities
+// outside (0, 1], selection variables anywhere.
+TEST(FindingsAgree, cli_c_and_cpp_on_random_problems) {
+  std::mt19937_64 random(20261210);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::uniform_real_distribution<double> deviation(0.3, 4.0);
+  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  auto covariance = [&](int n, bool unit_diagonal) {
+    std::vector<double> a(static_cast<std::size_t>(n * n));
+    for (double& x : a) x = uniform(random);
+    std::vector<double> sd(static_cast<std::size_t>(n));
+    for (double& x : sd) x = deviation(random);
+    std::vector<double> c(static_cast<std::size_t>(n * n));
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        double sum = i == j ? 0.2 : 0.0;
+        for (int k = 0; k < n; ++k) {
+          sum += a[static_cast<std::size_t>(i * n + k)] * a[static_cast<std::size_t>(j * n + k)];
+        }
+        c[static_cast<std::size_t>(i + j * n)] = sum;
+      }
+    }
+    std::vector<double> root(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      root[static_cast<std::size_t>(i)] = std::sqrt(c[static_cast<std::size_t>(i + i * n)]);
+    }
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        double& x = c[static_cast<std::size_t>(i + j * n)];
+        if (unit_diagonal) {
+          x = i == j ? 1.0
+                     : x / (root[static_cast<std::size_t>(i)] * root[static_cast<std::size_t>(j)]);
+        } else {
+          x *= sd[static_cast<std::size_t>(i)] * sd[static_cast<std::size_t>(j)];
+        }
+      }
+    }
+    return c;
+  };
+  std::set<std::string> codes;
+  int solved = 0;
+  for (int k = 0; k < 120; ++k) {
+    Numbers n;
+    n.q = 1 + static_cast<int>(random() % 8);
+    n.p = 1 + static_cast<int>(random() % static_cast<unsigned>(n.q));
+    n.with_reliabilities = chance(50);
+    n.restricted = covariance(n.q, chance(30));
+    n.unrestricted = covariance(n.p, chance(25));
+    if (chance(15)) n.s(0, 0) *= chance(50) ? 40.0 : 0.02;  // an implausible ratio
+    if (chance(10)) n.s(n.p - 1, n.p - 1) = chance(50) ? 0.0 : -1.0;
+    if (chance(10)) n.v(n.q - 1, n.q - 1) = 0.0;
+    if (n.q > 1 && chance(20)) n.v(n.q - 1, 0) += 0.3;  // not symmetric
+    if (n.p > 1 && chance(10)) n.s(1, 0) -= 0.2;
+    if (n.p > 1 && chance(15)) {  // a sign flipped in S
+      n.s(0, 1) = -n.s(0, 1);
+      n.s(1, 0) = -n.s(1, 0);
+    }
+    if (n.q > 1 && chance(10)) {  // a triangle
+      bool upper = chance(50);
+      for (int j = 0; j < n.q; ++j) {
+        for (int i = 0; i < j; ++i) (upper ? n.v(j, i) : n.v(i, j)) = 0.0;
+      }
+    }
+    if (n.p > 1 && chance(5)) n.s(0, 1) = 0.0;
+    if (n.p > 1 && chance(5)) n.s(1, 0) = 0.0;
+    if (n.q > n.p + 1 && chance(15)) {  // two other variables correlated 3
+      int a = n.q - 2;
+      int b = n.q - 1;
+      n.v(a, b) = n.v(b, a) = 3.0 * std::sqrt(n.v(a, a) * n.v(b, b));
+    }
+    if (n.with_reliabilities) {
+      for (int v = n.p; v < n.q; ++v) {
+        int kind = static_cast<int>(random() % 10);
+        n.reliabilities.push_back(kind == 0 ? 0.0 : kind == 1 ? 81.0 : kind == 2 ? 0.2 : 0.85);
+      }
+    }
+    std::vector<int> selection;
+    if (chance(40)) {  // p of the variables, anywhere and in any order
+      std::vector<int> all(static_cast<std::size_t>(n.q));
+      for (int v = 0; v < n.q; ++v) all[static_cast<std::size_t>(v)] = v;
+      std::shuffle(all.begin(), all.end(), random);
+      selection.assign(all.begin(), all.begin() + n.p);
+    }
+    // An infinity in V21, which the correction never reads, unless the
+    // selection differs.
+    if (n.q > n.p && chance(selection.empty() ? 20 : 5)) n.v(n.q - 1, 0) = HUGE_VAL;
+    SCOPED_TRACE("problem " + std::to_string(k));
+    if (check_clients_agree(text_of(n), selection, codes)) ++solved;
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GE(solved, 80);
+  EXPECT_GE(codes.size(), 19u);
+}
 
 }  // namespace
