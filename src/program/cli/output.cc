@@ -1,0 +1,158 @@
+#include "cli/output.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "driver/report.h"
+#include "io/output_stream.h"
+
+namespace tolbe {
+namespace {
+
+std::string number_text(double x) {
+  if (std::isnan(x)) return "NaN";
+  if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
+  char text[32];
+  auto end = std::to_chars(text, text + sizeof text, x).ptr;  // shortest that reads back
+  return std::string(text, end);
+}
+
+nlohmann::ordered_json json_matrix(const Matrix& m, int rows, int columns, bool& non_finite) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (int i = 1; i <= rows; ++i) {
+    nlohmann::ordered_json row = nlohmann::ordered_json::array();
+    for (int j = 1; j <= columns; ++j) {
+      double x = m(i, j);
+      if (std::isfinite(x)) {
+        row.push_back(x);
+      } else {
+        row.push_back(nullptr);
+        non_finite = true;
+      }
+    }
+    out.push_back(row);
+  }
+  return out;
+}
+
+}  // namespace
+
+void write_report(const Solved& s) {
+  TextSink& out = standard_output();
+  const Problem& pr = s.problem;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  write_start_stamp(out, s.start);
+  write_banner(out);
+  write_problem_heading(out);
+  write_counts(out, p, q);
+  write_restricted_heading(out);
+  write_matrix_rows(out, pr.restricted_cov, q);
+  write_nonrestricted_heading(out);
+  write_matrix_rows(out, pr.nonrestricted_cov, p);
+  if (pr.with_reliabilities()) write_reliabilities(out, pr.reliabilities, p, q);
+  write_result_heading(out);
+  write_corrected_cov_heading(out);
+  write_matrix_rows(out, s.cov, q);
+  write_corrected_corr_heading(out);
+  write_matrix_rows(out, s.corr, q);
+  if (pr.with_reliabilities()) {
+    write_disattenuated_heading(out);
+    write_matrix_rows(out, s.dis, q);
+  }
+  write_cpu_time(out, processor_seconds() - s.cpu_start);
+}
+
+// The CSV rows of one problem.
+void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
+  std::string file = s.file;
+  if (file.find_first_of(",\"\r\n") != std::string::npos) {
+    std::string quoted = "\"";
+    for (char c : file) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    file = quoted + "\"";
+  }
+  int q = s.problem.n_total;
+  auto add = [&](const char* name, const Matrix& m) {
+    for (int i = 1; i <= q; ++i) {
+      std::string row = file + "," + name + "," + std::to_string(i);
+      for (int j = 1; j <= q; ++j) {
+        row += ',';  // not "," + text, which trips GCC 12's -Wrestrict
+        row += number_text(m(i, j));
+      }
+      rows.push_back({row, q});
+    }
+  };
+  add("corrected_cov", s.cov);
+  add("corrected_corr", s.corr);
+  if (s.problem.with_reliabilities()) add("disattenuated_corr", s.dis);
+}
+
+nlohmann::ordered_json json_of(const Solved& s) {
+  const Problem& pr = s.problem;
+  int p = pr.n_nonrestricted;
+  int q = pr.n_total;
+  const Diagnostics& d = s.diagnostics;
+  bool non_finite = false;
+  nlohmann::ordered_json o;
+  o["file"] = s.file;
+  o["p"] = p;
+  o["q"] = q;
+  o["reliability_flag"] = pr.reliability_flag;
+  nlohmann::ordered_json selection = nlohmann::ordered_json::array();
+  for (int v : s.selection) selection.push_back(v + 1);
+  o["selection"] = selection;
+  o["restricted"] = json_matrix(pr.restricted_cov, q, q, non_finite);
+  o["unrestricted"] = json_matrix(pr.nonrestricted_cov, p, p, non_finite);
+  if (pr.with_reliabilities()) {
+    nlohmann::ordered_json rel = nlohmann::ordered_json::array();
+    for (int v = p; v < q; ++v) rel.push_back(pr.reliabilities[v]);
+    o["reliabilities"] = rel;
+  } else {
+    o["reliabilities"] = nullptr;
+  }
+  o["corrected_cov"] = json_matrix(s.cov, q, q, non_finite);
+  o["corrected_corr"] = json_matrix(s.corr, q, q, non_finite);
+  o["disattenuated_corr"] =
+      pr.with_reliabilities() ? json_matrix(s.dis, q, q, non_finite) : nlohmann::ordered_json();
+  auto place = [](const Place& at) {
+    return at.row < 0 ? nlohmann::ordered_json()
+                      : nlohmann::ordered_json{at.row + 1, at.column + 1};
+  };
+  nlohmann::ordered_json diagnostics;
+  diagnostics["restricted_asymmetry"] = d.restricted_asymmetry;
+  diagnostics["unrestricted_asymmetry"] = d.unrestricted_asymmetry;
+  diagnostics["restricted_positive_definite"] = d.restricted_positive_definite;
+  diagnostics["unrestricted_positive_definite"] = d.unrestricted_positive_definite;
+  diagnostics["nonpositive_variances"] = d.nonpositive_variances;
+  diagnostics["first_nonpositive_variance"] =
+      d.first_nonpositive_variance.row < 0
+          ? nlohmann::ordered_json()
+          : nlohmann::ordered_json(d.first_nonpositive_variance.row + 1);
+  diagnostics["correlations_out_of_range"] = d.correlations_out_of_range;
+  diagnostics["first_correlation_out_of_range"] = place(d.first_correlation_out_of_range);
+  diagnostics["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
+  diagnostics["first_disattenuated_out_of_range"] = place(d.first_disattenuated_out_of_range);
+  diagnostics["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
+  diagnostics["first_reliability_out_of_range"] =
+      d.first_reliability_out_of_range < 0
+          ? nlohmann::ordered_json()
+          : nlohmann::ordered_json(d.first_reliability_out_of_range + 1);
+  diagnostics["sign_changes"] = d.sign_changes;
+  diagnostics["first_sign_change"] = place(d.first_sign_change);
+  o["diagnostics"] = diagnostics;
+  nlohmann::ordered_json findings = nlohmann::ordered_json::array();
+  std::vector<std::string> warnings;
+  for (const Shown& f : findings_of(s)) {
+    findings.push_back({{"code", f.code},
+                        {"severity", severity_name(f.severity)},
+                        {"message", f.message},
+                        {"variables", f.variables}});
+    warnings.push_back(f.message);
+  }
+  if (non_finite) warnings.push_back("values that are not finite numbers are written as null");
+  o["findings"] = findings;
+  o["warnings"] = warnings;
+  return o;
+}
+
+}  // namespace tolbe

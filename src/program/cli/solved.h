@@ -1,0 +1,52 @@
+#pragma once
+
+// One problem of the command line, read and solved, and what is shown of it.
+
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "driver/clock.h"
+#include "driver/problem.h"
+#include "tolbe/findings.h"
+#include "tolbe/lawley.h"
+
+namespace tolbe {
+
+// One solved problem: the input as read and the library's results.
+struct Solved {
+  std::string file;
+  Problem problem;
+  std::vector<int> selection;  // 0-based, in the order of the unrestricted rows
+  Matrix cov, corr, dis;
+  Diagnostics diagnostics;
+  std::vector<std::string> warnings;
+  std::string error;  // "tolbe: FILE: ...", when the problem failed
+  float cpu_start = 0.0f;
+  DateValues start{};
+};
+
+// The name of a file in messages.
+inline std::string display_name(const std::string& file) {
+  return file == "-" ? "standard input" : file;
+}
+
+// A finding as the command line shows it: the library's, or the reader's
+// (a line with more numbers than its row needs).
+struct Shown {
+  std::string code;
+  Severity severity;
+  std::string message;
+  std::vector<int> variables;  // from 1
+};
+
+// The findings of a solved problem: the reader's first, then the library's.
+// Allocates.
+std::vector<Shown> findings_of(const Solved& s);
+
+// Reads and solves one problem of `file` ("-": standard input); false with
+// the one-line error in s.error. Reads at most max_problem_file_bytes and a
+// byte of a file, and skips a UTF-8 byte-order mark. Allocates.
+bool solve(const std::string& file, const Options& options, Solved& s);
+
+}  // namespace tolbe
