@@ -6,7 +6,7 @@
 
 namespace tolbe {
 
-// The whole state of a run, in fixed storage (about 270 KB: the caller
+// The whole state of a run, in fixed storage (about 130 KB: the caller
 // keeps it off the stack).
 struct RunState {
   Problem problem;
