@@ -1,5 +1,11 @@
 #pragma once
 
+// The correction's internal interface. Not installed and not part of the
+// public API (<tolbe/lawley.h> is): it serves the library's entry points
+// and the console program, which runs the same steps on its fixed storage
+// (LawleyWork, Matrix) so that it allocates nothing, and tests. A change
+// here changes both, and the program's reports must stay byte for byte.
+
 #include <cstddef>
 
 #include "correction/matrix.h"
