@@ -493,6 +493,100 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param_info.param.name);
     });
 
+// Under --select the findings name the variables of the input: the rows of
+// S are the selection variables in the order given.
+struct Selected {
+  const char* name;
+  const char* problem;  // a Mistake
+  std::vector<Expected> findings;
+};
+
+void PrintTo(const Selected& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class UnderSelection : public testing::TestWithParam<Selected> {};
+
+TEST_P(UnderSelection, names_the_input_variables) {
+  const Selected& c = GetParam();
+  std::string file = std::string(c.problem) + ".txt";
+  BinaryRun got = run_on(file, mistake(c.problem).text, {"--select=3,1", "--format=json"});
+  EXPECT_EQ(got.status, 0);
+  EXPECT_EQ(got.err, said(file, c.findings));
+  Json document = Json::parse(got.out).at(0);
+  EXPECT_EQ(document.at("selection"), Json::array({3, 1}));
+  EXPECT_EQ(document.at("findings"), json_findings(c.findings));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    findings_e2e_test, UnderSelection,
+    testing::Values(
+        // S11 = 220 is variable 3's (V33 = 1); variable 1 has 2 / 1.
+        Selected{"ratio_of_the_first_row",
+                 "correlations_beside_covariances_ratio_220",
+                 {{"implausible_variance_ratio",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3 is 220 times its restricted variance" +
+                       implausible_tail},
+                  {"correlations_beside_covariances", "note", {}, correlations_note}}},
+        // Variable 3: 1 / 16 = 0.0625, plausible; variable 1: 1.5 / 100.
+        Selected{"ratio_of_the_second_row",
+                 "variance_ratio_0_01",
+                 {{"implausible_variance_ratio",
+                   "warning",
+                   {1},
+                   "the unrestricted variance of variable 1 is 0.015 times its restricted "
+                   "variance" +
+                       implausible_tail}}},
+        // S22 = 0 is variable 1's: C11 = 0, and r12, r13, r14 are not numbers.
+        Selected{"variance_0_of_the_second_row",
+                 "unrestricted_variance_0",
+                 {{"unrestricted_variance_not_positive",
+                   "warning",
+                   {1},
+                   "the unrestricted variance of variable 1 is not positive"},
+                  {"corrected_variance_not_positive",
+                   "warning",
+                   {1},
+                   "the corrected variance of variable 1 is not positive; its correlations are "
+                   "not numbers"},
+                  {"correlation_out_of_range",
+                   "warning",
+                   {1, 2},
+                   "the corrected correlation of variable 1 and variable 2 is above 1 in "
+                   "magnitude or not a number (3 in all)"}}},
+        // S12 and S21 are the values for variables 3 and 1, in that order.
+        Selected{"asymmetry_of_the_rows",
+                 "unrestricted_asymmetric",
+                 {{"unrestricted_asymmetric",
+                   "warning",
+                   {3, 1},
+                   "the unrestricted var/cov matrix is not symmetric: its two values for "
+                   "variable 3 and variable 1 differ by 0.03536 relative to their standard "
+                   "deviations (the largest difference); the correction used all of it"}}},
+        // The reliabilities 81 and 0.9 are those of variables 2 and 4.
+        Selected{"reliability_of_the_first_other",
+                 "reliability_81",
+                 {{"reliability_out_of_range",
+                   "warning",
+                   {2},
+                   "the reliability of variable 2 is outside (0, 1]; a reliability is a "
+                   "proportion such as 0.81"}}},
+        // S12 = -1.5 is now r13 (1.2 / 8 = 0.15 in the sample): -0.18; the
+        // others stay positive.
+        Selected{"sign_change_of_the_selection_pair",
+                 "selection_sign_change",
+                 {{"selection_sign_change",
+                   "note",
+                   {1, 3},
+                   "the correlation of the selection variables variable 1 and variable 3 "
+                   "changes sign: there the unrestricted matrix replaces the restricted one, not "
+                   "the correction"}}}),
+    [](const testing::TestParamInfo<Selected>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
 // A problem as numbers, and its file.
 struct Numbers {
   int q = 0;
