@@ -275,6 +275,22 @@ static const char* selection_hint =
     "give 'selection', the names or numbers of the selection variables in 'restricted' in the "
     "order of 'unrestricted'";
 
+/* The position of each selection variable in pr->selection, -1 for the
+ * others; stops when a variable is selected twice. */
+static void set_positions(Problem* pr) {
+  for (int v = 0; v < pr->q; ++v) pr->position[v] = -1;
+  for (int k = 0; k < pr->p; ++k) {
+    int v = pr->selection[k];
+    if (pr->position[v] >= 0) {
+      Text t = {0};
+      put(&t, "'selection' repeats a variable: ");
+      put_variable(&t, pr->names, v);
+      fail_text(&t);
+    }
+    pr->position[v] = k;
+  }
+}
+
 /* Fills pr->selection (from 0) from `selection` as the user gave it, and
  * the positions of the selection variables (-1 for the others). */
 static void resolve_selection(SEXP selection, Problem* pr) {
@@ -301,9 +317,8 @@ static void resolve_selection(SEXP selection, Problem* pr) {
     }
     int lacking = 0;
     for (int k = 0; k < p; ++k) {
-      if (find_name(names, STRING_ELT(given, k)) < 0 && !repeats_earlier(given, k)) {
-        all[lacking++] = k;
-      }
+      pr->selection[k] = find_name(names, STRING_ELT(given, k));
+      if (pr->selection[k] < 0 && !repeats_earlier(given, k)) all[lacking++] = k;
     }
     if (lacking > 0) {
       put(&t, "'unrestricted' names variables that 'restricted' lacks: ");
@@ -311,14 +326,18 @@ static void resolve_selection(SEXP selection, Problem* pr) {
       putf(&t, "; %s", selection_hint);
       fail_text(&t);
     }
-    selection = given;
+    set_positions(pr);
+    return;
   }
   R_xlen_t n = XLENGTH(selection);
   if (TYPEOF(selection) == STRSXP) {
     if (isNull(names)) fail("'selection' gives names, but 'restricted' has no dimnames");
+    /* Found at once when there are as many as 'unrestricted' has rows. */
     int any_unknown = 0;
     for (R_xlen_t k = 0; k < n && !any_unknown; ++k) {
-      any_unknown = find_name(names, STRING_ELT(selection, k)) < 0;
+      int v = find_name(names, STRING_ELT(selection, k));
+      any_unknown = v < 0;
+      if (n == p) pr->selection[k] = v;
     }
     if (any_unknown) {
       int* unknown = index_list(n > INT_MAX ? INT_MAX : (int)n);
@@ -349,28 +368,12 @@ static void resolve_selection(SEXP selection, Problem* pr) {
   if (n != p) {
     fail("'selection' names %lld variables, but 'unrestricted' is %d x %d", (long long)n, p, p);
   }
-  for (int k = 0; k < p; ++k) {
-    int v;
-    if (TYPEOF(selection) == STRSXP) {
-      v = find_name(names, STRING_ELT(selection, k));
-    } else {
-      double value = TYPEOF(selection) == REALSXP ? REAL(selection)[k] : INTEGER(selection)[k];
-      if (value < 1 || value > q) fail("'selection' holds numbers outside 1..%d", q);
-      v = (int)value - 1;
-    }
-    pr->selection[k] = v;
+  for (int k = 0; k < p && TYPEOF(selection) != STRSXP; ++k) {
+    double value = TYPEOF(selection) == REALSXP ? REAL(selection)[k] : INTEGER(selection)[k];
+    if (value < 1 || value > q) fail("'selection' holds numbers outside 1..%d", q);
+    pr->selection[k] = (int)value - 1;
   }
-  for (int v = 0; v < q; ++v) pr->position[v] = -1;
-  for (int k = 0; k < p; ++k) {
-    int v = pr->selection[k];
-    if (pr->position[v] >= 0) {
-      Text t = {0};
-      put(&t, "'selection' repeats a variable: ");
-      put_variable(&t, names, v);
-      fail_text(&t);
-    }
-    pr->position[v] = k;
-  }
+  set_positions(pr);
 }
 
 /* The other variables in index order, and every variable's position in the
@@ -1056,8 +1059,15 @@ static double finite_asymmetry(int q, const double* a) {
   return largest;
 }
 
-/* A q x q result matrix with the dimnames `dimnames` (or none). */
-static SEXP result_matrix(int q, SEXP dimnames) {
+/* A q x q result matrix with the dimnames `dimnames` (or none); with the
+ * attributes of `like`, a matrix made so before, when it is not NULL. */
+static SEXP result_matrix(int q, SEXP dimnames, SEXP like) {
+  if (!isNull(like)) {
+    SEXP m = PROTECT(allocVector(REALSXP, (R_xlen_t)q * q));
+    SHALLOW_DUPLICATE_ATTRIB(m, like);
+    UNPROTECT(1);
+    return m;
+  }
   SEXP m = PROTECT(allocMatrix(REALSXP, q, q));
   if (!isNull(dimnames)) setAttrib(m, R_DimNamesSymbol, dimnames);
   UNPROTECT(1);
@@ -1170,10 +1180,13 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   }
   SEXP fit = PROTECT(allocVector(VECSXP, FIT_LENGTH));
   ++protected;
-  SET_VECTOR_ELT(fit, FIT_COV, result_matrix(q, dimnames));
-  SET_VECTOR_ELT(fit, FIT_COR, result_matrix(q, dimnames));
+  SEXP first = result_matrix(q, dimnames, R_NilValue);
+  SET_VECTOR_ELT(fit, FIT_COV, first);
+  SET_VECTOR_ELT(fit, FIT_COR, result_matrix(q, dimnames, first));
   int with_reliabilities = pr.reliability != NULL;
-  if (with_reliabilities) SET_VECTOR_ELT(fit, FIT_DISATTENUATED, result_matrix(q, dimnames));
+  if (with_reliabilities) {
+    SET_VECTOR_ELT(fit, FIT_DISATTENUATED, result_matrix(q, dimnames, first));
+  }
   double* cov = REAL(VECTOR_ELT(fit, FIT_COV));
   double* cor = REAL(VECTOR_ELT(fit, FIT_COR));
   double* dis = with_reliabilities ? REAL(VECTOR_ELT(fit, FIT_DISATTENUATED)) : NULL;
