@@ -183,7 +183,7 @@ test_that("a value that is not finite where the correction does not read it is i
   expect_true(any(grepl("not a finite number for x2 \\(row\\) and x1 \\(column\\)", notes$message)))
   expect_identical(fit$cov, quietly(lawley(ree_v[order, order], ree_s))$cov)
   # Where the correction reads, the call stops and names the place.
-  for (place in list(c(1, 2), c(1, 3), c(3, 3))) {
+  for (place in list(c(1, 1), c(2, 2), c(1, 2), c(1, 3), c(3, 3))) {
     v <- worked_v
     v[place[1], place[2]] <- NA
     where <- sprintf("'restricted' holds NA or values that are not finite numbers where the correction reads it: \\[%d, %d\\]$", place[1], place[2])
@@ -198,6 +198,12 @@ test_that("a value that is not finite where the correction does not read it is i
   expect_error(lawley(many, ree_s), paste0(
     "where the correction reads it: \\[x1, y1\\], \\[y1, y1\\], \\[y2, y1\\], ",
     "\\[x1, y2\\], \\[x2, y2\\], and 2 more$"))
+  # The selection block is read in selection order: x2 before x1.
+  reversed <- ree_v
+  reversed["x2", "x1"] <- NA
+  reversed["x2", "x2"] <- NA
+  expect_error(lawley(reversed, ree_s[2:1, 2:1]),
+               "where the correction reads it: \\[x2, x1\\], \\[x2, x2\\]$")
   s_na <- ree_s
   s_na[2, 2] <- NA
   expect_error(lawley(ree_v, s_na),
