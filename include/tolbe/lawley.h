@@ -105,7 +105,8 @@ struct Diagnostics {
   // The pair of variables of the largest asymmetry (for V row < column).
   Place restricted_asymmetry_place;
   Place unrestricted_asymmetry_place;
-  // A matrix entered as a triangle: the correction would read zeros.
+  // A matrix entered as a triangle whose empty side the correction reads
+  // (some of it, for V; all of it, for S): it would read zeros.
   Triangle restricted_triangle = Triangle::none;
   Triangle unrestricted_triangle = Triangle::none;
   // Variances <= 0 (or NaN) in the input; a variable index, for S the

@@ -1,6 +1,7 @@
 // The library on random sizes, selections, matrices (NaN, infinities, zeros
 // and huge values among them) and reliabilities: no crash, no undefined
 // behaviour, and every invalid argument reported and never computed on.
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "tolbe/findings.h"
 #include "tolbe/lawley.h"
 
 namespace {
@@ -92,6 +94,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (p > q) std::abort();
     bool any_written = q == 0 || !is_untouched(cov[0]);
     if (!any_written) std::abort();
+  }
+  // Its findings: at most one of each code, each with a message that names
+  // only variables of the problem.
+  std::array<Finding, max_findings> findings;
+  int found = lawley_findings(d, findings);
+  if (found < 0 || found > max_findings) std::abort();
+  if (status == Status::invalid_argument && found != 0) std::abort();
+  for (int k = 0; k < found; ++k) {
+    const Finding& f = findings[static_cast<std::size_t>(k)];
+    for (int variable : f.variables) {
+      if (variable < -1 || variable >= q) std::abort();
+    }
+    char text[600];
+    std::size_t length = finding_message(f, {}, text, sizeof text);
+    if (length == 0 || length >= sizeof text || std::strlen(text) != length) std::abort();
   }
   std::vector<double> means(static_cast<std::size_t>(q)), mu(static_cast<std::size_t>(q), 1.0),
       m(static_cast<std::size_t>(p), 2.0);

@@ -112,6 +112,18 @@ void diagnose_input(const LawleyProblem& pr, const Order& o, const Carved& c, Di
   d.restricted_asymmetry = restricted.largest;
   d.restricted_asymmetry_place = restricted.place;
   d.restricted_triangle = triangle_of(q, v);
+  // A triangle is harmless when the correction reads nothing of its empty
+  // side: an upper one with at most one other variable, say.
+  if (d.restricted_triangle != Triangle::none) {
+    bool empty_side_read = false;
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i < j; ++i) {
+        bool upper_empty = d.restricted_triangle == Triangle::lower;
+        if (upper_empty ? is_read(o, p, i, j) : is_read(o, p, j, i)) empty_side_read = true;
+      }
+    }
+    if (!empty_side_read) d.restricted_triangle = Triangle::none;
+  }
   d.unrestricted_triangle = triangle_of(p, s);
   d.restricted_positive_definite = positive_definite(q, ReadInPermutedOrder{v, o}, c.packed_check);
   d.unrestricted_positive_definite = positive_definite(p, s, c.packed_check);

@@ -53,15 +53,13 @@ constexpr const char* enter_whole = "; enter the whole matrix";
 constexpr Rule rules[] = {
     {FindingCode::restricted_lower_triangle, "restricted_lower_triangle", Severity::error,
      "the restricted var/cov matrix holds only its lower triangle: every value above the "
-     "diagonal is 0 or missing, and the correction reads the upper triangle of the selection "
-     "variables' rows{enter}",
+     "diagonal is 0 or missing, and the correction reads some of them{enter}",
      [](const Diagnostics& d, Finding& f) {
        return d.restricted_triangle == Triangle::lower && named(f, 1, -1);
      }},
     {FindingCode::restricted_upper_triangle, "restricted_upper_triangle", Severity::error,
      "the restricted var/cov matrix holds only its upper triangle: every value below the "
-     "diagonal is 0 or missing, and the correction reads the block of the other variables "
-     "whole{enter}",
+     "diagonal is 0 or missing, and the correction reads some of them{enter}",
      [](const Diagnostics& d, Finding& f) {
        return d.restricted_triangle == Triangle::upper && named(f, 1, -1);
      }},
@@ -183,7 +181,7 @@ constexpr Rule rules[] = {
        return place(f, d.sign_changes - d.selection_sign_changes, d.first_other_sign_change);
      }},
     {FindingCode::selection_sign_change, "selection_sign_change", Severity::note,
-     "the correlation of the selection variables {a} and {b} changes sign{more}: there the "
+     "the correlation of {a} and {b}, both selection variables, changes sign{more}: there the "
      "unrestricted matrix replaces the restricted one, not the correction",
      [](const Diagnostics& d, Finding& f) {
        return place(f, d.selection_sign_changes, d.first_selection_sign_change);

@@ -112,16 +112,19 @@ INSTANTIATE_TEST_SUITE_P(
              Severity::error,
              {},
              "the restricted var/cov matrix holds only its lower triangle: every value above the "
-             "diagonal is 0 or missing, and the correction reads the upper triangle of the "
-             "selection variables' rows; enter the whole matrix"},
+             "diagonal is 0 or missing, and the correction reads some of them; enter the whole "
+             "matrix"},
         Case{"upper_triangle_with_nan_below",
-             {{{1, .5, .3}, {NAN, 1, .4}, {0, NAN, 1}}, worked_s, {}, {}},
+             {{{4, 1, 1.2, .8}, {NAN, 9, 2.4, 1.5}, {0, NAN, 16, 2}, {0, 0, NAN, 6.25}},
+              {{5}},
+              {},
+              {}},
              FindingCode::restricted_upper_triangle,
              Severity::error,
              {},
              "the restricted var/cov matrix holds only its upper triangle: every value below the "
-             "diagonal is 0 or missing, and the correction reads the block of the other "
-             "variables whole; enter the whole matrix"},
+             "diagonal is 0 or missing, and the correction reads some of them; enter the whole "
+             "matrix"},
         Case{"unrestricted_lower_triangle",
              {cov_v, {{5.76, 0}, {3.6, 10.89}}, {}, {}},
              FindingCode::unrestricted_lower_triangle,
@@ -217,8 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
              FindingCode::selection_sign_change,
              Severity::note,
              {0, 1},
-             "the correlation of the selection variables variable 1 and variable 2 changes sign: "
-             "there the unrestricted matrix replaces the restricted one, not the correction"},
+             "the correlation of variable 1 and variable 2, both selection variables, changes "
+             "sign: there the unrestricted matrix replaces the restricted one, not the "
+             "correction"},
         // S correlates the two selection variables, which V does not:
         // C12 = S V11^-1 V12 turns r23 from -0.1 to positive.
         Case{"sign_change_of_a_selected_and_another",
@@ -282,6 +286,36 @@ TEST(Findings, triangles_need_one_empty_side_and_one_full) {
   EXPECT_EQ(find({{{4}}, {{5}}, {}, {}}).diagnostics.restricted_triangle, Triangle::none);
   EXPECT_EQ(find({{{4, 0}, {1, 9}}, {{5}}, {}, {}}).diagnostics.restricted_triangle,
             Triangle::lower);
+}
+
+// A triangle whose empty side the correction never reads is no mistake:
+// an upper triangle with one other variable (V21 is not read, V22 is one
+// value), a lower one whose selection variables come in reverse order.
+TEST(Findings, a_triangle_is_an_error_only_where_its_empty_side_is_read) {
+  struct Triangular {
+    const char* name;
+    Problem problem;
+    Triangle triangle;
+  };
+  const std::vector<std::vector<double>> upper = {{4, 3, 2.4}, {0, 9, 4.8}, {0, 0, 16}};
+  const std::vector<std::vector<double>> upper_of_four = {
+      {4, 1, 1.2, .8}, {0, 9, 2.4, 1.5}, {0, 0, 16, 2}, {0, 0, 0, 6.25}};
+  for (const Triangular& t :
+       {Triangular{"upper_with_one_other", {upper, cov_s, {}, {}}, Triangle::none},
+        Triangular{"upper_with_two_others", {upper_of_four, {{5}}, {}, {}}, Triangle::upper},
+        Triangular{"lower_selected_in_reverse",
+                   {{{4, 0}, {3, 9}}, {{12, 4}, {4, 5}}, {1, 0}, {}},
+                   Triangle::none},
+        Triangular{"lower_selected_in_order",
+                   {{{4, 0}, {3, 9}}, {{5, 4}, {4, 12}}, {}, {}},
+                   Triangle::lower}}) {
+    SCOPED_TRACE(t.name);
+    Found found = find(t.problem);
+    EXPECT_EQ(found.diagnostics.restricted_triangle, t.triangle);
+    bool refused = false;
+    for (const Finding& f : found.findings) refused = refused || f.severity == Severity::error;
+    EXPECT_EQ(refused, t.triangle != Triangle::none);
+  }
 }
 
 TEST(Findings, errors_come_first_then_warnings_then_notes) {

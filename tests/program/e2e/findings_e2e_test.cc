@@ -146,8 +146,7 @@ const std::vector<Mistake> mistakes = {
        "error",
        {},
        "the restricted var/cov matrix holds only its lower triangle: every value above the "
-       "diagonal is 0 or missing, and the correction reads the upper triangle of the selection "
-       "variables' rows" +
+       "diagonal is 0 or missing, and the correction reads some of them" +
            enter_whole}},
      2},
     // The same entered with '/', which leaves the rest of a row at 0.
@@ -157,8 +156,7 @@ const std::vector<Mistake> mistakes = {
        "error",
        {},
        "the restricted var/cov matrix holds only its lower triangle: every value above the "
-       "diagonal is 0 or missing, and the correction reads the upper triangle of the selection "
-       "variables' rows" +
+       "diagonal is 0 or missing, and the correction reads some of them" +
            enter_whole}},
      2},
     // Two other variables: their block, read whole, would have V43 = 0.
@@ -168,8 +166,7 @@ const std::vector<Mistake> mistakes = {
        "error",
        {},
        "the restricted var/cov matrix holds only its upper triangle: every value below the "
-       "diagonal is 0 or missing, and the correction reads the block of the other variables "
-       "whole" +
+       "diagonal is 0 or missing, and the correction reads some of them" +
            enter_whole}},
      2},
     {"unrestricted_lower_triangle",
@@ -287,7 +284,7 @@ const std::vector<Mistake> mistakes = {
      {{"selection_sign_change",
        "note",
        {1, 2},
-       "the correlation of the selection variables variable 1 and variable 2 changes sign: "
+       "the correlation of variable 1 and variable 2, both selection variables, changes sign: "
        "there the unrestricted matrix replaces the restricted one, not the correction"}},
      0},
     // V34 = -0.1: the correction adds 0.2225 to it (as to 2 in the clean
@@ -580,7 +577,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"selection_sign_change",
                    "note",
                    {1, 3},
-                   "the correlation of the selection variables variable 1 and variable 3 "
+                   "the correlation of variable 1 and variable 3, both selection variables, "
                    "changes sign: there the unrestricted matrix replaces the restricted one, not "
                    "the correction"}}}),
     [](const testing::TestParamInfo<Selected>& param_info) {
