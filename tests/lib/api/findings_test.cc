@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
              "diagonal is 0 or missing, and the correction reads some of them; enter the whole "
              "matrix"},
         Case{"upper_triangle_with_nan_below",
-             {{{4, 1, 1.2, .8}, {NAN, 9, 2.4, 1.5}, {0, NAN, 16, 2}, {0, 0, NAN, 6.25}},
+             // NaN where nothing is read (V21), zeros where V22 is read.
+             {{{4, 1, 1.2, .8}, {NAN, 9, 2.4, 1.5}, {NAN, 0, 16, 2}, {NAN, 0, 0, 6.25}},
               {{5}},
               {},
               {}},
