@@ -69,7 +69,13 @@ int run_command_line(int argc, char** argv) {
       worst = std::max<int>(worst, exit_not_solved);
       say(solved.error);
       if (options.format == OutputFormat::json) {
-        documents.push_back({{"file", file}, {"error", solved.error}});
+        nlohmann::ordered_json failed = {{"file", file}, {"error", solved.error}};
+        // A selection block that is not positive definite still has the
+        // findings of its input, which may say why.
+        if (solved.diagnostics.status == Status::not_positive_definite) {
+          failed["findings"] = json_findings(solved);
+        }
+        documents.push_back(failed);
       }
       continue;
     }
@@ -87,9 +93,8 @@ int run_command_line(int argc, char** argv) {
     if (!refusal.empty()) {
       worst = std::max<int>(worst, exit_not_solved);
       if (options.format == OutputFormat::json) {
-        nlohmann::ordered_json document = json_of(solved);
         documents.push_back(
-            {{"file", file}, {"error", refusal}, {"findings", document["findings"]}});
+            {{"file", file}, {"error", refusal}, {"findings", json_findings(solved)}});
       }
       continue;
     }

@@ -87,6 +87,17 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   if (s.problem.with_reliabilities()) add("disattenuated_corr", s.dis);
 }
 
+nlohmann::ordered_json json_findings(const Solved& s) {
+  nlohmann::ordered_json findings = nlohmann::ordered_json::array();
+  for (const Shown& f : findings_of(s)) {
+    findings.push_back({{"code", f.code},
+                        {"severity", severity_name(f.severity)},
+                        {"message", f.message},
+                        {"variables", f.variables}});
+  }
+  return findings;
+}
+
 nlohmann::ordered_json json_of(const Solved& s) {
   const Problem& pr = s.problem;
   int p = pr.n_nonrestricted;
@@ -140,15 +151,9 @@ nlohmann::ordered_json json_of(const Solved& s) {
   diagnostics["sign_changes"] = d.sign_changes;
   diagnostics["first_sign_change"] = place(d.first_sign_change);
   o["diagnostics"] = diagnostics;
-  nlohmann::ordered_json findings = nlohmann::ordered_json::array();
   std::vector<std::string> warnings;
-  for (const Shown& f : findings_of(s)) {
-    findings.push_back({{"code", f.code},
-                        {"severity", severity_name(f.severity)},
-                        {"message", f.message},
-                        {"variables", f.variables}});
-    warnings.push_back(f.message);
-  }
+  for (const Shown& f : findings_of(s)) warnings.push_back(f.message);
+  nlohmann::ordered_json findings = json_findings(s);
   if (non_finite) warnings.push_back("values that are not finite numbers are written as null");
   o["findings"] = findings;
   o["warnings"] = warnings;

@@ -26,6 +26,10 @@ struct CsvRow {
 // them), the file name quoted where it needs to be.
 void csv_rows(const Solved& s, std::vector<CsvRow>& rows);
 
+// The findings of `s` as a JSON array of {code, severity, message,
+// variables (from 1)}.
+nlohmann::ordered_json json_findings(const Solved& s);
+
 // The JSON document of `s`: the input as read, the results (non-finite
 // values as null), the diagnostics, the findings and their messages.
 nlohmann::ordered_json json_of(const Solved& s);

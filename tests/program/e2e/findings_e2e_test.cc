@@ -876,4 +876,21 @@ TEST(FindingsAgree, cli_c_and_cpp_on_random_problems) {
   EXPECT_GE(codes.size(), 19u);
 }
 
+// A selection block that is not positive definite gets no results, but its
+// JSON keeps the findings of the input, which may say why (here: two
+// correlation matrices, the first of them impossible).
+TEST(FindingsOfFailures, a_selection_block_not_positive_definite_keeps_its_findings) {
+  write_file(folder() + "/npd.txt", "2 3 0\n1 2 0\n2 1 0\n0 0 1\n1 0\n0 1\n");
+  BinaryRun got = run_binary(TOLBE_BINARY, {"--format=json", "npd.txt"}, folder());
+  EXPECT_EQ(got.status, 2);
+  Json document = Json::parse(got.out).at(0);
+  EXPECT_EQ(document.at("error"),
+            "tolbe: npd.txt: the restricted var/cov matrix of the selection variables is not "
+            "positive definite (leading minor of order 2); it cannot be inverted");
+  std::vector<std::string> codes;
+  for (const Json& f : document.at("findings")) codes.push_back(f.at("code"));
+  EXPECT_EQ(codes, (std::vector<std::string>{"restricted_not_positive_definite",
+                                             "two_correlation_matrices"}));
+}
+
 }  // namespace
