@@ -25,12 +25,12 @@ covariances_beside <- paste(
   "enter both as variances and covariances")
 lower_triangle <- paste(
   "the restricted var/cov matrix holds only its lower triangle: every value above the diagonal is",
-  "0 or missing, and the correction reads the upper triangle of the selection variables' rows;",
-  "enter the whole matrix, or give triangle = \"lower\" to mirror it")
+  "0 or missing, and the correction reads some of them; enter the whole matrix, or give",
+  "triangle = \"lower\" to mirror it")
 upper_triangle <- paste(
   "the restricted var/cov matrix holds only its upper triangle: every value below the diagonal is",
-  "0 or missing, and the correction reads the block of the other variables whole; enter the whole",
-  "matrix, or give triangle = \"upper\" to mirror it")
+  "0 or missing, and the correction reads some of them; enter the whole matrix, or give",
+  "triangle = \"upper\" to mirror it")
 unrestricted_lower <- paste(
   "the unrestricted var/cov matrix holds only its lower triangle: every value above the diagonal",
   "is 0 or missing, and the correction reads it whole; enter the whole matrix, or give triangle =",

@@ -43,7 +43,7 @@ test_that("the Ree et al. (1994) published values", {
   notes <- said(fit <- lawley(ree_v, ree_s))
   expect_identical(notes$code, "selection_sign_change")
   expect_identical(notes$severity, "note")
-  expect_identical(notes$message, paste("the correlation of the selection variables x1 and x2",
+  expect_identical(notes$message, paste("the correlation of x1 and x2, both selection variables,",
                                         "changes sign: there the unrestricted matrix replaces the",
                                         "restricted one, not the correction"))
   published <- c(x1.x2 = 0.25, x1.y1 = 0.06254509, x1.y2 = 0.10664023,
