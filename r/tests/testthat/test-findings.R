@@ -136,11 +136,8 @@ test_that("each mistake raises its finding, in the library's words with R's name
     got <- said(eval(mistake[[2]]))
     label <- mistake[[1]]
     row <- which(got$message == mistake[[5]])
-    expect_length(row, 1)
-    if (length(row) != 1) {
-      print(got)
-      next
-    }
+    expect_identical(length(row), 1L, info = paste(c(label, got$message), collapse = "\n"))
+    if (length(row) != 1) next
     expect_identical(got$code[row], mistake[[3]], info = label)
     expect_identical(got$severity[row], mistake[[4]], info = label)
     if (!is.null(mistake$all)) expect_identical(got$code, mistake$all, info = label)
