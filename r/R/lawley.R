@@ -1,20 +1,4 @@
 
-as_square_matrix <- function(x, what) {
-  if (is.data.frame(x)) x <- as.matrix(x)
-  if (!is.matrix(x) || !is.numeric(x)) {
-    stop(sprintf("'%s' must be a numeric matrix (or a data frame of numbers)", what),
-         call. = FALSE)
-  }
-  if (nrow(x) != ncol(x)) {
-    stop(sprintf("'%s' must be square, not %d x %d", what, nrow(x), ncol(x)), call. = FALSE)
-  }
-  if (any(!is.finite(x))) {
-    stop(sprintf("'%s' holds NA or values that are not finite numbers", what), call. = FALSE)
-  }
-  storage.mode(x) <- "double"
-  x
-}
-
 lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = NULL,
                    restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE,
                    triangle = NULL) {
@@ -54,6 +38,22 @@ say <- function(said) {
   said$fit
 }
 
+# cor2cov()'s check of its matrix.
+as_square_matrix <- function(x, what) {
+  if (is.data.frame(x)) x <- as.matrix(x)
+  if (!is.matrix(x) || !is.numeric(x)) {
+    stop(sprintf("'%s' must be a numeric matrix (or a data frame of numbers)", what),
+         call. = FALSE)
+  }
+  if (nrow(x) != ncol(x)) {
+    stop(sprintf("'%s' must be square, not %d x %d", what, nrow(x), ncol(x)), call. = FALSE)
+  }
+  if (any(!is.finite(x))) {
+    stop(sprintf("'%s' holds NA or values that are not finite numbers", what), call. = FALSE)
+  }
+  storage.mode(x) <- "double"
+  x
+}
 
 cor2cov <- function(r, sd) {
   r <- as_square_matrix(r, "r")
