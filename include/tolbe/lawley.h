@@ -71,7 +71,8 @@ struct Diagnostics {
 
   // max |a(i,j) - a(j,i)| / sqrt(|a(i,i) a(j,j)|) over i != j (the absolute
   // difference where a diagonal element is 0): how far the triangle not
-  // read is from the one read.
+  // read is from the one read. Pairs with a value that is not finite (one
+  // not read: see unread_not_finite) are left out.
   double restricted_asymmetry = 0.0;
   double unrestricted_asymmetry = 0.0;
   bool restricted_positive_definite = false;    // the whole q x q V, as the correction reads it

@@ -823,9 +823,16 @@ TEST(lawley_api_test, each_result_leading_dimension_is_checked_against_q) {
 TEST(lawley_api_test, values_not_read_may_be_anything) {
   Worked w;
   w.v(1, 0) = std::nan("");  // below the diagonal of V11: not read
+  w.v(2, 0) = 0.35;          // V21, not read either, and 0.05 off its twin
   LawleyCorrection got = lawley(w.problem());
   EXPECT_EQ(got.status, Status::ok);
-  EXPECT_TRUE(std::isnan(got.diagnostics.restricted_asymmetry));
+  // The NaN is counted apart and hides no asymmetry elsewhere.
+  EXPECT_EQ(got.diagnostics.unread_not_finite, 1);
+  EXPECT_EQ(got.diagnostics.first_unread_not_finite.row, 1);
+  EXPECT_EQ(got.diagnostics.first_unread_not_finite.column, 0);
+  EXPECT_NEAR(got.diagnostics.restricted_asymmetry, 0.05, 1e-15);
+  EXPECT_EQ(got.diagnostics.restricted_asymmetry_place.row, 0);
+  EXPECT_EQ(got.diagnostics.restricted_asymmetry_place.column, 2);
 }
 
 // Every element of a 4-variable V with selection variables 2 and 0 in turn
