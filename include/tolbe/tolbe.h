@@ -39,6 +39,29 @@ extern "C" {
 /* The most findings one problem has. */
 #define TOLBE_MAX_FINDINGS 21
 
+/* The codes of the findings (stable; tolbe::FindingCode). */
+#define TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE 1
+#define TOLBE_FINDING_RESTRICTED_UPPER_TRIANGLE 2
+#define TOLBE_FINDING_UNRESTRICTED_LOWER_TRIANGLE 3
+#define TOLBE_FINDING_UNRESTRICTED_UPPER_TRIANGLE 4
+#define TOLBE_FINDING_RESTRICTED_ASYMMETRIC 5
+#define TOLBE_FINDING_UNRESTRICTED_ASYMMETRIC 6
+#define TOLBE_FINDING_RESTRICTED_NOT_POSITIVE_DEFINITE 7
+#define TOLBE_FINDING_UNRESTRICTED_NOT_POSITIVE_DEFINITE 8
+#define TOLBE_FINDING_RESTRICTED_VARIANCE_NOT_POSITIVE 9
+#define TOLBE_FINDING_UNRESTRICTED_VARIANCE_NOT_POSITIVE 10
+#define TOLBE_FINDING_IMPLAUSIBLE_VARIANCE_RATIO 11
+#define TOLBE_FINDING_COVARIANCES_BESIDE_CORRELATIONS 12
+#define TOLBE_FINDING_TWO_CORRELATION_MATRICES 13
+#define TOLBE_FINDING_RELIABILITY_OUT_OF_RANGE 14
+#define TOLBE_FINDING_CORRECTED_VARIANCE_NOT_POSITIVE 15
+#define TOLBE_FINDING_CORRELATION_OUT_OF_RANGE 16
+#define TOLBE_FINDING_DISATTENUATED_OUT_OF_RANGE 17
+#define TOLBE_FINDING_CORRELATIONS_BESIDE_COVARIANCES 18
+#define TOLBE_FINDING_SIGN_CHANGE 19
+#define TOLBE_FINDING_SELECTION_SIGN_CHANGE 20
+#define TOLBE_FINDING_UNREAD_NOT_FINITE 21
+
 /* One finding of a correction, as tolbe::Finding (<tolbe/findings.h>, which
  * lists the codes): a stable code, its severity (an error: the results are
  * certainly wrong and must not be used), how many places it concerns, the
@@ -74,6 +97,10 @@ typedef struct tolbe_diagnostics {
   /* The findings in plain words (tolbe_finding_message), errors first. */
   int n_findings;
   tolbe_finding findings[TOLBE_MAX_FINDINGS];
+  /* Values of `restricted` the correction does not read that are not
+   * finite, and the first of them (row, column). */
+  int unread_not_finite;
+  int first_unread_not_finite[2];
 } tolbe_diagnostics;
 
 /* The workspace a correction of q variables with p selection variables

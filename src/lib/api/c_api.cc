@@ -35,6 +35,8 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
   out->first_reliability_out_of_range = d.first_reliability_out_of_range;
   out->sign_changes = d.sign_changes;
   copy_place(d.first_sign_change, out->first_sign_change);
+  out->unread_not_finite = d.unread_not_finite;
+  copy_place(d.first_unread_not_finite, out->first_unread_not_finite);
   std::array<Finding, max_findings> found;
   out->n_findings = lawley_findings(d, found);
   for (int k = 0; k < TOLBE_MAX_FINDINGS; ++k) {
@@ -53,6 +55,47 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
 }
 
 static_assert(TOLBE_MAX_FINDINGS == max_findings);
+// The C names of the codes are the C++ ones.
+static_assert(TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE ==
+                  static_cast<int>(FindingCode::restricted_lower_triangle) &&
+              TOLBE_FINDING_RESTRICTED_UPPER_TRIANGLE ==
+                  static_cast<int>(FindingCode::restricted_upper_triangle) &&
+              TOLBE_FINDING_UNRESTRICTED_LOWER_TRIANGLE ==
+                  static_cast<int>(FindingCode::unrestricted_lower_triangle) &&
+              TOLBE_FINDING_UNRESTRICTED_UPPER_TRIANGLE ==
+                  static_cast<int>(FindingCode::unrestricted_upper_triangle) &&
+              TOLBE_FINDING_RESTRICTED_ASYMMETRIC ==
+                  static_cast<int>(FindingCode::restricted_asymmetric) &&
+              TOLBE_FINDING_UNRESTRICTED_ASYMMETRIC ==
+                  static_cast<int>(FindingCode::unrestricted_asymmetric) &&
+              TOLBE_FINDING_RESTRICTED_NOT_POSITIVE_DEFINITE ==
+                  static_cast<int>(FindingCode::restricted_not_positive_definite) &&
+              TOLBE_FINDING_UNRESTRICTED_NOT_POSITIVE_DEFINITE ==
+                  static_cast<int>(FindingCode::unrestricted_not_positive_definite) &&
+              TOLBE_FINDING_RESTRICTED_VARIANCE_NOT_POSITIVE ==
+                  static_cast<int>(FindingCode::restricted_variance_not_positive) &&
+              TOLBE_FINDING_UNRESTRICTED_VARIANCE_NOT_POSITIVE ==
+                  static_cast<int>(FindingCode::unrestricted_variance_not_positive) &&
+              TOLBE_FINDING_IMPLAUSIBLE_VARIANCE_RATIO ==
+                  static_cast<int>(FindingCode::implausible_variance_ratio) &&
+              TOLBE_FINDING_COVARIANCES_BESIDE_CORRELATIONS ==
+                  static_cast<int>(FindingCode::covariances_beside_correlations) &&
+              TOLBE_FINDING_TWO_CORRELATION_MATRICES ==
+                  static_cast<int>(FindingCode::two_correlation_matrices) &&
+              TOLBE_FINDING_RELIABILITY_OUT_OF_RANGE ==
+                  static_cast<int>(FindingCode::reliability_out_of_range) &&
+              TOLBE_FINDING_CORRECTED_VARIANCE_NOT_POSITIVE ==
+                  static_cast<int>(FindingCode::corrected_variance_not_positive) &&
+              TOLBE_FINDING_CORRELATION_OUT_OF_RANGE ==
+                  static_cast<int>(FindingCode::correlation_out_of_range) &&
+              TOLBE_FINDING_DISATTENUATED_OUT_OF_RANGE ==
+                  static_cast<int>(FindingCode::disattenuated_out_of_range) &&
+              TOLBE_FINDING_CORRELATIONS_BESIDE_COVARIANCES ==
+                  static_cast<int>(FindingCode::correlations_beside_covariances) &&
+              TOLBE_FINDING_SIGN_CHANGE == static_cast<int>(FindingCode::sign_change) &&
+              TOLBE_FINDING_SELECTION_SIGN_CHANGE ==
+                  static_cast<int>(FindingCode::selection_sign_change) &&
+              TOLBE_FINDING_UNREAD_NOT_FINITE == static_cast<int>(FindingCode::unread_not_finite));
 static_assert(TOLBE_NOTE == static_cast<int>(Severity::note) &&
               TOLBE_WARNING == static_cast<int>(Severity::warning) &&
               TOLBE_ERROR == static_cast<int>(Severity::error));

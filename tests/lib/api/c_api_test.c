@@ -1,8 +1,9 @@
 /* The C API from C: the worked problem, a selection at other positions, an
- * invalid argument and the workspace query. Prints "N passed, M failed". */
+ * invalid argument, the findings and the workspace query. Prints "N passed, M failed". */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "tolbe/tolbe.h"
 
@@ -64,6 +65,43 @@ int main(void) {
                               unrestricted_means, means, work, n_work, int_work, n_int_work, NULL);
   /* (m_x - mu_x) W V12 = (1, 0) [4/3 -2/3; -2/3 4/3] (0.3, 0.4)' = 0.4 - 4/15 */
   check(status == TOLBE_OK && fabs(means[2] - (0.4 - 4.0 / 15.0)) < 1e-15, "corrected means");
+
+  /* The worked problem's one finding, a note, with the caller's names. */
+  status = tolbe_lawley(3, 2, restricted, 3, unrestricted, 2, NULL, &reliability, 1, cov, 3, cor, 3,
+                        dis, 3, work, n_work, int_work, n_int_work, &d);
+  check(d.n_findings == 1 && d.findings[0].code == TOLBE_FINDING_CORRELATIONS_BESIDE_COVARIANCES &&
+            d.findings[0].severity == TOLBE_NOTE,
+        "the worked problem's note");
+  check(strcmp(tolbe_finding_code_name(d.findings[0].code), "correlations_beside_covariances") == 0,
+        "code name");
+
+  /* A lower triangle with a NaN where nothing is read (V21): an error that
+   * names no variable, the NaN counted apart. */
+  const double lower[9] = {1.00, 0.50, 0.30, 0.00, 1.00, 0.40, 0.00, 0.00, 1.00};
+  const double one[1] = {1.44};
+  double lower_with_nan[9];
+  memcpy(lower_with_nan, lower, sizeof lower);
+  lower_with_nan[2] = NAN; /* row 3, column 1 */
+  status = tolbe_lawley(3, 1, lower_with_nan, 3, one, 1, NULL, NULL, 0, cov, 3, cor, 3, NULL, 0,
+                        work, n_work, int_work, n_int_work, &d);
+  check(status == TOLBE_OK && d.n_findings >= 2, "a triangle is found");
+  check(d.findings[0].code == TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE &&
+            d.findings[0].severity == TOLBE_ERROR && d.findings[0].variables[0] == -1,
+        "the triangle first, an error");
+  check(d.unread_not_finite == 1 && d.first_unread_not_finite[0] == 2 &&
+            d.first_unread_not_finite[1] == 0,
+        "the unread NaN counted apart");
+  const tolbe_finding* last = &d.findings[d.n_findings - 1];
+  const char* names[3] = {"T1", "C1", "C2"};
+  char text[200];
+  size_t length = tolbe_finding_message(last, names, 3, text, sizeof text);
+  check(last->code == TOLBE_FINDING_UNREAD_NOT_FINITE &&
+            strcmp(text,
+                   "the restricted var/cov matrix holds a value that is not a finite number for "
+                   "C2 (row) and T1 (column), where the correction reads nothing") == 0 &&
+            length == strlen(text),
+        "the note in the caller's names");
+  check(tolbe_finding_message(last, NULL, 0, NULL, 0) > length, "unnamed is longer");
 
   check(tolbe_status_text(TOLBE_NOT_POSITIVE_DEFINITE)[0] == 's', "status text");
   check(tolbe_version()[0] == '0', "version");
