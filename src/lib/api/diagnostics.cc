@@ -118,11 +118,11 @@ void diagnose_input(const LawleyProblem& pr, const Order& o, const Carved& c, Di
   // A triangle is harmless when the correction reads nothing of its empty
   // side: an upper one with at most one other variable, say.
   if (d.restricted_triangle != Triangle::none) {
+    bool upper_empty = d.restricted_triangle == Triangle::lower;
     bool empty_side_read = false;
-    for (int j = 0; j < q; ++j) {
-      for (int i = 0; i < j; ++i) {
-        bool upper_empty = d.restricted_triangle == Triangle::lower;
-        if (upper_empty ? is_read(o, p, i, j) : is_read(o, p, j, i)) empty_side_read = true;
+    for (int j = 0; j < q && !empty_side_read; ++j) {
+      for (int i = 0; i < j && !empty_side_read; ++i) {
+        empty_side_read = upper_empty ? is_read(o, p, i, j) : is_read(o, p, j, i);
       }
     }
     if (!empty_side_read) d.restricted_triangle = Triangle::none;

@@ -12,7 +12,7 @@ namespace {
 using Detect = bool (*)(const Diagnostics& d, Finding& f);
 
 // One check: its code, name, severity, message and detection. In a message
-// {a} and {b} name the finding's variables, {x} and {y} are its numbers and
+// {a} and {b} name the finding's variables, {x} is its number and
 // {more} says " (N in all)" when it concerns more than one place.
 struct Rule {
   FindingCode code;
@@ -46,32 +46,30 @@ bool unit_diagonals(const Diagnostics& d, bool restricted, bool unrestricted) {
          (restricted || unrestricted);
 }
 
-constexpr const char* enter_whole = "; enter the whole matrix";
-
 // Errors first, then warnings, then notes: lawley_findings() keeps this
 // order.
 constexpr Rule rules[] = {
     {FindingCode::restricted_lower_triangle, "restricted_lower_triangle", Severity::error,
      "the restricted var/cov matrix holds only its lower triangle: every value above the "
-     "diagonal is 0 or missing, and the correction reads some of them{enter}",
+     "diagonal is 0 or missing, and the correction reads some of them; enter the whole matrix",
      [](const Diagnostics& d, Finding& f) {
        return d.restricted_triangle == Triangle::lower && named(f, 1, -1);
      }},
     {FindingCode::restricted_upper_triangle, "restricted_upper_triangle", Severity::error,
      "the restricted var/cov matrix holds only its upper triangle: every value below the "
-     "diagonal is 0 or missing, and the correction reads some of them{enter}",
+     "diagonal is 0 or missing, and the correction reads some of them; enter the whole matrix",
      [](const Diagnostics& d, Finding& f) {
        return d.restricted_triangle == Triangle::upper && named(f, 1, -1);
      }},
     {FindingCode::unrestricted_lower_triangle, "unrestricted_lower_triangle", Severity::error,
      "the unrestricted var/cov matrix holds only its lower triangle: every value above the "
-     "diagonal is 0 or missing, and the correction reads it whole{enter}",
+     "diagonal is 0 or missing, and the correction reads it whole; enter the whole matrix",
      [](const Diagnostics& d, Finding& f) {
        return d.unrestricted_triangle == Triangle::lower && named(f, 1, -1);
      }},
     {FindingCode::unrestricted_upper_triangle, "unrestricted_upper_triangle", Severity::error,
      "the unrestricted var/cov matrix holds only its upper triangle: every value below the "
-     "diagonal is 0 or missing, and the correction reads it whole{enter}",
+     "diagonal is 0 or missing, and the correction reads it whole; enter the whole matrix",
      [](const Diagnostics& d, Finding& f) {
        return d.unrestricted_triangle == Triangle::upper && named(f, 1, -1);
      }},
@@ -276,10 +274,6 @@ std::size_t finding_message(const Finding& finding, std::span<const char* const>
       put_variable(w, finding.variables[1], names);
     } else if (key == "x") {
       put_number(w, finding.numbers[0]);
-    } else if (key == "y") {
-      put_number(w, finding.numbers[1]);
-    } else if (key == "enter") {
-      w.put(enter_whole);
     } else if (key == "more" && finding.count > 1) {
       char more[40];
       int n = std::snprintf(more, sizeof more, " (%d in all)", finding.count);

@@ -82,7 +82,7 @@ int run_command_line(int argc, char** argv) {
     // Errors (and, under --strict, warnings) leave the problem without
     // results: they say the numbers would be wrong.
     std::string refusal;
-    for (const Shown& f : findings_of(solved)) {
+    for (const Shown& f : solved.findings) {
       bool fatal =
           f.severity == Severity::error || (options.strict && f.severity == Severity::warning);
       std::string line = "tolbe: " + display_name(file) + ": " +

@@ -89,7 +89,7 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
 
 nlohmann::ordered_json json_findings(const Solved& s) {
   nlohmann::ordered_json findings = nlohmann::ordered_json::array();
-  for (const Shown& f : findings_of(s)) {
+  for (const Shown& f : s.findings) {
     findings.push_back({{"code", f.code},
                         {"severity", severity_name(f.severity)},
                         {"message", f.message},
@@ -152,7 +152,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
   diagnostics["first_sign_change"] = place(d.first_sign_change);
   o["diagnostics"] = diagnostics;
   std::vector<std::string> warnings;
-  for (const Shown& f : findings_of(s)) warnings.push_back(f.message);
+  for (const Shown& f : s.findings) warnings.push_back(f.message);
   nlohmann::ordered_json findings = json_findings(s);
   if (non_finite) warnings.push_back("values that are not finite numbers are written as null");
   o["findings"] = findings;

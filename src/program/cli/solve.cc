@@ -53,11 +53,10 @@ void skip_byte_order_mark(std::string& text) {
 }
 
 // One solved problem: the input as read and the library's results.
-}  // namespace
-
+// The findings of a problem: the reader's first, then the library's.
 std::vector<Shown> findings_of(const Solved& s) {
   std::vector<Shown> shown;
-  for (const std::string& extra : s.warnings) {
+  for (const std::string& extra : s.extra_numbers) {
     shown.push_back({"extra_numbers", Severity::warning, extra, {}});
   }
   std::array<Finding, max_findings> found;
@@ -74,6 +73,8 @@ std::vector<Shown> findings_of(const Solved& s) {
   }
   return shown;
 }
+
+}  // namespace
 
 bool solve(const std::string& file, const Options& options, Solved& s) {
   s.file = file;
@@ -95,7 +96,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
     std::size_t last_line_end = text.rfind('\n', max_problem_file_bytes - 1);
     text.resize(last_line_end == std::string::npos ? 0 : last_line_end + 1);
   }
-  if (!read_problem_file(text, s.problem, error, s.warnings)) {
+  if (!read_problem_file(text, s.problem, error, s.extra_numbers)) {
     if (too_long) {
       s.error = "tolbe: " + name + ": the file is longer than " +
                 std::to_string(max_problem_file_bytes >> 20) + " MiB, and its first " +
@@ -147,6 +148,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   std::vector<double> work(need.doubles);
   std::vector<int> int_work(need.ints);
   Status status = lawley(lp, results, work, int_work, &s.diagnostics);
+  s.findings = findings_of(s);
   if (status == Status::invalid_argument) {
     std::string which =
         s.diagnostics.argument == Argument::restricted      ? "the restricted var/cov matrix"

@@ -13,24 +13,6 @@
 
 namespace tolbe {
 
-// One solved problem: the input as read and the library's results.
-struct Solved {
-  std::string file;
-  Problem problem;
-  std::vector<int> selection;  // 0-based, in the order of the unrestricted rows
-  Matrix cov, corr, dis;
-  Diagnostics diagnostics;
-  std::vector<std::string> warnings;
-  std::string error;  // "tolbe: FILE: ...", when the problem failed
-  float cpu_start = 0.0f;
-  DateValues start{};
-};
-
-// The name of a file in messages.
-inline std::string display_name(const std::string& file) {
-  return file == "-" ? "standard input" : file;
-}
-
 // A finding as the command line shows it: the library's, or the reader's
 // (a line with more numbers than its row needs).
 struct Shown {
@@ -40,9 +22,24 @@ struct Shown {
   std::vector<int> variables;  // from 1
 };
 
-// The findings of a solved problem: the reader's first, then the library's.
-// Allocates.
-std::vector<Shown> findings_of(const Solved& s);
+// One solved problem: the input as read and the library's results.
+struct Solved {
+  std::string file;
+  Problem problem;
+  std::vector<int> selection;  // 0-based, in the order of the unrestricted rows
+  Matrix cov, corr, dis;
+  Diagnostics diagnostics;
+  std::vector<std::string> extra_numbers;  // the reader's notes of lines too long
+  std::vector<Shown> findings;             // the reader's first, then the library's
+  std::string error;                       // "tolbe: FILE: ...", when the problem failed
+  float cpu_start = 0.0f;
+  DateValues start{};
+};
+
+// The name of a file in messages.
+inline std::string display_name(const std::string& file) {
+  return file == "-" ? "standard input" : file;
+}
 
 // Reads and solves one problem of `file` ("-": standard input); false with
 // the one-line error in s.error. Reads at most max_problem_file_bytes and a

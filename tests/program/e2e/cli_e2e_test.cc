@@ -111,17 +111,17 @@ const std::string one_of_three_csv =
     "one_of_three.txt,disattenuated_corr,3,1,0.375,1\n";
 const std::string select_help =
     " for '--select' (variable numbers 1 to 50, such as 1,4-5)\n" + try_help;
-// special_values.txt: S = 0.25 against V11 = 1 takes 0.75 V12' V12 off V22,
+// zero_variances.txt: S = 0.25 against V11 = 1 takes 0.75 V12' V12 off V22,
 // leaving variances of 0 for variables 2 and 3 (and C23 = 0.75): their
 // correlations are divisions by 0.
-const std::string special_values_csv =
+const std::string zero_variances_csv =
     "file,matrix,variable,v1,v2,v3\n"
-    "special_values.txt,corrected_cov,1,0.25,0.25,-0.25\n"
-    "special_values.txt,corrected_cov,2,0.25,0,0.75\n"
-    "special_values.txt,corrected_cov,3,-0.25,0.75,0\n"
-    "special_values.txt,corrected_corr,1,1,Inf,-Inf\n"
-    "special_values.txt,corrected_corr,2,Inf,NaN,Inf\n"
-    "special_values.txt,corrected_corr,3,-Inf,Inf,NaN\n";
+    "zero_variances.txt,corrected_cov,1,0.25,0.25,-0.25\n"
+    "zero_variances.txt,corrected_cov,2,0.25,0,0.75\n"
+    "zero_variances.txt,corrected_cov,3,-0.25,0.75,0\n"
+    "zero_variances.txt,corrected_corr,1,1,Inf,-Inf\n"
+    "zero_variances.txt,corrected_corr,2,Inf,NaN,Inf\n"
+    "zero_variances.txt,corrected_corr,3,-Inf,Inf,NaN\n";
 // order_of_pairs.txt: S = 4 against V11 = 1; C = [[4, 1, 8], [1, 1, 1],
 // [8, 1, 12.25]]: r13 = 8 / 7 is above 1 and r23 = 1 / 3.5 is positive where
 // the restricted -0.5 was negative.
@@ -212,9 +212,9 @@ const std::vector<std::string> mistakes_findings = {
 const std::string reliability_of_variable_2 =
     "warning: the reliability of variable 2 is outside (0, 1]; a reliability is a proportion "
     "such as 0.81";
-// special_values.txt: r12 = 1 / sqrt(0.75) in V; corrected variances 0 for
+// zero_variances.txt: r12 = 1 / sqrt(0.75) in V; corrected variances 0 for
 // variables 2 and 3, so r12, r13 and r23 are infinite.
-const std::vector<std::string> special_values_findings = {
+const std::vector<std::string> zero_variances_findings = {
     restricted_not_positive_definite,
     "warning: the corrected variance of variable 2 is not positive (2 in all); its correlations "
     "are not numbers",
@@ -423,15 +423,15 @@ INSTANTIATE_TEST_SUITE_P(
              said("one_of_three.txt", {reliability_of_variable_2})},
         // R's spellings of the values that are not numbers.
         Case{"csv_spells_infinities_and_nan_as_r_reads_them",
-             {"--format=csv", "special_values.txt"},
+             {"--format=csv", "zero_variances.txt"},
              0,
-             special_values_csv,
-             said("special_values.txt", special_values_findings)},
+             zero_variances_csv,
+             said("zero_variances.txt", zero_variances_findings)},
         Case{"check_counts_zero_corrected_variances",
-             {"--check", "--format=csv", "special_values.txt"},
+             {"--check", "--format=csv", "zero_variances.txt"},
              0,
-             special_values_csv,
-             said("special_values.txt", special_values_findings)},
+             zero_variances_csv,
+             said("zero_variances.txt", zero_variances_findings)},
         Case{"check_names_pairs_row_then_column",
              {"--check", "--format=csv", "order_of_pairs.txt"},
              0,
@@ -652,9 +652,9 @@ INSTANTIATE_TEST_SUITE_P(
 }])json",
                              said("order_of_pairs.txt", order_of_pairs_findings)},
                     JsonCase{"zero_variances_counted_and_infinities_null",
-                             {"--format=json", "special_values.txt"},
+                             {"--format=json", "zero_variances.txt"},
                              R"json([{
-  "file": "special_values.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
+  "file": "zero_variances.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
   "restricted": [[1, 1, -1], [1, 0.75, 0], [-1, 0, 0.75]],
   "unrestricted": [[0.25]],
   "reliabilities": null,
@@ -685,7 +685,7 @@ INSTANTIATE_TEST_SUITE_P(
     "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a number (3 in all)",
     "values that are not finite numbers are written as null"]
 }])json",
-                             said("special_values.txt", special_values_findings)},
+                             said("zero_variances.txt", zero_variances_findings)},
                     JsonCase{"selection_last_and_its_reliabilities",
                              {"--format=json", "--select=3", "one_of_three.txt"},
                              R"json([{
