@@ -50,6 +50,9 @@ enum class Argument {
   results,        // a result null or its leading dimension too small
   workspace,      // too small
   means,          // a means vector null or a value not finite
+  request,        // of intervals: method, level, sizes, resamples or threads
+  data,           // raw restricted scores
+  pool,           // raw pool scores
 };
 
 // The place of the first of several findings, -1 when there is none.

@@ -30,6 +30,9 @@ extern "C" {
 #define TOLBE_ARGUMENT_RESULTS 7
 #define TOLBE_ARGUMENT_WORKSPACE 8
 #define TOLBE_ARGUMENT_MEANS 9
+#define TOLBE_ARGUMENT_REQUEST 10
+#define TOLBE_ARGUMENT_DATA 11
+#define TOLBE_ARGUMENT_POOL 12
 
 /* Severities of a finding. */
 #define TOLBE_NOTE 0
@@ -162,6 +165,103 @@ const char* tolbe_severity_name(int severity);
 
 /* "ok", "selection block not positive definite" or "invalid argument". */
 const char* tolbe_status_text(int status);
+
+/* ---- Standard errors and intervals (<tolbe/intervals.h>) ---------------- */
+
+#define TOLBE_INTERVAL_NONE 0
+#define TOLBE_INTERVAL_NORMAL 1
+#define TOLBE_INTERVAL_ADF 2
+#define TOLBE_INTERVAL_BOOTSTRAP 3
+#define TOLBE_BOOTSTRAP_BCA 0
+#define TOLBE_BOOTSTRAP_PERCENTILE 1
+
+/* Raw scores: rows x columns, column-major with leading dimension ld; a row
+ * holding a NaN is missing. */
+typedef struct tolbe_scores {
+  int rows;
+  int columns;
+  const double* data;
+  int ld;
+} tolbe_scores;
+
+/* See tolbe::IntervalRequest; tolbe_interval_request_init() sets the
+ * defaults (normal, level .95, 2000 resamples, seed 0, all threads, BCa). */
+typedef struct tolbe_interval_request {
+  int method;
+  double level;
+  int n;
+  int n_unrestricted;
+  tolbe_scores data; /* rows 0 and data NULL: none */
+  tolbe_scores pool;
+  int resamples;
+  unsigned long long seed;
+  int threads;
+  int interval;
+} tolbe_interval_request;
+
+void tolbe_interval_request_init(tolbe_interval_request* request);
+
+/* Where the SEs and bounds go (any pointer may be NULL), each q x q with
+ * leading dimension ld; the V and S used (q x q, p x p; may be NULL). */
+typedef struct tolbe_interval_matrices {
+  double* se;
+  double* lower;
+  double* upper;
+  int ld;
+} tolbe_interval_matrices;
+typedef struct tolbe_interval_results {
+  tolbe_interval_matrices covariances;
+  tolbe_interval_matrices correlations;
+  tolbe_interval_matrices disattenuated;
+  double* restricted;
+  int ld_restricted;
+  double* unrestricted;
+  int ld_unrestricted;
+} tolbe_interval_results;
+
+/* See tolbe::IntervalSummary. */
+typedef struct tolbe_interval_summary {
+  int status;
+  int argument;
+  const char* reason;
+  int leading_minor;
+  int method;
+  int interval;
+  double level;
+  int n;
+  int n_unrestricted;
+  int rows_dropped;
+  int pool_rows_dropped;
+  int resamples;
+  int failed_resamples;
+  int threads;
+} tolbe_interval_summary;
+
+/* The workspace tolbe_lawley_intervals needs; TOLBE_INVALID_ARGUMENT (and
+ * zeros) for invalid sizes or request. */
+int tolbe_lawley_intervals_workspace(int q, int p, const tolbe_interval_request* request,
+                                     size_t* doubles, size_t* ints);
+
+/* SEs and intervals of the correction (tolbe::lawley_intervals). With raw
+ * restricted scores `restricted` must be NULL, with raw pool scores
+ * `unrestricted`. Returns a status; `summary` may be NULL. */
+int tolbe_lawley_intervals(int q, int p, const double* restricted, int ld_restricted,
+                           const double* unrestricted, int ld_unrestricted, const int* selection,
+                           const double* reliabilities, int n_reliabilities,
+                           const tolbe_interval_request* request,
+                           const tolbe_interval_results* results, double* work, size_t n_work,
+                           int* int_work, size_t n_int_work, tolbe_interval_summary* summary);
+
+/* Means and var/cov matrix (divisor complete rows - 1) of the complete rows
+ * of `scores`; *rows_used and *rows_dropped (may be NULL) count them.
+ * Returns TOLBE_OK or TOLBE_INVALID_ARGUMENT (then *reason, when not NULL,
+ * says why). */
+int tolbe_covariance_from_data(const tolbe_scores* scores, double* means, double* covariances,
+                               int ld_covariances, int* rows_used, int* rows_dropped,
+                               const char** reason);
+
+/* "none", "normal", "adf" or "bootstrap"; "" for another value. */
+const char* tolbe_interval_method_name(int method);
 
 /* The library's version, such as "0.2.0": the project's one version number. */
 const char* tolbe_version(void);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "tolbe/findings.h"
+#include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
 
@@ -233,6 +234,143 @@ const char* tolbe_severity_name(int severity) {
 const char* tolbe_status_text(int status) {
   if (status < 0 || status > 2) return "unknown status";
   return status_text(static_cast<Status>(status));
+}
+
+void tolbe_interval_request_init(tolbe_interval_request* request) {
+  if (request == nullptr) return;
+  IntervalRequest defaults;
+  *request = tolbe_interval_request{};
+  request->method = static_cast<int>(defaults.method);
+  request->level = defaults.level;
+  request->resamples = defaults.resamples;
+  request->seed = defaults.seed;
+  request->threads = defaults.threads;
+  request->interval = static_cast<int>(defaults.interval);
+}
+
+namespace {
+
+RawScores scores_from_c(const tolbe_scores& s) {
+  return {s.rows, s.columns, s.data, s.ld};
+}
+
+// Out-of-range enum values become ones the checks reject.
+IntervalRequest request_from_c(const tolbe_interval_request& r) {
+  IntervalRequest out;
+  out.method = r.method >= TOLBE_INTERVAL_NONE && r.method <= TOLBE_INTERVAL_BOOTSTRAP
+                   ? static_cast<IntervalMethod>(r.method)
+                   : IntervalMethod::none;
+  out.level = r.level;
+  out.n = r.n;
+  out.n_unrestricted = r.n_unrestricted;
+  out.data = scores_from_c(r.data);
+  out.pool = scores_from_c(r.pool);
+  out.resamples = r.resamples;
+  out.seed = r.seed;
+  out.threads = r.threads;
+  out.interval = r.interval == TOLBE_BOOTSTRAP_PERCENTILE ? BootstrapInterval::percentile
+                 : r.interval == TOLBE_BOOTSTRAP_BCA      ? BootstrapInterval::bca
+                                                          : static_cast<BootstrapInterval>(-1);
+  return out;
+}
+
+IntervalMatrices matrices_from_c(const tolbe_interval_matrices& m) {
+  return {m.se, m.lower, m.upper, m.ld};
+}
+
+}  // namespace
+
+int tolbe_lawley_intervals_workspace(int q, int p, const tolbe_interval_request* request,
+                                     size_t* doubles, size_t* ints) {
+  if (doubles != nullptr) *doubles = 0;
+  if (ints != nullptr) *ints = 0;
+  if (request == nullptr || q < 0 || p < 0 || p > q) return TOLBE_INVALID_ARGUMENT;
+  WorkspaceSize need = lawley_intervals_workspace_size(q, p, request_from_c(*request));
+  if (need.doubles == 0 && need.ints == 0) return TOLBE_INVALID_ARGUMENT;
+  if (doubles != nullptr) *doubles = need.doubles;
+  if (ints != nullptr) *ints = need.ints;
+  return TOLBE_OK;
+}
+
+int tolbe_lawley_intervals(int q, int p, const double* restricted, int ld_restricted,
+                           const double* unrestricted, int ld_unrestricted, const int* selection,
+                           const double* reliabilities, int n_reliabilities,
+                           const tolbe_interval_request* request,
+                           const tolbe_interval_results* results, double* work, size_t n_work,
+                           int* int_work, size_t n_int_work, tolbe_interval_summary* summary) {
+  IntervalSummary s;
+  Status status;
+  if (request == nullptr || results == nullptr || n_reliabilities < 0 ||
+      (n_reliabilities > 0 && reliabilities == nullptr)) {
+    s.status = status = Status::invalid_argument;
+    s.argument = request == nullptr   ? Argument::request
+                 : results == nullptr ? Argument::results
+                                      : Argument::reliabilities;
+    s.reason = request == nullptr   ? "the request is null"
+               : results == nullptr ? "the results are null"
+                                    : "the reliabilities are null or their count negative";
+  } else {
+    LawleyProblem problem;
+    problem.q = q;
+    problem.p = p;
+    problem.restricted = restricted;
+    problem.ld_restricted = ld_restricted;
+    problem.unrestricted = unrestricted;
+    problem.ld_unrestricted = ld_unrestricted;
+    if (selection != nullptr && p > 0) problem.selection = {selection, static_cast<std::size_t>(p)};
+    if (n_reliabilities > 0) {
+      problem.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
+    }
+    IntervalResults r;
+    r.covariances = matrices_from_c(results->covariances);
+    r.correlations = matrices_from_c(results->correlations);
+    r.disattenuated = matrices_from_c(results->disattenuated);
+    r.restricted = results->restricted;
+    r.ld_restricted = results->ld_restricted;
+    r.unrestricted = results->unrestricted;
+    r.ld_unrestricted = results->ld_unrestricted;
+    status =
+        lawley_intervals(problem, request_from_c(*request), r, {work, work == nullptr ? 0 : n_work},
+                         {int_work, int_work == nullptr ? 0 : n_int_work}, &s);
+  }
+  if (summary != nullptr) {
+    *summary = tolbe_interval_summary{static_cast<int>(s.status),
+                                      static_cast<int>(s.argument),
+                                      s.reason,
+                                      s.leading_minor,
+                                      static_cast<int>(s.method),
+                                      static_cast<int>(s.interval),
+                                      s.level,
+                                      s.n,
+                                      s.n_unrestricted,
+                                      s.rows_dropped,
+                                      s.pool_rows_dropped,
+                                      s.resamples,
+                                      s.failed_resamples,
+                                      s.threads};
+  }
+  return static_cast<int>(status);
+}
+
+int tolbe_covariance_from_data(const tolbe_scores* scores, double* means, double* covariances,
+                               int ld_covariances, int* rows_used, int* rows_dropped,
+                               const char** reason) {
+  DataSummary d;
+  if (scores == nullptr) {
+    d.status = Status::invalid_argument;
+    d.reason = "the scores are null";
+  } else {
+    d = covariance_from_data(scores_from_c(*scores), means, covariances, ld_covariances);
+  }
+  if (rows_used != nullptr) *rows_used = d.rows_used;
+  if (rows_dropped != nullptr) *rows_dropped = d.rows_dropped;
+  if (reason != nullptr) *reason = d.reason;
+  return static_cast<int>(d.status);
+}
+
+const char* tolbe_interval_method_name(int method) {
+  if (method < TOLBE_INTERVAL_NONE || method > TOLBE_INTERVAL_BOOTSTRAP) return "";
+  return interval_method_name(static_cast<IntervalMethod>(method));
 }
 
 const char* tolbe_version(void) {

@@ -1,0 +1,617 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "api/problem.h"
+#include "correction/sizes.h"
+#include "intervals/intervals.h"
+#include "tolbe/intervals.h"
+
+namespace tolbe {
+
+using api::Invalid;
+using api::Order;
+
+namespace {
+
+constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+
+std::size_t sz(int n) {
+  return n <= 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+std::size_t squared(int n) {
+  return saturating_times(sz(n), sz(n));
+}
+
+bool has_scores(const RawScores& r) {
+  return r.data != nullptr || r.rows != 0 || r.columns != 0;
+}
+
+int threads_wanted(int threads) {
+  if (threads > 0) return threads;
+  unsigned hardware = std::thread::hardware_concurrency();
+  return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, 64U));
+}
+
+Invalid check_scores(const RawScores& r, int columns, Argument which) {
+  if (r.rows < 0) return {which, "the number of rows is negative"};
+  if (r.columns != columns) {
+    return {which, which == Argument::pool
+                       ? "the pool scores do not have p columns, one per selection variable"
+                       : "the scores do not have q columns, one per variable"};
+  }
+  if (r.rows > 0 && r.data == nullptr) return {which, "the scores are null"};
+  if (r.ld < at_least_one(r.rows)) {
+    return {which, "the leading dimension is smaller than the number of rows"};
+  }
+  return {Argument::none, ""};
+}
+
+// Complete rows and the first infinite score, without writing anything.
+struct RowCount {
+  int complete = 0;
+  bool infinite = false;
+};
+RowCount count_rows(const RawScores& r) {
+  RowCount count;
+  ConstView x{r.data, r.ld};
+  for (int i = 0; i < r.rows; ++i) {
+    bool complete = true;
+    for (int j = 0; j < r.columns; ++j) {
+      double value = x(i, j);
+      if (std::isnan(value)) complete = false;
+      if (std::isinf(value)) count.infinite = true;
+    }
+    if (complete) ++count.complete;
+  }
+  return count;
+}
+
+bool row_complete(ConstView x, int columns, int i) {
+  for (int j = 0; j < columns; ++j) {
+    if (std::isnan(x(i, j))) return false;
+  }
+  return true;
+}
+
+// Means and var/cov matrix of the complete rows (at least two).
+void summarise(const RawScores& r, int complete, double* means, View cov) {
+  ConstView x{r.data, r.ld};
+  int c = r.columns;
+  for (int j = 0; j < c; ++j) means[j] = 0.0;
+  for (int i = 0; i < r.rows; ++i) {
+    if (!row_complete(x, c, i)) continue;
+    for (int j = 0; j < c; ++j) means[j] += x(i, j);
+  }
+  for (int j = 0; j < c; ++j) means[j] /= complete;
+  for (int j = 0; j < c; ++j) {
+    for (int k = 0; k <= j; ++k) {
+      double sum = 0.0;
+      for (int i = 0; i < r.rows; ++i) {
+        if (!row_complete(x, c, i)) continue;
+        sum += (x(i, k) - means[k]) * (x(i, j) - means[j]);
+      }
+      cov(k, j) = sum / (complete - 1);
+      cov(j, k) = cov(k, j);
+    }
+  }
+}
+
+// The complete rows less the means, row-major (rows x columns) or
+// column-major (ld = complete).
+void centre(const RawScores& r, const double* means, bool row_major, int complete, double* out) {
+  ConstView x{r.data, r.ld};
+  int c = r.columns;
+  int row = 0;
+  for (int i = 0; i < r.rows; ++i) {
+    if (!row_complete(x, c, i)) continue;
+    for (int j = 0; j < c; ++j) {
+      double value = x(i, j) - means[j];
+      if (row_major) {
+        out[sz(row) * sz(c) + sz(j)] = value;
+      } else {
+        out[sz(row) + sz(j) * sz(complete)] = value;
+      }
+    }
+    ++row;
+  }
+}
+
+// The parts of the workspace, in this order.
+struct Layout {
+  std::size_t correction;  // what lawley() needs
+  std::size_t shared;      // V, S, means, estimates, the permuted matrices
+  std::size_t method;      // the delta method's or the bootstrap's own
+  std::size_t ints;
+};
+
+std::size_t shared_doubles(int q, int p) {
+  std::size_t m = sz(q - p);
+  std::size_t total = saturating_times(6, squared(q));  // V, cov, corr, V and C permuted, slots
+  total = saturating_plus(total, saturating_times(3, squared(p)));  // S, S permuted, T
+  total = saturating_plus(total, saturating_times(2, saturating_times(sz(p), m)));  // B, F
+  total = saturating_plus(total, sz(q) + sz(p));                                    // means
+  return saturating_plus(total, saturating_times(3, squared(q)));  // se, lower, upper
+}
+
+Layout layout(int q, int p, const IntervalRequest& r) {
+  Layout l{};
+  l.correction = api::workspace_doubles(q, p);
+  l.shared = shared_doubles(q, p);
+  int rows = has_scores(r.data) ? std::max(r.data.rows, 0) : 0;
+  int pool_rows = has_scores(r.pool) ? std::max(r.pool.rows, 0) : 0;
+  std::size_t centred =
+      saturating_plus(saturating_times(sz(rows), sz(q)), saturating_times(sz(pool_rows), sz(p)));
+  std::size_t ints = saturating_times(2, sz(q));
+  if (r.method == IntervalMethod::bootstrap) {
+    l.method =
+        saturating_plus(centred, intervals::bootstrap_doubles(q, p, rows, pool_rows, r.resamples,
+                                                              threads_wanted(r.threads)));
+    ints = saturating_plus(ints, intervals::bootstrap_ints(q, r.resamples));
+  } else {
+    std::size_t gradient = saturating_plus(squared(q), squared(p));
+    l.method = saturating_plus(saturating_plus(centred, gradient), sz(std::max(rows, pool_rows)));
+    ints = saturating_plus(ints, saturating_times(2, gradient));
+  }
+  l.ints = ints;
+  return l;
+}
+
+Invalid check_request(int q, int p, const IntervalRequest& r) {
+  if (r.method != IntervalMethod::normal && r.method != IntervalMethod::adf &&
+      r.method != IntervalMethod::bootstrap) {
+    return {Argument::request, "the method is not normal, adf or bootstrap"};
+  }
+  if (!(r.level > 0.0 && r.level < 1.0)) {
+    return {Argument::request, "the level is not between 0 and 1"};
+  }
+  bool data = has_scores(r.data);
+  bool pool = has_scores(r.pool);
+  if (r.method != IntervalMethod::normal && !data) {
+    return {Argument::data, "this method needs the raw restricted scores"};
+  }
+  if (r.method == IntervalMethod::normal && !data && r.n < 2) {
+    return {Argument::request, "the restricted sample size n is below 2"};
+  }
+  if (r.n_unrestricted != 0 && r.n_unrestricted < 2 && !pool) {
+    return {Argument::request, "the unrestricted sample size is below 2 (0: S is known)"};
+  }
+  if (r.method == IntervalMethod::bootstrap) {
+    if (r.n_unrestricted != 0 && !pool) {
+      return {Argument::request,
+              "the bootstrap lets S vary only by resampling raw pool scores, not from a sample "
+              "size"};
+    }
+    if (r.resamples < bootstrap_min_resamples || r.resamples > bootstrap_max_resamples) {
+      return {Argument::request, "the number of resamples is outside 10..1000000"};
+    }
+    if (r.threads < 0) return {Argument::request, "the number of threads is negative"};
+    if (r.interval != BootstrapInterval::bca && r.interval != BootstrapInterval::percentile) {
+      return {Argument::request, "the bootstrap interval is not bca or percentile"};
+    }
+  }
+  if (data) {
+    Invalid invalid = check_scores(r.data, q, Argument::data);
+    if (invalid.argument != Argument::none) return invalid;
+  }
+  if (pool) {
+    Invalid invalid = check_scores(r.pool, p, Argument::pool);
+    if (invalid.argument != Argument::none) return invalid;
+  }
+  return {Argument::none, ""};
+}
+
+Invalid check_rows(const RawScores& r, Argument which, int minimum, int& complete) {
+  RowCount count = count_rows(r);
+  if (count.infinite) return {which, "a score is infinite"};
+  if (count.complete < minimum) {
+    return {which, minimum == 2 ? "fewer than 2 complete rows"
+                                : "fewer than 3 complete rows, which the bootstrap needs"};
+  }
+  complete = count.complete;
+  return {Argument::none, ""};
+}
+
+Invalid check_interval_results(int q, int p, const IntervalResults& r) {
+  int need = at_least_one(q);
+  for (const IntervalMatrices* m : {&r.covariances, &r.correlations, &r.disattenuated}) {
+    bool any = m->se != nullptr || m->lower != nullptr || m->upper != nullptr;
+    if (any && m->ld < need) {
+      return {Argument::results, "the leading dimension of a result is smaller than q"};
+    }
+  }
+  if (r.restricted != nullptr && r.ld_restricted < need) {
+    return {Argument::results, "the leading dimension of restricted is smaller than q"};
+  }
+  if (r.unrestricted != nullptr && r.ld_unrestricted < at_least_one(p)) {
+    return {Argument::results, "the leading dimension of unrestricted is smaller than p"};
+  }
+  return {Argument::none, ""};
+}
+
+Status report(const Invalid& invalid, IntervalSummary* summary) {
+  if (summary != nullptr) {
+    *summary = IntervalSummary{};
+    summary->status = Status::invalid_argument;
+    summary->argument = invalid.argument;
+    summary->reason = invalid.reason;
+  }
+  return Status::invalid_argument;
+}
+
+void put(const IntervalMatrices& m, int i, int j, double se, double lower, double upper) {
+  std::size_t a = sz(i) + sz(j) * sz(m.ld);
+  std::size_t b = sz(j) + sz(i) * sz(m.ld);
+  if (m.se != nullptr) m.se[a] = m.se[b] = se;
+  if (m.lower != nullptr) m.lower[a] = m.lower[b] = lower;
+  if (m.upper != nullptr) m.upper[a] = m.upper[b] = upper;
+}
+
+void fill_all(int q, const IntervalMatrices& m, double value) {
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i <= j; ++i) put(m, i, j, value, value, value);
+  }
+}
+
+}  // namespace
+
+WorkspaceSize lawley_intervals_workspace_size(int q, int p, const IntervalRequest& request) {
+  if (q < 0 || p < 0 || p > q) return {};
+  if (check_request(q, p, request).argument != Argument::none) return {};
+  Layout l = layout(q, p, request);
+  return {saturating_plus(saturating_plus(l.correction, l.shared), l.method), l.ints};
+}
+
+Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& request,
+                        const IntervalResults& results, std::span<double> workspace,
+                        std::span<int> int_workspace, IntervalSummary* summary) {
+  int q = problem.q;
+  int p = problem.p;
+  if (q < 0) return report({Argument::q, "q is negative"}, summary);
+  if (p < 0) return report({Argument::p, "p is negative"}, summary);
+  if (p > q) return report({Argument::p, "p is larger than q"}, summary);
+  Invalid invalid = check_request(q, p, request);
+  if (invalid.argument != Argument::none) return report(invalid, summary);
+  bool data = has_scores(request.data);
+  bool pool = has_scores(request.pool);
+  if (data && problem.restricted != nullptr) {
+    return report(
+        {Argument::restricted, "give the raw restricted scores or the restricted matrix, not both"},
+        summary);
+  }
+  if (pool && problem.unrestricted != nullptr) {
+    return report(
+        {Argument::unrestricted, "give the raw pool scores or the unrestricted matrix, not both"},
+        summary);
+  }
+  WorkspaceSize need = lawley_intervals_workspace_size(q, p, request);
+  if (workspace.data() == nullptr || workspace.size() < need.doubles) {
+    return report({Argument::workspace, "the workspace of doubles is too small"}, summary);
+  }
+  if (int_workspace.data() == nullptr || int_workspace.size() < need.ints) {
+    return report({Argument::workspace, "the workspace of ints is too small"}, summary);
+  }
+  bool bootstrap = request.method == IntervalMethod::bootstrap;
+  int minimum_rows = bootstrap ? bootstrap_min_rows : 2;
+  int rows = 0;
+  int pool_rows = 0;
+  if (data) {
+    invalid = check_rows(request.data, Argument::data, minimum_rows, rows);
+    if (invalid.argument != Argument::none) return report(invalid, summary);
+  }
+  if (pool) {
+    invalid = check_rows(request.pool, Argument::pool, minimum_rows, pool_rows);
+    if (invalid.argument != Argument::none) return report(invalid, summary);
+  }
+  invalid = check_interval_results(q, p, results);
+  if (invalid.argument != Argument::none) return report(invalid, summary);
+
+  // The workspace: the correction's part first, then the shared one.
+  Layout l = layout(q, p, request);
+  double* w = workspace.data() + l.correction;
+  auto take = [&w](std::size_t n) {
+    double* start = w;
+    w += n;
+    return start;
+  };
+  int ld_q = at_least_one(q);
+  int ld_p = at_least_one(p);
+  int m = q - p;
+  double* v_data = take(squared(q));
+  double* s_data = take(squared(p));
+  double* means = take(sz(q));
+  double* pool_means = take(sz(p));
+  double* cov = take(squared(q));
+  double* corr = take(squared(q));
+  double* v_permuted = take(squared(q));
+  double* c_permuted = take(squared(q));
+  double* s_permuted = take(squared(p));
+  double* weights = take(sz(p) * sz(m));
+  double* projected = take(sz(p) * sz(m));
+  double* slots = take(squared(q));
+  double* boot_se = take(squared(q));
+  double* boot_lower = take(squared(q));
+  double* boot_upper = take(squared(q));
+  (void)take(squared(p));  // T is read from the correction's blocks
+
+  LawleyProblem pr = problem;
+  if (data) {
+    summarise(request.data, rows, means, {v_data, ld_q});
+    pr.restricted = v_data;
+    pr.ld_restricted = ld_q;
+  }
+  if (pool) {
+    summarise(request.pool, pool_rows, pool_means, {s_data, ld_p});
+    pr.unrestricted = s_data;
+    pr.ld_unrestricted = ld_p;
+  }
+  Order o{};
+  std::span<double> correction_space = workspace.first(l.correction);
+  invalid = api::check_problem(pr, correction_space, int_workspace, o);
+  if (invalid.argument != Argument::none) return report(invalid, summary);
+
+  IntervalSummary s{};
+  s.method = request.method;
+  s.interval = request.interval;
+  s.level = request.level;
+  s.n = data ? rows : request.n;
+  s.n_unrestricted = pool ? pool_rows : request.n_unrestricted;
+  s.rows_dropped = data ? request.data.rows - rows : 0;
+  s.pool_rows_dropped = pool ? request.pool.rows - pool_rows : 0;
+  s.resamples = bootstrap ? request.resamples : 0;
+
+  if (results.restricted != nullptr) {
+    ConstView from{pr.restricted, pr.ld_restricted};
+    View to{results.restricted, results.ld_restricted};
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i < q; ++i) to(i, j) = from(i, j);
+    }
+  }
+  if (results.unrestricted != nullptr) {
+    ConstView from{pr.unrestricted, pr.ld_unrestricted};
+    View to{results.unrestricted, results.ld_unrestricted};
+    for (int j = 0; j < p; ++j) {
+      for (int i = 0; i < p; ++i) to(i, j) = from(i, j);
+    }
+  }
+
+  api::Carved c = api::carve(q, p, workspace.data());
+  ConstView restricted{pr.restricted, pr.ld_restricted};
+  ConstView unrestricted{pr.unrestricted, pr.ld_unrestricted};
+  bool ok = intervals::correct_into_slots(q, p, o.order, restricted, unrestricted, c.blocks,
+                                          {cov, ld_q}, {corr, ld_q}, slots);
+  int info = ok ? 0 : lawley_products(p, q, restricted, unrestricted, o.order, c.blocks);
+  bool with_reliabilities = !pr.reliabilities.empty();
+  if (info != 0) {
+    s.status = Status::not_positive_definite;
+    s.leading_minor = info;
+    fill_all(q, results.covariances, not_a_number);
+    fill_all(q, results.correlations, not_a_number);
+    if (with_reliabilities) fill_all(q, results.disattenuated, not_a_number);
+    if (summary != nullptr) *summary = s;
+    return s.status;
+  }
+  // The reliability of every variable by input index (1 for the selection
+  // variables), as lawley() disattenuates.
+  for (int k = 0; k < q; ++k) {
+    c.reliability_of[o.order[k]] = k < p                      ? 1.0
+                                   : pr.reliabilities.empty() ? 1.0
+                                                              : pr.reliabilities[sz(k - p)];
+  }
+
+  double z_low = normal_quantile((1.0 - request.level) / 2.0);
+  double z_high = normal_quantile((1.0 + request.level) / 2.0);
+  auto put_correlation = [&](int i, int j, double se, double lower, double upper) {
+    put(results.correlations, i, j, se, lower, upper);
+    if (!with_reliabilities) return;
+    double k = std::sqrt(c.reliability_of[i] * c.reliability_of[j]);
+    put(results.disattenuated, i, j, se / k, lower / k, upper / k);
+  };
+
+  if (bootstrap) {
+    double* centred = take(saturating_times(sz(rows), sz(q)));
+    double* pool_centred = take(saturating_times(sz(pool_rows), sz(p)));
+    centre(request.data, means, true, rows, centred);
+    if (pool) centre(request.pool, pool_means, true, pool_rows, pool_centred);
+    intervals::BootstrapInput in{};
+    in.q = q;
+    in.p = p;
+    in.order = o.order;
+    in.centred = centred;
+    in.rows = rows;
+    in.pool_centred = pool ? pool_centred : nullptr;
+    in.pool_rows = pool_rows;
+    in.restricted = restricted;
+    in.unrestricted = unrestricted;
+    in.estimates = slots;
+    in.resamples = request.resamples;
+    in.seed = request.seed;
+    in.threads = threads_wanted(request.threads);
+    s.threads = intervals::bootstrap_lanes(in.threads, request.resamples);
+    s.failed_resamples =
+        intervals::bootstrap(in, request.interval, request.level, boot_se, boot_lower, boot_upper,
+                             w, int_workspace.data() + 2 * sz(q));
+    for (int j = 0; j < q; ++j) {
+      for (int i = 0; i <= j; ++i) {
+        std::size_t k = intervals::covariance_slot(i, j);
+        put(results.covariances, i, j, boot_se[k], boot_lower[k], boot_upper[k]);
+        if (i == j) {
+          put_correlation(i, j, 0.0, 1.0, 1.0);
+          continue;
+        }
+        k = intervals::correlation_slot(q, i, j);
+        put_correlation(i, j, boot_se[k], boot_lower[k], boot_upper[k]);
+      }
+    }
+    if (summary != nullptr) *summary = s;
+    return s.status;
+  }
+
+  // The delta methods. The permuted V (symmetric, from the elements read),
+  // S and C, and B, F.
+  View vp{v_permuted, ld_q};
+  View cp{c_permuted, ld_q};
+  View sp{s_permuted, ld_p};
+  for (int y = 0; y < q; ++y) {
+    for (int x = 0; x <= y; ++x) {
+      vp(x, y) = vp(y, x) = api::element_read(restricted, o, o.order[x], o.order[y]);
+      cp(x, y) = cp(y, x) = cov[sz(o.order[x]) + sz(o.order[y]) * sz(ld_q)];
+    }
+  }
+  for (int y = 0; y < p; ++y) {
+    for (int x = 0; x <= y; ++x) sp(x, y) = sp(y, x) = unrestricted(x, y);
+  }
+  View b{weights, ld_p};
+  View f{projected, ld_p};
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) b(i, j) = c.blocks.weights_21(j, i);
+  }
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) {
+      double sum = 0.0;
+      for (int k = 0; k < p; ++k) sum += c.blocks.inverse_11(i, k) * c.blocks.corrected_12(k, j);
+      f(i, j) = sum;
+    }
+  }
+  intervals::Corrected model{q, p, o.order, vp, sp, cp, b, c.blocks.cov_times_inverse, f};
+
+  double* centred = take(saturating_times(sz(rows), sz(q)));
+  double* pool_centred = take(saturating_times(sz(pool_rows), sz(p)));
+  double* g_v = take(squared(q));
+  double* g_s = take(squared(p));
+  double* projection = take(sz(std::max(rows, pool_rows)));
+  std::fill(g_v, g_v + squared(q), 0.0);
+  std::fill(g_s, g_s + squared(p), 0.0);
+  int* ints = int_workspace.data() + 2 * sz(q);
+  std::fill(ints, ints + 2 * (squared(q) + squared(p)), 0);
+  intervals::Gradient g{q,
+                        p,
+                        g_v,
+                        g_s,
+                        ints,
+                        ints + squared(q),
+                        ints + squared(q) + squared(p),
+                        0,
+                        ints + 2 * squared(q) + squared(p),
+                        0};
+
+  bool adf = request.method == IntervalMethod::adf;
+  intervals::Sampling of_v{};
+  of_v.known = false;
+  if (adf) {
+    centre(request.data, means, false, rows, centred);
+    of_v.raw = true;
+    of_v.n = rows;
+    of_v.centred = centred;
+    of_v.ld_centred = at_least_one(rows);
+    of_v.order = o.order;
+    of_v.projection = projection;
+  } else {
+    of_v.sigma = vp;
+    of_v.n = s.n;
+  }
+  intervals::Sampling of_s{};
+  if (pool && adf) {
+    centre(request.pool, pool_means, false, pool_rows, pool_centred);
+    of_s.known = false;
+    of_s.raw = true;
+    of_s.n = pool_rows;
+    of_s.centred = pool_centred;
+    of_s.ld_centred = at_least_one(pool_rows);
+    of_s.projection = projection;
+  } else if (s.n_unrestricted > 0) {
+    of_s.known = false;
+    of_s.sigma = sp;
+    of_s.n = s.n_unrestricted;
+  }
+  auto standard_error = [&]() {
+    double variance =
+        intervals::gradient_variance(g, true, of_v) + intervals::gradient_variance(g, false, of_s);
+    g.clear();
+    return std::sqrt(variance);
+  };
+
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i <= j; ++i) {
+      int x = o.position[i];
+      int y = o.position[j];
+      intervals::add_covariance_gradient(model, x, y, 1.0, g);
+      double se = standard_error();
+      double estimate = cov[sz(i) + sz(j) * sz(ld_q)];
+      put(results.covariances, i, j, se, estimate + z_low * se, estimate + z_high * se);
+      if (i == j) {
+        put_correlation(i, j, 0.0, 1.0, 1.0);
+        continue;
+      }
+      intervals::add_correlation_gradient(model, x, y, g);
+      se = standard_error();
+      double r = corr[sz(i) + sz(j) * sz(ld_q)];
+      double lower = not_a_number;
+      double upper = not_a_number;
+      if (std::fabs(r) < 1.0) {
+        double z = std::atanh(r);
+        double se_z = se / (1.0 - r * r);
+        lower = std::tanh(z + z_low * se_z);
+        upper = std::tanh(z + z_high * se_z);
+      }
+      put_correlation(i, j, se, lower, upper);
+    }
+  }
+  if (summary != nullptr) *summary = s;
+  return s.status;
+}
+
+DataSummary covariance_from_data(const RawScores& scores, double* means, double* covariances,
+                                 int ld_covariances) {
+  DataSummary d{};
+  auto fail = [&d](const char* reason) {
+    d.status = Status::invalid_argument;
+    d.argument = Argument::data;
+    d.reason = reason;
+    return d;
+  };
+  if (scores.columns < 0) return fail("the number of columns is negative");
+  Invalid invalid = check_scores(scores, scores.columns, Argument::data);
+  if (invalid.argument != Argument::none) return fail(invalid.reason);
+  if (scores.columns > 0 && (covariances == nullptr || means == nullptr)) {
+    return fail("means or covariances is null");
+  }
+  if (ld_covariances < at_least_one(scores.columns)) {
+    return fail("the leading dimension of covariances is smaller than the number of columns");
+  }
+  int complete = 0;
+  invalid = check_rows(scores, Argument::data, 2, complete);
+  if (invalid.argument != Argument::none) return fail(invalid.reason);
+  summarise(scores, complete, means, {covariances, ld_covariances});
+  d.rows_used = complete;
+  d.rows_dropped = scores.rows - complete;
+  return d;
+}
+
+const char* interval_method_name(IntervalMethod method) {
+  switch (method) {
+    case IntervalMethod::none:
+      return "none";
+    case IntervalMethod::normal:
+      return "normal";
+    case IntervalMethod::adf:
+      return "adf";
+    case IntervalMethod::bootstrap:
+      return "bootstrap";
+  }
+  return "";
+}
+
+const char* bootstrap_interval_name(BootstrapInterval interval) {
+  switch (interval) {
+    case BootstrapInterval::bca:
+      return "bca";
+    case BootstrapInterval::percentile:
+      return "percentile";
+  }
+  return "";
+}
+
+}  // namespace tolbe
