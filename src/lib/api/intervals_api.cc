@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <vector>
 
 #include "api/problem.h"
 #include "correction/sizes.h"
@@ -255,6 +256,50 @@ void fill_all(int q, const IntervalMatrices& m, double value) {
   }
 }
 
+// Storage of the permuted model: V, C (q x q), S (p x p), B and F (p x m).
+struct ModelStorage {
+  double* v;
+  double* c;
+  double* s;
+  double* weights;
+  double* projected;
+};
+
+// The permuted V (symmetric, from the elements read), C and S, and B = W V12
+// and F = W C12, after a correction into `blocks` and `cov`.
+intervals::Corrected permuted_model(int q, int p, const Order& o, ConstView restricted,
+                                    ConstView unrestricted, ConstView cov,
+                                    const LawleyBlocks& blocks, const ModelStorage& storage) {
+  int ld_q = at_least_one(q);
+  int ld_p = at_least_one(p);
+  int m = q - p;
+  View vp{storage.v, ld_q};
+  View cp{storage.c, ld_q};
+  View sp{storage.s, ld_p};
+  for (int y = 0; y < q; ++y) {
+    for (int x = 0; x <= y; ++x) {
+      vp(x, y) = vp(y, x) = api::element_read(restricted, o, o.order[x], o.order[y]);
+      cp(x, y) = cp(y, x) = cov(o.order[x], o.order[y]);
+    }
+  }
+  for (int y = 0; y < p; ++y) {
+    for (int x = 0; x <= y; ++x) sp(x, y) = sp(y, x) = unrestricted(x, y);
+  }
+  View b{storage.weights, ld_p};
+  View f{storage.projected, ld_p};
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) b(i, j) = blocks.weights_21(j, i);
+  }
+  for (int j = 0; j < m; ++j) {
+    for (int i = 0; i < p; ++i) {
+      double sum = 0.0;
+      for (int k = 0; k < p; ++k) sum += blocks.inverse_11(i, k) * blocks.corrected_12(k, j);
+      f(i, j) = sum;
+    }
+  }
+  return {q, p, o.order, vp, sp, cp, b, blocks.cov_times_inverse, f};
+}
+
 }  // namespace
 
 WorkspaceSize lawley_intervals_workspace_size(int q, int p, const IntervalRequest& request) {
@@ -406,7 +451,7 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
   auto put_correlation = [&](int i, int j, double se, double lower, double upper) {
     put(results.correlations, i, j, se, lower, upper);
     if (!with_reliabilities) return;
-    double k = std::sqrt(c.reliability_of[i] * c.reliability_of[j]);
+    double k = i == j ? 1.0 : std::sqrt(c.reliability_of[i] * c.reliability_of[j]);
     put(results.disattenuated, i, j, se / k, lower / k, upper / k);
   };
 
@@ -449,33 +494,12 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
     return s.status;
   }
 
-  // The delta methods. The permuted V (symmetric, from the elements read),
-  // S and C, and B, F.
+  // The delta methods.
+  intervals::Corrected model =
+      permuted_model(q, p, o, restricted, unrestricted, {cov, ld_q}, c.blocks,
+                     {v_permuted, c_permuted, s_permuted, weights, projected});
   View vp{v_permuted, ld_q};
-  View cp{c_permuted, ld_q};
   View sp{s_permuted, ld_p};
-  for (int y = 0; y < q; ++y) {
-    for (int x = 0; x <= y; ++x) {
-      vp(x, y) = vp(y, x) = api::element_read(restricted, o, o.order[x], o.order[y]);
-      cp(x, y) = cp(y, x) = cov[sz(o.order[x]) + sz(o.order[y]) * sz(ld_q)];
-    }
-  }
-  for (int y = 0; y < p; ++y) {
-    for (int x = 0; x <= y; ++x) sp(x, y) = sp(y, x) = unrestricted(x, y);
-  }
-  View b{weights, ld_p};
-  View f{projected, ld_p};
-  for (int j = 0; j < m; ++j) {
-    for (int i = 0; i < p; ++i) b(i, j) = c.blocks.weights_21(j, i);
-  }
-  for (int j = 0; j < m; ++j) {
-    for (int i = 0; i < p; ++i) {
-      double sum = 0.0;
-      for (int k = 0; k < p; ++k) sum += c.blocks.inverse_11(i, k) * c.blocks.corrected_12(k, j);
-      f(i, j) = sum;
-    }
-  }
-  intervals::Corrected model{q, p, o.order, vp, sp, cp, b, c.blocks.cov_times_inverse, f};
 
   double* centred = take(saturating_times(sz(rows), sz(q)));
   double* pool_centred = take(saturating_times(sz(pool_rows), sz(p)));
@@ -589,6 +613,73 @@ DataSummary covariance_from_data(const RawScores& scores, double* means, double*
   d.rows_dropped = scores.rows - complete;
   return d;
 }
+
+namespace intervals {
+
+bool correction_gradient(const LawleyProblem& problem, int i, int j, bool correlation,
+                         std::vector<double>& of_v, std::vector<double>& of_s) {
+  int q = problem.q;
+  int p = problem.p;
+  WorkspaceSize need = lawley_workspace_size(q, p);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  Order o{};
+  if (api::check_problem(problem, work, int_work, o).argument != Argument::none) return false;
+  std::size_t qq = squared(q);
+  std::size_t pp = squared(p);
+  std::size_t pm = sz(p) * sz(q - p);
+  std::vector<double> store(4 * qq + pp + 2 * pm);
+  double* cov = store.data();
+  double* corr = cov + qq;
+  ModelStorage storage{corr + qq, corr + 2 * qq, corr + 3 * qq, corr + 3 * qq + pp,
+                       corr + 3 * qq + pp + pm};
+  api::Carved c = api::carve(q, p, work.data());
+  ConstView restricted{problem.restricted, problem.ld_restricted};
+  ConstView unrestricted{problem.unrestricted, problem.ld_unrestricted};
+  int ld_q = at_least_one(q);
+  if (lawley_products(p, q, restricted, unrestricted, o.order, c.blocks) != 0) return false;
+  lawley_assemble(p, q, unrestricted, c.blocks, o.order, {cov, ld_q});
+  Corrected model =
+      permuted_model(q, p, o, restricted, unrestricted, {cov, ld_q}, c.blocks, storage);
+  std::vector<double> g_v(qq, 0.0);
+  std::vector<double> g_s(pp, 0.0);
+  std::vector<int> ints(2 * (qq + pp), 0);
+  Gradient g{q,
+             p,
+             g_v.data(),
+             g_s.data(),
+             ints.data(),
+             ints.data() + qq,
+             ints.data() + qq + pp,
+             0,
+             ints.data() + 2 * qq + pp,
+             0};
+  int x = o.position[i];
+  int y = o.position[j];
+  if (correlation) {
+    add_correlation_gradient(model, x, y, g);
+  } else {
+    add_covariance_gradient(model, x, y, 1.0, g);
+  }
+  of_v.assign(qq, 0.0);
+  of_s.assign(pp, 0.0);
+  for (int l = 0; l < q; ++l) {
+    for (int k = 0; k <= l; ++k) {
+      double value = g_v[sz(k) + sz(l) * sz(q)];
+      int a = o.order[k];
+      int b = o.order[l];
+      of_v[sz(a) + sz(b) * sz(q)] = of_v[sz(b) + sz(a) * sz(q)] = value;
+    }
+  }
+  for (int l = 0; l < p; ++l) {
+    for (int k = 0; k <= l; ++k) {
+      of_s[sz(k) + sz(l) * sz(p)] = of_s[sz(l) + sz(k) * sz(p)] = g_s[sz(k) + sz(l) * sz(p)];
+    }
+  }
+  return true;
+}
+
+}  // namespace intervals
 
 const char* interval_method_name(IntervalMethod method) {
   switch (method) {

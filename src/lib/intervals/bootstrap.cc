@@ -388,14 +388,15 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
     mean /= good;
     double squares = 0.0;
     for (int b = 0; b < good; ++b) squares += (t[b] - mean) * (t[b] - mean);
-    se[k] = std::sqrt(squares / (good - 1));
     std::sort(t, t + good);
     if (t[0] == t[good - 1]) {
       // A value every resample reproduces (a selection variable's, with S
-      // known): no sampling error.
+      // known): no sampling error, though the mean may round.
+      se[k] = 0.0;
       lower[k] = upper[k] = t[0];
       continue;
     }
+    se[k] = std::sqrt(squares / (good - 1));
     double alpha_low = (1.0 - level) / 2.0;
     double alpha_high = (1.0 + level) / 2.0;
     if (interval == BootstrapInterval::bca) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "api/problem.h"
 #include "correction/lawley.h"
@@ -127,5 +128,14 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
 bool correct_into_slots(int q, int p, const int* order, ConstView restricted,
                         ConstView unrestricted, const LawleyBlocks& blocks, View cov, View corr,
                         double* slots);
+
+// For the tests: the gradient of the corrected covariance (or, with
+// `correlation`, correlation; i != j then) of variables i and j (input
+// indices) with respect to the distinct elements of V and S: of_v[a + b q]
+// = of_v[b + a q] is the derivative by v_ab = v_ba, of_s likewise for S (p
+// x p, selection order). False for a problem lawley() would not correct.
+// Allocates.
+bool correction_gradient(const LawleyProblem& problem, int i, int j, bool correlation,
+                         std::vector<double>& of_v, std::vector<double>& of_s);
 
 }  // namespace tolbe::intervals
