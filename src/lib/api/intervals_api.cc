@@ -679,6 +679,69 @@ bool correction_gradient(const LawleyProblem& problem, int i, int j, bool correl
   return true;
 }
 
+bool bootstrap_accelerations(const LawleyProblem& problem, const RawScores& data,
+                             const RawScores* pool, std::vector<double>& acceleration) {
+  int q = problem.q;
+  int p = problem.p;
+  if (q < 1 || p < 0 || p > q) return false;
+  int rows = 0;
+  int pool_rows = 0;
+  if (check_scores(data, q, Argument::data).argument != Argument::none ||
+      check_rows(data, Argument::data, bootstrap_min_rows, rows).argument != Argument::none) {
+    return false;
+  }
+  if (pool != nullptr &&
+      (check_scores(*pool, p, Argument::pool).argument != Argument::none ||
+       check_rows(*pool, Argument::pool, bootstrap_min_rows, pool_rows).argument !=
+           Argument::none)) {
+    return false;
+  }
+  std::vector<double> v(squared(q));
+  std::vector<double> s(squared(p));
+  std::vector<double> means(sz(q));
+  std::vector<double> pool_means(sz(p));
+  summarise(data, rows, means.data(), {v.data(), q});
+  LawleyProblem pr = problem;
+  pr.restricted = v.data();
+  pr.ld_restricted = q;
+  if (pool != nullptr) {
+    summarise(*pool, pool_rows, pool_means.data(), {s.data(), at_least_one(p)});
+    pr.unrestricted = s.data();
+    pr.ld_unrestricted = at_least_one(p);
+  }
+  WorkspaceSize need = lawley_workspace_size(q, p);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  Order o{};
+  if (api::check_problem(pr, work, int_work, o).argument != Argument::none) return false;
+  api::Carved c = api::carve(q, p, work.data());
+  std::vector<double> cov(squared(q));
+  std::vector<double> corr(squared(q));
+  std::vector<double> slots(values_per_resample(q));
+  if (!correct_into_slots(q, p, o.order, {pr.restricted, q}, {pr.unrestricted, pr.ld_unrestricted},
+                          c.blocks, {cov.data(), q}, {corr.data(), q}, slots.data())) {
+    return false;
+  }
+  std::vector<double> centred(sz(rows) * sz(q));
+  std::vector<double> pool_centred(sz(pool_rows) * sz(p));
+  centre(data, means.data(), true, rows, centred.data());
+  if (pool != nullptr) centre(*pool, pool_means.data(), true, pool_rows, pool_centred.data());
+  BootstrapInput in{};
+  in.q = q;
+  in.p = p;
+  in.order = o.order;
+  in.centred = centred.data();
+  in.rows = rows;
+  in.pool_centred = pool != nullptr ? pool_centred.data() : nullptr;
+  in.pool_rows = pool_rows;
+  in.restricted = {pr.restricted, q};
+  in.unrestricted = {pr.unrestricted, pr.ld_unrestricted};
+  in.estimates = slots.data();
+  in.threads = 1;
+  jackknife_accelerations(in, acceleration);
+  return true;
+}
+
 }  // namespace intervals
 
 const char* interval_method_name(IntervalMethod method) {

@@ -186,6 +186,88 @@ void run_parallel(int threads, int tasks, Work work) {
   }
 }
 
+// The BCa accelerations from the jackknife, over both samples: per chunk of
+// rows, the count and the first three power sums of the leave-one-out
+// values less the full-sample value, then the acceleration of each value.
+void accelerations(const BootstrapInput& in, int lanes, double* lane_storage, double* moments,
+                   double* means, double* pool_means, double* acceleration) {
+  int q = in.q;
+  int p = in.p;
+  std::size_t values = values_per_resample(q);
+  int restricted_chunks = chunks(in.rows);
+  int pool_chunks = in.pool_centred == nullptr ? 0 : chunks(in.pool_rows);
+  int ld_q = at_least_one(q);
+  int ld_p = at_least_one(p);
+  auto lane = [&](int t) { return carve_lane(q, p, lane_storage + sz(t) * lane_doubles(q, p)); };
+  column_means(in.centred, q, in.rows, means);
+  if (in.pool_centred != nullptr) column_means(in.pool_centred, p, in.pool_rows, pool_means);
+  int total_chunks = restricted_chunks + pool_chunks;
+  run_parallel(lanes, total_chunks, [&](int t, int begin, int end) {
+    Lane l = lane(t);
+    LawleyBlocks blocks = carve_lawley_blocks(p, q, l.correction);
+    for (int chunk = begin; chunk < end; ++chunk) {
+      double* m = moments + sz(chunk) * 4 * values;
+      std::fill(m, m + 4 * values, 0.0);
+      bool of_pool = chunk >= restricted_chunks;
+      int first = (of_pool ? chunk - restricted_chunks : chunk) * jackknife_chunk;
+      int rows = of_pool ? in.pool_rows : in.rows;
+      int last = std::min(rows, first + jackknife_chunk);
+      for (int i = first; i < last; ++i) {
+        ConstView v = in.restricted;
+        ConstView s = in.unrestricted;
+        if (of_pool) {
+          downdated_covariance(in.unrestricted.data, in.pool_centred, p, in.pool_rows, i,
+                               pool_means, l.s);
+          s = {l.s, ld_p};
+        } else {
+          downdated_covariance(in.restricted.data, in.centred, q, in.rows, i, means, l.v);
+          v = {l.v, ld_q};
+        }
+        if (!correct_into_slots(q, p, in.order, v, s, blocks, {l.cov, ld_q}, {l.corr, ld_q},
+                                l.slots)) {
+          continue;
+        }
+        for (std::size_t k = 0; k < values; ++k) {
+          double u = l.slots[k] - in.estimates[k];
+          m[4 * k] += 1.0;
+          m[4 * k + 1] += u;
+          m[4 * k + 2] += u * u;
+          m[4 * k + 3] += u * u * u;
+        }
+      }
+    }
+  });
+  // a = sum_k sum_i l_ki^3 / n_k^3 / (6 (sum_k sum_i l_ki^2 / n_k^2)^(3/2)) over
+  // the samples k, with the influence values l_ki = (n_k - 1)(mean - value_i).
+  for (std::size_t k = 0; k < values; ++k) {
+    double numerator = 0.0;
+    double denominator = 0.0;
+    for (int sample = 0; sample < (pool_chunks > 0 ? 2 : 1); ++sample) {
+      int from = sample == 0 ? 0 : restricted_chunks;
+      int to = sample == 0 ? restricted_chunks : restricted_chunks + pool_chunks;
+      double count = 0.0;
+      double s1 = 0.0;
+      double s2 = 0.0;
+      double s3 = 0.0;
+      for (int chunk = from; chunk < to; ++chunk) {
+        const double* m = moments + sz(chunk) * 4 * values + 4 * k;
+        count += m[0];
+        s1 += m[1];
+        s2 += m[2];
+        s3 += m[3];
+      }
+      if (count < 2.0) continue;
+      double mean = s1 / count;
+      double second = s2 - count * mean * mean;
+      double third = s3 - 3.0 * mean * s2 + 2.0 * count * mean * mean * mean;
+      double scale = (count - 1.0) / count;
+      numerator += -third * scale * scale * scale;
+      denominator += second * scale * scale;
+    }
+    acceleration[k] = denominator > 0.0 ? numerator / (6.0 * std::pow(denominator, 1.5)) : 0.0;
+  }
+}
+
 }  // namespace
 
 std::size_t covariance_slot(int i, int j) {
@@ -216,6 +298,19 @@ bool correct_into_slots(int q, int p, const int* order, ConstView restricted,
     }
   }
   return finite;
+}
+
+void jackknife_accelerations(const BootstrapInput& in, std::vector<double>& acceleration) {
+  std::size_t values = values_per_resample(in.q);
+  int lanes = bootstrap_lanes(in.threads, in.rows);
+  std::vector<double> lane_storage(sz(lanes) * lane_doubles(in.q, in.p));
+  int pool_rows = in.pool_centred == nullptr ? 0 : in.pool_rows;
+  std::vector<double> moments(sz(chunks(in.rows) + chunks(pool_rows)) * 4 * values);
+  std::vector<double> means(sz(in.q));
+  std::vector<double> pool_means(sz(in.p));
+  acceleration.assign(values, 0.0);
+  accelerations(in, lanes, lane_storage.data(), moments.data(), means.data(), pool_means.data(),
+                acceleration.data());
 }
 
 int bootstrap_lanes(int threads, int resamples) {
@@ -293,77 +388,8 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
     }
   });
 
-  // The jackknife, for the BCa acceleration: per chunk of rows, the count
-  // and the first three power sums of the leave-one-out values less the
-  // full-sample value.
   if (interval == BootstrapInterval::bca) {
-    column_means(in.centred, q, in.rows, means);
-    if (in.pool_centred != nullptr) column_means(in.pool_centred, p, in.pool_rows, pool_means);
-    int total_chunks = restricted_chunks + pool_chunks;
-    run_parallel(lanes, total_chunks, [&](int t, int begin, int end) {
-      Lane l = lane(t);
-      LawleyBlocks blocks = carve_lawley_blocks(p, q, l.correction);
-      for (int chunk = begin; chunk < end; ++chunk) {
-        double* m = moments + sz(chunk) * 4 * values;
-        std::fill(m, m + 4 * values, 0.0);
-        bool of_pool = chunk >= restricted_chunks;
-        int first = (of_pool ? chunk - restricted_chunks : chunk) * jackknife_chunk;
-        int rows = of_pool ? in.pool_rows : in.rows;
-        int last = std::min(rows, first + jackknife_chunk);
-        for (int i = first; i < last; ++i) {
-          ConstView v = in.restricted;
-          ConstView s = in.unrestricted;
-          if (of_pool) {
-            downdated_covariance(in.unrestricted.data, in.pool_centred, p, in.pool_rows, i,
-                                 pool_means, l.s);
-            s = {l.s, ld_p};
-          } else {
-            downdated_covariance(in.restricted.data, in.centred, q, in.rows, i, means, l.v);
-            v = {l.v, ld_q};
-          }
-          if (!correct_into_slots(q, p, in.order, v, s, blocks, {l.cov, ld_q}, {l.corr, ld_q},
-                                  l.slots)) {
-            continue;
-          }
-          for (std::size_t k = 0; k < values; ++k) {
-            double u = l.slots[k] - in.estimates[k];
-            m[4 * k] += 1.0;
-            m[4 * k + 1] += u;
-            m[4 * k + 2] += u * u;
-            m[4 * k + 3] += u * u * u;
-          }
-        }
-      }
-    });
-    // a = sum_k sum_i l_ki^3 / n_k^3 / (6 (sum_k sum_i l_ki^2 / n_k^2)^(3/2)) over
-    // the samples k, with the influence values l_ki = (n_k - 1)(mean - value_i).
-    for (std::size_t k = 0; k < values; ++k) {
-      double numerator = 0.0;
-      double denominator = 0.0;
-      for (int sample = 0; sample < (pool_chunks > 0 ? 2 : 1); ++sample) {
-        int from = sample == 0 ? 0 : restricted_chunks;
-        int to = sample == 0 ? restricted_chunks : restricted_chunks + pool_chunks;
-        double count = 0.0;
-        double s1 = 0.0;
-        double s2 = 0.0;
-        double s3 = 0.0;
-        for (int chunk = from; chunk < to; ++chunk) {
-          const double* m = moments + sz(chunk) * 4 * values + 4 * k;
-          count += m[0];
-          s1 += m[1];
-          s2 += m[2];
-          s3 += m[3];
-        }
-        if (count < 2.0) continue;
-        double mean = s1 / count;
-        double second = s2 - count * mean * mean;
-        double third = s3 - 3.0 * mean * s2 + 2.0 * count * mean * mean * mean;
-        double scale = (count - 1.0) / count;
-        numerator += -third * scale * scale * scale;
-        denominator += second * scale * scale;
-      }
-      acceleration[k] = denominator > 0.0 ? numerator / (6.0 * std::pow(denominator, 1.5)) : 0.0;
-    }
+    accelerations(in, lanes, lane_storage, moments, means, pool_means, acceleration);
   }
 
   // The intervals, from the good resamples of each value, sorted in place.

@@ -123,6 +123,16 @@ std::size_t bootstrap_ints(int q, int resamples);
 int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level, double* se,
               double* lower, double* upper, double* workspace, int* int_workspace);
 
+// For the tests: the BCa acceleration of every value, as bootstrap()
+// computes it. Allocates.
+void jackknife_accelerations(const BootstrapInput& in, std::vector<double>& acceleration);
+
+// For the tests: the same from a problem with raw scores (the problem's
+// `restricted`, and with pool scores its `unrestricted`, null); false for
+// a problem lawley_intervals() would reject. Allocates.
+bool bootstrap_accelerations(const LawleyProblem& problem, const RawScores& data,
+                             const RawScores* pool, std::vector<double>& acceleration);
+
 // The estimates of one correction in the slots of values_per_resample():
 // returns false when V11 is not positive definite or a value is not finite.
 bool correct_into_slots(int q, int p, const int* order, ConstView restricted,
