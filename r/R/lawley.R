@@ -1,11 +1,22 @@
-
 lawley <- function(restricted, unrestricted, selection = NULL, reliabilities = NULL,
                    restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE,
-                   triangle = NULL) {
+                   triangle = NULL, data = NULL, pool = NULL, n = NULL, n_unrestricted = NULL,
+                   interval = c("none", "normal", "adf", "bootstrap"), B = 2000, level = 0.95,
+                   seed = NULL, threads = NULL, ci_type = c("bca", "percentile")) {
   # The C code resolves and checks every argument, corrects and returns the
-  # object, or, when there is something to say, what to say with it.
-  fit <- .Call(C_lawley, restricted, unrestricted, selection, reliabilities,
-               restricted_means, unrestricted_means, diagnostics, triangle)
+  # object, or, when there is something to say, what to say with it. An
+  # argument left out goes as NULL: the C code knows the defaults, and that
+  # an argument the method does not use was given.
+  fit <- .Call(C_lawley,
+               if (missing(restricted)) NULL else restricted,
+               if (missing(unrestricted)) NULL else unrestricted,
+               selection, reliabilities, restricted_means, unrestricted_means, diagnostics,
+               triangle, data, pool, n, n_unrestricted,
+               if (missing(interval)) NULL else interval,
+               if (missing(B)) NULL else B,
+               if (missing(level)) NULL else level,
+               seed, threads,
+               if (missing(ci_type)) NULL else ci_type)
   if (is.object(fit)) fit else say(fit)
 }
 
@@ -78,6 +89,52 @@ selection_text <- function(x) {
   paste(variable_labels(x$selection, rownames(x$cov)), collapse = ", ")
 }
 
+# The pairs of variables above the diagonal (with it, for covariances), row
+# by row: a data frame of the estimates, their SEs and bounds, with rows
+# named "a-b".
+pair_table <- function(estimate, se, ci, diagonal = FALSE) {
+  place <- which(upper.tri(estimate, diag = diagonal), arr.ind = TRUE)
+  place <- place[order(place[, 1], place[, 2]), , drop = FALSE]
+  names <- variable_labels(seq_len(nrow(estimate)), rownames(estimate))
+  data.frame(estimate = estimate[place], se = se[place], lower = ci$lower[place],
+             upper = ci$upper[place],
+             row.names = paste0(names[place[, 1]], "-", names[place[, 2]]))
+}
+
+# "95 % intervals: bootstrap, BCa (B = 2000, seed 7); n = 997 (3 rows with
+# NA left out); unrestricted matrix known".
+interval_text <- function(info) {
+  method <- switch(info$method,
+                   normal = "delta method, normal theory",
+                   adf = "delta method, distribution-free (ADF)",
+                   bootstrap = sprintf("bootstrap, %s (B = %d, seed %s%s)",
+                                       if (info$ci_type == "bca") "BCa" else "percentile",
+                                       info$B, format(info$seed, scientific = FALSE),
+                                       if (info$failed_resamples > 0) {
+                                         sprintf(", %d failed resamples left out",
+                                                 info$failed_resamples)
+                                       } else ""))
+  dropped <- function(count) {
+    if (is.na(count) || count == 0) "" else sprintf(" (%d rows with NA left out)", count)
+  }
+  unrestricted <- if (is.na(info$n_unrestricted)) {
+    "unrestricted matrix known"
+  } else {
+    sprintf("unrestricted matrix estimated, n_unrestricted = %d%s", info$n_unrestricted,
+            dropped(info$pool_rows_dropped))
+  }
+  sprintf("%s %% intervals: %s; n = %d%s; %s", format(100 * info$level), method, info$n,
+          dropped(info$rows_dropped), unrestricted)
+}
+
+print_pairs <- function(table, digits, limit = Inf, ...) {
+  shown <- table[seq_len(min(nrow(table), limit)), , drop = FALSE]
+  print(round(as.matrix(shown), digits), ...)
+  if (nrow(table) > nrow(shown)) {
+    cat(sprintf("... and %d more pairs: confint(fit) lists them all\n", nrow(table) - nrow(shown)))
+  }
+}
+
 print.tolbe_lawley <- function(x, digits = 4, ...) {
   cat("Range restriction corrected correlations (Lawley 1943)\n")
   cat(sprintf("Selection variables: %s\n", selection_text(x)))
@@ -91,36 +148,92 @@ print.tolbe_lawley <- function(x, digits = 4, ...) {
     cat(sprintf("\nSign changes against the restricted sample (%d): %s\n", nrow(pairs),
                 pairs_text(pairs[, "row"], pairs[, "column"], rownames(x$cor))))
   }
+  if (!is.null(x$interval)) {
+    cat(sprintf("\n%s\nCorrected correlations:\n", interval_text(x$interval)))
+    print_pairs(pair_table(x$cor, x$se$cor, x$ci$cor), digits, limit = 20, ...)
+  }
   invisible(x)
 }
 
 summary.tolbe_lawley <- function(object, ...) {
+  tables <- NULL
+  if (!is.null(object$interval)) {
+    tables <- list(cor = pair_table(object$cor, object$se$cor, object$ci$cor))
+    if (!is.null(object$disattenuated)) {
+      tables$disattenuated <- pair_table(object$disattenuated, object$se$disattenuated,
+                                         object$ci$disattenuated)
+    }
+  }
   structure(list(q = nrow(object$cov), p = length(object$selection),
                  selection = selection_text(object), diagnostics = object$diagnostics,
-                 findings = object$findings),
+                 findings = object$findings, interval = object$interval, intervals = tables),
             class = "summary.tolbe_lawley")
 }
 
-print.summary.tolbe_lawley <- function(x, ...) {
+print.summary.tolbe_lawley <- function(x, digits = 4, ...) {
   cat(sprintf("Lawley correction of %d variables, %d of them selection variables: %s\n",
               x$q, x$p, x$selection))
   d <- x$diagnostics
   if (is.null(d)) {
     cat("  not diagnosed (diagnostics = FALSE)\n")
-    return(invisible(x))
+  } else {
+    cat(sprintf("  restricted matrix positive definite: %s; unrestricted: %s\n",
+                d$restricted_positive_definite, d$unrestricted_positive_definite))
+    cat(sprintf("  largest asymmetry: restricted %.3g, unrestricted %.3g\n",
+                d$restricted_asymmetry, d$unrestricted_asymmetry))
+    cat(sprintf("  corrected variances not positive: %d; |r| > 1: %d; sign changes: %d\n",
+                d$nonpositive_variances, d$correlations_out_of_range, d$sign_changes))
+    f <- x$findings
+    if (!is.null(f) && nrow(f) > 0) {
+      cat("Findings:\n")
+      cat(sprintf("  %s: %s\n", f$severity, f$message), sep = "")
+    }
   }
-  cat(sprintf("  restricted matrix positive definite: %s; unrestricted: %s\n",
-              d$restricted_positive_definite, d$unrestricted_positive_definite))
-  cat(sprintf("  largest asymmetry: restricted %.3g, unrestricted %.3g\n",
-              d$restricted_asymmetry, d$unrestricted_asymmetry))
-  cat(sprintf("  corrected variances not positive: %d; |r| > 1: %d; sign changes: %d\n",
-              d$nonpositive_variances, d$correlations_out_of_range, d$sign_changes))
-  f <- x$findings
-  if (!is.null(f) && nrow(f) > 0) {
-    cat("Findings:\n")
-    cat(sprintf("  %s: %s\n", f$severity, f$message), sep = "")
+  if (!is.null(x$interval)) {
+    cat(sprintf("\n%s\n", interval_text(x$interval)))
+    cat("Corrected correlations:\n")
+    print_pairs(x$intervals$cor, digits, ...)
+    if (!is.null(x$intervals$disattenuated)) {
+      cat("Disattenuated correlations (reliabilities taken as known):\n")
+      print_pairs(x$intervals$disattenuated, digits, ...)
+    }
   }
   invisible(x)
+}
+
+confint.tolbe_lawley <- function(object, parm, level = NULL,
+                                 which = c("cor", "disattenuated", "cov"), ...) {
+  which <- match.arg(which)
+  info <- object$interval
+  if (is.null(info)) {
+    stop("the fit has no intervals: give lawley() 'n' (the size of the restricted sample) or ",
+         "raw scores as 'data', or choose 'interval'", call. = FALSE)
+  }
+  if (!is.null(level) && !isTRUE(all.equal(level, info$level))) {
+    stop(sprintf("the intervals were computed at level %s; call lawley() again with level = %s",
+                 format(info$level), format(level)), call. = FALSE)
+  }
+  estimate <- object[[which]]
+  if (is.null(estimate)) {
+    stop("the fit has no disattenuated correlations: it was made without 'reliabilities'",
+         call. = FALSE)
+  }
+  table <- pair_table(estimate, object$se[[which]], object$ci[[which]],
+                      diagonal = which == "cov")
+  probs <- (1 + c(-1, 1) * info$level) / 2
+  out <- cbind(table$lower, table$upper)
+  dimnames(out) <- list(rownames(table),
+                        paste(format(100 * probs, trim = TRUE, scientific = FALSE, digits = 3),
+                              "%"))
+  if (missing(parm)) return(out)
+  if (is.character(parm) && !all(parm %in% rownames(out))) {
+    what <- c(cor = "corrected correlations", disattenuated = "disattenuated correlations",
+              cov = "corrected covariances")[[which]]
+    stop(sprintf("'parm' names no pair of the %s: %s (pairs are named as \"%s\")", what,
+                 paste(setdiff(parm, rownames(out)), collapse = ", "), rownames(out)[1]),
+         call. = FALSE)
+  }
+  out[parm, , drop = FALSE]
 }
 
 as.matrix.tolbe_lawley <- function(x, ...) x$cor

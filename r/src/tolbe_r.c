@@ -206,9 +206,15 @@ static SEXP square_matrix(SEXP x, const char* what) {
       LENGTH(dim) != 2) {
     fail("'%s' must be a numeric matrix (or a data frame of numbers)", what);
   }
-  if (INTEGER(dim)[0] != INTEGER(dim)[1]) {
-    fail("'%s' must be square, not %d x %d", what, INTEGER(dim)[0], INTEGER(dim)[1]);
+  int rows = INTEGER(dim)[0];
+  int columns = INTEGER(dim)[1];
+  if (rows > columns) {
+    /* More rows than columns: most likely raw scores, one row per person. */
+    fail("'%s' must be square, not %d x %d; raw scores, one row per person, are given as %s",
+         what, rows, columns, strcmp(what, "restricted") == 0 ? "data = (not restricted =)"
+                                                               : "pool = (not unrestricted =)");
   }
+  if (rows != columns) fail("'%s' must be square, not %d x %d", what, rows, columns);
   if (TYPEOF(x) != REALSXP) x = coerceVector(x, REALSXP);
   UNPROTECT(protected);
   return x;
@@ -269,11 +275,19 @@ typedef struct {
   int n_defaulted;
   double* restricted_means;   /* q, or NULL */
   double* unrestricted_means; /* p, or NULL */
+  /* The arguments the matrices came from, as messages name them: the
+   * matrices themselves, or raw scores (data, pool) whose variables are
+   * their columns. */
+  const char* v_arg;   /* "'restricted'" or "'data'" */
+  const char* v_names; /* "dimnames" or "column names" */
+  const char* s_arg;   /* "'unrestricted'" or "'pool'" */
+  int s_from_pool;
 } Problem;
 
-static const char* selection_hint =
-    "give 'selection', the names or numbers of the selection variables in 'restricted' in the "
-    "order of 'unrestricted'";
+static void put_selection_hint(Text* t, const Problem* pr) {
+  putf(t, "give 'selection', the names or numbers of the selection variables in %s", pr->v_arg);
+  if (!pr->s_from_pool) putf(t, " in the order of %s", pr->s_arg);
+}
 
 /* The position of each selection variable in pr->selection, -1 for the
  * others; stops when a variable is selected twice. */
@@ -310,9 +324,10 @@ static void resolve_selection(SEXP selection, Problem* pr) {
     int* all = index_list(p);
     for (int k = 0; k < p; ++k) all[k] = k;
     if (isNull(names)) {
-      put(&t, "'restricted' has none of the names that 'unrestricted' gives (");
+      putf(&t, "%s has none of the names that %s gives (", pr->v_arg, pr->s_arg);
       put_strings(&t, given, all, p);
-      putf(&t, "); %s", selection_hint);
+      put(&t, "); ");
+      put_selection_hint(&t, pr);
       fail_text(&t);
     }
     int lacking = 0;
@@ -321,9 +336,10 @@ static void resolve_selection(SEXP selection, Problem* pr) {
       if (pr->selection[k] < 0 && !repeats_earlier(given, k)) all[lacking++] = k;
     }
     if (lacking > 0) {
-      put(&t, "'unrestricted' names variables that 'restricted' lacks: ");
+      putf(&t, "%s names variables that %s lacks: ", pr->s_arg, pr->v_arg);
       put_strings(&t, given, all, lacking);
-      putf(&t, "; %s", selection_hint);
+      put(&t, "; ");
+      put_selection_hint(&t, pr);
       fail_text(&t);
     }
     set_positions(pr);
@@ -331,7 +347,7 @@ static void resolve_selection(SEXP selection, Problem* pr) {
   }
   R_xlen_t n = XLENGTH(selection);
   if (TYPEOF(selection) == STRSXP) {
-    if (isNull(names)) fail("'selection' gives names, but 'restricted' has no dimnames");
+    if (isNull(names)) fail("'selection' gives names, but %s has no %s", pr->v_arg, pr->v_names);
     /* Found at once when there are as many as 'unrestricted' has rows. */
     int any_unknown = 0;
     for (R_xlen_t k = 0; k < n && !any_unknown; ++k) {
@@ -366,6 +382,9 @@ static void resolve_selection(SEXP selection, Problem* pr) {
     fail("'selection' must be variable names or whole numbers");
   }
   if (n != p) {
+    if (pr->s_from_pool) {
+      fail("'selection' names %lld variables, but 'pool' has %d columns", (long long)n, p);
+    }
     fail("'selection' names %lld variables, but 'unrestricted' is %d x %d", (long long)n, p, p);
   }
   for (int k = 0; k < p && TYPEOF(selection) != STRSXP; ++k) {
@@ -460,8 +479,9 @@ static void resolve_reliabilities(SEXP reliabilities, Problem* pr) {
   }
   if (isNull(pr->names)) {
     fail(
-        "'reliabilities' are named, but 'restricted' has no dimnames to match the names to; give "
-        "them unnamed, one for each non-selection variable in order");
+        "'reliabilities' are named, but %s has no %s to match the names to; give them unnamed, "
+        "one for each non-selection variable in order",
+        pr->v_arg, pr->v_names);
   }
   for (int k = 0; k < n; ++k) {
     SEXP name = STRING_ELT(given, k);
@@ -480,8 +500,8 @@ static void resolve_reliabilities(SEXP reliabilities, Problem* pr) {
   if (n_wrong > 0) {
     Text t = {0};
     put_strings(&t, given, wrong, n_wrong);
-    put(&t, n_wrong == 1 ? " is not a variable of 'restricted'; "
-                         : " are not variables of 'restricted'; ");
+    putf(&t, n_wrong == 1 ? " is not a variable of %s; " : " are not variables of %s; ",
+         pr->v_arg);
     put_others(&t, pr);
     fail_text(&t);
   }
@@ -578,7 +598,7 @@ static double* resolve_means(SEXP x, int n, SEXP names, const char* what, const 
 /* ---------------------------------------------------------------------
  * Names and class made once, at load, and kept from the collector. */
 static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames, no_places, frame_names,
-    frame_class, no_findings, said_names;
+    frame_class, no_findings, said_names, matrix_names, bound_names, interval_names, rows_names;
 /* Values most diagnostics hold, shared rather than made for every call. */
 static SEXP integer_zero, integer_na, real_zero, no_place, no_reason;
 
@@ -591,8 +611,32 @@ enum {
   FIT_DIAGNOSTICS,
   FIT_FINDINGS,
   FIT_RESTRICTED,
+  FIT_UNRESTRICTED,
+  FIT_SE,
+  FIT_CI,
+  FIT_INTERVAL,
+  FIT_ROWS,
   FIT_LENGTH
 };
+/* fit$se and fit$ci hold one element per corrected matrix; each of fit$ci
+ * the lower and upper bounds. */
+enum { MATRIX_COV, MATRIX_COR, MATRIX_DISATTENUATED, MATRIX_LENGTH };
+enum { BOUND_LOWER, BOUND_UPPER, BOUND_LENGTH };
+enum {
+  INTERVAL_METHOD,
+  INTERVAL_CI_TYPE,
+  INTERVAL_LEVEL,
+  INTERVAL_N,
+  INTERVAL_N_UNRESTRICTED,
+  INTERVAL_B,
+  INTERVAL_SEED,
+  INTERVAL_THREADS,
+  INTERVAL_FAILED,
+  INTERVAL_ROWS_DROPPED,
+  INTERVAL_POOL_ROWS_DROPPED,
+  INTERVAL_LENGTH
+};
+enum { ROWS_USED, ROWS_DROPPED, ROWS_POOL_USED, ROWS_POOL_DROPPED, ROWS_LENGTH };
 enum { DIAGNOSTICS_LENGTH = 18 };
 enum { FRAME_CODE, FRAME_SEVERITY, FRAME_MESSAGE, FRAME_VARIABLES, FRAME_LENGTH };
 /* What to say: the object (NULL after an error), then for each condition
@@ -643,8 +687,16 @@ static SEXP findings_frame(int n) {
 }
 
 static void make_names(void) {
-  static const char* fit[FIT_LENGTH] = {"cov",       "cor",         "disattenuated", "means",
-                                        "selection", "diagnostics", "findings",      "restricted"};
+  static const char* fit[FIT_LENGTH] = {
+      "cov",          "cor", "disattenuated", "means",    "selection", "diagnostics", "findings",
+      "restricted",   "unrestricted", "se",   "ci",       "interval",  "rows"};
+  static const char* matrices[MATRIX_LENGTH] = {"cov", "cor", "disattenuated"};
+  static const char* bounds[BOUND_LENGTH] = {"lower", "upper"};
+  static const char* interval[INTERVAL_LENGTH] = {
+      "method", "ci_type",          "level",        "n",
+      "n_unrestricted", "B",        "seed",         "threads",
+      "failed_resamples", "rows_dropped", "pool_rows_dropped"};
+  static const char* rows[ROWS_LENGTH] = {"used", "dropped", "pool_used", "pool_dropped"};
   static const char* diagnostics[DIAGNOSTICS_LENGTH] = {"status",
                                                         "leading_minor",
                                                         "reason",
@@ -678,6 +730,10 @@ static void make_names(void) {
   frame_class = kept(mkString("data.frame"));
   no_findings = kept(findings_frame(0));
   said_names = kept(strings(SAID_LENGTH, said));
+  matrix_names = kept(strings(MATRIX_LENGTH, matrices));
+  bound_names = kept(strings(BOUND_LENGTH, bounds));
+  interval_names = kept(strings(INTERVAL_LENGTH, interval));
+  rows_names = kept(strings(ROWS_LENGTH, rows));
   integer_zero = kept(ScalarInteger(0));
   integer_na = kept(ScalarInteger(NA_INTEGER));
   real_zero = kept(ScalarReal(0.0));
@@ -767,11 +823,13 @@ static const char* triangle_of_code(int code) {
 }
 
 /* What to say: the rows of `frame` whose severity is at least `least`,
- * preceded by a note made here when `note` is not NULL. Errors carry a hint
- * of lawley()'s own argument for a triangle. */
-static SEXP said(SEXP fit, SEXP frame, const tolbe_diagnostics* d, int least, SEXP note) {
+ * preceded by what this file has to say, `own` (NULL or a list of
+ * list(severity, message, variables)). Errors carry a hint of lawley()'s
+ * own argument for a triangle. */
+static SEXP said(SEXP fit, SEXP frame, const tolbe_diagnostics* d, int least, SEXP own) {
   int n_frame = LENGTH(VECTOR_ELT(frame, FRAME_CODE));
-  int n = isNull(note) ? 0 : 1;
+  int n_own = isNull(own) ? 0 : LENGTH(own);
+  int n = n_own;
   for (int k = 0; k < n_frame; ++k) n += d->findings[k].severity >= least;
   SEXP out = PROTECT(allocVector(VECSXP, SAID_LENGTH));
   setAttrib(out, R_NamesSymbol, said_names);
@@ -786,11 +844,12 @@ static SEXP said(SEXP fit, SEXP frame, const tolbe_diagnostics* d, int least, SE
   SET_VECTOR_ELT(out, SAID_VARIABLES, variables);
   SET_VECTOR_ELT(out, SAID_FINDINGS, frame);
   int at = 0;
-  if (!isNull(note)) {
-    INTEGER(severity)[at] = TOLBE_NOTE;
+  for (int k = 0; k < n_own; ++k) {
+    SEXP item = VECTOR_ELT(own, k);
+    INTEGER(severity)[at] = INTEGER(VECTOR_ELT(item, 0))[0];
     SET_STRING_ELT(code, at, NA_STRING);
-    SET_STRING_ELT(message, at, STRING_ELT(VECTOR_ELT(note, 0), 0));
-    SET_VECTOR_ELT(variables, at, VECTOR_ELT(note, 1));
+    SET_STRING_ELT(message, at, STRING_ELT(VECTOR_ELT(item, 1), 0));
+    SET_VECTOR_ELT(variables, at, VECTOR_ELT(item, 2));
     ++at;
   }
   for (int k = 0; k < n_frame; ++k) {
@@ -935,6 +994,281 @@ static SEXP refused(const Problem* pr, const tolbe_diagnostics* d) {
 }
 
 /* ---------------------------------------------------------------------
+ * Raw scores: a data frame or numeric matrix, one row per person and one
+ * column per variable. V and S come from them by the library's one rule
+ * (tolbe_covariance_from_data: complete rows, divisor n - 1), so that the
+ * estimates, the findings and the intervals all belong to the same
+ * matrices. */
+typedef struct {
+  SEXP values; /* rows x columns doubles, column-major, NA (a NaN) where missing */
+  int rows;
+  int columns;
+  SEXP names; /* the column names, or R_NilValue */
+} Scores;
+
+/* `x` as raw scores, or a clean error naming `what`. The values are `x`
+ * itself when it is a matrix of doubles, else a copy; the caller protects
+ * them. */
+static SEXP raw_scores(SEXP x, const char* what, Scores* out) {
+  if (inherits(x, "data.frame") && TYPEOF(x) == VECSXP) {
+    int columns = LENGTH(x);
+    if (columns == 0) fail("'%s' has no columns", what);
+    SEXP names = getAttrib(x, R_NamesSymbol);
+    int rows = LENGTH(VECTOR_ELT(x, 0));
+    int* wrong = index_list(columns);
+    int n_wrong = 0;
+    for (int j = 0; j < columns; ++j) {
+      SEXP column = VECTOR_ELT(x, j);
+      if ((TYPEOF(column) != REALSXP && TYPEOF(column) != INTSXP) || isFactor(column) ||
+          LENGTH(column) != rows) {
+        wrong[n_wrong++] = j;
+      }
+    }
+    if (n_wrong > 0) {
+      Text t = {0};
+      putf(&t, "'%s' must hold numbers only; %s: ", what,
+           n_wrong == 1 ? "this column does not" : "these columns do not");
+      put_variables(&t, names, wrong, n_wrong);
+      fail_text(&t);
+    }
+    SEXP values = PROTECT(allocMatrix(REALSXP, rows, columns));
+    double* to = REAL(values);
+    for (int j = 0; j < columns; ++j) {
+      SEXP column = VECTOR_ELT(x, j);
+      for (int i = 0; i < rows; ++i) to[(size_t)i + (size_t)j * (size_t)rows] = number_at(column, i);
+    }
+    *out = (Scores){values, rows, columns, names};
+    UNPROTECT(1);
+    return values;
+  }
+  SEXP dim = getAttrib(x, R_DimSymbol);
+  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || TYPEOF(dim) != INTSXP ||
+      LENGTH(dim) != 2) {
+    fail("'%s' must be a data frame or a numeric matrix of raw scores, one row per person and one "
+         "column per variable",
+         what);
+  }
+  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
+  SEXP names = isNull(dimnames) ? R_NilValue : VECTOR_ELT(dimnames, 1);
+  SEXP values = TYPEOF(x) == REALSXP ? x : coerceVector(x, REALSXP);
+  *out = (Scores){values, INTEGER(dim)[0], INTEGER(dim)[1], names};
+  return values;
+}
+
+/* The scores' columns `list` (n of them), in that order, with their names:
+ * the pool's columns of the selection variables. */
+static SEXP scores_columns(const Scores* from, const int* list, int n, Scores* out) {
+  SEXP values = PROTECT(allocMatrix(REALSXP, from->rows, n));
+  SEXP names = PROTECT(isNull(from->names) ? R_NilValue : allocVector(STRSXP, n));
+  size_t rows = (size_t)from->rows;
+  for (int k = 0; k < n; ++k) {
+    memcpy(REAL(values) + (size_t)k * rows, REAL(from->values) + (size_t)list[k] * rows,
+           rows * sizeof(double));
+    if (!isNull(names)) SET_STRING_ELT(names, k, STRING_ELT(from->names, list[k]));
+  }
+  if (!isNull(names)) {
+    SEXP dimnames = PROTECT(allocVector(VECSXP, 2));
+    SET_VECTOR_ELT(dimnames, 1, names);
+    setAttrib(values, R_DimNamesSymbol, dimnames);
+    UNPROTECT(1);
+  }
+  *out = (Scores){values, from->rows, n, names};
+  UNPROTECT(2);
+  return values;
+}
+
+static tolbe_scores library_scores(const Scores* s) {
+  tolbe_scores out = {s->rows, s->columns, REAL(s->values), s->rows > 0 ? s->rows : 1};
+  return out;
+}
+
+/* The var/cov matrix of the scores' complete rows, named by their columns,
+ * and their means (`means`, columns values); the rows used and dropped.
+ * Stops, naming `what`, when the library refuses the scores. */
+static SEXP scores_covariance(const Scores* s, const char* what, double* means, int* used,
+                              int* dropped) {
+  int c = s->columns;
+  SEXP cov = PROTECT(allocMatrix(REALSXP, c, c));
+  tolbe_scores in = library_scores(s);
+  const char* reason = NULL;
+  int status = tolbe_covariance_from_data(&in, means, REAL(cov), c > 0 ? c : 1, used, dropped,
+                                          &reason);
+  if (status != TOLBE_OK) {
+    /* Say where: the first score that is not finite, else how few rows are
+     * complete. */
+    const double* x = REAL(s->values);
+    size_t rows = (size_t)s->rows;
+    int complete = 0;
+    for (size_t i = 0; i < rows; ++i) {
+      int whole = 1;
+      for (int j = 0; j < c; ++j) {
+        double value = x[i + (size_t)j * rows];
+        if (isinf(value)) {
+          Text t = {0};
+          putf(&t, "'%s' holds a score that is not finite (%s) in row %lu, column ", what,
+               value > 0 ? "Inf" : "-Inf", (unsigned long)i + 1);
+          put_variable(&t, s->names, j);
+          put(&t, "; a missing score is NA");
+          fail_text(&t);
+        }
+        whole = whole && !isnan(value);
+      }
+      complete += whole;
+    }
+    if (complete < 2) {
+      fail("'%s' has %d complete rows (without NA) of %d; the var/cov matrix needs at least 2",
+           what, complete, s->rows);
+    }
+    fail("'%s': %s", what, reason != NULL ? reason : tolbe_status_text(status));
+  }
+  if (!isNull(s->names)) {
+    SEXP dimnames = PROTECT(allocVector(VECSXP, 2));
+    SET_VECTOR_ELT(dimnames, 0, s->names);
+    SET_VECTOR_ELT(dimnames, 1, s->names);
+    setAttrib(cov, R_DimNamesSymbol, dimnames);
+    UNPROTECT(1);
+  }
+  UNPROTECT(1);
+  return cov;
+}
+
+/* ---------------------------------------------------------------------
+ * What the intervals are asked for. */
+typedef struct {
+  int method;   /* TOLBE_INTERVAL_* */
+  int interval; /* TOLBE_BOOTSTRAP_BCA or _PERCENTILE */
+  double level;
+  int n;              /* 0: not given */
+  int n_unrestricted; /* 0: S known */
+  int resamples;
+  double seed; /* < 0: drawn from R's generator */
+  int threads; /* 0: as many as the machine has */
+} Asked;
+
+/* The largest whole number a double holds exactly: 2^53. */
+static const double largest_seed = 9007199254740992.0;
+
+/* `x` as one whole number in [low, high], else NaN. */
+static double whole_number(SEXP x, double low, double high) {
+  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || XLENGTH(x) != 1) return NAN;
+  double value = number_at(x, 0);
+  if (!isfinite(value) || value != floor(value) || value < low || value > high) return NAN;
+  return value;
+}
+
+/* `x` as one of the n `choices`, its index; -1 when it is none. */
+static int choice(SEXP x, const char* const* choices, int n) {
+  if (TYPEOF(x) != STRSXP || XLENGTH(x) != 1 || STRING_ELT(x, 0) == NA_STRING) return -1;
+  const char* given = CHAR(STRING_ELT(x, 0));
+  for (int k = 0; k < n; ++k) {
+    if (strcmp(given, choices[k]) == 0) return k;
+  }
+  return -1;
+}
+
+/* Resolves and checks the interval arguments as the user gave them (NULL:
+ * not given). The default method is "normal" when n is given, "adf" with
+ * raw restricted scores and "none" otherwise. */
+static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, SEXP level,
+                            SEXP seed, SEXP threads, SEXP ci_type, int with_data, int with_pool,
+                            Asked* a) {
+  static const char* methods[] = {"none", "normal", "adf", "bootstrap"};
+  static const char* types[] = {"bca", "percentile"};
+  *a = (Asked){TOLBE_INTERVAL_NONE, TOLBE_BOOTSTRAP_BCA, 0.95, 0, 0, 2000, -1.0, 0};
+  if (isNull(interval)) {
+    a->method = with_data       ? TOLBE_INTERVAL_ADF
+                : !isNull(n)    ? TOLBE_INTERVAL_NORMAL
+                                : TOLBE_INTERVAL_NONE;
+  } else {
+    a->method = choice(interval, methods, 4);
+    if (a->method < 0) {
+      fail("'interval' must be \"none\", \"normal\", \"adf\" or \"bootstrap\"");
+    }
+  }
+  if (!isNull(n)) {
+    if (with_data) {
+      fail("'n' is for matrices: with 'data' the sample size is its number of complete rows");
+    }
+    double value = whole_number(n, 2, INT_MAX);
+    if (isnan(value)) fail("'n', the size of the restricted sample, must be a whole number of at least 2");
+    a->n = (int)value;
+  }
+  if (!isNull(n_unrestricted)) {
+    if (with_pool) {
+      fail("'n_unrestricted' is for a matrix: with 'pool' the pool's size is its number of "
+           "complete rows");
+    }
+    double value = whole_number(n_unrestricted, 2, INT_MAX);
+    if (isnan(value)) {
+      fail("'n_unrestricted', the size of the sample 'unrestricted' was estimated from, must be a "
+           "whole number of at least 2 (leave it out when the matrix is known)");
+    }
+    a->n_unrestricted = (int)value;
+  }
+  if (!isNull(level)) {
+    double value = TYPEOF(level) == REALSXP && XLENGTH(level) == 1 ? REAL(level)[0] : NAN;
+    if (!(value > 0.0 && value < 1.0)) fail("'level' must be a number between 0 and 1, such as 0.95");
+    a->level = value;
+  }
+  if (!isNull(B)) {
+    double value = whole_number(B, 10, 1000000);
+    if (isnan(value)) {
+      fail("'B', the number of bootstrap resamples, must be a whole number from 10 to 1000000");
+    }
+    a->resamples = (int)value;
+  }
+  if (!isNull(seed)) {
+    double value = whole_number(seed, 0, largest_seed);
+    if (isnan(value)) fail("'seed' must be a whole number from 0 to 2^53");
+    a->seed = value;
+  }
+  if (!isNull(threads)) {
+    double value = whole_number(threads, 1, INT_MAX);
+    if (isnan(value)) fail("'threads' must be a whole number of at least 1");
+    a->threads = (int)value;
+  }
+  if (!isNull(ci_type)) {
+    a->interval = choice(ci_type, types, 2);
+    if (a->interval < 0) fail("'ci_type' must be \"bca\" or \"percentile\"");
+  }
+
+  /* Arguments that the method does not use are a mistake, not ignored. */
+  const char* bootstrap_only = !isNull(B)         ? "B"
+                               : !isNull(seed)    ? "seed"
+                               : !isNull(threads) ? "threads"
+                               : !isNull(ci_type) ? "ci_type"
+                                                  : NULL;
+  if (a->method == TOLBE_INTERVAL_NONE) {
+    const char* given = !isNull(level) ? "level" : bootstrap_only;
+    if (given != NULL) {
+      if (isNull(interval)) {
+        fail("'%s' is for intervals, and this call computes none: give 'n' (the size of the "
+             "restricted sample) or raw scores as 'data', or choose 'interval'",
+             given);
+      }
+      fail("'%s' is for intervals, but interval is \"none\"", given);
+    }
+    return;
+  }
+  if (a->method != TOLBE_INTERVAL_BOOTSTRAP && bootstrap_only != NULL) {
+    fail("'%s' is for interval = \"bootstrap\", not \"%s\"", bootstrap_only, methods[a->method]);
+  }
+  if (a->method == TOLBE_INTERVAL_NORMAL && !with_data && a->n == 0) {
+    fail("interval = \"normal\" needs 'n', the size of the restricted sample (or its raw scores as "
+         "'data')");
+  }
+  if (a->method != TOLBE_INTERVAL_NORMAL && !with_data) {
+    fail("interval = \"%s\" needs the restricted sample's raw scores as 'data' (one row per "
+         "person)",
+         methods[a->method]);
+  }
+  if (a->method == TOLBE_INTERVAL_BOOTSTRAP && a->n_unrestricted != 0) {
+    fail("the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores "
+         "('pool'); leave out 'n_unrestricted', or choose interval = \"normal\" or \"adf\"");
+  }
+}
+
+/* ---------------------------------------------------------------------
  * The object. */
 
 static SEXP integer(int value) {
@@ -1074,18 +1408,24 @@ static SEXP result_matrix(int q, SEXP dimnames, SEXP like) {
   return m;
 }
 
-/* The note that the others given no reliability by name are taken as 1:
- * list(message, variables). */
+/* Something this file has to say: list(severity, message, variables). */
+static SEXP own_item(int severity, const Text* t, SEXP variables) {
+  SEXP item = PROTECT(allocVector(VECSXP, 3));
+  SET_VECTOR_ELT(item, 0, ScalarInteger(severity));
+  SET_VECTOR_ELT(item, 1, mkString(text_of(t)));
+  SET_VECTOR_ELT(item, 2, variables);
+  UNPROTECT(1);
+  return item;
+}
+
+/* The note that the others given no reliability by name are taken as 1. */
 static SEXP defaulted_note(const Problem* pr) {
   Text t = {0};
   put(&t, "'reliabilities' names no reliability for ");
   put_variables(&t, pr->names, pr->defaulted, pr->n_defaulted);
   put(&t, pr->n_defaulted == 1 ? "; it is taken as 1 (not corrected for attenuation)"
                                : "; they are taken as 1 (not corrected for attenuation)");
-  SEXP note = PROTECT(allocVector(VECSXP, 2));
-  SET_VECTOR_ELT(note, 0, mkString(text_of(&t)));
-  SEXP variables = allocVector(INTSXP, pr->n_defaulted);
-  SET_VECTOR_ELT(note, 1, variables);
+  SEXP variables = PROTECT(allocVector(INTSXP, pr->n_defaulted));
   for (int k = 0; k < pr->n_defaulted; ++k) INTEGER(variables)[k] = pr->defaulted[k] + 1;
   if (!isNull(pr->names)) {
     SEXP labels = allocVector(STRSXP, pr->n_defaulted);
@@ -1094,16 +1434,183 @@ static SEXP defaulted_note(const Problem* pr) {
       SET_STRING_ELT(labels, k, STRING_ELT(pr->names, pr->defaulted[k]));
     }
   }
+  SEXP note = own_item(TOLBE_NOTE, &t, variables);
   UNPROTECT(1);
   return note;
 }
 
+/* ---------------------------------------------------------------------
+ * Standard errors and intervals. */
+
+static SEXP integer_or_na(int value, int applies) {
+  return ScalarInteger(applies ? value : NA_INTEGER);
+}
+
+/* The SEs and intervals that `a` asks for, of the correction of `pr`, into
+ * fit$se, fit$ci and fit$interval; the matrices are named and shaped as
+ * `like`. With raw scores (`data`, `pool`, else NULL) the library computes
+ * V and S from them anew, by the rule that gave pr->restricted and
+ * pr->unrestricted: they are checked to be the same, so that the
+ * intervals are those of the estimates. Returns the resamples left out. */
+static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Scores* data,
+                          const Scores* pool, SEXP like) {
+  int q = pr->q;
+  int p = pr->p;
+  int ld_q = q > 0 ? q : 1;
+  int with_reliabilities = pr->reliability != NULL;
+  int n_reliabilities = with_reliabilities ? pr->n_others : 0;
+
+  SEXP se = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
+  SEXP ci = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
+  setAttrib(se, R_NamesSymbol, matrix_names);
+  setAttrib(ci, R_NamesSymbol, matrix_names);
+  SET_VECTOR_ELT(fit, FIT_SE, se);
+  SET_VECTOR_ELT(fit, FIT_CI, ci);
+  UNPROTECT(2);
+  tolbe_interval_matrices out[MATRIX_LENGTH];
+  for (int m = 0; m < MATRIX_LENGTH; ++m) {
+    out[m] = (tolbe_interval_matrices){NULL, NULL, NULL, ld_q};
+    if (m == MATRIX_DISATTENUATED && !with_reliabilities) continue;
+    SET_VECTOR_ELT(se, m, result_matrix(q, R_NilValue, like));
+    SEXP bounds = allocVector(VECSXP, BOUND_LENGTH);
+    SET_VECTOR_ELT(ci, m, bounds);
+    setAttrib(bounds, R_NamesSymbol, bound_names);
+    SET_VECTOR_ELT(bounds, BOUND_LOWER, result_matrix(q, R_NilValue, like));
+    SET_VECTOR_ELT(bounds, BOUND_UPPER, result_matrix(q, R_NilValue, like));
+    out[m].se = REAL(VECTOR_ELT(se, m));
+    out[m].lower = REAL(VECTOR_ELT(bounds, BOUND_LOWER));
+    out[m].upper = REAL(VECTOR_ELT(bounds, BOUND_UPPER));
+  }
+
+  double seed = a->seed;
+  if (a->method == TOLBE_INTERVAL_BOOTSTRAP && seed < 0) {
+    /* No seed given: one from R's generator, so that set.seed() makes the
+     * call repeatable, kept in fit$interval$seed to repeat it without. */
+    GetRNGstate();
+    double high = floor(unif_rand() * 2097152.0); /* 2^21 */
+    double low = floor(unif_rand() * 4294967296.0); /* 2^32 */
+    PutRNGstate();
+    seed = high * 4294967296.0 + low;
+  }
+  tolbe_interval_request request;
+  tolbe_interval_request_init(&request);
+  request.method = a->method;
+  request.level = a->level;
+  request.n = data != NULL ? 0 : a->n;
+  request.n_unrestricted = pool != NULL ? 0 : a->n_unrestricted;
+  if (data != NULL) request.data = library_scores(data);
+  if (pool != NULL) request.pool = library_scores(pool);
+  request.resamples = a->resamples;
+  request.seed = seed >= 0 ? (unsigned long long)seed : 0;
+  request.threads = a->threads;
+  request.interval = a->interval;
+
+  tolbe_interval_results results = {out[MATRIX_COV], out[MATRIX_COR], out[MATRIX_DISATTENUATED],
+                                    NULL,            0,               NULL,
+                                    0};
+  double* v_used = NULL;
+  double* s_used = NULL;
+  if (data != NULL) {
+    v_used = (double*)R_alloc((size_t)ld_q * (size_t)ld_q, sizeof(double));
+    results.restricted = v_used;
+    results.ld_restricted = ld_q;
+  }
+  if (pool != NULL) {
+    s_used = (double*)R_alloc((size_t)(p > 0 ? p : 1) * (size_t)(p > 0 ? p : 1), sizeof(double));
+    results.unrestricted = s_used;
+    results.ld_unrestricted = p > 0 ? p : 1;
+  }
+  size_t n_work = 0, n_int_work = 0;
+  tolbe_interval_summary summary;
+  memset(&summary, 0, sizeof summary);
+  if (tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work) != TOLBE_OK) {
+    /* Every argument was checked here: only the library's own limits are
+     * left, such as sizes beyond the machine's memory. */
+    tolbe_lawley_intervals(q, p, NULL, ld_q, NULL, 1, pr->selection, NULL, 0, &request, &results,
+                           NULL, 0, NULL, 0, &summary);
+    fail("the intervals cannot be computed: %s",
+         summary.reason != NULL ? summary.reason : "invalid request");
+  }
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) {
+    fail("the intervals need more memory than this machine can address");
+  }
+  double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
+  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
+  int status = tolbe_lawley_intervals(
+      q, p, data != NULL ? NULL : REAL(pr->restricted), ld_q,
+      pool != NULL ? NULL : REAL(pr->unrestricted), p > 0 ? p : 1, pr->selection,
+      n_reliabilities > 0 ? pr->reliability : NULL, n_reliabilities, &request, &results, work,
+      n_work, int_work, n_int_work, &summary);
+  if (status != TOLBE_OK) {
+    fail("the intervals cannot be computed: %s",
+         summary.reason != NULL && summary.reason[0] != '\0' ? summary.reason
+                                                             : tolbe_status_text(status));
+  }
+  if ((v_used != NULL &&
+       memcmp(v_used, REAL(pr->restricted), (size_t)q * (size_t)q * sizeof(double)) != 0) ||
+      (s_used != NULL &&
+       memcmp(s_used, REAL(pr->unrestricted), (size_t)p * (size_t)p * sizeof(double)) != 0)) {
+    fail("tolbe: the intervals belong to another var/cov matrix than the correction (a fault of "
+         "the package; please report it)");
+  }
+  if (with_reliabilities && pr->n_others == 0) {
+    /* Nothing to disattenuate: as the estimates, the correlations'. */
+    memcpy(out[MATRIX_DISATTENUATED].se, out[MATRIX_COR].se, (size_t)q * q * sizeof(double));
+    memcpy(out[MATRIX_DISATTENUATED].lower, out[MATRIX_COR].lower, (size_t)q * q * sizeof(double));
+    memcpy(out[MATRIX_DISATTENUATED].upper, out[MATRIX_COR].upper, (size_t)q * q * sizeof(double));
+  }
+
+  int bootstrap = a->method == TOLBE_INTERVAL_BOOTSTRAP;
+  SEXP info = PROTECT(allocVector(VECSXP, INTERVAL_LENGTH));
+  setAttrib(info, R_NamesSymbol, interval_names);
+  SET_VECTOR_ELT(info, INTERVAL_METHOD, mkString(tolbe_interval_method_name(summary.method)));
+  SET_VECTOR_ELT(info, INTERVAL_CI_TYPE,
+                 mkString(!bootstrap                                      ? "wald"
+                          : summary.interval == TOLBE_BOOTSTRAP_PERCENTILE ? "percentile"
+                                                                           : "bca"));
+  SET_VECTOR_ELT(info, INTERVAL_LEVEL, ScalarReal(summary.level));
+  SET_VECTOR_ELT(info, INTERVAL_N, ScalarInteger(summary.n));
+  SET_VECTOR_ELT(info, INTERVAL_N_UNRESTRICTED,
+                 integer_or_na(summary.n_unrestricted, summary.n_unrestricted > 0));
+  SET_VECTOR_ELT(info, INTERVAL_B, integer_or_na(summary.resamples, bootstrap));
+  SET_VECTOR_ELT(info, INTERVAL_SEED, ScalarReal(bootstrap ? seed : NA_REAL));
+  SET_VECTOR_ELT(info, INTERVAL_THREADS, integer_or_na(summary.threads, bootstrap));
+  SET_VECTOR_ELT(info, INTERVAL_FAILED, integer_or_na(summary.failed_resamples, bootstrap));
+  SET_VECTOR_ELT(info, INTERVAL_ROWS_DROPPED, integer_or_na(summary.rows_dropped, data != NULL));
+  SET_VECTOR_ELT(info, INTERVAL_POOL_ROWS_DROPPED,
+                 integer_or_na(summary.pool_rows_dropped, pool != NULL));
+  SET_VECTOR_ELT(fit, FIT_INTERVAL, info);
+  UNPROTECT(1);
+  return bootstrap ? summary.failed_resamples : 0;
+}
+
+/* The note that rows with a missing score were left out of `what`. */
+static SEXP dropped_note(const char* what, int dropped, int used) {
+  Text t = {0};
+  putf(&t, "'%s': %d of %d rows hold a missing score (NA) and were left out (listwise); %d used",
+       what, dropped, dropped + used, used);
+  return own_item(TOLBE_NOTE, &t, allocVector(INTSXP, 0));
+}
+
+/* Fills the selection (p), the positions (q) and the others (q - p) into
+ * the workspace kept between calls, grown to what the library's
+ * correction needs besides; returns that need. */
+static void reserve_problem(Problem* pr, size_t* n_work, size_t* n_int_work) {
+  tolbe_lawley_workspace(pr->q, pr->p, n_work, n_int_work);
+  reserve_workspace(*n_work, *n_int_work + 2 * (size_t)pr->q);
+  pr->selection = work_ints + *n_int_work;
+  pr->position = pr->selection + pr->p;
+  pr->others = pr->position + pr->q;
+}
+
 /* lawley(restricted, unrestricted, selection, reliabilities,
- * restricted_means, unrestricted_means, diagnostics, triangle), the
- * arguments as the user gave them. */
+ * restricted_means, unrestricted_means, diagnostics, triangle, data, pool,
+ * n, n_unrestricted, interval, B, level, seed, threads, ci_type), the
+ * arguments as the user gave them (NULL: not given). */
 static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabilities,
                      SEXP restricted_means, SEXP unrestricted_means, SEXP diagnostics,
-                     SEXP triangle) {
+                     SEXP triangle, SEXP data, SEXP pool, SEXP n, SEXP n_unrestricted,
+                     SEXP interval, SEXP B, SEXP level, SEXP seed, SEXP threads, SEXP ci_type) {
   if (TYPEOF(diagnostics) != LGLSXP || XLENGTH(diagnostics) != 1 ||
       LOGICAL(diagnostics)[0] == NA_LOGICAL) {
     fail("'diagnostics' must be TRUE or FALSE");
@@ -1123,36 +1630,148 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
       fail("'triangle' must be NULL (whole matrices), \"lower\" or \"upper\"");
     }
   }
+  int with_data = !isNull(data);
+  int with_pool = !isNull(pool);
+  if (with_data && !isNull(restricted)) {
+    fail("give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
+         "scores), not both");
+  }
+  if (!with_data && isNull(restricted)) {
+    fail("give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
+         "'data'");
+  }
+  if (with_pool && !isNull(unrestricted)) {
+    fail("give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
+         "'pool', not both");
+  }
+  if (!with_pool && isNull(unrestricted)) {
+    fail("give the unrestricted var/cov matrix of the selection variables as 'unrestricted', or "
+         "the pool's raw scores as 'pool'");
+  }
+  if (with_data && !isNull(restricted_means)) {
+    fail("with 'data' the restricted means are the data's: leave out 'restricted_means'");
+  }
+  if (with_pool && !isNull(unrestricted_means)) {
+    fail("with 'pool' the unrestricted means are the pool's: leave out 'unrestricted_means'");
+  }
+  Asked asked;
+  resolve_request(interval, n, n_unrestricted, B, level, seed, threads, ci_type, with_data,
+                  with_pool, &asked);
+
   int protected = 0;
   Problem pr = {0};
-  pr.restricted = PROTECT(square_matrix(restricted, "restricted"));
-  pr.unrestricted = PROTECT(square_matrix(unrestricted, "unrestricted"));
-  protected += 2;
-  pr.q = nrows(pr.restricted);
-  pr.p = nrows(pr.unrestricted);
-  int q = pr.q;
-  int p = pr.p;
-  if (p > q) fail("'unrestricted' is %d x %d, but 'restricted' has only %d variables", p, p, q);
-  pr.names = variable_names(pr.restricted);
+  pr.v_arg = with_data ? "'data'" : "'restricted'";
+  pr.v_names = with_data ? "column names" : "dimnames";
+  pr.s_arg = with_pool ? "'pool'" : "'unrestricted'";
+  pr.s_from_pool = with_pool;
 
-  /* The library's workspace, then the selection (p), the positions (q)
-   * and the others (q - p). */
+  /* V: the matrix, or from the raw restricted scores. */
+  Scores data_scores = {0};
+  double* data_means = NULL;
+  int rows_used = 0, rows_dropped = 0;
+  if (with_data) {
+    PROTECT(raw_scores(data, "data", &data_scores));
+    ++protected;
+    data_means = (double*)R_alloc(data_scores.columns > 0 ? (size_t)data_scores.columns : 1,
+                                  sizeof(double));
+    pr.restricted =
+        PROTECT(scores_covariance(&data_scores, "data", data_means, &rows_used, &rows_dropped));
+    ++protected;
+    if (asked.method == TOLBE_INTERVAL_BOOTSTRAP && rows_used < 3) {
+      fail("the bootstrap needs at least 3 complete rows in 'data'; it has %d", rows_used);
+    }
+  } else {
+    pr.restricted = PROTECT(square_matrix(restricted, "restricted"));
+    ++protected;
+  }
+  pr.q = nrows(pr.restricted);
+  pr.names = variable_names(pr.restricted);
+  int q = pr.q;
+
+  /* S: the matrix, or from the pool's raw scores of the selection
+   * variables. A pool with column names holds at least those of the
+   * selection variables, found by name; without, its columns are the
+   * selection variables in selection order, as the rows of an unnamed
+   * 'unrestricted'. */
   size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  reserve_workspace(n_work, n_int_work + 2 * (size_t)q);
-  pr.selection = work_ints + n_int_work;
-  pr.position = pr.selection + p;
-  pr.others = pr.position + q;
-  resolve_selection(selection, &pr);
+  int selection_resolved = 0;
+  Scores pool_scores = {0};
+  double* pool_means = NULL;
+  int pool_used = 0, pool_dropped = 0;
+  if (with_pool) {
+    Scores all;
+    PROTECT(raw_scores(pool, "pool", &all));
+    ++protected;
+    pool_scores = all;
+    if (!isNull(all.names) && !isNull(selection)) {
+      if (XLENGTH(selection) > q) {
+        fail("'selection' names %lld variables, but 'data' has only %d",
+             (long long)XLENGTH(selection), q);
+      }
+      pr.p = LENGTH(selection);
+      reserve_problem(&pr, &n_work, &n_int_work);
+      resolve_selection(selection, &pr);
+      selection_resolved = 1;
+      if (isNull(pr.names)) {
+        fail("'pool' is matched to %s by column name, but %s has no %s", pr.v_arg, pr.v_arg,
+             pr.v_names);
+      }
+      int* columns = index_list(pr.p);
+      int* lacking = index_list(pr.p);
+      int n_lacking = 0;
+      for (int k = 0; k < pr.p; ++k) {
+        columns[k] = find_name(all.names, STRING_ELT(pr.names, pr.selection[k]));
+        if (columns[k] < 0) lacking[n_lacking++] = pr.selection[k];
+      }
+      if (n_lacking > 0) {
+        Text t = {0};
+        put(&t, "'pool' has no column for the selection variable");
+        put(&t, n_lacking == 1 ? " " : "s ");
+        put_variables(&t, pr.names, lacking, n_lacking);
+        fail_text(&t);
+      }
+      PROTECT(scores_columns(&all, columns, pr.p, &pool_scores));
+      ++protected;
+    }
+    pool_means = (double*)R_alloc(pool_scores.columns > 0 ? (size_t)pool_scores.columns : 1,
+                                  sizeof(double));
+    pr.unrestricted =
+        PROTECT(scores_covariance(&pool_scores, "pool", pool_means, &pool_used, &pool_dropped));
+    ++protected;
+    if (asked.method == TOLBE_INTERVAL_BOOTSTRAP && pool_used < 3) {
+      fail("the bootstrap needs at least 3 complete rows in 'pool'; it has %d", pool_used);
+    }
+  } else {
+    pr.unrestricted = PROTECT(square_matrix(unrestricted, "unrestricted"));
+    ++protected;
+  }
+  if (!selection_resolved) {
+    pr.p = nrows(pr.unrestricted);
+    if (pr.p > q) {
+      if (with_pool) fail("'pool' has %d columns, but %s has only %d variables", pr.p, pr.v_arg, q);
+      fail("'unrestricted' is %d x %d, but %s has only %d variables", pr.p, pr.p, pr.v_arg, q);
+    }
+    reserve_problem(&pr, &n_work, &n_int_work);
+    resolve_selection(selection, &pr);
+  }
+  int p = pr.p;
   order_others(&pr);
   resolve_reliabilities(reliabilities, &pr);
-  int with_means = !isNull(restricted_means) || !isNull(unrestricted_means);
-  if (with_means) {
-    if (isNull(restricted_means) || isNull(unrestricted_means)) {
-      fail("give both 'restricted_means' and 'unrestricted_means', or neither");
-    }
+  /* The means: the raw scores' own, else as given; corrected when both
+   * sides have them. */
+  if (with_data) pr.restricted_means = data_means;
+  if (with_pool) pr.unrestricted_means = pool_means;
+  if (!isNull(restricted_means) && !with_pool && isNull(unrestricted_means)) {
+    fail("give both 'restricted_means' and 'unrestricted_means', or neither");
+  }
+  if (!isNull(unrestricted_means) && !with_data && isNull(restricted_means)) {
+    fail("give both 'restricted_means' and 'unrestricted_means', or neither");
+  }
+  if (!isNull(restricted_means)) {
     pr.restricted_means =
-        resolve_means(restricted_means, q, pr.names, "restricted_means", "'restricted'");
+        resolve_means(restricted_means, q, pr.names, "restricted_means", pr.v_arg);
+  }
+  if (!isNull(unrestricted_means)) {
     SEXP selected_names = variable_names(pr.unrestricted);
     if (!isNull(pr.names)) {
       selected_names = PROTECT(allocVector(STRSXP, p));
@@ -1164,6 +1783,7 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     pr.unrestricted_means = resolve_means(unrestricted_means, p, selected_names,
                                           "unrestricted_means", "the selection variables");
   }
+  int with_means = pr.restricted_means != NULL && pr.unrestricted_means != NULL;
   if (side != 0) {
     pr.restricted = PROTECT(mirrored(pr.restricted, q, side));
     pr.unrestricted = PROTECT(mirrored(pr.unrestricted, p, side));
@@ -1238,6 +1858,34 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   SET_VECTOR_ELT(fit, FIT_SELECTION, chosen);
   for (int k = 0; k < p; ++k) INTEGER(chosen)[k] = pr.selection[k] + 1;
   SET_VECTOR_ELT(fit, FIT_RESTRICTED, pr.restricted);
+  /* S as corrected, named by the selection variables in selection order. */
+  SEXP used_s = allocMatrix(REALSXP, p, p);
+  SET_VECTOR_ELT(fit, FIT_UNRESTRICTED, used_s);
+  if (p > 0) memcpy(REAL(used_s), s, (size_t)p * (size_t)p * sizeof(double));
+  if (!isNull(pr.names)) {
+    SEXP selected = PROTECT(allocVector(STRSXP, p));
+    for (int k = 0; k < p; ++k) SET_STRING_ELT(selected, k, STRING_ELT(pr.names, pr.selection[k]));
+    SEXP selected_dimnames = PROTECT(allocVector(VECSXP, 2));
+    SET_VECTOR_ELT(selected_dimnames, 0, selected);
+    SET_VECTOR_ELT(selected_dimnames, 1, selected);
+    setAttrib(used_s, R_DimNamesSymbol, selected_dimnames);
+    UNPROTECT(2);
+  }
+  if (with_data || with_pool) {
+    SEXP rows = PROTECT(allocVector(VECSXP, ROWS_LENGTH));
+    setAttrib(rows, R_NamesSymbol, rows_names);
+    SET_VECTOR_ELT(rows, ROWS_USED, integer_or_na(rows_used, with_data));
+    SET_VECTOR_ELT(rows, ROWS_DROPPED, integer_or_na(rows_dropped, with_data));
+    SET_VECTOR_ELT(rows, ROWS_POOL_USED, integer_or_na(pool_used, with_pool));
+    SET_VECTOR_ELT(rows, ROWS_POOL_DROPPED, integer_or_na(pool_dropped, with_pool));
+    SET_VECTOR_ELT(fit, FIT_ROWS, rows);
+    UNPROTECT(1);
+  }
+  int failed_resamples = 0;
+  if (asked.method != TOLBE_INTERVAL_NONE) {
+    failed_resamples = intervals_into(fit, &pr, &asked, with_data ? &data_scores : NULL,
+                                      with_pool ? &pool_scores : NULL, first);
+  }
   SEXP findings = R_NilValue;
   if (diagnose) {
     SEXP pairs = PROTECT(sign_change_pairs(&pr, v, cor, &d));
@@ -1258,16 +1906,35 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   setAttrib(fit, R_NamesSymbol, fit_names);
   classgets(fit, fit_class);
   SEXP out = fit;
-  if (diagnose && (d.n_findings > 0 || pr.n_defaulted > 0)) {
-    SEXP note = pr.n_defaulted > 0 ? PROTECT(defaulted_note(&pr)) : R_NilValue;
-    out = said(fit, findings, &d, TOLBE_NOTE, note);
-    if (pr.n_defaulted > 0) UNPROTECT(1);
+  if (diagnose) {
+    /* What this file has to say, before the library's findings. */
+    SEXP own = PROTECT(allocVector(VECSXP, 4));
+    int n_own = 0;
+    if (with_data && rows_dropped > 0) {
+      SET_VECTOR_ELT(own, n_own++, dropped_note("data", rows_dropped, rows_used));
+    }
+    if (with_pool && pool_dropped > 0) {
+      SET_VECTOR_ELT(own, n_own++, dropped_note("pool", pool_dropped, pool_used));
+    }
+    if (pr.n_defaulted > 0) SET_VECTOR_ELT(own, n_own++, defaulted_note(&pr));
+    if (failed_resamples > 0) {
+      Text t = {0};
+      putf(&t,
+           "%d of %d bootstrap resamples were left out: in them the selection block was not "
+           "positive definite or a result not finite; the intervals rest on the others",
+           failed_resamples, asked.resamples);
+      SET_VECTOR_ELT(own, n_own++, own_item(TOLBE_WARNING, &t, allocVector(INTSXP, 0)));
+    }
+    own = PROTECT(lengthgets(own, n_own));
+    if (d.n_findings > 0 || n_own > 0) out = said(fit, findings, &d, TOLBE_NOTE, own);
+    UNPROTECT(2);
   }
   UNPROTECT(protected);
   return out;
 }
 
-static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 8},
+static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 18},
+
                                                {NULL, NULL, 0}};
 
 void R_init_tolbe(DllInfo* info) {
