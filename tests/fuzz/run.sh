@@ -10,7 +10,7 @@ build="$1"
 seconds="${2:-60}"
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-if ((${#targets[@]} == 0)); then targets=(reader format run library options cli); fi
+if ((${#targets[@]} == 0)); then targets=(reader format run library options cli intervals); fi
 for target in "${targets[@]}"; do
   work="$(mktemp -d)"
   echo "fuzzing $target for $seconds s"
