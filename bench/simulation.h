@@ -5,6 +5,7 @@
 // <random>'s distributions, whose algorithms differ between standard
 // libraries: a seed gives the same scores with libstdc++ and libc++.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -106,6 +107,64 @@ inline void draw_normal(Random& random, const std::vector<double>& l, int k, dou
     }
     x[i] = sum;
   }
+}
+
+inline std::size_t index(int i, int j, int ld) {
+  return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * static_cast<std::size_t>(ld);
+}
+
+// A population correlation matrix of q variables (column-major) with one
+// common factor, the p selection variables loading more on it than the
+// others (tests against criteria).
+inline std::vector<double> one_factor_population(int q, int p) {
+  std::vector<double> loading(static_cast<std::size_t>(q));
+  for (int k = 0; k < q; ++k) {
+    loading[static_cast<std::size_t>(k)] = k < p ? 0.8 - 0.1 * (k % 3) : 0.6 - 0.05 * ((k - p) % 5);
+  }
+  std::vector<double> cov(static_cast<std::size_t>(q) * static_cast<std::size_t>(q));
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < q; ++i) {
+      cov[index(i, j, q)] =
+          i == j ? 1.0
+                 : loading[static_cast<std::size_t>(i)] * loading[static_cast<std::size_t>(j)];
+    }
+  }
+  return cov;
+}
+
+// The hired group, column-major rows x q: the top `rows` of 5 rows
+// applicants drawn from N(0, cov) (a selection ratio of 20 %) on the sum of
+// the first p variables, in the order they applied in.
+inline std::vector<double> hired(const std::vector<double>& cov, int q, int p, int rows,
+                                 std::uint64_t seed) {
+  std::vector<double> chol = cholesky(cov, q);
+  int applicants = rows * 5;
+  std::vector<double> pool(static_cast<std::size_t>(applicants) * static_cast<std::size_t>(q));
+  std::vector<double> composite(static_cast<std::size_t>(applicants));
+  std::vector<double> e(static_cast<std::size_t>(q));
+  Random random(seed);
+  for (int a = 0; a < applicants; ++a) {
+    double* x = pool.data() + static_cast<std::size_t>(a) * static_cast<std::size_t>(q);
+    draw_normal(random, chol, q, e.data(), x);
+    double sum = 0.0;
+    for (int k = 0; k < p; ++k) sum += x[k];
+    composite[static_cast<std::size_t>(a)] = sum;
+  }
+  std::vector<double> sorted = composite;
+  auto nth = sorted.begin() + (applicants - rows);
+  std::nth_element(sorted.begin(), nth, sorted.end());
+  double cut = *nth;
+  std::vector<double> out(static_cast<std::size_t>(rows) * static_cast<std::size_t>(q));
+  int row = 0;
+  for (int a = 0; a < applicants && row < rows; ++a) {
+    if (composite[static_cast<std::size_t>(a)] < cut) continue;
+    for (int j = 0; j < q; ++j) {
+      out[index(row, j, rows)] = pool[static_cast<std::size_t>(a) * static_cast<std::size_t>(q) +
+                                      static_cast<std::size_t>(j)];
+    }
+    ++row;
+  }
+  return out;
 }
 
 }  // namespace tolbe_bench
