@@ -430,12 +430,20 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
       double z0 = normal_quantile(static_cast<double>(below) / good);
       double a = acceleration[k];
       // Where every resample falls on one side of the estimate the bias
-      // correction is infinite: the percentile interval stands in.
-      if (std::isfinite(z0)) {
-        double low = z0 + z_low;
-        double high = z0 + z_high;
-        alpha_low = normal_cdf(z0 + low / (1.0 - a * low));
-        alpha_high = normal_cdf(z0 + high / (1.0 - a * high));
+      // correction is infinite, and where the acceleration is so large
+      // that 1 - a (z0 + z) reaches 0 the adjusted levels fold over: BCa
+      // is not defined, and the percentile interval stands in.
+      double low = z0 + z_low;
+      double high = z0 + z_high;
+      double low_scale = 1.0 - a * low;
+      double high_scale = 1.0 - a * high;
+      if (std::isfinite(z0) && low_scale > 0.0 && high_scale > 0.0) {
+        double adjusted_low = normal_cdf(z0 + low / low_scale);
+        double adjusted_high = normal_cdf(z0 + high / high_scale);
+        if (adjusted_low <= adjusted_high) {
+          alpha_low = adjusted_low;
+          alpha_high = adjusted_high;
+        }
       }
     }
     lower[k] = interpolated_quantile(t, good, alpha_low);
