@@ -1523,11 +1523,15 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   size_t n_work = 0, n_int_work = 0;
   tolbe_interval_summary summary;
   memset(&summary, 0, sizeof summary);
+  const double* restricted = data != NULL ? NULL : REAL(pr->restricted);
+  const double* unrestricted = pool != NULL ? NULL : REAL(pr->unrestricted);
+  const double* reliability = n_reliabilities > 0 ? pr->reliability : NULL;
   if (tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work) != TOLBE_OK) {
-    /* Every argument was checked here: only the library's own limits are
-     * left, such as sizes beyond the machine's memory. */
-    tolbe_lawley_intervals(q, p, NULL, ld_q, NULL, 1, pr->selection, NULL, 0, &request, &results,
-                           NULL, 0, NULL, 0, &summary);
+    /* Every argument was checked here, so this is a limit of the library's
+     * own; without a workspace it says which before anything else. */
+    tolbe_lawley_intervals(q, p, restricted, ld_q, unrestricted, p > 0 ? p : 1, pr->selection,
+                           reliability, n_reliabilities, &request, &results, NULL, 0, NULL, 0,
+                           &summary);
     fail("the intervals cannot be computed: %s",
          summary.reason != NULL ? summary.reason : "invalid request");
   }
@@ -1536,11 +1540,9 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   }
   double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
   int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
-  int status = tolbe_lawley_intervals(
-      q, p, data != NULL ? NULL : REAL(pr->restricted), ld_q,
-      pool != NULL ? NULL : REAL(pr->unrestricted), p > 0 ? p : 1, pr->selection,
-      n_reliabilities > 0 ? pr->reliability : NULL, n_reliabilities, &request, &results, work,
-      n_work, int_work, n_int_work, &summary);
+  int status = tolbe_lawley_intervals(q, p, restricted, ld_q, unrestricted, p > 0 ? p : 1,
+                                      pr->selection, reliability, n_reliabilities, &request,
+                                      &results, work, n_work, int_work, n_int_work, &summary);
   if (status != TOLBE_OK) {
     fail("the intervals cannot be computed: %s",
          summary.reason != NULL && summary.reason[0] != '\0' ? summary.reason
@@ -1704,6 +1706,7 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     ++protected;
     pool_scores = all;
     if (!isNull(all.names) && !isNull(selection)) {
+      if (!isVectorAtomic(selection)) fail("'selection' must be variable names or whole numbers");
       if (XLENGTH(selection) > q) {
         fail("'selection' names %lld variables, but 'data' has only %d",
              (long long)XLENGTH(selection), q);
