@@ -16,6 +16,10 @@ constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
 // number of threads.
 constexpr int jackknife_chunk = 256;
 
+// Resampled rows are gathered into blocks of this many, column by column,
+// so that each cross product is a dot product over contiguous values.
+constexpr int block_rows = 64;
+
 std::size_t sz(int n) {
   return static_cast<std::size_t>(n);
 }
@@ -70,6 +74,7 @@ struct Lane {
   double* cov;         // q x q
   double* corr;        // q x q
   double* slots;       // values_per_resample
+  double* block;       // max(q, p) * block_rows
 };
 
 std::size_t lane_doubles(int q, int p) {
@@ -78,6 +83,7 @@ std::size_t lane_doubles(int q, int p) {
   std::size_t total = lawley_blocks_size(p, q);
   total = saturating_plus(total, saturating_times(5, qq));
   total = saturating_plus(total, sz(q) + 2 * pp + sz(p));
+  total = saturating_plus(total, saturating_times(sz(std::max(q, p)), block_rows));
   return saturating_plus(total, values_per_resample(q));
 }
 
@@ -100,24 +106,51 @@ Lane carve_lane(int q, int p, double* w) {
   l.cov = take(qq);
   l.corr = take(qq);
   l.slots = take(values_per_resample(q));
+  l.block = take(sz(std::max(q, p)) * block_rows);
   return l;
+}
+
+double dot(const double* x, const double* y, int n) {
+  // Four sums in a fixed order: independent additions, the same result on
+  // every run.
+  double s0 = 0.0;
+  double s1 = 0.0;
+  double s2 = 0.0;
+  double s3 = 0.0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    s0 += x[i] * y[i];
+    s1 += x[i + 1] * y[i + 1];
+    s2 += x[i + 2] * y[i + 2];
+    s3 += x[i + 3] * y[i + 3];
+  }
+  for (; i < n; ++i) s0 += x[i] * y[i];
+  return (s0 + s1) + (s2 + s3);
 }
 
 // The var/cov matrix (divisor count - 1) of the rows `draw` picks from the
 // row-major `centred` (columns wide), symmetric, into `out` (ld columns).
+// `block` holds columns * block_rows values.
 template <typename Draw>
 void resampled_covariance(const double* centred, int columns, int count, Draw draw, double* cross,
-                          double* sums, double* out) {
+                          double* sums, double* block, double* out) {
   std::size_t c = sz(columns);
   std::fill(cross, cross + c * c, 0.0);
   std::fill(sums, sums + c, 0.0);
-  for (int t = 0; t < count; ++t) {
-    const double* z = centred + sz(draw(t)) * c;
+  for (int start = 0; start < count; start += block_rows) {
+    int rows = std::min(block_rows, count - start);
+    for (int r = 0; r < rows; ++r) {
+      const double* z = centred + sz(draw(start + r)) * c;
+      for (std::size_t k = 0; k < c; ++k) block[k * block_rows + sz(r)] = z[k];
+    }
     for (std::size_t l = 0; l < c; ++l) {
-      double zl = z[l];
-      sums[l] += zl;
-      double* column = cross + l * c;
-      for (std::size_t k = 0; k <= l; ++k) column[k] += z[k] * zl;
+      const double* column_l = block + l * block_rows;
+      double sum = 0.0;
+      for (int r = 0; r < rows; ++r) sum += column_l[r];
+      sums[l] += sum;
+      for (std::size_t k = 0; k <= l; ++k) {
+        cross[k + l * c] += dot(block + k * block_rows, column_l, rows);
+      }
     }
   }
   double n = count;
@@ -369,14 +402,14 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
       Stream draws = stream_for(in.seed, b, 0);
       resampled_covariance(
           in.centred, q, in.rows, [&draws, &in](int) { return draws.below(in.rows); }, l.cross,
-          l.sums, l.v);
+          l.sums, l.block, l.v);
       ConstView s = in.unrestricted;
       if (in.pool_centred != nullptr) {
         Stream pool_draws = stream_for(in.seed, b, 1);
         resampled_covariance(
             in.pool_centred, p, in.pool_rows,
             [&pool_draws, &in](int) { return pool_draws.below(in.pool_rows); }, l.pool_cross,
-            l.pool_sums, l.s);
+            l.pool_sums, l.block, l.s);
         s = {l.s, ld_p};
       }
       bool ok = correct_into_slots(q, p, in.order, {l.v, ld_q}, s, blocks, {l.cov, ld_q},
