@@ -9,9 +9,9 @@
 #  - R: bench/bootstrap_boot.R, boot() with a statistic of cov() on the
 #    resample and a solve()-based Lawley correction, the jackknife for the
 #    influence values and boot.ci(type = "bca") with them, on 1 process and
-#    on 2 (parallel = "multicore"), the least of R_REPEATS rounds; and once
+#    on 2 (parallel = "multicore"), the least of R_REPEATS rounds; and
 #    boot.ci(type = "bca") as usually called (influence values by
-#    regression), unless R_DEFAULT=0.
+#    regression), timed on R_DEFAULT values and estimated for all of them.
 # The data go from the timing program to a temporary CSV that R reads (17
 # significant digits: the same doubles). The two sets of intervals are then
 # compared: they differ by the Monte Carlo error of the resamples only.
@@ -22,7 +22,7 @@
 #              share of each part of the library's code needs a build with
 #              -g (CMAKE_CXX_FLAGS=-g; -g changes no generated code).
 # Environment: B (2000), ROWS (1000), TOLBE_REPEATS (7), R_REPEATS (3),
-#   R_DEFAULT (1).
+#   R_DEFAULT (3; 0 leaves it out, 91 times every value).
 # The machine should be quiet: other work shows as time. Needs Rscript with
 # the boot package (Debian r-cran-boot); --profile needs valgrind.
 set -euo pipefail
@@ -45,7 +45,7 @@ b="${B:-2000}"
 rows="${ROWS:-1000}"
 tolbe_repeats="${TOLBE_REPEATS:-7}"
 r_repeats="${R_REPEATS:-3}"
-r_default="${R_DEFAULT:-1}"
+r_default="${R_DEFAULT:-3}"
 q=10
 p=3
 tmp="$(mktemp -d)"
