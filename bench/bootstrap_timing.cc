@@ -1,12 +1,14 @@
 // Wall time of the library's bootstrap (lawley_intervals, method bootstrap)
 // on a selected sample, for bench/bootstrap_vs_boot.sh, which times R's
-// boot package on the same data. The data: applicants from a one-factor
+// boot package on the same data; --method=adf or normal times those
+// (normal from the matrix and n) on the same sample. The data: applicants from a one-factor
 // multivariate normal population of q variables, the top `rows` of
 // rows / 0.2 hired on the sum of the first p (the selection variables),
 // S their population var/cov matrix (known).
 //
 //   bootstrap_timing [--rows=1000] [--q=10] [--p=3] [--resamples=2000]
 //                    [--threads=1] [--interval=bca|percentile] [--repeat=5]
+//                    [--method=bootstrap|adf|normal]
 //                    [--seed=7] [--data=FILE] [--unrestricted=FILE] [--results=FILE]
 //
 // Writes one line: the least wall time of `repeat` calls (with its
@@ -40,6 +42,7 @@ struct Options {
   int resamples = 2000;
   int threads = 1;
   tolbe::BootstrapInterval interval = tolbe::BootstrapInterval::bca;
+  tolbe::IntervalMethod method = tolbe::IntervalMethod::bootstrap;
   int repeats = 5;
   std::uint64_t seed = 7;
   std::string data;
@@ -92,6 +95,16 @@ Options parse(int argc, char** argv) {
       } else {
         fail("--interval is bca or percentile");
       }
+    } else if (name == "method") {
+      if (std::strcmp(value, "bootstrap") == 0) {
+        o.method = tolbe::IntervalMethod::bootstrap;
+      } else if (std::strcmp(value, "adf") == 0) {
+        o.method = tolbe::IntervalMethod::adf;
+      } else if (std::strcmp(value, "normal") == 0) {
+        o.method = tolbe::IntervalMethod::normal;
+      } else {
+        fail("--method is bootstrap, adf or normal");
+      }
     } else if (name == "data") {
       o.data = value;
     } else if (name == "unrestricted") {
@@ -142,24 +155,34 @@ int main(int argc, char** argv) {
 
   tolbe::LawleyProblem problem{q, p, nullptr, 0, s.data(), p, {}, {}};
   tolbe::IntervalRequest request;
-  request.method = tolbe::IntervalMethod::bootstrap;
+  request.method = o.method;
   request.interval = o.interval;
   request.level = 0.95;
-  request.data = {o.rows, q, scores.data(), o.rows};
+  std::size_t qq = static_cast<std::size_t>(q) * static_cast<std::size_t>(q);
+  std::vector<double> means(static_cast<std::size_t>(q));
+  std::vector<double> v(qq);
+  if (o.method == tolbe::IntervalMethod::normal) {
+    // From the matrix and n, as with a published matrix.
+    tolbe::covariance_from_data({o.rows, q, scores.data(), o.rows}, means.data(), v.data(), q);
+    problem.restricted = v.data();
+    problem.ld_restricted = q;
+    request.n = o.rows;
+  } else {
+    request.data = {o.rows, q, scores.data(), o.rows};
+  }
   request.resamples = o.resamples;
   request.seed = o.seed;
   request.threads = o.threads;
   tolbe::WorkspaceSize need = tolbe::lawley_intervals_workspace_size(q, p, request);
   std::vector<double> work(need.doubles);
   std::vector<int> int_work(need.ints);
-  std::size_t qq = static_cast<std::size_t>(q) * static_cast<std::size_t>(q);
   std::vector<double> cov_se(qq), cov_lower(qq), cov_upper(qq);
   std::vector<double> corr_se(qq), corr_lower(qq), corr_upper(qq);
-  std::vector<double> v(qq);
   tolbe::IntervalResults results{};
   results.covariances = {cov_se.data(), cov_lower.data(), cov_upper.data(), q};
   results.correlations = {corr_se.data(), corr_lower.data(), corr_upper.data(), q};
-  results.restricted = v.data();
+  std::vector<double> v_used(qq);
+  results.restricted = v_used.data();
   results.ld_restricted = q;
 
   // Wall time, and the processor time of the whole process (all threads):
@@ -188,17 +211,25 @@ int main(int argc, char** argv) {
     seconds.push_back(took.count());
   }
   std::sort(seconds.begin(), seconds.end());
-  std::printf(
-      "tolbe %s: n = %d, q = %d, p = %d, B = %d, %d thread%s: least %.4f s (processor %.4f s), "
-      "median %.4f s, largest %.4f s of %d; %.2f us per resample (least); %d failed "
-      "resamples\n",
-      tolbe::bootstrap_interval_name(o.interval), o.rows, q, p, o.resamples, summary.threads,
-      summary.threads == 1 ? "" : "s", least, least_cpu, seconds[seconds.size() / 2],
-      seconds.back(), o.repeats, 1e6 * least / o.resamples, summary.failed_resamples);
+  if (o.method == tolbe::IntervalMethod::bootstrap) {
+    std::printf(
+        "tolbe %s: n = %d, q = %d, p = %d, B = %d, %d thread%s: least %.4f s (processor %.4f s), "
+        "median %.4f s, largest %.4f s of %d; %.2f us per resample (least); %d failed "
+        "resamples\n",
+        tolbe::bootstrap_interval_name(o.interval), o.rows, q, p, o.resamples, summary.threads,
+        summary.threads == 1 ? "" : "s", least, least_cpu, seconds[seconds.size() / 2],
+        seconds.back(), o.repeats, 1e6 * least / o.resamples, summary.failed_resamples);
+  } else {
+    std::printf(
+        "tolbe %s: n = %d, q = %d, p = %d: least %.6f s (processor %.6f s), median %.6f s, "
+        "largest %.6f s of %d\n",
+        tolbe::interval_method_name(o.method), o.rows, q, p, least, least_cpu,
+        seconds[seconds.size() / 2], seconds.back(), o.repeats);
+  }
 
   if (!o.results.empty()) {
     // The estimates, from the restricted matrix of the scores.
-    tolbe::LawleyProblem matrices{q, p, v.data(), q, s.data(), p, {}, {}};
+    tolbe::LawleyProblem matrices{q, p, v_used.data(), q, s.data(), p, {}, {}};
     tolbe::LawleyCorrection c = tolbe::lawley(matrices);
     std::FILE* f = std::fopen(o.results.c_str(), "w");
     if (f == nullptr) fail("cannot write " + o.results);

@@ -17,10 +17,12 @@
 # compared: they differ by the Monte Carlo error of the resamples only.
 #
 # Usage: bench/bootstrap_vs_boot.sh [build-dir] [--profile]
-#   --profile  also counts instructions of one 1-thread run with B = 200
-#              (valgrind --tool=callgrind) and shows where they go; the
-#              share of each part of the library's code needs a build with
-#              -g (CMAKE_CXX_FLAGS=-g; -g changes no generated code).
+#   --profile  also counts the instructions of one 1-thread run
+#              (valgrind --tool=callgrind) and shows the functions they go
+#              to; the parts of the resample loop, which the compiler
+#              inlines into one function, are told apart line by line
+#              (callgrind_annotate --auto=yes) in a build with -g
+#              (CMAKE_CXX_FLAGS=-g, which changes no generated code).
 # Environment: B (2000), ROWS (1000), TOLBE_REPEATS (7), R_REPEATS (3),
 #   R_DEFAULT (3; 0 leaves it out, 91 times every value).
 # The machine should be quiet: other work shows as time. Needs Rscript with
@@ -100,7 +102,7 @@ if ((profile)); then
   command -v valgrind > /dev/null || { echo "$0: valgrind is needed for --profile" >&2; exit 2; }
   out="$tmp/callgrind.out"
   valgrind --tool=callgrind --callgrind-out-file="$out" "$timing" --rows="$rows" --q="$q" \
-    --p="$p" --resamples=200 --threads=1 --repeat=1 > /dev/null 2> "$tmp/valgrind.err"
-  sed -n 's/.*refs: *//p' "$tmp/valgrind.err" | sed 's/^/instructions (B = 200, 1 thread): /'
+    --p="$p" --resamples="$b" --threads=1 --repeat=1 > /dev/null 2> "$tmp/valgrind.err"
+  sed -n 's/.*refs: *//p' "$tmp/valgrind.err" | sed "s/^/instructions (B = $b, 1 thread, whole process): /"
   callgrind_annotate --inclusive=no "$out" 2> /dev/null | sed -n '/^Ir/,$p' | head -n 25
 fi
