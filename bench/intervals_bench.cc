@@ -84,4 +84,20 @@ void bootstrap_intervals(benchmark::State& state) {
 }
 BENCHMARK(bootstrap_intervals)->Arg(10)->ArgName("q")->Unit(benchmark::kMillisecond);
 
+// The var/cov matrix of raw scores, which adf and the bootstrap compute
+// first: n = 1000 rows, state.range(0) columns.
+void covariance_from_data(benchmark::State& state) {
+  Sample sample(static_cast<int>(state.range(0)));
+  int q = sample.q;
+  std::vector<double> means(static_cast<std::size_t>(q));
+  std::vector<double> cov(static_cast<std::size_t>(q) * static_cast<std::size_t>(q));
+  for (auto _ : state) {
+    tolbe::DataSummary d = tolbe::covariance_from_data(
+        {sample.rows, q, sample.scores.data(), sample.rows}, means.data(), cov.data(), q);
+    benchmark::DoNotOptimize(d);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(covariance_from_data)->Arg(10)->Arg(50)->ArgName("q")->Unit(benchmark::kMicrosecond);
+
 }  // namespace
