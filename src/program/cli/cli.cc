@@ -56,16 +56,25 @@ int run_command_line(int argc, char** argv) {
     standard_output().flush();
     return standard_output().first_error() == 0 ? exit_report_complete : exit_report_not_written;
   }
-  if (options.files.empty()) options.files.emplace_back("-");
+  // Raw scores are one problem, named after the data file.
+  bool raw = !options.data.empty();
+  if (raw) {
+    options.files = {options.data};
+  } else if (options.files.empty()) {
+    options.files.emplace_back("-");
+  }
 
   int worst = exit_report_complete;
   std::vector<CsvRow> csv;
   std::size_t widest = 0;
+  std::vector<std::string> names;  // of raw scores' variables, for the CSV header
+  bool first_table = true;
   nlohmann::ordered_json documents = nlohmann::ordered_json::array();
   static Solved solved;  // about 100 KB
   for (const std::string& file : options.files) {
     solved = Solved{};
-    if (!solve(file, options, solved)) {
+    bool solved_it = raw ? solve_data(options, solved) : solve(file, options, solved);
+    if (!solved_it) {
       worst = std::max<int>(worst, exit_not_solved);
       say(solved.error);
       if (options.format == OutputFormat::json) {
@@ -105,15 +114,29 @@ int run_command_line(int argc, char** argv) {
       case OutputFormat::csv:
         csv_rows(solved, csv);
         widest = std::max(widest, static_cast<std::size_t>(solved.problem.n_total));
+        if (solved.raw) names = solved.source.names;
+        // The CSV holds numbers only: how they were computed goes with the
+        // notes.
+        if (solved.intervals && !options.quiet) {
+          say("tolbe: " + display_name(file) + ": note: " + interval_description(solved));
+        }
         break;
       case OutputFormat::json:
         documents.push_back(json_of(solved));
+        break;
+      case OutputFormat::table:
+        if (!first_table) out.put_line_end("");
+        first_table = false;
+        write_table(solved);
         break;
     }
   }
   if (options.format == OutputFormat::csv) {
     std::string header = "file,matrix,variable";
-    for (std::size_t j = 1; j <= widest; ++j) header += ",v" + std::to_string(j);
+    for (std::size_t j = 1; j <= widest; ++j) {
+      header += ',';
+      header += j <= names.size() ? csv_field(names[j - 1]) : "v" + std::to_string(j);
+    }
     out.put_line_end(header);
     for (CsvRow& row : csv) {
       // The rows of smaller problems end in empty cells.

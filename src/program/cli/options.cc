@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace tolbe {
@@ -11,6 +13,178 @@ namespace {
 bool parse_number(const char* begin, const char* end, int& value) {
   auto result = std::from_chars(begin, end, value);
   return result.ec == std::errc() && result.ptr == end && value >= 1 && value <= 50;
+}
+
+template <typename Number>
+bool whole(const char* text, Number minimum, Number maximum, Number& value) {
+  const char* end = text + std::strlen(text);
+  auto result = std::from_chars(text, end, value);
+  return result.ec == std::errc() && result.ptr == end && value >= minimum && value <= maximum;
+}
+
+bool level_of(const char* text, double& level) {
+  const char* end = text + std::strlen(text);
+  auto result = std::from_chars(text, end, level);
+  return result.ec == std::errc() && result.ptr == end && level > 0.0 && level < 1.0;
+}
+
+// "y1=0.81,y2=0.9": a name may hold '=' (the value follows the last one) but
+// no comma.
+bool parse_reliabilities(const std::string& text,
+                         std::vector<std::pair<std::string, double>>& reliabilities) {
+  reliabilities.clear();
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    std::string item =
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::size_t equals = item.rfind('=');
+    if (equals == std::string::npos || equals == 0) return false;
+    double value = 0.0;
+    const char* begin = item.data() + equals + 1;
+    const char* end = item.data() + item.size();
+    auto result = std::from_chars(begin, end, value);
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return false;
+    reliabilities.emplace_back(item.substr(0, equals), value);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// The options that take part in the checks of combinations, by what
+// getopt_long returns for them.
+enum Code : int {
+  interval_code = 256,
+  n_code,
+  n_unrestricted_code,
+  data_code,
+  pool_code,
+  unrestricted_code,
+  reliabilities_code,
+  resamples_code,
+  seed_code,
+  level_code,
+  threads_code,
+  ci_type_code,
+  code_end,
+};
+
+const char* name_of(int code) {
+  switch (code) {
+    case n_code:
+      return "--n";
+    case n_unrestricted_code:
+      return "--n-unrestricted";
+    case resamples_code:
+      return "--resamples";
+    case seed_code:
+      return "--seed";
+    case level_code:
+      return "--level";
+    case threads_code:
+      return "--threads";
+    case ci_type_code:
+      return "--ci-type";
+    default:
+      return "";
+  }
+}
+
+std::string quoted(const char* option) {
+  return std::string("'") + option + "'";
+}
+
+// The defaults that depend on other options, and the combinations refused.
+bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::string& error) {
+  bool raw = !o.data.empty();
+  if (!raw) {
+    for (auto [code, option] : {std::pair{pool_code, "--pool"},
+                                {unrestricted_code, "--unrestricted"},
+                                {reliabilities_code, "--reliabilities"}}) {
+      if (given[code]) {
+        error = quoted(option) + " is for raw scores: it needs '--data=FILE'";
+        return false;
+      }
+    }
+    if (!o.selection_text.empty() && o.selection.empty()) {
+      error = "invalid argument '" + o.selection_text +
+              "' for '--select' (variable numbers 1 to 50, such as 1,4-5)";
+      return false;
+    }
+  } else {
+    if (!o.files.empty()) {
+      error =
+          "with '--data' the scores are the problem: give no problem FILE ('" + o.files[0] + "')";
+      return false;
+    }
+    if (o.pool.empty() == o.unrestricted.empty()) {
+      error = o.pool.empty()
+                  ? "'--data' needs the selection variables' unrestricted var/cov matrix "
+                    "('--unrestricted=FILE') or their pool scores ('--pool=FILE')"
+                  : "give '--unrestricted' or '--pool', not both";
+      return false;
+    }
+    if (!o.pool.empty() && o.selection_text.empty()) {
+      error = "'--pool' needs '--select' to name the selection variables";
+      return false;
+    }
+  }
+  if (!given[interval_code]) {
+    o.interval = raw             ? IntervalMethod::adf
+                 : given[n_code] ? IntervalMethod::normal
+                                 : IntervalMethod::none;
+  }
+  const char* method = interval_method_name(o.interval);
+  if (o.interval == IntervalMethod::none) {
+    for (int code = n_code; code < code_end; ++code) {
+      if (*name_of(code) != '\0' && given[code]) {
+        error = quoted(name_of(code)) +
+                " is for intervals, and none are computed (see '--interval'; normal needs '--n')";
+        return false;
+      }
+    }
+  }
+  if (raw && given[n_code]) {
+    error = "'--n' is for matrix input: with '--data' the complete rows are counted";
+    return false;
+  }
+  if (!raw && o.interval == IntervalMethod::normal && !given[n_code]) {
+    error = "'--interval=normal' needs '--n', the size of the restricted sample";
+    return false;
+  }
+  if (!raw && (o.interval == IntervalMethod::adf || o.interval == IntervalMethod::bootstrap)) {
+    error = std::string("'--interval=") + method + "' needs raw scores ('--data=FILE')";
+    return false;
+  }
+  if (o.interval != IntervalMethod::bootstrap) {
+    for (int code : {resamples_code, seed_code, threads_code, ci_type_code}) {
+      if (given[code]) {
+        error = quoted(name_of(code)) + " is for '--interval=bootstrap'";
+        return false;
+      }
+    }
+  }
+  if (given[n_unrestricted_code] && !o.pool.empty()) {
+    error =
+        "'--n-unrestricted' is for an unrestricted matrix: with '--pool' its complete rows are "
+        "counted";
+    return false;
+  }
+  if (given[n_unrestricted_code] && o.interval == IntervalMethod::bootstrap) {
+    error =
+        "the bootstrap lets the unrestricted matrix vary only by resampling pool scores "
+        "('--pool'), not by '--n-unrestricted'";
+    return false;
+  }
+  bool intervals = o.interval != IntervalMethod::none;
+  if (!format_given && (intervals || raw)) o.format = OutputFormat::table;
+  if (format_given && intervals && o.format == OutputFormat::report) {
+    error =
+        "the report has no room for intervals: use '--format=table', csv or json (or "
+        "'--interval=none')";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -44,16 +218,47 @@ bool parse_selection(const std::string& text, std::vector<int>& selection) {
 
 bool parse_options(int argc, char** argv, Options& options, std::string& error) {
   static const option long_options[] = {
-      {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
-      {"format", required_argument, nullptr, 'f'}, {"select", required_argument, nullptr, 's'},
-      {"check", no_argument, nullptr, 'c'},        {"quiet", no_argument, nullptr, 'q'},
-      {"strict", no_argument, nullptr, 'S'},       {nullptr, 0, nullptr, 0}};
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
+      {"format", required_argument, nullptr, 'f'},
+      {"select", required_argument, nullptr, 's'},
+      {"check", no_argument, nullptr, 'c'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"strict", no_argument, nullptr, 'S'},
+      {"interval", required_argument, nullptr, interval_code},
+      {"n", required_argument, nullptr, n_code},
+      {"n-unrestricted", required_argument, nullptr, n_unrestricted_code},
+      {"data", required_argument, nullptr, data_code},
+      {"pool", required_argument, nullptr, pool_code},
+      {"unrestricted", required_argument, nullptr, unrestricted_code},
+      {"reliabilities", required_argument, nullptr, reliabilities_code},
+      {"resamples", required_argument, nullptr, resamples_code},
+      {"seed", required_argument, nullptr, seed_code},
+      {"level", required_argument, nullptr, level_code},
+      {"threads", required_argument, nullptr, threads_code},
+      {"ci-type", required_argument, nullptr, ci_type_code},
+      {nullptr, 0, nullptr, 0}};
+  bool given[code_end] = {};
+  bool format_given = false;
+  auto invalid = [&error](const char* option, const std::string& valid) {
+    error = std::string("invalid argument '") + optarg + "' for '" + option + "' (" + valid + ")";
+    return false;
+  };
+  auto file_name = [&error](const char* option, std::string& to) {
+    if (*optarg == '\0') {
+      error = std::string("the file name of '") + option + "' is empty";
+      return false;
+    }
+    to = optarg;
+    return true;
+  };
   opterr = 0;  // the complaints are ours
   optind = 0;  // 0, not 1: GNU getopt then starts afresh, also on a second call
   for (;;) {
     int option_index = 0;
     int c = getopt_long(argc, argv, ":hVq", long_options, &option_index);
     if (c == -1) break;
+    if (c >= interval_code && c < code_end) given[c] = true;
     switch (c) {
       case 'h':
         options.help = true;
@@ -71,23 +276,93 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
         options.strict = true;
         break;
       case 'f':
+        format_given = true;
         if (std::strcmp(optarg, "report") == 0) {
           options.format = OutputFormat::report;
         } else if (std::strcmp(optarg, "csv") == 0) {
           options.format = OutputFormat::csv;
         } else if (std::strcmp(optarg, "json") == 0) {
           options.format = OutputFormat::json;
+        } else if (std::strcmp(optarg, "table") == 0) {
+          options.format = OutputFormat::table;
         } else {
           error = std::string("invalid argument '") + optarg +
-                  "' for '--format' (valid: report, csv, json)";
+                  "' for '--format' (valid: report, csv, json, table)";
           return false;
         }
         break;
       case 's':
-        if (!parse_selection(optarg, options.selection)) {
-          error = std::string("invalid argument '") + optarg +
-                  "' for '--select' (variable numbers 1 to 50, such as 1,4-5)";
-          return false;
+        // Names are known only once the data are read: a list that is not
+        // numbers waits for them (see settle()).
+        options.selection_text = optarg;
+        if (*optarg == '\0') return invalid("--select", "variable numbers 1 to 50, such as 1,4-5");
+        if (!parse_selection(optarg, options.selection)) options.selection.clear();
+        break;
+      case interval_code:
+        if (std::strcmp(optarg, "none") == 0) {
+          options.interval = IntervalMethod::none;
+        } else if (std::strcmp(optarg, "normal") == 0) {
+          options.interval = IntervalMethod::normal;
+        } else if (std::strcmp(optarg, "adf") == 0) {
+          options.interval = IntervalMethod::adf;
+        } else if (std::strcmp(optarg, "bootstrap") == 0) {
+          options.interval = IntervalMethod::bootstrap;
+        } else {
+          return invalid("--interval", "valid: none, normal, adf, bootstrap");
+        }
+        break;
+      case n_code:
+        if (!whole(optarg, 2, INT_MAX, options.n)) {
+          return invalid("--n", "the restricted sample size, a whole number of at least 2");
+        }
+        break;
+      case n_unrestricted_code:
+        if (!whole(optarg, 2, INT_MAX, options.n_unrestricted)) {
+          return invalid("--n-unrestricted",
+                         "the unrestricted sample size, a whole number of at least 2");
+        }
+        break;
+      case data_code:
+        if (!file_name("--data", options.data)) return false;
+        break;
+      case pool_code:
+        if (!file_name("--pool", options.pool)) return false;
+        break;
+      case unrestricted_code:
+        if (!file_name("--unrestricted", options.unrestricted)) return false;
+        break;
+      case reliabilities_code:
+        if (!parse_reliabilities(optarg, options.reliabilities)) {
+          return invalid("--reliabilities", "NAME=VALUE pairs, such as y1=0.81,y2=0.9");
+        }
+        break;
+      case resamples_code:
+        if (!whole(optarg, bootstrap_min_resamples, bootstrap_max_resamples, options.resamples)) {
+          return invalid("--resamples", "a whole number from 10 to 1000000");
+        }
+        break;
+      case seed_code:
+        if (!whole(optarg, std::uint64_t{0}, UINT64_MAX, options.seed)) {
+          return invalid("--seed", "a whole number from 0 to 18446744073709551615");
+        }
+        break;
+      case level_code:
+        if (!level_of(optarg, options.level)) {
+          return invalid("--level", "a confidence level between 0 and 1, such as 0.95");
+        }
+        break;
+      case threads_code:
+        if (!whole(optarg, 0, INT_MAX, options.threads)) {
+          return invalid("--threads", "a whole number, 0 for one per processor");
+        }
+        break;
+      case ci_type_code:
+        if (std::strcmp(optarg, "bca") == 0) {
+          options.ci_type = BootstrapInterval::bca;
+        } else if (std::strcmp(optarg, "percentile") == 0) {
+          options.ci_type = BootstrapInterval::percentile;
+        } else {
+          return invalid("--ci-type", "valid: bca, percentile");
         }
         break;
       case ':':
@@ -103,28 +378,59 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
     }
   }
   for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[i]);
-  return true;
+  if (options.help || options.version) return true;
+  return settle(options, given, format_given, error);
 }
 
 const char* usage_text() {
   return "Usage: tolbe [OPTION]... [FILE]...\n"
+         "  or:  tolbe --data=FILE (--unrestricted=FILE | --pool=FILE) [OPTION]...\n"
          "Correct the var/cov matrix of a range-restricted sample by Lawley's (1943)\n"
          "multivariate correction, and derive the corrected correlation matrix and,\n"
-         "with reliabilities, the correlation matrix corrected for attenuation.\n"
+         "with reliabilities, the correlation matrix corrected for attenuation;\n"
+         "optionally with standard errors and confidence intervals.\n"
          "\n"
          "Each FILE holds one problem in free format (see tolbe(1)); with no FILE,\n"
          "or when FILE is -, the problem is read from standard input. Without any\n"
          "argument tolbe behaves as the classic console program.\n"
          "\n"
-         "      --format=FORMAT  report (default), csv or json\n"
+         "      --format=FORMAT  report (default without intervals), table (default\n"
+         "                       with intervals or raw scores), csv or json\n"
          "      --select=LIST    the selection (non-restricted) variables are those\n"
          "                       numbered in LIST, such as 1,4-5, in the order of the\n"
-         "                       rows of the unrestricted matrix (default 1..p)\n"
+         "                       rows of the unrestricted matrix (default 1..p); with\n"
+         "                       --data also by column name, such as x1,x2\n"
          "  -q, --quiet          write no warnings or notes, only errors\n"
          "      --strict         treat warnings as errors: no results for a problem\n"
          "                       with a warning, and exit status 2\n"
          "      --check          write warnings and notes (the default; undoes an\n"
          "                       earlier --quiet)\n"
+         "\n"
+         "Raw scores (CSV with a header row of names; separated by the first comma,\n"
+         "semicolon or tab of the header line; a missing value is an empty field or\n"
+         "NA, and a row with one is left out):\n"
+         "      --data=FILE      the restricted sample's scores, every column a variable\n"
+         "      --unrestricted=FILE  the selection variables' unrestricted var/cov\n"
+         "                       matrix, with a header row of their names\n"
+         "      --pool=FILE      the pool's (applicants') scores; only the columns of\n"
+         "                       the selection variables are read, by name\n"
+         "      --reliabilities=NAME=VALUE,...  reliabilities of other variables\n"
+         "                       (those not named: 1)\n"
+         "\n"
+         "Standard errors and confidence intervals:\n"
+         "      --interval=METHOD  none, normal (from the matrices and --n), adf or\n"
+         "                       bootstrap (from --data); default: normal with --n,\n"
+         "                       adf with --data, none otherwise\n"
+         "      --n=N            the restricted sample size, for matrix input\n"
+         "      --n-unrestricted=N  the size of the sample the unrestricted matrix\n"
+         "                       was estimated from (default: the matrix is known)\n"
+         "      --level=L        the confidence level (default 0.95)\n"
+         "      --resamples=B    bootstrap resamples (default 2000)\n"
+         "      --seed=S         the bootstrap's seed (default 0)\n"
+         "      --threads=T      bootstrap threads (default 0: one per processor;\n"
+         "                       the numbers do not depend on it)\n"
+         "      --ci-type=TYPE   bootstrap intervals: bca (default) or percentile\n"
+         "\n"
          "  -h, --help           display this help and exit\n"
          "  -V, --version        output version information and exit\n"
          "\n"

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tolbe/intervals.h"
 
 namespace tolbe {
 
-enum class OutputFormat { report, csv, json };
+enum class OutputFormat { report, csv, json, table };
 
 // What the command line asks for.
 struct Options {
@@ -15,12 +19,37 @@ struct Options {
   bool strict = false;  // warnings are errors: the problem gets no results
   OutputFormat format = OutputFormat::report;
   std::vector<int> selection;      // 1-based, in the order given; empty: 1..p
+  std::string selection_text;      // --select as given: with --data its items may be names
   std::vector<std::string> files;  // "-" is standard input; empty: standard input
+
+  // Raw scores instead of problem files: the restricted sample's (every
+  // column a variable) and, for the selection variables, either the pool's
+  // raw scores or their unrestricted var/cov matrix. Empty: not given.
+  std::string data;
+  std::string pool;
+  std::string unrestricted;
+  // --reliabilities=NAME=VALUE,...: by the data's column names.
+  std::vector<std::pair<std::string, double>> reliabilities;
+
+  // The intervals. `interval` is the method in effect once parse_options()
+  // has settled the defaults: normal with --n, adf with --data, none
+  // otherwise.
+  IntervalMethod interval = IntervalMethod::none;
+  int n = 0;               // the restricted sample size of matrix input; 0: not given
+  int n_unrestricted = 0;  // 0: the unrestricted matrix is known
+  double level = 0.95;
+  int resamples = 2000;
+  std::uint64_t seed = 0;
+  int threads = 0;  // 0: as many as the machine has
+  BootstrapInterval ci_type = BootstrapInterval::bca;
 };
 
-// Parses argv with GNU conventions (getopt_long; "--" ends the options).
-// Returns true, or false with the first line of the complaint in `error`
-// (such as "unrecognized option '--x'"). Allocates.
+// Parses argv with GNU conventions (getopt_long; "--" ends the options),
+// then settles the defaults that depend on other options (the interval
+// method, and the format: table when there are intervals or raw scores)
+// and refuses combinations that cannot work, such as --interval=adf
+// without --data. Returns true, or false with the first line of the
+// complaint in `error` (such as "unrecognized option '--x'"). Allocates.
 bool parse_options(int argc, char** argv, Options& options, std::string& error);
 
 // Parses a selection list such as "1,4-5" into 1-based numbers: at least one,

@@ -35,6 +35,9 @@ nlohmann::ordered_json json_matrix(const Matrix& m, int rows, int columns, bool&
   return out;
 }
 
+// The names of the three result matrices in CSV and JSON, by ResultMatrix.
+const char* const matrix_names[3] = {"corrected_cov", "corrected_corr", "disattenuated_corr"};
+
 }  // namespace
 
 void write_report(const Solved& s) {
@@ -63,18 +66,21 @@ void write_report(const Solved& s) {
   write_cpu_time(out, processor_seconds() - s.cpu_start);
 }
 
+std::string csv_field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 // The CSV rows of one problem.
 void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
-  std::string file = s.file;
-  if (file.find_first_of(",\"\r\n") != std::string::npos) {
-    std::string quoted = "\"";
-    for (char c : file) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    file = quoted + "\"";
-  }
+  std::string file = csv_field(s.file);
   int q = s.problem.n_total;
-  auto add = [&](const char* name, const Matrix& m) {
+  auto add = [&](const std::string& name, const Matrix& m) {
     for (int i = 1; i <= q; ++i) {
-      std::string row = file + "," + name + "," + std::to_string(i);
+      std::string row = file + "," + name + ",";
+      row += s.raw ? csv_field(s.source.names[static_cast<std::size_t>(i - 1)]) : std::to_string(i);
       for (int j = 1; j <= q; ++j) {
         row += ',';  // not "," + text, which trips GCC 12's -Wrestrict
         row += number_text(m(i, j));
@@ -82,9 +88,16 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
       rows.push_back({row, q});
     }
   };
-  add("corrected_cov", s.cov);
-  add("corrected_corr", s.corr);
-  if (s.problem.with_reliabilities()) add("disattenuated_corr", s.dis);
+  const Matrix* estimates[3] = {&s.cov, &s.corr, &s.dis};
+  int matrices = s.problem.with_reliabilities() ? 3 : 2;
+  for (int m = 0; m < matrices; ++m) {
+    std::string name = matrix_names[m];
+    add(name, *estimates[m]);
+    if (!s.intervals) continue;
+    add(name + "_se", s.intervals->se[m]);
+    add(name + "_lower", s.intervals->lower[m]);
+    add(name + "_upper", s.intervals->upper[m]);
+  }
 }
 
 nlohmann::ordered_json json_findings(const Solved& s) {
@@ -106,6 +119,23 @@ nlohmann::ordered_json json_of(const Solved& s) {
   bool non_finite = false;
   nlohmann::ordered_json o;
   o["file"] = s.file;
+  if (s.raw) {
+    const RawSource& from = s.source;
+    o["names"] = from.names;
+    nlohmann::ordered_json source;
+    source["data"] = s.file;
+    source["rows_used"] = from.rows_used;
+    source["rows_dropped"] = from.rows_dropped;
+    bool pool = !from.pool.empty();
+    auto or_null = [](bool present, auto value) {
+      return present ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
+    };
+    source["unrestricted"] = or_null(!pool, from.unrestricted);
+    source["pool"] = or_null(pool, from.pool);
+    source["pool_rows_used"] = or_null(pool, from.pool_rows_used);
+    source["pool_rows_dropped"] = or_null(pool, from.pool_rows_dropped);
+    o["source"] = source;
+  }
   o["p"] = p;
   o["q"] = q;
   o["reliability_flag"] = pr.reliability_flag;
@@ -125,6 +155,34 @@ nlohmann::ordered_json json_of(const Solved& s) {
   o["corrected_corr"] = json_matrix(s.corr, q, q, non_finite);
   o["disattenuated_corr"] =
       pr.with_reliabilities() ? json_matrix(s.dis, q, q, non_finite) : nlohmann::ordered_json();
+  if (s.intervals) {
+    const Intervals& in = *s.intervals;
+    const IntervalSummary& sum = in.summary;
+    bool bootstrap = sum.method == IntervalMethod::bootstrap;
+    nlohmann::ordered_json how;
+    how["method"] = interval_method_name(sum.method);
+    how["level"] = sum.level;
+    how["n"] = sum.n;
+    how["n_unrestricted"] = sum.n_unrestricted == 0 ? nlohmann::ordered_json()
+                                                    : nlohmann::ordered_json(sum.n_unrestricted);
+    how["ci_type"] = bootstrap ? nlohmann::ordered_json(bootstrap_interval_name(sum.interval))
+                               : nlohmann::ordered_json();
+    how["resamples"] = bootstrap ? nlohmann::ordered_json(sum.resamples) : nlohmann::ordered_json();
+    how["seed"] = bootstrap ? nlohmann::ordered_json(in.seed) : nlohmann::ordered_json();
+    how["failed_resamples"] =
+        bootstrap ? nlohmann::ordered_json(sum.failed_resamples) : nlohmann::ordered_json();
+    o["intervals"] = how;
+    for (int m = 0; m < 3; ++m) {
+      std::string name = matrix_names[m];
+      bool present = m < 2 || pr.with_reliabilities();
+      auto matrix = [&](const Matrix& x) {
+        return present ? json_matrix(x, q, q, non_finite) : nlohmann::ordered_json();
+      };
+      o[name + "_se"] = matrix(in.se[m]);
+      o[name + "_lower"] = matrix(in.lower[m]);
+      o[name + "_upper"] = matrix(in.upper[m]);
+    }
+  }
   auto place = [](const Place& at) {
     return at.row < 0 ? nlohmann::ordered_json()
                       : nlohmann::ordered_json{at.row + 1, at.column + 1};

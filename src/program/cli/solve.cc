@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "cli/cli.h"
 #include "cli/problem_file.h"
@@ -14,11 +15,44 @@
 namespace tolbe {
 namespace {
 
-// The whole of a file ("-": standard input), or its first
-// max_problem_file_bytes and one more byte when it is longer: `text` never
-// holds more, whatever the file (a device or a FIFO that never ends
-// included). False with the system's complaint in `error`.
-bool slurp(const std::string& file, std::string& text, std::string& error) {
+// Windows editors start a UTF-8 file with a byte-order mark; it is no part
+// of the problem.
+void skip_byte_order_mark(std::string& text) {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  if (std::string_view(text).substr(0, mark.size()) == mark) text.erase(0, mark.size());
+}
+
+// The findings of a problem: the reader's first, then the library's, its
+// variables named as the data name them.
+std::vector<Shown> findings_of(const Solved& s) {
+  std::vector<Shown> shown = s.notes;
+  for (const std::string& extra : s.extra_numbers) {
+    shown.push_back({"extra_numbers", Severity::warning, extra, {}});
+  }
+  std::array<Finding, max_findings> found;
+  int count = lawley_findings(s.diagnostics, found);
+  std::vector<const char*> names;
+  for (const std::string& name : s.source.names) names.push_back(name.c_str());
+  char message[512];
+  for (int k = 0; k < count; ++k) {
+    const Finding& f = found[static_cast<std::size_t>(k)];
+    finding_message(f, names, message, sizeof message);
+    std::vector<int> variables;
+    for (int v : f.variables) {
+      if (v >= 0) variables.push_back(v + 1);
+    }
+    shown.push_back({finding_code_name(f.code), f.severity, message, variables});
+  }
+  return shown;
+}
+
+std::string mib(std::size_t bytes) {
+  return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20) + " MiB";
+}
+
+}  // namespace
+
+bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error) {
   int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY);
   if (fd < 0) {
     error = std::strerror(errno);
@@ -28,10 +62,10 @@ bool slurp(const std::string& file, std::string& text, std::string& error) {
     write_fully(STDERR_FILENO, terminal_hint, std::strlen(terminal_hint));
   // Reserved whole, so that growing never copies; only the pages a file
   // fills are ever touched.
-  text.reserve(max_problem_file_bytes + 1);
+  text.reserve(limit + 1);
   char buffer[1 << 14];
-  while (text.size() <= max_problem_file_bytes) {
-    std::size_t room = max_problem_file_bytes + 1 - text.size();
+  while (text.size() <= limit) {
+    std::size_t room = limit + 1 - text.size();
     ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room));
     if (got > 0) {
       text.append(buffer, static_cast<std::size_t>(got));
@@ -45,36 +79,123 @@ bool slurp(const std::string& file, std::string& text, std::string& error) {
   return error.empty();
 }
 
-// Windows editors start a UTF-8 file with a byte-order mark; it is no part
-// of the problem.
-void skip_byte_order_mark(std::string& text) {
-  constexpr std::string_view mark = "\xEF\xBB\xBF";
-  if (std::string_view(text).substr(0, mark.size()) == mark) text.erase(0, mark.size());
+bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
+  LawleyResults results{s.cov.data(),  Matrix::leading_dimension,
+                        s.corr.data(), Matrix::leading_dimension,
+                        s.dis.data(),  Matrix::leading_dimension};
+  WorkspaceSize need = lawley_workspace_size(lp.q, lp.p);
+  std::vector<double> work(need.doubles);
+  std::vector<int> int_work(need.ints);
+  Status status = lawley(lp, results, work, int_work, &s.diagnostics);
+  s.findings = findings_of(s);
+  if (status == Status::invalid_argument) {
+    std::string which =
+        s.diagnostics.argument == Argument::restricted      ? "the restricted var/cov matrix"
+        : s.diagnostics.argument == Argument::unrestricted  ? "the unrestricted var/cov matrix"
+        : s.diagnostics.argument == Argument::reliabilities ? "the reliabilities"
+        : s.diagnostics.argument == Argument::selection     ? "--select"
+                                                            : "the problem";
+    s.error = "tolbe: " + name + ": " + which + ": " + s.diagnostics.reason;
+    return false;
+  }
+  if (status == Status::not_positive_definite) {
+    s.error =
+        ("tolbe: " + name +
+         ": the restricted var/cov matrix of the selection variables is not positive definite "
+         "(leading minor of order " +
+         std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
+    return false;
+  }
+  const Problem& pr = s.problem;
+  if (pr.with_reliabilities() && lp.q == lp.p) {
+    // Every variable is a selection variable, with a reliability of 1: the
+    // disattenuated correlations are the corrected ones, as the report has
+    // them. (The library writes no disattenuated matrix without
+    // reliabilities of other variables.)
+    s.dis = s.corr;
+  }
+  return true;
 }
 
-// One solved problem: the input as read and the library's results.
-// The findings of a problem: the reader's first, then the library's.
-std::vector<Shown> findings_of(const Solved& s) {
-  std::vector<Shown> shown;
-  for (const std::string& extra : s.extra_numbers) {
-    shown.push_back({"extra_numbers", Severity::warning, extra, {}});
-  }
-  std::array<Finding, max_findings> found;
-  int count = lawley_findings(s.diagnostics, found);
-  char message[512];
-  for (int k = 0; k < count; ++k) {
-    const Finding& f = found[static_cast<std::size_t>(k)];
-    finding_message(f, {}, message, sizeof message);
-    std::vector<int> variables;
-    for (int v : f.variables) {
-      if (v >= 0) variables.push_back(v + 1);
-    }
-    shown.push_back({finding_code_name(f.code), f.severity, message, variables});
-  }
-  return shown;
+IntervalRequest interval_request(const Options& options) {
+  IntervalRequest r;
+  r.method = options.interval;
+  r.level = options.level;
+  r.n = options.n;
+  r.n_unrestricted = options.n_unrestricted;
+  r.resamples = options.resamples;
+  r.seed = options.seed;
+  r.threads = options.threads;
+  r.interval = options.ci_type;
+  return r;
 }
 
-}  // namespace
+bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, const std::string& name,
+                   Solved& s) {
+  auto in = std::make_unique<Intervals>();
+  IntervalResults results;
+  IntervalMatrices* to[3] = {&results.covariances, &results.correlations, &results.disattenuated};
+  for (int m = 0; m < 3; ++m) {
+    *to[m] = {in->se[m].data(), in->lower[m].data(), in->upper[m].data(),
+              Matrix::leading_dimension};
+  }
+  WorkspaceSize need = lawley_intervals_workspace_size(lp.q, lp.p, request);
+  bool beyond_words =
+      need.doubles > SIZE_MAX / 2 / sizeof(double) || need.ints > SIZE_MAX / 2 / sizeof(int);
+  std::size_t bytes =
+      beyond_words ? SIZE_MAX : need.doubles * sizeof(double) + need.ints * sizeof(int);
+  if (bytes > max_interval_bytes) {
+    s.error = "tolbe: " + name + ": the intervals would need " +
+              (beyond_words ? std::string("more memory than there is")
+                            : "about " + mib(bytes) + " of memory") +
+              ", more than the " + mib(max_interval_bytes) +
+              " tolbe allows itself; use fewer resamples";
+    return false;
+  }
+  std::vector<double> work;
+  std::vector<int> int_work;
+  try {
+    work.resize(need.doubles);
+    int_work.resize(need.ints);
+  } catch (const std::bad_alloc&) {
+    s.error = "tolbe: " + name + ": there is not enough memory for the intervals (" + mib(bytes) +
+              "); use fewer resamples";
+    return false;
+  }
+  // An invalid request gives a workspace of nothing, and the library then
+  // says what is wrong with it.
+  Status status = lawley_intervals(lp, request, results, work, int_work, &in->summary);
+  if (status == Status::invalid_argument) {
+    s.error = "tolbe: " + name + ": the intervals: " + in->summary.reason;
+    return false;
+  }
+  if (status == Status::not_positive_definite) {
+    s.error = "tolbe: " + name +
+              ": the restricted var/cov matrix of the selection variables is not positive "
+              "definite (leading minor of order " +
+              std::to_string(in->summary.leading_minor) + "); it cannot be inverted";
+    return false;
+  }
+  if (s.problem.with_reliabilities() && lp.q == lp.p) {
+    in->se[disattenuated_corr] = in->se[corrected_corr];
+    in->lower[disattenuated_corr] = in->lower[corrected_corr];
+    in->upper[disattenuated_corr] = in->upper[corrected_corr];
+  }
+  in->seed = request.seed;
+  const IntervalSummary& sum = in->summary;
+  if (sum.failed_resamples > 0) {
+    s.findings.push_back(
+        {"failed_resamples",
+         Severity::warning,
+         std::to_string(sum.failed_resamples) + " of " + std::to_string(sum.resamples) +
+             " bootstrap resamples failed (the selection variables' var/cov matrix not positive "
+             "definite, or a result not finite) and were left out: the intervals rest on the "
+             "others",
+         {}});
+  }
+  s.intervals = std::move(in);
+  return true;
+}
 
 bool solve(const std::string& file, const Options& options, Solved& s) {
   s.file = file;
@@ -83,7 +204,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   std::string name = display_name(file);
   std::string text;
   std::string error;
-  if (!slurp(file, text, error)) {
+  if (!slurp(file, max_problem_file_bytes, text, error)) {
     s.error = "tolbe: cannot open '" + file + "': " + error;
     return false;
   }
@@ -141,40 +262,9 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   if (pr.with_reliabilities()) {
     lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
   }
-  LawleyResults results{s.cov.data(),  Matrix::leading_dimension,
-                        s.corr.data(), Matrix::leading_dimension,
-                        s.dis.data(),  Matrix::leading_dimension};
-  WorkspaceSize need = lawley_workspace_size(q, p);
-  std::vector<double> work(need.doubles);
-  std::vector<int> int_work(need.ints);
-  Status status = lawley(lp, results, work, int_work, &s.diagnostics);
-  s.findings = findings_of(s);
-  if (status == Status::invalid_argument) {
-    std::string which =
-        s.diagnostics.argument == Argument::restricted      ? "the restricted var/cov matrix"
-        : s.diagnostics.argument == Argument::unrestricted  ? "the unrestricted var/cov matrix"
-        : s.diagnostics.argument == Argument::reliabilities ? "the reliabilities"
-        : s.diagnostics.argument == Argument::selection     ? "--select"
-                                                            : "the problem";
-    s.error = "tolbe: " + name + ": " + which + ": " + s.diagnostics.reason;
-    return false;
-  }
-  if (status == Status::not_positive_definite) {
-    s.error =
-        ("tolbe: " + name +
-         ": the restricted var/cov matrix of the selection variables is not positive definite "
-         "(leading minor of order " +
-         std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
-    return false;
-  }
-  if (pr.with_reliabilities() && q == p) {
-    // Every variable is a selection variable, with a reliability of 1: the
-    // disattenuated correlations are the corrected ones, as the report has
-    // them. (The library writes no disattenuated matrix without
-    // reliabilities of other variables.)
-    s.dis = s.corr;
-  }
-  return true;
+  if (!correct(lp, name, s)) return false;
+  if (options.interval == IntervalMethod::none) return true;
+  return add_intervals(lp, interval_request(options), name, s);
 }
 
 }  // namespace tolbe

@@ -2,6 +2,8 @@
 
 // One problem of the command line, read and solved, and what is shown of it.
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "driver/clock.h"
 #include "driver/problem.h"
 #include "tolbe/findings.h"
+#include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 
 namespace tolbe {
@@ -20,6 +23,26 @@ struct Shown {
   Severity severity;
   std::string message;
   std::vector<int> variables;  // from 1
+};
+
+// The standard errors and interval bounds of the three corrected matrices
+// (numbered as they are), and how the library computed them.
+enum ResultMatrix { corrected_cov = 0, corrected_corr = 1, disattenuated_corr = 2 };
+struct Intervals {
+  IntervalSummary summary;
+  std::uint64_t seed = 0;            // of a bootstrap
+  Matrix se[3], lower[3], upper[3];  // by ResultMatrix
+};
+
+// Where the matrices of a problem of raw scores come from.
+struct RawSource {
+  std::vector<std::string> names;  // the data's column names: the variables, in order
+  int rows_used = 0;               // complete rows of the data
+  int rows_dropped = 0;            // rows of the data with a missing value
+  std::string pool;                // the pool's file, or empty
+  int pool_rows_used = 0;          // complete rows of the pool (selection columns)
+  int pool_rows_dropped = 0;
+  std::string unrestricted;  // the unrestricted matrix's file, or empty
 };
 
 // One solved problem: the input as read and the library's results.
@@ -34,6 +57,10 @@ struct Solved {
   std::string error;                       // "tolbe: FILE: ...", when the problem failed
   float cpu_start = 0.0f;
   DateValues start{};
+  bool raw = false;                      // read from raw scores (--data)
+  RawSource source;                      // with raw
+  std::vector<Shown> notes;              // of the raw scores' reading, shown first
+  std::unique_ptr<Intervals> intervals;  // when asked for and computed
 };
 
 // The name of a file in messages.
@@ -43,7 +70,44 @@ inline std::string display_name(const std::string& file) {
 
 // Reads and solves one problem of `file` ("-": standard input); false with
 // the one-line error in s.error. Reads at most max_problem_file_bytes and a
-// byte of a file, and skips a UTF-8 byte-order mark. Allocates.
+// byte of a file, and skips a UTF-8 byte-order mark. With options.interval
+// other than none adds the intervals (normal theory, options.n).
+// Allocates.
 bool solve(const std::string& file, const Options& options, Solved& s);
+
+// Reads and solves the problem of the raw scores of options.data with
+// options.unrestricted or options.pool: V and S are their var/cov matrices
+// (complete rows), the point estimates lawley()'s on them, and the
+// intervals (unless none) the library's from the same scores. False with
+// the one-line error in s.error. Allocates.
+bool solve_data(const Options& options, Solved& s);
+
+// ---- The steps both share (solve.cc) --------------------------------------
+
+// The whole of a file ("-": standard input), or its first `limit` bytes and
+// one more when it is longer: `text` never holds more, whatever the file.
+// False with the system's complaint in `error`.
+bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error);
+
+// Corrects `lp` into s.cov, s.corr and s.dis with its diagnostics, and
+// finds s.findings (after s.notes and s.extra_numbers); false with s.error
+// when the library refuses or V11 is not positive definite. `name` is the
+// file's name in messages.
+bool correct(const LawleyProblem& lp, const std::string& name, Solved& s);
+
+// Adds the library's intervals for `lp` and `request` to s.intervals; false
+// with s.error when the library refuses them or they would need more
+// memory than max_interval_bytes.
+bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, const std::string& name,
+                   Solved& s);
+
+// The most memory the intervals may take: a bootstrap keeps every value of
+// every resample (q * q * B doubles: 40 MB for 50 variables and 2000
+// resamples), so a large B on many variables would take more than a
+// machine has.
+inline constexpr std::size_t max_interval_bytes = std::size_t{1} << 30;
+
+// The interval request of `options` (without raw scores).
+IntervalRequest interval_request(const Options& options);
 
 }  // namespace tolbe

@@ -255,12 +255,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"short_version", {"-V"}, 0, version, ""},
         Case{"unknown_option", {"--x"}, 2, "", "tolbe: unrecognized option '--x'\n" + try_help},
         Case{"unknown_short_option", {"-z"}, 2, "", "tolbe: invalid option -- 'z'\n" + try_help},
-        Case{
-            "bad_format",
-            {"--format=xml", "clean.txt"},
-            2,
-            "",
-            "tolbe: invalid argument 'xml' for '--format' (valid: report, csv, json)\n" + try_help},
+        Case{"bad_format",
+             {"--format=xml", "clean.txt"},
+             2,
+             "",
+             "tolbe: invalid argument 'xml' for '--format' (valid: report, csv, json, table)\n" +
+                 try_help},
         Case{"bad_selection",
              {"--select=0,2"},
              2,
