@@ -745,4 +745,23 @@ TEST(cli_data_e2e_test, a_bootstrap_too_large_for_memory_is_refused) {
                          "resamples\n");
 }
 
+// Each option for raw scores and intervals is in --help and the man page
+// (where roff writes a hyphen as \-).
+TEST(cli_data_e2e_test, options_are_documented) {
+  BinaryRun help = tolbe::testing_support::run_binary(TOLBE_BINARY, {"--help"}, cli_cases);
+  std::string man =
+      tolbe::testing_support::file_text(std::string(TOLBE_EXAMPLES) + "/../doc/tolbe.1");
+  for (std::string option : {"--data=", "--unrestricted=", "--pool=", "--reliabilities=",
+                             "--interval=", "--n=", "--n-unrestricted=", "--level=", "--resamples=",
+                             "--seed=", "--threads=", "--ci-type=", "table"}) {
+    SCOPED_TRACE(option);
+    EXPECT_NE(help.out.find(option), std::string::npos);
+    std::string roff;
+    for (char c : option.substr(0, option.size() - (option.back() == '=' ? 1 : 0))) {
+      roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    }
+    EXPECT_NE(man.find(roff), std::string::npos) << roff;
+  }
+}
+
 }  // namespace
