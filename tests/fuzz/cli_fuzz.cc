@@ -7,6 +7,12 @@
 // the file given twice, bits 4-7 a selection variable, 0 for none), then the
 // file's name up to a NUL byte (at most 40 bytes, '/' read as '_'), then
 // the file's contents.
+//
+// Bits 4-7 all set (a selection variable of 15) mean raw scores instead:
+// the contents are the data file's up to a NUL byte, then the unrestricted
+// matrix's file (bit 3 clear) or the pool's (bit 3 set, --select=1); bits
+// 0-1 the format (table, csv, json, or table without intervals), bit 2 the
+// bootstrap (10 resamples) instead of adf.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -75,18 +81,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (name_end == std::string_view::npos) name_end = 0;
   std::string path = folder() + "/" + file_name(input.substr(0, name_end));
   std::string_view contents = input.substr(name_end == 0 ? 0 : name_end + 1);
+  bool raw = (choice >> 4) == 15;
+  std::string second_path = folder() + "/second_" + file_name(input.substr(0, name_end));
+  if (raw) {
+    std::size_t split = contents.find('\0');
+    std::string_view second =
+        split == std::string_view::npos ? std::string_view() : contents.substr(split + 1);
+    contents = contents.substr(0, split);
+    FILE* other = std::fopen(second_path.c_str(), "wb");
+    if (other == nullptr) return 0;
+    std::fwrite(second.data(), 1, second.size(), other);
+    std::fclose(other);
+  }
   FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;  // a name the file system refuses
+  if (file == nullptr) {  // a name the file system refuses
+    std::remove(second_path.c_str());
+    return 0;
+  }
   std::fwrite(contents.data(), 1, contents.size(), file);
   std::fclose(file);
 
   const char* formats[] = {"--format=report", "--format=csv", "--format=json", "--format=json"};
-  std::vector<std::string> args{"tolbe", formats[choice & 3]};
-  if ((choice & 4) != 0) args.emplace_back("--check");
-  if ((choice >> 4) != 0) args.push_back("--select=" + std::to_string(choice >> 4));
-  args.emplace_back("--");
-  args.push_back(path);
-  if ((choice & 8) != 0) args.push_back(path);
+  const char* raw_formats[] = {"--format=table", "--format=csv", "--format=json",
+                               "--interval=none"};
+  std::vector<std::string> args{"tolbe", raw ? raw_formats[choice & 3] : formats[choice & 3]};
+  if (raw) {
+    args.push_back("--data=" + path);
+    if ((choice & 8) != 0) {
+      args.push_back("--pool=" + second_path);
+      args.emplace_back("--select=1");
+    } else {
+      args.push_back("--unrestricted=" + second_path);
+    }
+    if ((choice & 4) != 0) {
+      for (const char* a : {"--interval=bootstrap", "--resamples=10", "--threads=1"}) {
+        args.emplace_back(a);
+      }
+    }
+  } else {
+    if ((choice & 4) != 0) args.emplace_back("--check");
+    if ((choice >> 4) != 0) args.push_back("--select=" + std::to_string(choice >> 4));
+    args.emplace_back("--");
+    args.push_back(path);
+    if ((choice & 8) != 0) args.push_back(path);
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -103,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   close(out_fd);
   close(err_fd);
   std::remove(path.c_str());
+  if (raw) std::remove(second_path.c_str());
 
   if (status != 0 && status != 2) std::abort();
   if (!err.empty() && err.back() != '\n') std::abort();
@@ -112,6 +151,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!starts_with(std::string_view(err).substr(at), "tolbe: ") && one_line_messages) {
       std::abort();
     }
+  }
+  if (raw && ((choice & 3) == 0 || (choice & 3) == 3)) {
+    // A table names the data file first.
+    if (status == 0 && !starts_with(out, path + ": ")) std::abort();
+    return 0;
   }
   switch (choice & 3) {
     case 0:
@@ -128,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default: {
       nlohmann::json documents = nlohmann::json::parse(out, nullptr, false);
       if (documents.is_discarded() || !documents.is_array()) std::abort();
-      if (documents.size() != ((choice & 8) != 0 ? 2u : 1u)) std::abort();
+      if (documents.size() != ((choice & 8) != 0 && !raw ? 2u : 1u)) std::abort();
       break;
     }
   }
