@@ -1594,6 +1594,27 @@ static SEXP dropped_note(const char* what, int dropped, int used) {
   return own_item(TOLBE_NOTE, &t, allocVector(INTSXP, 0));
 }
 
+/* Whether the dimnames of the p x p `s` are the selection variables' names
+ * in selection order on both sides, or `s` has none and neither has V. */
+static int names_selection(SEXP s, const Problem* pr) {
+  SEXP dimnames = getAttrib(s, R_DimNamesSymbol);
+  if (isNull(pr->names)) return isNull(dimnames);
+  if (isNull(dimnames)) return 0;
+  for (int side = 0; side < 2; ++side) {
+    SEXP given = VECTOR_ELT(dimnames, side);
+    if (TYPEOF(given) != STRSXP || LENGTH(given) != pr->p) return 0;
+    for (int k = 0; k < pr->p; ++k) {
+      SEXP a = STRING_ELT(given, k);
+      SEXP b = STRING_ELT(pr->names, pr->selection[k]);
+      if (a != b && (a == NA_STRING || b == NA_STRING ||
+                     strcmp(translateCharUTF8(a), translateCharUTF8(b)) != 0)) {
+        return 0;
+      }
+    }
+  }
+  return 1;
+}
+
 /* Fills the selection (p), the positions (q) and the others (q - p) into
  * the workspace kept between calls, grown to what the library's
  * correction needs besides; returns that need. */
@@ -1861,11 +1882,14 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   SET_VECTOR_ELT(fit, FIT_SELECTION, chosen);
   for (int k = 0; k < p; ++k) INTEGER(chosen)[k] = pr.selection[k] + 1;
   SET_VECTOR_ELT(fit, FIT_RESTRICTED, pr.restricted);
-  /* S as corrected, named by the selection variables in selection order. */
-  SEXP used_s = allocMatrix(REALSXP, p, p);
+  /* S as corrected, named by the selection variables in selection order:
+   * the matrix itself when it is named so already (or, like V, not at
+   * all), else a copy so named. */
+  int named_so = names_selection(pr.unrestricted, &pr);
+  SEXP used_s = named_so ? pr.unrestricted : allocMatrix(REALSXP, p, p);
   SET_VECTOR_ELT(fit, FIT_UNRESTRICTED, used_s);
-  if (p > 0) memcpy(REAL(used_s), s, (size_t)p * (size_t)p * sizeof(double));
-  if (!isNull(pr.names)) {
+  if (!named_so && p > 0) memcpy(REAL(used_s), s, (size_t)p * (size_t)p * sizeof(double));
+  if (!named_so && !isNull(pr.names)) {
     SEXP selected = PROTECT(allocVector(STRSXP, p));
     for (int k = 0; k < p; ++k) SET_STRING_ELT(selected, k, STRING_ELT(pr.names, pr.selection[k]));
     SEXP selected_dimnames = PROTECT(allocVector(VECSXP, 2));

@@ -556,3 +556,17 @@ test_that("confint, print and summary give the intervals", {
   expect_output(print(many), "\\.\\.\\. and 8 more pairs: confint\\(fit\\) lists them all")
   expect_identical(nrow(confint(many)), 28L)
 })
+
+test_that("fit$unrestricted is S as corrected, named by the selection variables", {
+  named <- lawley(fd_v, fd_s, selection = c("x1", "x2"))
+  expect_identical(named$unrestricted, fd_s)
+  # Named otherwise, or not at all, S is named by the selection it was given for.
+  for (s in list(unname(fd_s), `dimnames<-`(fd_s, rep(list(c("p", "q")), 2)))) {
+    got <- lawley(fd_v, s, selection = c("x1", "x2"))$unrestricted
+    expect_identical(got, fd_s)
+  }
+  reversed <- lawley(fd_v, fd_s[2:1, 2:1], selection = c("x2", "x1"))$unrestricted
+  expect_identical(reversed, fd_s[2:1, 2:1])
+  expect_identical(lawley(unname(fd_v), unname(fd_s), selection = c(4, 2))$unrestricted,
+                   unname(fd_s))
+})
