@@ -53,7 +53,8 @@ struct RawScores {
   int ld = 0;
 };
 
-// What covariance_from_data() did.
+// What covariance_from_data() did; with too few complete rows, also how
+// many there were.
 struct DataSummary {
   Status status = Status::ok;  // ok or invalid_argument
   Argument argument = Argument::none;
@@ -142,7 +143,11 @@ struct IntervalSummary {
   int pool_rows_dropped = 0;
   int resamples = 0;         // B asked for
   int failed_resamples = 0;  // left out: V11 (or S) not positive definite, or a result not finite
-  int threads = 0;           // threads used
+  // Values whose BCa interval is not defined (every resample on one side of
+  // the estimate, or levels folded over by a large acceleration): they get
+  // the percentile interval.
+  int percentile_fallbacks = 0;
+  int threads = 0;  // threads used
 };
 
 // The workspace lawley_intervals() needs for `request` on a problem of q

@@ -235,6 +235,7 @@ typedef struct tolbe_interval_summary {
   int resamples;
   int failed_resamples;
   int threads;
+  int percentile_fallbacks;
 } tolbe_interval_summary;
 
 /* The workspace tolbe_lawley_intervals needs; TOLBE_INVALID_ARGUMENT (and

@@ -347,7 +347,8 @@ int tolbe_lawley_intervals(int q, int p, const double* restricted, int ld_restri
                                       s.pool_rows_dropped,
                                       s.resamples,
                                       s.failed_resamples,
-                                      s.threads};
+                                      s.threads,
+                                      s.percentile_fallbacks};
   }
   return static_cast<int>(status);
 }

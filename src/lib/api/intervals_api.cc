@@ -206,6 +206,7 @@ Invalid check_request(int q, int p, const IntervalRequest& r) {
 
 Invalid check_rows(const RawScores& r, Argument which, int minimum, int& complete) {
   RowCount count = count_rows(r);
+  complete = count.complete;  // also when too few, to say so
   if (count.infinite) return {which, "a score is infinite"};
   if (count.complete < minimum) {
     return {which, minimum == 2 ? "fewer than 2 complete rows"
@@ -477,7 +478,7 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
     s.threads = intervals::bootstrap_lanes(in.threads, request.resamples);
     s.failed_resamples =
         intervals::bootstrap(in, request.interval, request.level, boot_se, boot_lower, boot_upper,
-                             w, int_workspace.data() + 2 * sz(q));
+                             w, int_workspace.data() + 2 * sz(q), &s.percentile_fallbacks);
     for (int j = 0; j < q; ++j) {
       for (int i = 0; i <= j; ++i) {
         std::size_t k = intervals::covariance_slot(i, j);
@@ -607,7 +608,11 @@ DataSummary covariance_from_data(const RawScores& scores, double* means, double*
   }
   int complete = 0;
   invalid = check_rows(scores, Argument::data, 2, complete);
-  if (invalid.argument != Argument::none) return fail(invalid.reason);
+  if (invalid.argument != Argument::none) {
+    d.rows_used = complete;
+    d.rows_dropped = scores.rows - complete;
+    return fail(invalid.reason);
+  }
   summarise(scores, complete, means, {covariances, ld_covariances});
   d.rows_used = complete;
   d.rows_dropped = scores.rows - complete;

@@ -367,7 +367,9 @@ std::size_t bootstrap_ints(int /*q*/, int resamples) {
 }
 
 int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level, double* se,
-              double* lower, double* upper, double* workspace, int* int_workspace) {
+              double* lower, double* upper, double* workspace, int* int_workspace,
+              int* percentile_fallbacks) {
+  *percentile_fallbacks = 0;
   int q = in.q;
   int p = in.p;
   int b_count = in.resamples;
@@ -470,14 +472,17 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
       double high = z0 + z_high;
       double low_scale = 1.0 - a * low;
       double high_scale = 1.0 - a * high;
+      bool defined = false;
       if (std::isfinite(z0) && low_scale > 0.0 && high_scale > 0.0) {
         double adjusted_low = normal_cdf(z0 + low / low_scale);
         double adjusted_high = normal_cdf(z0 + high / high_scale);
         if (adjusted_low <= adjusted_high) {
           alpha_low = adjusted_low;
           alpha_high = adjusted_high;
+          defined = true;
         }
       }
+      if (!defined) ++*percentile_fallbacks;
     }
     lower[k] = interpolated_quantile(t, good, alpha_low);
     upper[k] = interpolated_quantile(t, good, alpha_high);

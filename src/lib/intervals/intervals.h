@@ -119,9 +119,11 @@ std::size_t bootstrap_doubles(int q, int p, int rows, int pool_rows, int resampl
 std::size_t bootstrap_ints(int q, int resamples);
 
 // Fills, for each value, se[v], lower[v], upper[v] (values_per_resample of
-// each). Returns the number of failed resamples.
+// each). Returns the number of failed resamples; *percentile_fallbacks
+// counts the values whose BCa interval is not defined (percentile instead).
 int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level, double* se,
-              double* lower, double* upper, double* workspace, int* int_workspace);
+              double* lower, double* upper, double* workspace, int* int_workspace,
+              int* percentile_fallbacks);
 
 // For the tests: the BCa acceleration of every value, as bootstrap()
 // computes it. Allocates.

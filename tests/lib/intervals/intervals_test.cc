@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tolbe/intervals.h"
@@ -669,8 +670,32 @@ TEST(Bootstrap, CountsAndLeavesOutFailedResamples) {
   ASSERT_EQ(o.status, Status::ok);
   EXPECT_GT(o.summary.failed_resamples, 0);
   EXPECT_LT(o.summary.failed_resamples, 200);
+  EXPECT_EQ(o.summary.percentile_fallbacks, 0);  // percentile asked for
+
   EXPECT_TRUE(std::isfinite(o.cor_se[at(0, 2, q)]));
   EXPECT_LE(o.cor_lower[at(0, 2, q)], o.cor_upper[at(0, 2, q)]);
+}
+
+// Three rows whose correlation every two-point resample makes 1: no
+// resample lies below the estimate, BCa's bias correction is infinite, and
+// the percentile interval stands in, counted.
+TEST(Bootstrap, UndefinedBcaFallsBackToPercentileAndIsCounted) {
+  std::vector<double> x = {0, 1, 2, 0, 1, 3};
+  IntervalRequest request;
+  request.method = IntervalMethod::bootstrap;
+  request.data = {3, 2, x.data(), 3};
+  request.resamples = 200;
+  request.threads = 1;
+  Output bca = run(2, 0, nullptr, nullptr, {}, {}, request);
+  request.interval = BootstrapInterval::percentile;
+  Output percentile = run(2, 0, nullptr, nullptr, {}, {}, request);
+  ASSERT_EQ(bca.status, Status::ok);
+  EXPECT_GT(bca.summary.failed_resamples, 0);  // one row three times: no variance
+  EXPECT_GE(bca.summary.percentile_fallbacks, 1);
+  EXPECT_EQ(percentile.summary.percentile_fallbacks, 0);
+  EXPECT_EQ(bca.cor_lower[2], percentile.cor_lower[2]);
+  EXPECT_EQ(bca.cor_upper[2], percentile.cor_upper[2]);
+  EXPECT_NEAR(bca.cor_upper[2], 1.0, 1e-12);
 }
 
 // With S known the selection variables' values never vary.
@@ -760,6 +785,10 @@ TEST(CovarianceFromData, RejectsWhatItCannotUse) {
         Case{{1, 2}, -1, 2, 1, "the number of rows is negative"}}) {
     std::fill(cov, cov + 4, -7.0);
     DataSummary d = covariance_from_data({c.rows, c.columns, c.x.data(), c.ld}, means, cov, 2);
+    if (std::string(c.reason) == "fewer than 2 complete rows") {
+      EXPECT_EQ(d.rows_used, 1);
+      EXPECT_EQ(d.rows_dropped, 1);
+    }
     EXPECT_STREQ(d.reason, c.reason);
     EXPECT_EQ(d.status, *c.reason == '\0' ? Status::ok : Status::invalid_argument);
     if (d.status != Status::ok) {
