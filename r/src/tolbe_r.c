@@ -632,6 +632,7 @@ enum {
   INTERVAL_SEED,
   INTERVAL_THREADS,
   INTERVAL_FAILED,
+  INTERVAL_PERCENTILE_FALLBACKS,
   INTERVAL_ROWS_DROPPED,
   INTERVAL_POOL_ROWS_DROPPED,
   INTERVAL_LENGTH
@@ -695,7 +696,7 @@ static void make_names(void) {
   static const char* interval[INTERVAL_LENGTH] = {
       "method", "ci_type",          "level",        "n",
       "n_unrestricted", "B",        "seed",         "threads",
-      "failed_resamples", "rows_dropped", "pool_rows_dropped"};
+      "failed_resamples", "percentile_fallbacks", "rows_dropped", "pool_rows_dropped"};
   static const char* rows[ROWS_LENGTH] = {"used", "dropped", "pool_used", "pool_dropped"};
   static const char* diagnostics[DIAGNOSTICS_LENGTH] = {"status",
                                                         "leading_minor",
@@ -1578,6 +1579,9 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   SET_VECTOR_ELT(info, INTERVAL_SEED, ScalarReal(bootstrap ? seed : NA_REAL));
   SET_VECTOR_ELT(info, INTERVAL_THREADS, integer_or_na(summary.threads, bootstrap));
   SET_VECTOR_ELT(info, INTERVAL_FAILED, integer_or_na(summary.failed_resamples, bootstrap));
+  SET_VECTOR_ELT(info, INTERVAL_PERCENTILE_FALLBACKS,
+                 integer_or_na(summary.percentile_fallbacks,
+                               bootstrap && summary.interval == TOLBE_BOOTSTRAP_BCA));
   SET_VECTOR_ELT(info, INTERVAL_ROWS_DROPPED, integer_or_na(summary.rows_dropped, data != NULL));
   SET_VECTOR_ELT(info, INTERVAL_POOL_ROWS_DROPPED,
                  integer_or_na(summary.pool_rows_dropped, pool != NULL));

@@ -429,6 +429,23 @@ test_that("bootstrap resamples that fail are left out, counted and warned of", {
     "definite or a result not finite; the intervals rest on the others"), failed))
   expect_true(all(is.finite(fit$ci$cor$lower)))
   expect_output(print(fit), sprintf("%d failed resamples left out", failed))
+  expect_identical(fit$interval$percentile_fallbacks, 0L)
+})
+
+test_that("a value whose BCa interval is not defined gets the percentile one, counted", {
+  # Every two-row resample of these three rows has correlation 1, also
+  # corrected, and the others reproduce the estimate: none lies below it.
+  three <- cbind(x = c(0, 1, 2), y = c(0, 1, 3))
+  s <- matrix(1, dimnames = list("x", "x"))
+  suppressWarnings({
+    bca <- lawley(data = three, unrestricted = s, interval = "bootstrap", B = 200, seed = 2,
+                  threads = 1)
+    pct <- lawley(data = three, unrestricted = s, interval = "bootstrap", B = 200, seed = 2,
+                  threads = 1, ci_type = "percentile")
+  })
+  expect_gte(bca$interval$percentile_fallbacks, 1L)
+  expect_identical(pct$interval$percentile_fallbacks, NA_integer_)
+  expect_identical(bca$ci$cor$lower["x", "y"], pct$ci$cor$lower["x", "y"])
 })
 
 test_that("BCa and percentile intervals agree with boot::boot.ci within Monte Carlo error", {
