@@ -560,8 +560,8 @@ int main(int argc, char** argv) {
                 s.failed, target);
   }
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-  std::fprintf(stderr, "coverage_study: %d replications per n, B = %d, %d threads: %.1f s\n",
-               o.replications, o.resamples, o.threads, took.count());
+  std::fprintf(stderr, "coverage_study: %d replications per n, B = %d, %d thread%s: %.1f s\n",
+               o.replications, o.resamples, o.threads, o.threads == 1 ? "" : "s", took.count());
   if (o.smoke) {
     std::printf("\nSmoke run: %s\n", finite ? "every number finite" : "NOT FINITE");
     return finite ? 0 : 1;
