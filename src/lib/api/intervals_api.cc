@@ -87,14 +87,21 @@ void summarise(const RawScores& r, int complete, double* means, View cov) {
     for (int j = 0; j < c; ++j) means[j] += x(i, j);
   }
   for (int j = 0; j < c; ++j) means[j] /= complete;
+  // Row by row, each row's completeness checked once; every sum still adds
+  // the rows in order.
+  for (int j = 0; j < c; ++j) {
+    for (int k = 0; k <= j; ++k) cov(k, j) = 0.0;
+  }
+  for (int i = 0; i < r.rows; ++i) {
+    if (!row_complete(x, c, i)) continue;
+    for (int j = 0; j < c; ++j) {
+      double dj = x(i, j) - means[j];
+      for (int k = 0; k <= j; ++k) cov(k, j) += (x(i, k) - means[k]) * dj;
+    }
+  }
   for (int j = 0; j < c; ++j) {
     for (int k = 0; k <= j; ++k) {
-      double sum = 0.0;
-      for (int i = 0; i < r.rows; ++i) {
-        if (!row_complete(x, c, i)) continue;
-        sum += (x(i, k) - means[k]) * (x(i, j) - means[j]);
-      }
-      cov(k, j) = sum / (complete - 1);
+      cov(k, j) /= complete - 1;
       cov(j, k) = cov(k, j);
     }
   }
