@@ -672,6 +672,23 @@ TEST(cli_data_e2e_test, normal_csv_of_matrix_input_is_the_librarys) {
   expect_csv_holds(got.out, e, 3, {"1", "2", "3"}, false);
 }
 
+// Every variable a selection variable, with reliabilities: the
+// disattenuated correlations are the corrected ones (each reliability is
+// 1), and so are their intervals, which the library leaves to us there.
+TEST(cli_data_e2e_test, every_variable_selected_disattenuates_nothing) {
+  BinaryRun got = tolbe::testing_support::run_binary(
+      TOLBE_BINARY, {"--n=30", "--n-unrestricted=50", "--format=csv", "-q", "p_equals_q.in"},
+      TOLBE_CASES);
+  ASSERT_EQ(got.status, 0) << got.err;
+  auto matrices = csv_matrices(got.out);
+  for (std::string suffix : {"", "_se", "_lower", "_upper"}) {
+    SCOPED_TRACE(suffix);
+    EXPECT_EQ(matrices["disattenuated_corr" + suffix], matrices["corrected_corr" + suffix]);
+  }
+  // S estimated: the numbers compared are not zeros.
+  EXPECT_NE(matrices["corrected_corr_se"].at(0).at(2), "0");
+}
+
 // ---- Odd ends -------------------------------------------------------------
 
 TEST(cli_data_e2e_test, scores_from_standard_input) {
