@@ -171,6 +171,9 @@ nlohmann::ordered_json json_of(const Solved& s) {
     how["seed"] = bootstrap ? nlohmann::ordered_json(in.seed) : nlohmann::ordered_json();
     how["failed_resamples"] =
         bootstrap ? nlohmann::ordered_json(sum.failed_resamples) : nlohmann::ordered_json();
+    how["percentile_fallbacks"] = bootstrap && sum.interval == BootstrapInterval::bca
+                                      ? nlohmann::ordered_json(sum.percentile_fallbacks)
+                                      : nlohmann::ordered_json();
     o["intervals"] = how;
     for (int m = 0; m < 3; ++m) {
       std::string name = matrix_names[m];

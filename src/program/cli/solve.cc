@@ -193,6 +193,16 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
              "others",
          {}});
   }
+  if (sum.percentile_fallbacks > 0) {
+    s.findings.push_back(
+        {"percentile_fallbacks",
+         Severity::note,
+         std::to_string(sum.percentile_fallbacks) +
+             (sum.percentile_fallbacks == 1 ? " value has" : " values have") +
+             " no BCa interval (every resample on one side of the estimate, or the acceleration "
+             "too large) and got the percentile interval",
+         {}});
+  }
   s.intervals = std::move(in);
   return true;
 }

@@ -612,7 +612,7 @@ TEST(cli_data_e2e_test, json_says_how_and_holds_the_librarys_values) {
     "pool": "pool.csv", "pool_rows_used": 11, "pool_rows_dropped": 1})json"));
   EXPECT_EQ(doc["intervals"], nlohmann::ordered_json::parse(R"json({
     "method": "bootstrap", "level": 0.95, "n": 8, "n_unrestricted": 11, "ci_type": "bca",
-    "resamples": 100, "seed": 0, "failed_resamples": 0})json"));
+    "resamples": 100, "seed": 0, "failed_resamples": 0, "percentile_fallbacks": 0})json"));
   EXPECT_EQ(doc["reliabilities"], nlohmann::json({0.81}));
   tolbe::IntervalRequest request;
   request.method = tolbe::IntervalMethod::bootstrap;
@@ -634,6 +634,46 @@ TEST(cli_data_e2e_test, json_says_how_and_holds_the_librarys_values) {
   // The notes of the reading are findings too.
   EXPECT_EQ(doc["findings"][0]["code"], "rows_dropped");
   EXPECT_EQ(doc["findings"][1]["code"], "pool_rows_dropped");
+}
+
+// Four rows, a criterion all but constant: many resamples fail (a variance
+// of 0), and some value's resamples all fall on one side of its estimate.
+// The counts are the library's, as it gives them on the same rows; the
+// failures are a warning (an error under --strict), the fallbacks a note.
+TEST(cli_data_e2e_test, failed_resamples_and_percentile_fallbacks_are_said) {
+  const Files files = {{"tiny.csv", "x1,x2,y\n1,2,3\n2,1,3\n3,3,3\n4,2,3.5\n"},
+                       {"unrestricted.csv", unrestricted}};
+  const std::vector<std::string> args = {"--data=tiny.csv", "--unrestricted=unrestricted.csv",
+                                         "--interval=bootstrap", "--resamples=50", "--format=json"};
+  tolbe::IntervalRequest request;
+  request.method = tolbe::IntervalMethod::bootstrap;
+  request.resamples = 50;
+  Expected e = by_the_library(3, {{1, 2, 3}, {2, 1, 3}, {3, 3, 3}, {4, 2, 3.5}}, {0, 1}, s_known,
+                              {}, {}, request);
+  int failed = e.summary.failed_resamples;
+  int fallbacks = e.summary.percentile_fallbacks;
+  ASSERT_GT(failed, 0);
+  ASSERT_GT(fallbacks, 0);
+  std::string failures = std::to_string(failed) +
+                         " of 50 bootstrap resamples failed (the selection variables' var/cov "
+                         "matrix not positive definite, or a result not finite) and were left "
+                         "out: the intervals rest on the others";
+  std::string fallback_note =
+      "tolbe: tiny.csv: note: " + std::to_string(fallbacks) +
+      (fallbacks == 1 ? " value has" : " values have") +
+      " no BCa interval (every resample on one side of the estimate, or the acceleration too "
+      "large) and got the percentile interval\n";
+  BinaryRun got = run_with(files, args);
+  ASSERT_EQ(got.status, 0) << got.err;
+  EXPECT_EQ(got.err, "tolbe: tiny.csv: warning: " + failures + "\n" + fallback_note);
+  nlohmann::json how = nlohmann::json::parse(got.out).at(0).at("intervals");
+  EXPECT_EQ(how["failed_resamples"], failed);
+  EXPECT_EQ(how["percentile_fallbacks"], fallbacks);
+  BinaryRun strict = run_with(files, plus(args, {"--strict", "-q"}));
+  EXPECT_EQ(strict.status, 2);
+  EXPECT_EQ(strict.err, "tolbe: tiny.csv: error: " + failures + "\n");
+  nlohmann::json refused = nlohmann::json::parse(strict.out).at(0);
+  EXPECT_EQ(refused["error"], "tolbe: tiny.csv: error: " + failures);
 }
 
 // Matrix input: the normal method with an estimated S, against the library
