@@ -80,8 +80,8 @@ struct IntervalRequest {
   // with raw scores, whose complete rows count.
   int n = 0;
   // The unrestricted sample size: 0, S is known; otherwise (at least 2) S
-  // was estimated from an independent sample of that size. Ignored with raw
-  // pool scores.
+  // was estimated from an independent sample of that size. Must be 0 with
+  // raw pool scores, whose complete rows count.
   int n_unrestricted = 0;
 
   // Raw restricted scores (q columns, in variable order): required by adf

@@ -131,6 +131,40 @@ int invalid(Argument argument, const char* reason, tolbe_diagnostics* diagnostic
 
 }  // namespace
 
+// C++ values from the C structures, outside the C linkage block: they
+// return C++ types.
+namespace {
+
+RawScores scores_from_c(const tolbe_scores& s) {
+  return {s.rows, s.columns, s.data, s.ld};
+}
+
+// Out-of-range enum values become ones the checks reject.
+IntervalRequest request_from_c(const tolbe_interval_request& r) {
+  IntervalRequest out;
+  out.method = r.method >= TOLBE_INTERVAL_NONE && r.method <= TOLBE_INTERVAL_BOOTSTRAP
+                   ? static_cast<IntervalMethod>(r.method)
+                   : IntervalMethod::none;
+  out.level = r.level;
+  out.n = r.n;
+  out.n_unrestricted = r.n_unrestricted;
+  out.data = scores_from_c(r.data);
+  out.pool = scores_from_c(r.pool);
+  out.resamples = r.resamples;
+  out.seed = r.seed;
+  out.threads = r.threads;
+  out.interval = r.interval == TOLBE_BOOTSTRAP_PERCENTILE ? BootstrapInterval::percentile
+                 : r.interval == TOLBE_BOOTSTRAP_BCA      ? BootstrapInterval::bca
+                                                          : static_cast<BootstrapInterval>(-1);
+  return out;
+}
+
+IntervalMatrices matrices_from_c(const tolbe_interval_matrices& m) {
+  return {m.se, m.lower, m.upper, m.ld};
+}
+
+}  // namespace
+
 extern "C" {
 
 int tolbe_lawley_workspace(int q, int p, size_t* doubles, size_t* ints) {
@@ -247,38 +281,6 @@ void tolbe_interval_request_init(tolbe_interval_request* request) {
   request->threads = defaults.threads;
   request->interval = static_cast<int>(defaults.interval);
 }
-
-namespace {
-
-RawScores scores_from_c(const tolbe_scores& s) {
-  return {s.rows, s.columns, s.data, s.ld};
-}
-
-// Out-of-range enum values become ones the checks reject.
-IntervalRequest request_from_c(const tolbe_interval_request& r) {
-  IntervalRequest out;
-  out.method = r.method >= TOLBE_INTERVAL_NONE && r.method <= TOLBE_INTERVAL_BOOTSTRAP
-                   ? static_cast<IntervalMethod>(r.method)
-                   : IntervalMethod::none;
-  out.level = r.level;
-  out.n = r.n;
-  out.n_unrestricted = r.n_unrestricted;
-  out.data = scores_from_c(r.data);
-  out.pool = scores_from_c(r.pool);
-  out.resamples = r.resamples;
-  out.seed = r.seed;
-  out.threads = r.threads;
-  out.interval = r.interval == TOLBE_BOOTSTRAP_PERCENTILE ? BootstrapInterval::percentile
-                 : r.interval == TOLBE_BOOTSTRAP_BCA      ? BootstrapInterval::bca
-                                                          : static_cast<BootstrapInterval>(-1);
-  return out;
-}
-
-IntervalMatrices matrices_from_c(const tolbe_interval_matrices& m) {
-  return {m.se, m.lower, m.upper, m.ld};
-}
-
-}  // namespace
 
 int tolbe_lawley_intervals_workspace(int q, int p, const tolbe_interval_request* request,
                                      size_t* doubles, size_t* ints) {

@@ -8,6 +8,8 @@
 #include "correction/sizes.h"
 #include "intervals/intervals.h"
 #include "tolbe/intervals.h"
+#include "tolbe/validity.h"
+#include "validity/validity.h"
 
 namespace tolbe {
 
@@ -144,19 +146,30 @@ std::size_t shared_doubles(int q, int p) {
   return saturating_plus(total, saturating_times(3, squared(q)));  // se, lower, upper
 }
 
-Layout layout(int q, int p, const IntervalRequest& r) {
+// What the validity question adds: its values (estimates and, for the
+// bootstrap, their SEs and bounds) and its scratch; none without one.
+struct ExtraSize {
+  int count = 0;
+  std::size_t scratch = 0;
+};
+
+Layout layout(int q, int p, const IntervalRequest& r, const ExtraSize& extra) {
   Layout l{};
   l.correction = api::workspace_doubles(q, p);
-  l.shared = shared_doubles(q, p);
+  // Five more values a question's value: its estimate, and its place in
+  // the slots and the bootstrap's SEs and bounds.
+  l.shared = saturating_plus(shared_doubles(q, p),
+                             saturating_plus(saturating_times(5, sz(extra.count)), extra.scratch));
   int rows = has_scores(r.data) ? std::max(r.data.rows, 0) : 0;
   int pool_rows = has_scores(r.pool) ? std::max(r.pool.rows, 0) : 0;
   std::size_t centred =
       saturating_plus(saturating_times(sz(rows), sz(q)), saturating_times(sz(pool_rows), sz(p)));
   std::size_t ints = saturating_times(2, sz(q));
   if (r.method == IntervalMethod::bootstrap) {
+    intervals::ExtraValues values{extra.count, extra.scratch, nullptr, nullptr};
     l.method =
         saturating_plus(centred, intervals::bootstrap_doubles(q, p, rows, pool_rows, r.resamples,
-                                                              threads_wanted(r.threads)));
+                                                              threads_wanted(r.threads), values));
     ints = saturating_plus(ints, intervals::bootstrap_ints(q, r.resamples));
   } else {
     std::size_t gradient = saturating_plus(squared(q), squared(p));
@@ -165,6 +178,11 @@ Layout layout(int q, int p, const IntervalRequest& r) {
   }
   l.ints = ints;
   return l;
+}
+
+WorkspaceSize total(int q, int p, const IntervalRequest& request, const ExtraSize& extra) {
+  Layout l = layout(q, p, request, extra);
+  return {saturating_plus(saturating_plus(l.correction, l.shared), l.method), l.ints};
 }
 
 Invalid check_request(int q, int p, const IntervalRequest& r) {
@@ -183,7 +201,12 @@ Invalid check_request(int q, int p, const IntervalRequest& r) {
   if (r.method == IntervalMethod::normal && !data && r.n < 2) {
     return {Argument::request, "the restricted sample size n is below 2"};
   }
-  if (r.n_unrestricted != 0 && r.n_unrestricted < 2 && !pool) {
+  if (r.n_unrestricted != 0 && pool) {
+    return {Argument::request,
+            "give the raw pool scores or the unrestricted sample size, not both: the pool's rows "
+            "count"};
+  }
+  if (r.n_unrestricted != 0 && r.n_unrestricted < 2) {
     return {Argument::request, "the unrestricted sample size is below 2 (0: S is known)"};
   }
   if (r.method == IntervalMethod::bootstrap) {
@@ -308,23 +331,47 @@ intervals::Corrected permuted_model(int q, int p, const Order& o, ConstView rest
   return {q, p, o.order, vp, sp, cp, b, blocks.cov_times_inverse, f};
 }
 
-}  // namespace
+// The validity question, checked, with where its results go.
+struct ValidityTask {
+  validity::Job job;
+  ValidityResults results;
+};
 
-WorkspaceSize lawley_intervals_workspace_size(int q, int p, const IntervalRequest& request) {
-  if (q < 0 || p < 0 || p > q) return {};
-  if (check_request(q, p, request).argument != Argument::none) return {};
-  Layout l = layout(q, p, request);
-  return {saturating_plus(saturating_plus(l.correction, l.shared), l.method), l.ints};
+ExtraSize extra_size(const ValidityTask* task) {
+  if (task == nullptr) return {};
+  return {static_cast<int>(validity_values(sz(task->job.k))),
+          validity::scratch_doubles(task->job.k)};
 }
 
-Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& request,
-                        const IntervalResults& results, std::span<double> workspace,
-                        std::span<int> int_workspace, IntervalSummary* summary) {
+bool (*const compute_validity)(const void*, ConstView, double*, double*) =
+    [](const void* context, ConstView cov, double* out, double* scratch) {
+      return validity::values(*static_cast<const validity::Job*>(context), cov, out, scratch);
+    };
+
+// The request as the driver runs it: the validity question's estimates
+// alone (method none) run as the normal method's estimates.
+IntervalRequest effective_request(const IntervalRequest& request, const ValidityTask* task) {
+  IntervalRequest r = request;
+  if (task != nullptr && r.method == IntervalMethod::none) {
+    r.method = IntervalMethod::normal;
+    if (r.n < 2) r.n = 2;
+    r.n_unrestricted = 0;
+  }
+  return r;
+}
+
+// lawley_intervals() and lawley_validity(): the matrices' intervals, or
+// the validity question's values (task not null).
+Status run(const LawleyProblem& problem, const IntervalRequest& asked,
+           const IntervalResults& results, std::span<double> workspace,
+           std::span<int> int_workspace, IntervalSummary* summary, const ValidityTask* task) {
   int q = problem.q;
   int p = problem.p;
   if (q < 0) return report({Argument::q, "q is negative"}, summary);
   if (p < 0) return report({Argument::p, "p is negative"}, summary);
   if (p > q) return report({Argument::p, "p is larger than q"}, summary);
+  bool estimates_only = task != nullptr && asked.method == IntervalMethod::none;
+  IntervalRequest request = effective_request(asked, task);
   Invalid invalid = check_request(q, p, request);
   if (invalid.argument != Argument::none) return report(invalid, summary);
   bool data = has_scores(request.data);
@@ -339,7 +386,8 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
         {Argument::unrestricted, "give the raw pool scores or the unrestricted matrix, not both"},
         summary);
   }
-  WorkspaceSize need = lawley_intervals_workspace_size(q, p, request);
+  ExtraSize extra = extra_size(task);
+  WorkspaceSize need = total(q, p, request, extra);
   if (workspace.data() == nullptr || workspace.size() < need.doubles) {
     return report({Argument::workspace, "the workspace of doubles is too small"}, summary);
   }
@@ -362,7 +410,7 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
   if (invalid.argument != Argument::none) return report(invalid, summary);
 
   // The workspace: the correction's part first, then the shared one.
-  Layout l = layout(q, p, request);
+  Layout l = layout(q, p, request, extra);
   double* w = workspace.data() + l.correction;
   auto take = [&w](std::size_t n) {
     double* start = w;
@@ -383,11 +431,16 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
   double* s_permuted = take(squared(p));
   double* weights = take(sz(p) * sz(m));
   double* projected = take(sz(p) * sz(m));
-  double* slots = take(squared(q));
-  double* boot_se = take(squared(q));
-  double* boot_lower = take(squared(q));
-  double* boot_upper = take(squared(q));
+  // The values of one correction and the bootstrap's: the matrices', then
+  // the validity question's.
+  std::size_t values = squared(q) + sz(extra.count);
+  double* slots = take(values);
+  double* boot_se = take(values);
+  double* boot_lower = take(values);
+  double* boot_upper = take(values);
   (void)take(squared(p));  // T is read from the correction's blocks
+  double* extra_estimates = take(sz(extra.count));
+  double* extra_scratch = take(extra.scratch);
 
   LawleyProblem pr = problem;
   if (data) {
@@ -414,6 +467,11 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
   s.rows_dropped = data ? request.data.rows - rows : 0;
   s.pool_rows_dropped = pool ? request.pool.rows - pool_rows : 0;
   s.resamples = bootstrap ? request.resamples : 0;
+  if (estimates_only) {
+    s.method = IntervalMethod::none;
+    s.n = data ? rows : asked.n;
+    s.n_unrestricted = pool ? pool_rows : asked.n_unrestricted;
+  }
 
   if (results.restricted != nullptr) {
     ConstView from{pr.restricted, pr.ld_restricted};
@@ -437,12 +495,35 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
                                           {cov, ld_q}, {corr, ld_q}, slots);
   int info = ok ? 0 : lawley_products(p, q, restricted, unrestricted, o.order, c.blocks);
   bool with_reliabilities = !pr.reliabilities.empty();
-  if (info != 0) {
+  bool extra_ok = true;
+  if (task != nullptr && info == 0) {
+    extra_ok = validity::values(task->job, {cov, ld_q}, extra_estimates, extra_scratch);
+  }
+  auto put_extra = [&](int v, double se, double lower, double upper) {
+    const ValidityResults& r = task->results;
+    auto at = sz(v);
+    if (r.estimate != nullptr) r.estimate[at] = extra_estimates[at];
+    if (r.se != nullptr) r.se[at] = se;
+    if (r.lower != nullptr) r.lower[at] = lower;
+    if (r.upper != nullptr) r.upper[at] = upper;
+  };
+  if (info != 0 || !extra_ok) {
     s.status = Status::not_positive_definite;
     s.leading_minor = info;
     fill_all(q, results.covariances, not_a_number);
     fill_all(q, results.correlations, not_a_number);
     if (with_reliabilities) fill_all(q, results.disattenuated, not_a_number);
+    for (int v = 0; v < extra.count; ++v) {
+      if (info != 0) extra_estimates[v] = not_a_number;
+      put_extra(v, not_a_number, not_a_number, not_a_number);
+    }
+    if (summary != nullptr) *summary = s;
+    return s.status;
+  }
+  if (estimates_only) {
+    for (int v = 0; v < extra.count; ++v) {
+      put_extra(v, not_a_number, not_a_number, not_a_number);
+    }
     if (summary != nullptr) *summary = s;
     return s.status;
   }
@@ -456,11 +537,32 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
 
   double z_low = normal_quantile((1.0 - request.level) / 2.0);
   double z_high = normal_quantile((1.0 + request.level) / 2.0);
+  // Fisher's z interval of a correlation; with SE 0 the point itself (the
+  // round trip through atanh and tanh could move it by an ulp, and an
+  // interval must hold its estimate).
+  auto fisher = [&](double r, double se, double& lower, double& upper) {
+    lower = upper = not_a_number;
+    if (!(std::fabs(r) < 1.0)) return;
+    if (se == 0.0) {
+      lower = upper = r;
+      return;
+    }
+    double z = std::atanh(r);
+    double se_z = se / (1.0 - r * r);
+    lower = std::tanh(z + z_low * se_z);
+    upper = std::tanh(z + z_high * se_z);
+  };
   auto put_correlation = [&](int i, int j, double se, double lower, double upper) {
     put(results.correlations, i, j, se, lower, upper);
     if (!with_reliabilities) return;
     double k = i == j ? 1.0 : std::sqrt(c.reliability_of[i] * c.reliability_of[j]);
     put(results.disattenuated, i, j, se / k, lower / k, upper / k);
+  };
+  // A variable's correlation with itself: SE 0, and its estimate (1, or
+  // next to it) as both bounds.
+  auto diagonal = [&](int i) {
+    double r = corr[sz(i) + sz(i) * sz(ld_q)];
+    put_correlation(i, i, 0.0, r, r);
   };
 
   if (bootstrap) {
@@ -482,16 +584,25 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
     in.resamples = request.resamples;
     in.seed = request.seed;
     in.threads = threads_wanted(request.threads);
+    if (task != nullptr) {
+      in.extra = {extra.count, extra.scratch, compute_validity, &task->job};
+      // The estimates, the matrices' and then the question's, side by side.
+      std::copy(extra_estimates, extra_estimates + extra.count, slots + squared(q));
+    }
     s.threads = intervals::bootstrap_lanes(in.threads, request.resamples);
     s.failed_resamples =
         intervals::bootstrap(in, request.interval, request.level, boot_se, boot_lower, boot_upper,
                              w, int_workspace.data() + 2 * sz(q), &s.percentile_fallbacks);
+    for (int v = 0; v < extra.count; ++v) {
+      std::size_t k = squared(q) + sz(v);
+      put_extra(v, boot_se[k], boot_lower[k], boot_upper[k]);
+    }
     for (int j = 0; j < q; ++j) {
       for (int i = 0; i <= j; ++i) {
         std::size_t k = intervals::covariance_slot(i, j);
         put(results.covariances, i, j, boot_se[k], boot_lower[k], boot_upper[k]);
         if (i == j) {
-          put_correlation(i, j, 0.0, 1.0, 1.0);
+          diagonal(i);
           continue;
         }
         k = intervals::correlation_slot(q, i, j);
@@ -565,7 +676,7 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
     return std::sqrt(variance);
   };
 
-  for (int j = 0; j < q; ++j) {
+  for (int j = 0; j < (task == nullptr ? q : 0); ++j) {
     for (int i = 0; i <= j; ++i) {
       int x = o.position[i];
       int y = o.position[j];
@@ -574,25 +685,113 @@ Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& req
       double estimate = cov[sz(i) + sz(j) * sz(ld_q)];
       put(results.covariances, i, j, se, estimate + z_low * se, estimate + z_high * se);
       if (i == j) {
-        put_correlation(i, j, 0.0, 1.0, 1.0);
+        diagonal(i);
         continue;
       }
       intervals::add_correlation_gradient(model, x, y, g);
       se = standard_error();
       double r = corr[sz(i) + sz(j) * sz(ld_q)];
-      double lower = not_a_number;
-      double upper = not_a_number;
-      if (std::fabs(r) < 1.0) {
-        double z = std::atanh(r);
-        double se_z = se / (1.0 - r * r);
-        lower = std::tanh(z + z_low * se_z);
-        upper = std::tanh(z + z_high * se_z);
-      }
+      double lower;
+      double upper;
+      fisher(r, se, lower, upper);
       put_correlation(i, j, se, lower, upper);
     }
   }
+  for (int v = 0; v < extra.count; ++v) {
+    double estimate = extra_estimates[v];
+    if (std::isnan(estimate)) {  // an increment without a base set
+      put_extra(v, not_a_number, not_a_number, not_a_number);
+      continue;
+    }
+    validity::gradient(task->job, model, o.position, v, extra_estimates, extra_scratch, g);
+    double se = standard_error();
+    validity::IntervalKind kind = validity::interval_kind(task->job, v);
+    double lower = estimate + z_low * se;
+    double upper = estimate + z_high * se;
+    if (kind.kind == validity::Kind::fisher) {
+      fisher(estimate, se, lower, upper);
+    } else if (kind.kind == validity::Kind::fisher_of) {
+      // The interval of the value it scales, scaled alike.
+      double root = std::sqrt(task->job.reliability);
+      fisher(extra_estimates[kind.of_value], se * root, lower, upper);
+      lower /= root;
+      upper /= root;
+    }
+    put_extra(v, se, lower, upper);
+  }
   if (summary != nullptr) *summary = s;
   return s.status;
+}
+
+}  // namespace
+
+WorkspaceSize lawley_intervals_workspace_size(int q, int p, const IntervalRequest& request) {
+  if (q < 0 || p < 0 || p > q) return {};
+  if (check_request(q, p, request).argument != Argument::none) return {};
+  return total(q, p, request, {});
+}
+
+Status lawley_intervals(const LawleyProblem& problem, const IntervalRequest& request,
+                        const IntervalResults& results, std::span<double> workspace,
+                        std::span<int> int_workspace, IntervalSummary* summary) {
+  return run(problem, request, results, workspace, int_workspace, summary, nullptr);
+}
+
+WorkspaceSize lawley_validity_workspace_size(int q, int p, std::size_t predictors,
+                                             const IntervalRequest& request) {
+  if (q < 0 || p < 0 || p > q || predictors < 1 || predictors > static_cast<std::size_t>(q)) {
+    return {};
+  }
+  ValidityTask task{};
+  task.job.k = static_cast<int>(predictors);
+  IntervalRequest r = effective_request(request, &task);
+  if (check_request(q, p, r).argument != Argument::none) return {};
+  return total(q, p, r, extra_size(&task));
+}
+
+Status lawley_validity(const LawleyProblem& problem, const IntervalRequest& request,
+                       const ValidityQuestion& question, const ValidityResults& results,
+                       std::span<double> workspace, std::span<int> int_workspace,
+                       IntervalSummary* summary) {
+  int q = problem.q;
+  auto k = question.predictors.size();
+  auto invalid = [summary](const char* reason) {
+    return report({Argument::request, reason}, summary);
+  };
+  if (question.criterion < 0 || question.criterion >= q) {
+    return invalid("the criterion is not a variable of the problem");
+  }
+  if (k < 1 || k > static_cast<std::size_t>(q)) {
+    return invalid("the number of predictors is not 1 to q");
+  }
+  for (std::size_t i = 0; i < k; ++i) {
+    int x = question.predictors[i];
+    if (x < 0 || x >= q) return invalid("a predictor is not a variable of the problem");
+    if (x == question.criterion) return invalid("the criterion is among the predictors");
+    for (std::size_t j = 0; j < i; ++j) {
+      if (question.predictors[j] == x) return invalid("a predictor is repeated");
+    }
+  }
+  if (question.base < 0 || static_cast<std::size_t>(question.base) >= k) {
+    return invalid("the base set is not 0 to k - 1 predictors");
+  }
+  if (!(question.criterion_reliability > 0.0 && question.criterion_reliability <= 1.0)) {
+    return invalid("the criterion's reliability is not in (0, 1]");
+  }
+  ValidityTask task{{question.criterion, question.predictors.data(), static_cast<int>(k),
+                     question.base, question.criterion_reliability},
+                    results};
+  return run(problem, request, IntervalResults{}, workspace, int_workspace, summary, &task);
+}
+
+double unrestricted_reliability(double restricted_reliability, double restricted_variance,
+                                double corrected_variance) {
+  if (!std::isfinite(restricted_reliability) || !(restricted_variance > 0.0) ||
+      !(corrected_variance > 0.0) || !std::isfinite(restricted_variance) ||
+      !std::isfinite(corrected_variance)) {
+    return not_a_number;
+  }
+  return 1.0 - (1.0 - restricted_reliability) * restricted_variance / corrected_variance;
 }
 
 DataSummary covariance_from_data(const RawScores& scores, double* means, double* covariances,

@@ -75,19 +75,21 @@ struct Lane {
   double* corr;        // q x q
   double* slots;       // values_per_resample
   double* block;       // max(q, p) * block_rows
+  double* extra_scratch;
 };
 
-std::size_t lane_doubles(int q, int p) {
+std::size_t lane_doubles(int q, int p, const ExtraValues& extra) {
   std::size_t qq = sz(q) * sz(q);
   std::size_t pp = sz(p) * sz(p);
   std::size_t total = lawley_blocks_size(p, q);
   total = saturating_plus(total, saturating_times(5, qq));
   total = saturating_plus(total, sz(q) + 2 * pp + sz(p));
   total = saturating_plus(total, saturating_times(sz(std::max(q, p)), block_rows));
-  return saturating_plus(total, values_per_resample(q));
+  total = saturating_plus(total, extra.scratch);
+  return saturating_plus(total, values_per_resample(q) + sz(extra.count));
 }
 
-Lane carve_lane(int q, int p, double* w) {
+Lane carve_lane(int q, int p, const ExtraValues& extra, double* w) {
   std::size_t qq = sz(q) * sz(q);
   std::size_t pp = sz(p) * sz(p);
   Lane l{};
@@ -105,7 +107,8 @@ Lane carve_lane(int q, int p, double* w) {
   l.s = take(pp);
   l.cov = take(qq);
   l.corr = take(qq);
-  l.slots = take(values_per_resample(q));
+  l.slots = take(values_per_resample(q) + sz(extra.count));
+  l.extra_scratch = take(extra.scratch);
   l.block = take(sz(std::max(q, p)) * block_rows);
   return l;
 }
@@ -126,6 +129,20 @@ double dot(const double* x, const double* y, int n) {
   }
   for (; i < n; ++i) s0 += x[i] * y[i];
   return (s0 + s1) + (s2 + s3);
+}
+
+// One correction's values into the lane's slots: the matrices', then the
+// extra ones. False when it fails.
+bool evaluate(const BootstrapInput& in, ConstView v, ConstView s, const LawleyBlocks& blocks,
+              const Lane& l) {
+  int ld_q = at_least_one(in.q);
+  if (!correct_into_slots(in.q, in.p, in.order, v, s, blocks, {l.cov, ld_q}, {l.corr, ld_q},
+                          l.slots)) {
+    return false;
+  }
+  if (in.extra.count == 0) return true;
+  return in.extra.compute(in.extra.context, {l.cov, ld_q}, l.slots + values_per_resample(in.q),
+                          l.extra_scratch);
 }
 
 // The var/cov matrix (divisor count - 1) of the rows `draw` picks from the
@@ -226,12 +243,14 @@ void accelerations(const BootstrapInput& in, int lanes, double* lane_storage, do
                    double* means, double* pool_means, double* acceleration) {
   int q = in.q;
   int p = in.p;
-  std::size_t values = values_per_resample(q);
+  std::size_t values = values_per_resample(q) + sz(in.extra.count);
   int restricted_chunks = chunks(in.rows);
   int pool_chunks = in.pool_centred == nullptr ? 0 : chunks(in.pool_rows);
   int ld_q = at_least_one(q);
   int ld_p = at_least_one(p);
-  auto lane = [&](int t) { return carve_lane(q, p, lane_storage + sz(t) * lane_doubles(q, p)); };
+  auto lane = [&](int t) {
+    return carve_lane(q, p, in.extra, lane_storage + sz(t) * lane_doubles(q, p, in.extra));
+  };
   column_means(in.centred, q, in.rows, means);
   if (in.pool_centred != nullptr) column_means(in.pool_centred, p, in.pool_rows, pool_means);
   int total_chunks = restricted_chunks + pool_chunks;
@@ -256,10 +275,7 @@ void accelerations(const BootstrapInput& in, int lanes, double* lane_storage, do
           downdated_covariance(in.restricted.data, in.centred, q, in.rows, i, means, l.v);
           v = {l.v, ld_q};
         }
-        if (!correct_into_slots(q, p, in.order, v, s, blocks, {l.cov, ld_q}, {l.corr, ld_q},
-                                l.slots)) {
-          continue;
-        }
+        if (!evaluate(in, v, s, blocks, l)) continue;
         for (std::size_t k = 0; k < values; ++k) {
           double u = l.slots[k] - in.estimates[k];
           m[4 * k] += 1.0;
@@ -334,9 +350,9 @@ bool correct_into_slots(int q, int p, const int* order, ConstView restricted,
 }
 
 void jackknife_accelerations(const BootstrapInput& in, std::vector<double>& acceleration) {
-  std::size_t values = values_per_resample(in.q);
+  std::size_t values = values_per_resample(in.q) + sz(in.extra.count);
   int lanes = bootstrap_lanes(in.threads, in.rows);
-  std::vector<double> lane_storage(sz(lanes) * lane_doubles(in.q, in.p));
+  std::vector<double> lane_storage(sz(lanes) * lane_doubles(in.q, in.p, in.extra));
   int pool_rows = in.pool_centred == nullptr ? 0 : in.pool_rows;
   std::vector<double> moments(sz(chunks(in.rows) + chunks(pool_rows)) * 4 * values);
   std::vector<double> means(sz(in.q));
@@ -350,11 +366,12 @@ int bootstrap_lanes(int threads, int resamples) {
   return std::max(1, std::min({threads, resamples, max_lanes}));
 }
 
-std::size_t bootstrap_doubles(int q, int p, int rows, int pool_rows, int resamples, int threads) {
-  std::size_t values = values_per_resample(q);
+std::size_t bootstrap_doubles(int q, int p, int rows, int pool_rows, int resamples, int threads,
+                              const ExtraValues& extra) {
+  std::size_t values = values_per_resample(q) + sz(extra.count);
   std::size_t total = saturating_times(values, sz(resamples));
   total = saturating_plus(
-      total, saturating_times(sz(bootstrap_lanes(threads, resamples)), lane_doubles(q, p)));
+      total, saturating_times(sz(bootstrap_lanes(threads, resamples)), lane_doubles(q, p, extra)));
   total = saturating_plus(
       total, saturating_times(sz(chunks(rows) + chunks(pool_rows)), saturating_times(4, values)));
   // Means of the centred scores, and the accelerations.
@@ -373,7 +390,7 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
   int q = in.q;
   int p = in.p;
   int b_count = in.resamples;
-  std::size_t values = values_per_resample(q);
+  std::size_t values = values_per_resample(q) + sz(in.extra.count);
   double* w = workspace;
   auto take = [&w](std::size_t n) {
     double* start = w;
@@ -382,7 +399,7 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
   };
   double* replicates = take(values * sz(b_count));  // value v of resample b at v * B + b
   int lanes = bootstrap_lanes(in.threads, b_count);
-  double* lane_storage = take(sz(lanes) * lane_doubles(q, p));
+  double* lane_storage = take(sz(lanes) * lane_doubles(q, p, in.extra));
   int restricted_chunks = chunks(in.rows);
   int pool_chunks = in.pool_centred == nullptr ? 0 : chunks(in.pool_rows);
   double* moments = take(sz(restricted_chunks + pool_chunks) * 4 * values);
@@ -392,7 +409,9 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
   std::fill(acceleration, acceleration + values, 0.0);
   int* failed = int_workspace;
 
-  auto lane = [&](int t) { return carve_lane(q, p, lane_storage + sz(t) * lane_doubles(q, p)); };
+  auto lane = [&](int t) {
+    return carve_lane(q, p, in.extra, lane_storage + sz(t) * lane_doubles(q, p, in.extra));
+  };
   int ld_q = at_least_one(q);
   int ld_p = at_least_one(p);
 
@@ -414,8 +433,7 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
             l.pool_sums, l.block, l.s);
         s = {l.s, ld_p};
       }
-      bool ok = correct_into_slots(q, p, in.order, {l.v, ld_q}, s, blocks, {l.cov, ld_q},
-                                   {l.corr, ld_q}, l.slots);
+      bool ok = evaluate(in, {l.v, ld_q}, s, blocks, l);
       failed[b] = ok ? 0 : 1;
       for (std::size_t v = 0; v < values; ++v) {
         replicates[v * sz(b_count) + sz(b)] = ok ? l.slots[v] : not_a_number;

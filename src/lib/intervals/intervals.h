@@ -84,6 +84,17 @@ double normal_cdf(double x);
 // eq. 5.8); the extreme values beyond them.
 double interpolated_quantile(const double* sorted, int count, double alpha);
 
+// More values of each resample, computed from its corrected var/cov
+// matrix (input order) after the matrices': `count` of them into `out`,
+// with `scratch` doubles of scratch; false when they cannot be computed
+// (the resample fails).
+struct ExtraValues {
+  int count = 0;
+  std::size_t scratch = 0;
+  bool (*compute)(const void* context, ConstView cov, double* out, double* scratch) = nullptr;
+  const void* context = nullptr;
+};
+
 // The bootstrap.
 struct BootstrapInput {
   int q;
@@ -95,10 +106,11 @@ struct BootstrapInput {
   int pool_rows;
   ConstView restricted;     // V, input order
   ConstView unrestricted;   // S, selection order
-  const double* estimates;  // the values of the full samples, values_per_resample of them
+  const double* estimates;  // the values of the full samples, values_per_resample and extra
   int resamples;
   std::uint64_t seed;
   int threads;
+  ExtraValues extra;
 };
 
 // Values kept of each resample: the covariances i <= j and the
@@ -115,11 +127,12 @@ inline constexpr int max_lanes = 64;
 int bootstrap_lanes(int threads, int resamples);
 
 // Workspace of the bootstrap beyond the shared part.
-std::size_t bootstrap_doubles(int q, int p, int rows, int pool_rows, int resamples, int threads);
+std::size_t bootstrap_doubles(int q, int p, int rows, int pool_rows, int resamples, int threads,
+                              const ExtraValues& extra);
 std::size_t bootstrap_ints(int q, int resamples);
 
 // Fills, for each value, se[v], lower[v], upper[v] (values_per_resample of
-// each). Returns the number of failed resamples; *percentile_fallbacks
+// each, then the extra values). Returns the number of failed resamples; *percentile_fallbacks
 // counts the values whose BCa interval is not defined (percentile instead).
 int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level, double* se,
               double* lower, double* upper, double* workspace, int* int_workspace,

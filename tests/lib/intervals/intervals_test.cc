@@ -452,9 +452,11 @@ TEST(Intervals, DisattenuatedAreScaledCorrelations) {
   for (int j = 0; j < 6; ++j) {
     for (int i = 0; i < 6; ++i) {
       if (i == j) {
+        double r = lawley(rp.problem()).correlations[at(i, i, 6)];
         EXPECT_EQ(o.dis_se[at(i, i, 6)], 0.0);
-        EXPECT_EQ(o.dis_lower[at(i, i, 6)], 1.0);
-        EXPECT_EQ(o.cor_upper[at(i, i, 6)], 1.0);
+        EXPECT_EQ(o.dis_lower[at(i, i, 6)], r);
+        EXPECT_EQ(o.cor_upper[at(i, i, 6)], r);
+        EXPECT_NEAR(r, 1.0, 1e-15);
         continue;
       }
       double k = std::sqrt(rel[static_cast<std::size_t>(i)] * rel[static_cast<std::size_t>(j)]);
@@ -463,8 +465,11 @@ TEST(Intervals, DisattenuatedAreScaledCorrelations) {
       EXPECT_DOUBLE_EQ(o.dis_upper[at(i, j, 6)], o.cor_upper[at(i, j, 6)] / k);
       bool both_selected = k == 1.0;  // S known: no sampling error
       if (both_selected) {
+        // The point itself, bit for bit: an interval holds its estimate.
+        double r = lawley(rp.problem()).correlations[at(i, j, 6)];
         EXPECT_EQ(o.cor_se[at(i, j, 6)], 0.0);
-        EXPECT_EQ(o.cor_lower[at(i, j, 6)], o.cor_upper[at(i, j, 6)]);
+        EXPECT_EQ(o.cor_lower[at(i, j, 6)], r);
+        EXPECT_EQ(o.cor_upper[at(i, j, 6)], r);
         continue;
       }
       EXPECT_LT(o.cor_lower[at(i, j, 6)], o.cor_upper[at(i, j, 6)]);
@@ -837,6 +842,18 @@ TEST(IntervalChecks, EachInvalidRequestIsNamedAndWritesNothing) {
          r.n_unrestricted = 1;
        },
        Argument::request, "the unrestricted sample size is below 2 (0: S is known)"},
+      {"N with pool",
+       [](IntervalRequest& r, LawleyProblem& pr, const Matrix& xs, const Matrix& ps,
+          const double*) {
+         r.data = {20, 3, xs.data(), 20};
+         r.pool = {30, 1, ps.data(), 30};
+         r.n_unrestricted = 30;
+         pr.restricted = nullptr;
+         pr.unrestricted = nullptr;
+       },
+       Argument::request,
+       "give the raw pool scores or the unrestricted sample size, not both: the pool's rows "
+       "count"},
       {"adf without data",
        [](IntervalRequest& r, LawleyProblem&, const Matrix&, const Matrix&, const double*) {
          r.method = IntervalMethod::adf;
