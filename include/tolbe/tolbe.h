@@ -261,6 +261,53 @@ int tolbe_covariance_from_data(const tolbe_scores* scores, double* means, double
                                int ld_covariances, int* rows_used, int* rows_dropped,
                                const char** reason);
 
+/* ---- The validity question (<tolbe/validity.h>) ---------------------------- */
+
+/* One criterion, its predictors (input indices), the base set (the first
+ * `base` predictors; 0: none) and the criterion's reliability in the
+ * unrestricted population (1: none). */
+typedef struct tolbe_validity_question {
+  int criterion;
+  const int* predictors;
+  int n_predictors;
+  int base;
+  double criterion_reliability;
+} tolbe_validity_question;
+
+/* The number of values of a question with k predictors, 4k + 6, in the
+ * order of tolbe::ValidityResults: b, beta, validities, operational
+ * validities (k each), R^2, R, operational R, base R^2, Delta R^2, Delta R. */
+size_t tolbe_validity_values(int n_predictors);
+
+/* The workspace tolbe_lawley_validity needs; TOLBE_INVALID_ARGUMENT (and
+ * zeros) for invalid sizes or request. */
+int tolbe_lawley_validity_workspace(int q, int p, int n_predictors,
+                                    const tolbe_interval_request* request, size_t* doubles,
+                                    size_t* ints);
+
+/* The question's values with SEs and bounds (tolbe::lawley_validity; the
+ * request's method TOLBE_INTERVAL_NONE gives estimates only). `estimate`,
+ * `se`, `lower` and `upper` hold tolbe_validity_values() values each; any
+ * may be NULL. Returns a status; `summary` may be NULL. */
+int tolbe_lawley_validity(int q, int p, const double* restricted, int ld_restricted,
+                          const double* unrestricted, int ld_unrestricted, const int* selection,
+                          const double* reliabilities, int n_reliabilities,
+                          const tolbe_interval_request* request,
+                          const tolbe_validity_question* question, double* estimate, double* se,
+                          double* lower, double* upper, double* work, size_t n_work, int* int_work,
+                          size_t n_int_work, tolbe_interval_summary* summary);
+
+/* A criterion's reliability in the unrestricted population from its
+ * reliability in the restricted sample (tolbe::unrestricted_reliability). */
+double tolbe_unrestricted_reliability(double restricted_reliability, double restricted_variance,
+                                      double corrected_variance);
+
+/* The operational correlations (or their SEs or bounds): the criteria's
+ * reliabilities (1 for the other variables) divide the correlations, the
+ * predictors' do not (tolbe::operational_correlations). */
+void tolbe_operational_correlations(int q, const double* correlations, int ld_correlations,
+                                    const double* criterion_reliabilities, double* out, int ld_out);
+
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 

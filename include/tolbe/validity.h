@@ -36,6 +36,15 @@ namespace tolbe {
 double unrestricted_reliability(double restricted_reliability, double restricted_variance,
                                 double corrected_variance);
 
+// The operational correlations of a q x q correlation matrix (or of its
+// SEs or bounds, which scale alike): r_ij / sqrt(a_i a_j) for i != j, with
+// a_i the reliability of variable i when it is a criterion and 1 when not.
+// Predictors stay as measured; criteria are made reliable, also between
+// themselves. The diagonal is copied. `out` may be `corr` (same leading
+// dimension). Does not allocate.
+void operational_correlations(int q, const double* corr, int ld_corr,
+                              const double* criterion_reliabilities, double* out, int ld_out);
+
 // The question: one criterion, its predictors, the base set and the
 // criterion's reliability (in the unrestricted population; 1: none).
 struct ValidityQuestion {

@@ -6,6 +6,7 @@
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
+#include "tolbe/validity.h"
 
 namespace {
 
@@ -157,6 +158,24 @@ IntervalRequest request_from_c(const tolbe_interval_request& r) {
                  : r.interval == TOLBE_BOOTSTRAP_BCA      ? BootstrapInterval::bca
                                                           : static_cast<BootstrapInterval>(-1);
   return out;
+}
+
+tolbe_interval_summary summary_to_c(const IntervalSummary& s) {
+  return tolbe_interval_summary{static_cast<int>(s.status),
+                                static_cast<int>(s.argument),
+                                s.reason,
+                                s.leading_minor,
+                                static_cast<int>(s.method),
+                                static_cast<int>(s.interval),
+                                s.level,
+                                s.n,
+                                s.n_unrestricted,
+                                s.rows_dropped,
+                                s.pool_rows_dropped,
+                                s.resamples,
+                                s.failed_resamples,
+                                s.threads,
+                                s.percentile_fallbacks};
 }
 
 IntervalMatrices matrices_from_c(const tolbe_interval_matrices& m) {
@@ -335,23 +354,7 @@ int tolbe_lawley_intervals(int q, int p, const double* restricted, int ld_restri
         lawley_intervals(problem, request_from_c(*request), r, {work, work == nullptr ? 0 : n_work},
                          {int_work, int_work == nullptr ? 0 : n_int_work}, &s);
   }
-  if (summary != nullptr) {
-    *summary = tolbe_interval_summary{static_cast<int>(s.status),
-                                      static_cast<int>(s.argument),
-                                      s.reason,
-                                      s.leading_minor,
-                                      static_cast<int>(s.method),
-                                      static_cast<int>(s.interval),
-                                      s.level,
-                                      s.n,
-                                      s.n_unrestricted,
-                                      s.rows_dropped,
-                                      s.pool_rows_dropped,
-                                      s.resamples,
-                                      s.failed_resamples,
-                                      s.threads,
-                                      s.percentile_fallbacks};
-  }
+  if (summary != nullptr) *summary = summary_to_c(s);
   return static_cast<int>(status);
 }
 
@@ -369,6 +372,75 @@ int tolbe_covariance_from_data(const tolbe_scores* scores, double* means, double
   if (rows_dropped != nullptr) *rows_dropped = d.rows_dropped;
   if (reason != nullptr) *reason = d.reason;
   return static_cast<int>(d.status);
+}
+
+size_t tolbe_validity_values(int n_predictors) {
+  return n_predictors < 0 ? 0 : validity_values(static_cast<std::size_t>(n_predictors));
+}
+
+int tolbe_lawley_validity_workspace(int q, int p, int n_predictors,
+                                    const tolbe_interval_request* request, size_t* doubles,
+                                    size_t* ints) {
+  if (doubles != nullptr) *doubles = 0;
+  if (ints != nullptr) *ints = 0;
+  if (request == nullptr || n_predictors < 1) return TOLBE_INVALID_ARGUMENT;
+  WorkspaceSize need = lawley_validity_workspace_size(q, p, static_cast<std::size_t>(n_predictors),
+                                                      request_from_c(*request));
+  if (need.doubles == 0 && need.ints == 0) return TOLBE_INVALID_ARGUMENT;
+  if (doubles != nullptr) *doubles = need.doubles;
+  if (ints != nullptr) *ints = need.ints;
+  return TOLBE_OK;
+}
+
+int tolbe_lawley_validity(int q, int p, const double* restricted, int ld_restricted,
+                          const double* unrestricted, int ld_unrestricted, const int* selection,
+                          const double* reliabilities, int n_reliabilities,
+                          const tolbe_interval_request* request,
+                          const tolbe_validity_question* question, double* estimate, double* se,
+                          double* lower, double* upper, double* work, size_t n_work, int* int_work,
+                          size_t n_int_work, tolbe_interval_summary* summary) {
+  IntervalSummary s;
+  Status status;
+  if (request == nullptr || question == nullptr || n_reliabilities < 0 ||
+      (n_reliabilities > 0 && reliabilities == nullptr) || question->n_predictors < 1 ||
+      question->predictors == nullptr) {
+    s.status = status = Status::invalid_argument;
+    s.argument = Argument::request;
+    s.reason = "the request or the question is null, or the predictors are missing";
+  } else {
+    LawleyProblem problem;
+    problem.q = q;
+    problem.p = p;
+    problem.restricted = restricted;
+    problem.ld_restricted = ld_restricted;
+    problem.unrestricted = unrestricted;
+    problem.ld_unrestricted = ld_unrestricted;
+    if (selection != nullptr && p > 0) problem.selection = {selection, static_cast<std::size_t>(p)};
+    if (n_reliabilities > 0) {
+      problem.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
+    }
+    ValidityQuestion v;
+    v.criterion = question->criterion;
+    v.predictors = {question->predictors, static_cast<std::size_t>(question->n_predictors)};
+    v.base = question->base;
+    v.criterion_reliability = question->criterion_reliability;
+    status = lawley_validity(problem, request_from_c(*request), v, {estimate, se, lower, upper},
+                             {work, work == nullptr ? 0 : n_work},
+                             {int_work, int_work == nullptr ? 0 : n_int_work}, &s);
+  }
+  if (summary != nullptr) *summary = summary_to_c(s);
+  return static_cast<int>(status);
+}
+
+double tolbe_unrestricted_reliability(double restricted_reliability, double restricted_variance,
+                                      double corrected_variance) {
+  return unrestricted_reliability(restricted_reliability, restricted_variance, corrected_variance);
+}
+
+void tolbe_operational_correlations(int q, const double* correlations, int ld_correlations,
+                                    const double* criterion_reliabilities, double* out,
+                                    int ld_out) {
+  operational_correlations(q, correlations, ld_correlations, criterion_reliabilities, out, ld_out);
 }
 
 const char* tolbe_interval_method_name(int method) {

@@ -225,3 +225,20 @@ IntervalKind interval_kind(const Job& job, int index) {
 }
 
 }  // namespace tolbe::validity
+
+namespace tolbe {
+
+void operational_correlations(int q, const double* corr, int ld_corr,
+                              const double* criterion_reliabilities, double* out, int ld_out) {
+  ConstView r{corr, ld_corr};
+  View o{out, ld_out};
+  for (int j = 0; j < q; ++j) {
+    for (int i = 0; i < q; ++i) {
+      double value = r(i, j);
+      if (i != j) value /= std::sqrt(criterion_reliabilities[i] * criterion_reliabilities[j]);
+      o(i, j) = value;
+    }
+  }
+}
+
+}  // namespace tolbe

@@ -16,6 +16,7 @@
 
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
 
 namespace tolbe {
 namespace {
@@ -365,6 +366,63 @@ TEST(ValidityChecks, PredictorsThatAreCollinearGiveNotPositiveDefinite) {
   Answer a = ask(st.problem(), request, {3, predictors, 0, 1.0});
   EXPECT_EQ(a.status, Status::not_positive_definite);
   EXPECT_TRUE(std::all_of(a.se.begin(), a.se.end(), [](double v) { return std::isnan(v); }));
+}
+
+TEST(ValidityCApi, SameNumbersAsTheLibrary) {
+  Study st;
+  std::vector<int> predictors = {2, 0, 1};
+  ValidityQuestion question{4, predictors, 1, 0.85};
+  IntervalRequest request;
+  request.n = 90;
+  Answer expected = ask(st.problem(), request, question);
+  tolbe_interval_request c_request;
+  tolbe_interval_request_init(&c_request);
+  c_request.n = 90;
+  tolbe_validity_question c_question{4, predictors.data(), 3, 1, 0.85};
+  ASSERT_EQ(tolbe_validity_values(3), 18u);
+  std::size_t doubles = 0;
+  std::size_t ints = 0;
+  ASSERT_EQ(tolbe_lawley_validity_workspace(5, 2, 3, &c_request, &doubles, &ints), TOLBE_OK);
+  std::vector<double> work(doubles);
+  std::vector<int> int_work(ints);
+  Matrix estimate(18), se(18), lower(18), upper(18);
+  tolbe_interval_summary summary;
+  int status =
+      tolbe_lawley_validity(5, 2, st.v.data(), 5, st.s.data(), 2, st.selection.data(), nullptr, 0,
+                            &c_request, &c_question, estimate.data(), se.data(), lower.data(),
+                            upper.data(), work.data(), doubles, int_work.data(), ints, &summary);
+  ASSERT_EQ(status, TOLBE_OK);
+  EXPECT_EQ(estimate, expected.estimate);
+  EXPECT_EQ(se, expected.se);
+  EXPECT_EQ(upper, expected.upper);
+  EXPECT_EQ(summary.n, 90);
+  c_question.base = 3;
+  EXPECT_EQ(
+      tolbe_lawley_validity(5, 2, st.v.data(), 5, st.s.data(), 2, st.selection.data(), nullptr, 0,
+                            &c_request, &c_question, estimate.data(), nullptr, nullptr, nullptr,
+                            work.data(), doubles, int_work.data(), ints, &summary),
+      TOLBE_INVALID_ARGUMENT);
+  EXPECT_STREQ(summary.reason, "the base set is not 0 to k - 1 predictors");
+}
+
+// Criteria disattenuated, predictors not: a predictor pair keeps its r, a
+// predictor-criterion pair is divided by the criterion's root, and two
+// criteria by both.
+TEST(OperationalCorrelations, OnlyTheCriteriaAreMadeReliable) {
+  Matrix r = {1.0, 0.3, 0.4, 0.2,  //
+              0.3, 1.0, 0.5, 0.1,  //
+              0.4, 0.5, 1.0, 0.6,  //
+              0.2, 0.1, 0.6, 1.0};
+  double a[4] = {1.0, 1.0, 0.64, 0.81};  // variables 2 and 3 are criteria
+  Matrix out(16);
+  operational_correlations(4, r.data(), 4, a, out.data(), 4);
+  EXPECT_EQ(out[at(0, 1, 4)], 0.3);
+  EXPECT_DOUBLE_EQ(out[at(0, 2, 4)], 0.4 / 0.8);
+  EXPECT_DOUBLE_EQ(out[at(3, 1, 4)], 0.1 / 0.9);
+  EXPECT_DOUBLE_EQ(out[at(2, 3, 4)], 0.6 / (0.8 * 0.9));
+  EXPECT_EQ(out[at(2, 2, 4)], 1.0);
+  operational_correlations(4, r.data(), 4, a, r.data(), 4);  // in place
+  EXPECT_EQ(r, out);
 }
 
 // Both reliabilities known: a population of true scores and errors, the
