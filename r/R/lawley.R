@@ -2,7 +2,8 @@ lawley <- function(restricted = NULL, unrestricted = NULL, selection = NULL, rel
                    restricted_means = NULL, unrestricted_means = NULL, diagnostics = TRUE,
                    triangle = NULL, data = NULL, pool = NULL, n = NULL, n_unrestricted = NULL,
                    interval = c("none", "normal", "adf", "bootstrap"), B = 2000, level = 0.95,
-                   seed = NULL, threads = NULL, ci_type = c("bca", "percentile")) {
+                   seed = NULL, threads = NULL, ci_type = c("bca", "percentile"),
+                   criteria = NULL, reliability_sample = NULL) {
   # The C code resolves and checks every argument, corrects and returns the
   # object, or, when there is something to say, what to say with it. An
   # argument left out goes as NULL: the C code knows the defaults, and that
@@ -14,7 +15,7 @@ lawley <- function(restricted = NULL, unrestricted = NULL, selection = NULL, rel
                if (missing(B)) NULL else B,
                if (missing(level)) NULL else level,
                seed, threads,
-               if (missing(ci_type)) NULL else ci_type)
+               if (missing(ci_type)) NULL else ci_type, criteria, reliability_sample)
   if (is.object(fit)) fit else say(fit)
 }
 

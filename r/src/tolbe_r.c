@@ -273,6 +273,11 @@ typedef struct {
   double* reliability; /* q - p, or NULL for none */
   int* defaulted;      /* the others given no reliability by name (taken as 1) */
   int n_defaulted;
+  int* given;          /* q - p: whether each other's reliability was given */
+  int* from_restricted; /* q - p: whether it was measured in the restricted sample */
+  double* as_given;    /* q - p: the reliabilities as given, before any conversion */
+  int* criteria;       /* the criterion variables, from 0 */
+  int n_criteria;
   double* restricted_means;   /* q, or NULL */
   double* unrestricted_means; /* p, or NULL */
   /* The arguments the matrices came from, as messages name them: the
@@ -542,6 +547,204 @@ static void resolve_reliabilities(SEXP reliabilities, Problem* pr) {
   pr->reliability = out;
 }
 
+/* The variables `x` names (names or whole numbers from 1) as indices from
+ * 0 into `out` (room for XLENGTH(x) of them); returns how many. `what` is
+ * the argument as messages name it, `whose` the matrix whose variables
+ * they are. Unknown variables stop; repeats are left to the caller. */
+static int variables_of(SEXP x, const char* what, SEXP names, const char* whose,
+                        const char* whose_names, int q, int* out) {
+  if (XLENGTH(x) > INT_MAX) fail("%s must be variable names or whole numbers", what);
+  int n = LENGTH(x);
+  if (TYPEOF(x) == STRSXP) {
+    if (isNull(names)) fail("%s gives names, but %s has no %s", what, whose, whose_names);
+    int* unknown = index_list(n);
+    int n_unknown = 0;
+    for (int k = 0; k < n; ++k) {
+      out[k] = find_name(names, STRING_ELT(x, k));
+      if (out[k] < 0 && !repeats_earlier(x, k)) unknown[n_unknown++] = k;
+    }
+    if (n_unknown > 0) {
+      Text t = {0};
+      putf(&t, "%s names %s: ", what, n_unknown == 1 ? "an unknown variable" : "unknown variables");
+      put_strings(&t, x, unknown, n_unknown);
+      fail_text(&t);
+    }
+    return n;
+  }
+  if (TYPEOF(x) != REALSXP && (TYPEOF(x) != INTSXP || isFactor(x))) {
+    fail("%s must be variable names or whole numbers", what);
+  }
+  for (int k = 0; k < n; ++k) {
+    double value = number_at(x, k);
+    if (!isfinite(value) || value != floor(value)) {
+      fail("%s must be variable names or whole numbers", what);
+    }
+    if (value < 1 || value > q) fail("%s holds numbers outside 1..%d", what, q);
+    out[k] = (int)value - 1;
+  }
+  return n;
+}
+
+/* The first variable that `list` (n of them) repeats, or -1. */
+static int repeated_variable(const int* list, int n) {
+  for (int k = 1; k < n; ++k) {
+    for (int i = 0; i < k; ++i) {
+      if (list[i] == list[k]) return list[k];
+    }
+  }
+  return -1;
+}
+
+/* Where each given reliability was measured, from `sample` ("unrestricted",
+ * the default, or "restricted"): one value for all, one for each value of
+ * `reliabilities` in order, or values named by variable (the rest
+ * unrestricted). Also marks which others were given a reliability and
+ * keeps the values as given. */
+static void resolve_reliability_sample(SEXP sample, SEXP reliabilities, Problem* pr) {
+  int m = pr->n_others;
+  if (pr->reliability == NULL) {
+    if (!isNull(sample)) {
+      fail("'reliability_sample' says where the 'reliabilities' were measured, and none are "
+           "given");
+    }
+    return;
+  }
+  pr->given = index_list(m);
+  pr->from_restricted = index_list(m);
+  pr->as_given = (double*)R_alloc(m > 0 ? (size_t)m : 1, sizeof(double));
+  for (int j = 0; j < m; ++j) {
+    pr->given[j] = 1;
+    pr->from_restricted[j] = 0;
+    pr->as_given[j] = pr->reliability[j];
+  }
+  for (int k = 0; k < pr->n_defaulted; ++k) pr->given[pr->position[pr->defaulted[k]] - pr->p] = 0;
+  if (isNull(sample)) return;
+  static const char* places[] = {"unrestricted", "restricted"};
+  int n = LENGTH(reliabilities);
+  SEXP given_names = getAttrib(reliabilities, R_NamesSymbol);
+  SEXP sample_names = getAttrib(sample, R_NamesSymbol);
+  R_xlen_t length = XLENGTH(sample);
+  if (TYPEOF(sample) != STRSXP ||
+      (isNull(sample_names) && length != 1 && length != n)) {
+    fail("'reliability_sample' must be \"unrestricted\" or \"restricted\": one value for all the "
+         "reliabilities, one for each of the %d in order, or values named by variable",
+         n);
+  }
+  for (R_xlen_t k = 0; k < length; ++k) {
+    SEXP value = STRING_ELT(sample, k);
+    int place = -1;
+    for (int c = 0; c < 2 && value != NA_STRING; ++c) {
+      if (strcmp(CHAR(value), places[c]) == 0) place = c;
+    }
+    if (place < 0) {
+      fail("'reliability_sample' must be \"unrestricted\" (the reliability was measured in the "
+           "unrestricted population) or \"restricted\" (in the restricted sample)");
+    }
+    int slot;
+    if (!isNull(sample_names)) {
+      int v = find_name(pr->names, STRING_ELT(sample_names, k));
+      slot = v < 0 ? -1 : pr->position[v] - pr->p;
+      if (slot < 0 || !pr->given[slot]) {
+        fail("'reliability_sample' names %s, which has no reliability in 'reliabilities'",
+             translateChar(STRING_ELT(sample_names, k)));
+      }
+      if (repeats_earlier(sample_names, (int)k)) {
+        fail("'reliability_sample' names %s more than once",
+             translateChar(STRING_ELT(sample_names, k)));
+      }
+      pr->from_restricted[slot] = place;
+      continue;
+    }
+    for (int i = 0; i < n; ++i) {
+      if (length != 1 && i != k) continue;
+      slot = isNull(given_names) ? i
+                                 : pr->position[find_name(pr->names, STRING_ELT(given_names, i))] -
+                                       pr->p;
+      pr->from_restricted[slot] = place;
+    }
+  }
+}
+
+/* The criteria from `criteria` as the user gave them; by default the other
+ * variables given a reliability, in index order. */
+static void resolve_criteria(SEXP criteria, Problem* pr) {
+  pr->n_criteria = 0;
+  if (isNull(criteria)) {
+    pr->criteria = index_list(pr->n_others);
+    for (int j = 0; j < pr->n_others && pr->given != NULL; ++j) {
+      if (pr->given[j]) pr->criteria[pr->n_criteria++] = pr->others[j];
+    }
+    return;
+  }
+  pr->criteria = index_list(XLENGTH(criteria) > INT_MAX ? 1 : (int)XLENGTH(criteria));
+  int n = variables_of(criteria, "'criteria'", pr->names, pr->v_arg, pr->v_names, pr->q,
+                       pr->criteria);
+  int* selected = index_list(n);
+  int n_selected = 0;
+  for (int k = 0; k < n; ++k) {
+    if (pr->position[pr->criteria[k]] < pr->p) selected[n_selected++] = pr->criteria[k];
+  }
+  if (n_selected > 0) {
+    Text t = {0};
+    put(&t, "'criteria' names ");
+    put(&t, n_selected == 1 ? "the selection variable " : "the selection variables ");
+    put_variables(&t, pr->names, selected, n_selected);
+    put(&t, "; the criteria are among the other variables");
+    fail_text(&t);
+  }
+  int twice = repeated_variable(pr->criteria, n);
+  if (twice >= 0) {
+    Text t = {0};
+    put(&t, "'criteria' names ");
+    put_variable(&t, pr->names, twice);
+    put(&t, " more than once");
+    fail_text(&t);
+  }
+  pr->n_criteria = n;
+}
+
+/* Each variable's reliability as the operational correlations divide by
+ * it (q values): a criterion's own, 1 for every other variable. */
+static double* criterion_reliabilities(const Problem* pr) {
+  double* a = (double*)R_alloc(pr->q > 0 ? (size_t)pr->q : 1, sizeof(double));
+  for (int v = 0; v < pr->q; ++v) a[v] = 1.0;
+  if (pr->reliability == NULL) return a;
+  for (int k = 0; k < pr->n_criteria; ++k) {
+    int v = pr->criteria[k];
+    a[v] = pr->reliability[pr->position[v] - pr->p];
+  }
+  return a;
+}
+
+/* Reliabilities measured in the restricted sample, made the unrestricted
+ * population's by the corrected variances `cov`: the error variance is
+ * taken to be the same in both, so r_u = 1 - (1 - r_r) v_yy / c_yy.
+ * Returns whether any was converted. */
+static int convert_reliabilities(Problem* pr, const double* v, const double* cov) {
+  if (pr->from_restricted == NULL) return 0;
+  size_t q = (size_t)pr->q;
+  int any = 0;
+  for (int j = 0; j < pr->n_others; ++j) {
+    if (!pr->from_restricted[j]) continue;
+    size_t y = (size_t)pr->others[j];
+    double vyy = v[y + y * q], cyy = cov[y + y * q];
+    double r = tolbe_unrestricted_reliability(pr->as_given[j], vyy, cyy);
+    if (!(r > 0.0 && r <= 1.0)) {
+      Text t = {0};
+      put(&t, "the reliability of ");
+      put_variable(&t, pr->names, (int)y);
+      putf(&t,
+           " in the restricted sample, %g, is %g in the unrestricted population (1 - (1 - %g) * "
+           "%g / %g, restricted over corrected variance), which is no reliability",
+           pr->as_given[j], r, pr->as_given[j], vyy, cyy);
+      fail_text(&t);
+    }
+    pr->reliability[j] = r;
+    any = 1;
+  }
+  return any;
+}
+
 /* The n values of `x` (restricted or unrestricted means) as doubles in the
  * order of `names`: by name when both have names, else as given. */
 static double* resolve_means(SEXP x, int n, SEXP names, const char* what, const char* whose) {
@@ -598,7 +801,8 @@ static double* resolve_means(SEXP x, int n, SEXP names, const char* what, const 
 /* ---------------------------------------------------------------------
  * Names and class made once, at load, and kept from the collector. */
 static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames, no_places, frame_names,
-    frame_class, no_findings, said_names, matrix_names, bound_names, interval_names, rows_names;
+    frame_class, no_findings, said_names, matrix_names, bound_names, interval_names, rows_names,
+    scores_names;
 /* Values most diagnostics hold, shared rather than made for every call. */
 static SEXP integer_zero, integer_na, real_zero, no_place, no_reason;
 
@@ -616,11 +820,16 @@ enum {
   FIT_CI,
   FIT_INTERVAL,
   FIT_ROWS,
+  FIT_OPERATIONAL,
+  FIT_CRITERIA,
+  FIT_RELIABILITIES,
+  FIT_RELIABILITY_SAMPLE,
+  FIT_SCORES,
   FIT_LENGTH
 };
 /* fit$se and fit$ci hold one element per corrected matrix; each of fit$ci
  * the lower and upper bounds. */
-enum { MATRIX_COV, MATRIX_COR, MATRIX_DISATTENUATED, MATRIX_LENGTH };
+enum { MATRIX_COV, MATRIX_COR, MATRIX_DISATTENUATED, MATRIX_OPERATIONAL, MATRIX_LENGTH };
 enum { BOUND_LOWER, BOUND_UPPER, BOUND_LENGTH };
 enum {
   INTERVAL_METHOD,
@@ -690,8 +899,9 @@ static SEXP findings_frame(int n) {
 static void make_names(void) {
   static const char* fit[FIT_LENGTH] = {
       "cov",          "cor", "disattenuated", "means",    "selection", "diagnostics", "findings",
-      "restricted",   "unrestricted", "se",   "ci",       "interval",  "rows"};
-  static const char* matrices[MATRIX_LENGTH] = {"cov", "cor", "disattenuated"};
+      "restricted",   "unrestricted", "se",   "ci",       "interval",  "rows",
+      "operational",  "criteria",     "reliabilities", "reliability_sample", "scores"};
+  static const char* matrices[MATRIX_LENGTH] = {"cov", "cor", "disattenuated", "operational"};
   static const char* bounds[BOUND_LENGTH] = {"lower", "upper"};
   static const char* interval[INTERVAL_LENGTH] = {
       "method", "ci_type",          "level",        "n",
@@ -735,6 +945,8 @@ static void make_names(void) {
   bound_names = kept(strings(BOUND_LENGTH, bounds));
   interval_names = kept(strings(INTERVAL_LENGTH, interval));
   rows_names = kept(strings(ROWS_LENGTH, rows));
+  static const char* scores[2] = {"data", "pool"};
+  scores_names = kept(strings(2, scores));
   integer_zero = kept(ScalarInteger(0));
   integer_na = kept(ScalarInteger(NA_INTEGER));
   real_zero = kept(ScalarReal(0.0));
@@ -1454,7 +1666,7 @@ static SEXP integer_or_na(int value, int applies) {
  * pr->unrestricted: they are checked to be the same, so that the
  * intervals are those of the estimates. Returns the resamples left out. */
 static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Scores* data,
-                          const Scores* pool, SEXP like) {
+                          const Scores* pool, SEXP like, const double* criterion_reliability) {
   int q = pr->q;
   int p = pr->p;
   int ld_q = q > 0 ? q : 1;
@@ -1562,6 +1774,13 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
     memcpy(out[MATRIX_DISATTENUATED].lower, out[MATRIX_COR].lower, (size_t)q * q * sizeof(double));
     memcpy(out[MATRIX_DISATTENUATED].upper, out[MATRIX_COR].upper, (size_t)q * q * sizeof(double));
   }
+  /* The operational correlations divide by constants, so their SEs and
+   * bounds are the corrected correlations' divided alike. */
+  const tolbe_interval_matrices* from = &out[MATRIX_COR];
+  const tolbe_interval_matrices* to = &out[MATRIX_OPERATIONAL];
+  tolbe_operational_correlations(q, from->se, ld_q, criterion_reliability, to->se, ld_q);
+  tolbe_operational_correlations(q, from->lower, ld_q, criterion_reliability, to->lower, ld_q);
+  tolbe_operational_correlations(q, from->upper, ld_q, criterion_reliability, to->upper, ld_q);
 
   int bootstrap = a->method == TOLBE_INTERVAL_BOOTSTRAP;
   SEXP info = PROTECT(allocVector(VECSXP, INTERVAL_LENGTH));
@@ -1632,12 +1851,14 @@ static void reserve_problem(Problem* pr, size_t* n_work, size_t* n_int_work) {
 
 /* lawley(restricted, unrestricted, selection, reliabilities,
  * restricted_means, unrestricted_means, diagnostics, triangle, data, pool,
- * n, n_unrestricted, interval, B, level, seed, threads, ci_type), the
+ * n, n_unrestricted, interval, B, level, seed, threads, ci_type, criteria,
+ * reliability_sample), the
  * arguments as the user gave them (NULL: not given). */
 static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabilities,
                      SEXP restricted_means, SEXP unrestricted_means, SEXP diagnostics,
                      SEXP triangle, SEXP data, SEXP pool, SEXP n, SEXP n_unrestricted,
-                     SEXP interval, SEXP B, SEXP level, SEXP seed, SEXP threads, SEXP ci_type) {
+                     SEXP interval, SEXP B, SEXP level, SEXP seed, SEXP threads, SEXP ci_type,
+                     SEXP criteria, SEXP reliability_sample) {
   if (TYPEOF(diagnostics) != LGLSXP || XLENGTH(diagnostics) != 1 ||
       LOGICAL(diagnostics)[0] == NA_LOGICAL) {
     fail("'diagnostics' must be TRUE or FALSE");
@@ -1785,6 +2006,8 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   int p = pr.p;
   order_others(&pr);
   resolve_reliabilities(reliabilities, &pr);
+  resolve_reliability_sample(reliability_sample, reliabilities, &pr);
+  resolve_criteria(criteria, &pr);
   /* The means: the raw scores' own, else as given; corrected when both
    * sides have them. */
   if (with_data) pr.restricted_means = data_means;
@@ -1870,6 +2093,40 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
         "leading minor of order %d is not positive)",
         d.leading_minor);
   }
+  if (convert_reliabilities(&pr, v, cov)) {
+    /* The disattenuated correlations anew, by the converted reliabilities;
+     * the correction itself does not read them. */
+    status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
+    if (status != TOLBE_OK) fail("the reliabilities cannot be converted: %s", tolbe_status_text(status));
+  }
+  double* operational_reliability = criterion_reliabilities(&pr);
+  SEXP operational = result_matrix(q, dimnames, first);
+  SET_VECTOR_ELT(fit, FIT_OPERATIONAL, operational);
+  tolbe_operational_correlations(q, cor, q > 0 ? q : 1, operational_reliability, REAL(operational),
+                                 q > 0 ? q : 1);
+  SEXP criteria_out = allocVector(INTSXP, pr.n_criteria);
+  SET_VECTOR_ELT(fit, FIT_CRITERIA, criteria_out);
+  for (int k = 0; k < pr.n_criteria; ++k) INTEGER(criteria_out)[k] = pr.criteria[k] + 1;
+  if (with_reliabilities) {
+    SEXP used = allocVector(REALSXP, q);
+    SET_VECTOR_ELT(fit, FIT_RELIABILITIES, used);
+    SEXP measured = allocVector(STRSXP, q);
+    SET_VECTOR_ELT(fit, FIT_RELIABILITY_SAMPLE, measured);
+    for (int i = 0; i < q; ++i) {
+      REAL(used)[i] = NA_REAL;
+      SET_STRING_ELT(measured, i, NA_STRING);
+    }
+    for (int j = 0; j < pr.n_others; ++j) {
+      if (!pr.given[j]) continue;
+      REAL(used)[pr.others[j]] = pr.reliability[j];
+      SET_STRING_ELT(measured, pr.others[j],
+                     mkChar(pr.from_restricted[j] ? "restricted" : "unrestricted"));
+    }
+    if (!isNull(pr.names)) {
+      setAttrib(used, R_NamesSymbol, pr.names);
+      setAttrib(measured, R_NamesSymbol, pr.names);
+    }
+  }
   if (with_reliabilities && pr.n_others == 0) {
     /* No variable beyond the selection ones: nothing to disattenuate. */
     memcpy(dis, cor, (size_t)q * (size_t)q * sizeof(double));
@@ -1911,11 +2168,20 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     SET_VECTOR_ELT(rows, ROWS_POOL_DROPPED, integer_or_na(pool_dropped, with_pool));
     SET_VECTOR_ELT(fit, FIT_ROWS, rows);
     UNPROTECT(1);
+    /* The scores, for questions asked of the fit later by the same
+     * intervals (lawley_regression(), lawley_increment()). */
+    SEXP kept_scores = PROTECT(allocVector(VECSXP, 2));
+    setAttrib(kept_scores, R_NamesSymbol, scores_names);
+    if (with_data) SET_VECTOR_ELT(kept_scores, 0, data_scores.values);
+    if (with_pool) SET_VECTOR_ELT(kept_scores, 1, pool_scores.values);
+    SET_VECTOR_ELT(fit, FIT_SCORES, kept_scores);
+    UNPROTECT(1);
   }
   int failed_resamples = 0;
   if (asked.method != TOLBE_INTERVAL_NONE) {
     failed_resamples = intervals_into(fit, &pr, &asked, with_data ? &data_scores : NULL,
-                                      with_pool ? &pool_scores : NULL, first);
+                                      with_pool ? &pool_scores : NULL, first,
+                                      operational_reliability);
   }
   SEXP findings = R_NilValue;
   if (diagnose) {
@@ -1964,7 +2230,220 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   return out;
 }
 
-static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 18},
+/* ---------------------------------------------------------------------
+ * The validity question, asked of a fit. */
+
+/* The element `name` of the list `x`, or NULL. */
+static SEXP element(SEXP x, const char* name) {
+  SEXP names = getAttrib(x, R_NamesSymbol);
+  for (R_xlen_t k = 0; k < XLENGTH(x) && !isNull(names); ++k) {
+    if (strcmp(CHAR(STRING_ELT(names, k)), name) == 0) return VECTOR_ELT(x, k);
+  }
+  return R_NilValue;
+}
+
+static void NORET fail_fit(const char* what) {
+  fail("'fit' is not as lawley() made it (%s); make it anew with lawley()", what);
+}
+
+/* The number `name` of fit$interval, NaN when it is missing or NA. */
+static double interval_number(SEXP info, const char* name) {
+  SEXP x = element(info, name);
+  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || XLENGTH(x) != 1) return NAN;
+  return number_at(x, 0);
+}
+
+/* The request that made the intervals of `fit`, described by fit$interval
+ * (NULL: none) with the scores kept in fit$scores; the same seed gives the
+ * bootstrap the same resamples. */
+static tolbe_interval_request fit_request(SEXP info, SEXP scores, Scores* data, Scores* pool) {
+  tolbe_interval_request request;
+  tolbe_interval_request_init(&request);
+  request.method = TOLBE_INTERVAL_NONE;
+  if (isNull(info)) return request;
+  static const char* methods[] = {"none", "normal", "adf", "bootstrap"};
+  static const char* types[] = {"bca", "percentile"};
+  request.method = choice(element(info, "method"), methods, 4);
+  if (request.method < 0) fail_fit("its interval method is unknown");
+  int bootstrap = request.method == TOLBE_INTERVAL_BOOTSTRAP;
+  request.level = interval_number(info, "level");
+  SEXP data_values = isNull(scores) ? R_NilValue : element(scores, "data");
+  SEXP pool_values = isNull(scores) ? R_NilValue : element(scores, "pool");
+  Scores* both[2] = {data, pool};
+  SEXP values[2] = {data_values, pool_values};
+  for (int k = 0; k < 2; ++k) {
+    if (isNull(values[k])) continue;
+    if (TYPEOF(values[k]) != REALSXP || !isMatrix(values[k])) fail_fit("its scores are no matrix");
+    *both[k] = (Scores){values[k], nrows(values[k]), ncols(values[k]), R_NilValue};
+  }
+  if (!isNull(data_values)) {
+    request.data = library_scores(data);
+  } else {
+    double n = interval_number(info, "n");
+    if (!(n >= 2 && n <= INT_MAX)) fail_fit("its n is missing");
+    request.n = (int)n;
+  }
+  if (!isNull(pool_values)) {
+    request.pool = library_scores(pool);
+  } else {
+    double n = interval_number(info, "n_unrestricted");
+    request.n_unrestricted = isnan(n) ? 0 : (int)n;
+  }
+  if (bootstrap) {
+    double B = interval_number(info, "B");
+    double seed = interval_number(info, "seed");
+    double threads = interval_number(info, "threads");
+    int type = choice(element(info, "ci_type"), types, 2);
+    if (isnan(B) || isnan(seed) || type < 0) fail_fit("its bootstrap is not described");
+    request.resamples = (int)B;
+    request.seed = (unsigned long long)seed;
+    request.threads = isnan(threads) ? 0 : (int)threads;
+    request.interval = type;
+  }
+  return request;
+}
+
+/* lawley_regression()'s and lawley_increment()'s values: the question of
+ * `criterion` on `predictors` (the first `base` of them the base set; 0:
+ * none), as the user gave them, asked of the correction that made `fit`
+ * with the same intervals. Returns list(estimate, se, lower, upper) of
+ * tolbe_validity_values() values each, failed_resamples and
+ * percentile_fallbacks. */
+static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
+  if (!inherits(fit, "tolbe_lawley") || TYPEOF(fit) != VECSXP) {
+    fail("'fit' must be what lawley() returns");
+  }
+  SEXP restricted = element(fit, "restricted");
+  SEXP unrestricted = element(fit, "unrestricted");
+  SEXP selection = element(fit, "selection");
+  SEXP reliabilities = element(fit, "reliabilities");
+  if (TYPEOF(restricted) != REALSXP || !isMatrix(restricted) ||
+      nrows(restricted) != ncols(restricted)) {
+    fail_fit("'restricted' is no square matrix");
+  }
+  int q = nrows(restricted);
+  if (TYPEOF(selection) != INTSXP || LENGTH(selection) > q) fail_fit("'selection' is wrong");
+  int p = LENGTH(selection);
+  if (TYPEOF(unrestricted) != REALSXP || !isMatrix(unrestricted) || nrows(unrestricted) != p ||
+      ncols(unrestricted) != p) {
+    fail_fit("'unrestricted' is not p x p");
+  }
+  if (!isNull(reliabilities) && (TYPEOF(reliabilities) != REALSXP || LENGTH(reliabilities) != q)) {
+    fail_fit("'reliabilities' is wrong");
+  }
+  SEXP names = variable_names(restricted);
+  int* selected = index_list(p);
+  int* is_selected = index_list(q);
+  for (int v = 0; v < q; ++v) is_selected[v] = 0;
+  for (int k = 0; k < p; ++k) {
+    int v = INTEGER(selection)[k];
+    if (v == NA_INTEGER || v < 1 || v > q || is_selected[v - 1]) fail_fit("'selection' is wrong");
+    selected[k] = v - 1;
+    is_selected[v - 1] = 1;
+  }
+
+  if (isNull(criterion) || XLENGTH(criterion) != 1) {
+    fail("'criterion' must be one variable, by name or number");
+  }
+  int y;
+  variables_of(criterion, "'criterion'", names, "the fit", "variable names", q, &y);
+  if (isNull(predictors) || XLENGTH(predictors) == 0) {
+    fail("'predictors' must name at least one variable");
+  }
+  int* x = index_list(XLENGTH(predictors) > INT_MAX ? 1 : (int)XLENGTH(predictors));
+  int k = variables_of(predictors, "'predictors'", names, "the fit", "variable names", q, x);
+  if (k > 50) fail("'predictors' names %d variables; at most 50 are taken", k);
+  int twice = repeated_variable(x, k);
+  if (twice >= 0) {
+    Text t = {0};
+    put(&t, "'predictors' names ");
+    put_variable(&t, names, twice);
+    put(&t, " more than once");
+    fail_text(&t);
+  }
+  for (int j = 0; j < k; ++j) {
+    if (x[j] == y) {
+      Text t = {0};
+      put(&t, "the criterion ");
+      put_variable(&t, names, y);
+      put(&t, " is among the predictors");
+      fail_text(&t);
+    }
+  }
+  double base_size = whole_number(base, 0, k - 1);
+  if (isnan(base_size)) fail("the base set must leave at least one predictor to add");
+
+  /* The problem as the fit had it: the others' reliabilities in index
+   * order (1 where none was given), the criterion's own. */
+  int m = q - p;
+  double* rel = NULL;
+  double criterion_reliability = 1.0;
+  if (!isNull(reliabilities)) {
+    rel = (double*)R_alloc(m > 0 ? (size_t)m : 1, sizeof(double));
+    for (int v = 0, j = 0; v < q; ++v) {
+      if (is_selected[v]) continue;
+      double r = REAL(reliabilities)[v];
+      rel[j++] = isnan(r) ? 1.0 : r;
+    }
+    if (!isnan(REAL(reliabilities)[y])) criterion_reliability = REAL(reliabilities)[y];
+  }
+  Scores data = {0}, pool = {0};
+  tolbe_interval_request request =
+      fit_request(element(fit, "interval"), element(fit, "scores"), &data, &pool);
+  int ld_q = q > 0 ? q : 1, ld_p = p > 0 ? p : 1;
+  const double* v = request.data.data != NULL ? NULL : REAL(restricted);
+  const double* s = request.pool.data != NULL ? NULL : REAL(unrestricted);
+  tolbe_validity_question question = {y, x, k, (int)base_size, criterion_reliability};
+
+  size_t count = tolbe_validity_values(k);
+  SEXP out = PROTECT(allocVector(VECSXP, 6));
+  const char* out_names[] = {"estimate", "se", "lower", "upper", "failed_resamples",
+                             "percentile_fallbacks"};
+  setAttrib(out, R_NamesSymbol, strings(6, out_names));
+  double* values[4];
+  for (int j = 0; j < 4; ++j) {
+    SET_VECTOR_ELT(out, j, allocVector(REALSXP, (R_xlen_t)count));
+    values[j] = REAL(VECTOR_ELT(out, j));
+  }
+  size_t n_work = 0, n_int_work = 0;
+  tolbe_interval_summary summary;
+  memset(&summary, 0, sizeof summary);
+  if (tolbe_lawley_validity_workspace(q, p, k, &request, &n_work, &n_int_work) != TOLBE_OK) {
+    tolbe_lawley_validity(q, p, v, ld_q, s, ld_p, selected, rel, rel != NULL ? m : 0, &request,
+                          &question, NULL, NULL, NULL, NULL, NULL, 0, NULL, 0, &summary);
+    fail("the validity values cannot be computed: %s",
+         summary.reason != NULL ? summary.reason : "invalid request");
+  }
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) {
+    fail("the validity values need more memory than this machine can address");
+  }
+  double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
+  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
+  int status = tolbe_lawley_validity(q, p, v, ld_q, s, ld_p, selected, rel, rel != NULL ? m : 0,
+                                     &request, &question, values[0], values[1], values[2],
+                                     values[3], work, n_work, int_work, n_int_work, &summary);
+  if (status == TOLBE_NOT_POSITIVE_DEFINITE) {
+    Text t = {0};
+    put(&t, "the corrected var/cov matrix of the predictors (");
+    put_variables(&t, names, x, k);
+    put(&t, ") or of the base set is not positive definite: a predictor is a linear combination "
+            "of others");
+    fail_text(&t);
+  }
+  if (status != TOLBE_OK) {
+    fail("the validity values cannot be computed: %s",
+         summary.reason != NULL && summary.reason[0] != '\0' ? summary.reason
+                                                             : tolbe_status_text(status));
+  }
+  int bootstrap = request.method == TOLBE_INTERVAL_BOOTSTRAP;
+  SET_VECTOR_ELT(out, 4, integer_or_na(summary.failed_resamples, bootstrap));
+  SET_VECTOR_ELT(out, 5, integer_or_na(summary.percentile_fallbacks, bootstrap));
+  UNPROTECT(1);
+  return out;
+}
+
+static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 20},
+                                               {"C_validity", (DL_FUNC)&C_validity, 4},
 
                                                {NULL, NULL, 0}};
 
