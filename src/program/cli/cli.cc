@@ -66,6 +66,7 @@ int run_command_line(int argc, char** argv) {
 
   int worst = exit_report_complete;
   std::vector<CsvRow> csv;
+  std::vector<std::string> csv_regression;
   std::size_t widest = 0;
   std::vector<std::string> names;  // of raw scores' variables, for the CSV header
   bool first_table = true;
@@ -113,8 +114,9 @@ int run_command_line(int argc, char** argv) {
         break;
       case OutputFormat::csv:
         csv_rows(solved, csv);
+        csv_regression_rows(solved, csv_regression);
         widest = std::max(widest, static_cast<std::size_t>(solved.problem.n_total));
-        if (solved.raw) names = solved.source.names;
+        if (!solved.source.names.empty()) names = solved.source.names;
         // The CSV holds numbers only: how they were computed goes with the
         // notes.
         if (solved.intervals && !options.quiet) {
@@ -125,9 +127,10 @@ int run_command_line(int argc, char** argv) {
         documents.push_back(json_of(solved));
         break;
       case OutputFormat::table:
+      case OutputFormat::markdown:
         if (!first_table) out.put_line_end("");
         first_table = false;
-        write_table(solved);
+        write_table(solved, options.format == OutputFormat::markdown);
         break;
     }
   }
@@ -142,6 +145,13 @@ int run_command_line(int argc, char** argv) {
       // The rows of smaller problems end in empty cells.
       for (auto k = static_cast<std::size_t>(row.values); k < widest; ++k) row.text += ",";
       out.put_line_end(row.text);
+    }
+    // The validity question's values are of another shape: a second table,
+    // after a blank line.
+    if (!csv_regression.empty()) {
+      out.put_line_end("");
+      out.put_line_end(csv_regression_header);
+      for (const std::string& row : csv_regression) out.put_line_end(row);
     }
   } else if (options.format == OutputFormat::json) {
     // File names and the texts of errors hold the bytes of the command line

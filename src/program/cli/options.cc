@@ -66,6 +66,11 @@ enum Code : int {
   level_code,
   threads_code,
   ci_type_code,
+  criterion_code,
+  predictors_code,
+  base_code,
+  reliabilities_from_code,
+  names_code,
   code_end,
 };
 
@@ -106,12 +111,24 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
         return false;
       }
     }
-    if (!o.selection_text.empty() && o.selection.empty()) {
+    // With --names an item of --select may be a name, resolved once the
+    // problem's variables are known.
+    if (!o.selection_text.empty() && o.selection.empty() && o.names.empty()) {
       error = "invalid argument '" + o.selection_text +
               "' for '--select' (variable numbers 1 to 50, such as 1,4-5)";
       return false;
     }
   } else {
+    if (given[names_code]) {
+      error = "with '--data' the data's header names the variables: '--names' is for matrix input";
+      return false;
+    }
+    if (o.reliabilities_restricted && o.reliabilities.empty()) {
+      error =
+          "'--reliabilities-from=restricted' has no reliabilities to convert (see "
+          "'--reliabilities')";
+      return false;
+    }
     if (!o.files.empty()) {
       error =
           "with '--data' the scores are the problem: give no problem FILE ('" + o.files[0] + "')";
@@ -129,6 +146,15 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
       return false;
     }
   }
+  if (o.criterion.empty()) {
+    for (auto [code, option] :
+         {std::pair{predictors_code, "--predictors"}, {base_code, "--base"}}) {
+      if (given[code]) {
+        error = quoted(option) + " is for the validity question: it needs '--criterion'";
+        return false;
+      }
+    }
+  }
   if (!given[interval_code]) {
     o.interval = raw             ? IntervalMethod::adf
                  : given[n_code] ? IntervalMethod::normal
@@ -136,7 +162,7 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
   }
   const char* method = interval_method_name(o.interval);
   if (o.interval == IntervalMethod::none) {
-    for (int code = n_code; code < code_end; ++code) {
+    for (int code = n_code; code < criterion_code; ++code) {
       if (*name_of(code) != '\0' && given[code]) {
         error = quoted(name_of(code)) +
                 " is for intervals, and none are computed (see '--interval'; normal needs '--n')";
@@ -177,7 +203,14 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
     return false;
   }
   bool intervals = o.interval != IntervalMethod::none;
-  if (!format_given && (intervals || raw)) o.format = OutputFormat::table;
+  bool regression = !o.criterion.empty();
+  if (!format_given && (intervals || raw || regression)) o.format = OutputFormat::table;
+  if (format_given && regression && o.format == OutputFormat::report) {
+    error =
+        "the report has no room for the validity question: use '--format=table', markdown, csv "
+        "or json";
+    return false;
+  }
   if (format_given && intervals && o.format == OutputFormat::report) {
     error =
         "the report has no room for intervals: use '--format=table', csv or json (or "
@@ -188,6 +221,23 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
 }
 
 }  // namespace
+
+bool parse_names(const std::string& text, std::vector<std::string>& names) {
+  names.clear();
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    std::string name =
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name.empty() || names.size() == 50) return false;
+    for (const std::string& earlier : names) {
+      if (earlier == name) return false;
+    }
+    names.push_back(name);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
 
 bool parse_selection(const std::string& text, std::vector<int>& selection) {
   selection.clear();
@@ -237,6 +287,11 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
       {"level", required_argument, nullptr, level_code},
       {"threads", required_argument, nullptr, threads_code},
       {"ci-type", required_argument, nullptr, ci_type_code},
+      {"criterion", required_argument, nullptr, criterion_code},
+      {"predictors", required_argument, nullptr, predictors_code},
+      {"base", required_argument, nullptr, base_code},
+      {"reliabilities-from", required_argument, nullptr, reliabilities_from_code},
+      {"names", required_argument, nullptr, names_code},
       {nullptr, 0, nullptr, 0}};
   bool given[code_end] = {};
   bool format_given = false;
@@ -285,9 +340,11 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
           options.format = OutputFormat::json;
         } else if (std::strcmp(optarg, "table") == 0) {
           options.format = OutputFormat::table;
+        } else if (std::strcmp(optarg, "markdown") == 0) {
+          options.format = OutputFormat::markdown;
         } else {
           error = std::string("invalid argument '") + optarg +
-                  "' for '--format' (valid: report, csv, json, table)";
+                  "' for '--format' (valid: report, csv, json, table, markdown)";
           return false;
         }
         break;
@@ -363,6 +420,37 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
           options.ci_type = BootstrapInterval::percentile;
         } else {
           return invalid("--ci-type", "valid: bca, percentile");
+        }
+        break;
+      case criterion_code:
+      case predictors_code:
+      case base_code: {
+        if (*optarg == '\0') {
+          return invalid(c == criterion_code    ? "--criterion"
+                         : c == predictors_code ? "--predictors"
+                                                : "--base",
+                         "variable names or numbers from 1, such as y or 3");
+        }
+        std::string& to = c == criterion_code    ? options.criterion
+                          : c == predictors_code ? options.predictors
+                                                 : options.base;
+        to = optarg;
+        break;
+      }
+      case reliabilities_from_code:
+        if (std::strcmp(optarg, "unrestricted") == 0) {
+          options.reliabilities_restricted = false;
+        } else if (std::strcmp(optarg, "restricted") == 0) {
+          options.reliabilities_restricted = true;
+        } else {
+          return invalid("--reliabilities-from", "valid: unrestricted, restricted");
+        }
+        break;
+      case names_code:
+        if (!parse_names(optarg, options.names)) {
+          return invalid("--names",
+                         "at most 50 distinct names, none empty, separated by commas, such as "
+                         "x1,x2,y");
         }
         break;
       case ':':

@@ -9,7 +9,7 @@
 
 namespace tolbe {
 
-enum class OutputFormat { report, csv, json, table };
+enum class OutputFormat { report, csv, json, table, markdown };
 
 // What the command line asks for.
 struct Options {
@@ -42,6 +42,19 @@ struct Options {
   std::uint64_t seed = 0;
   int threads = 0;  // 0: as many as the machine has
   BootstrapInterval ci_type = BootstrapInterval::bca;
+
+  // The validity question, as given: lists of names or numbers (from 1),
+  // resolved against each problem's variables. Empty criterion: not asked.
+  std::string criterion;
+  std::string predictors;  // empty: every variable but the criterion
+  std::string base;        // empty: no increment
+
+  // The reliabilities given were measured in the restricted sample, and are
+  // converted to the unrestricted population's before they are used.
+  bool reliabilities_restricted = false;
+
+  // --names: the variables' names for matrix input (empty: numbers).
+  std::vector<std::string> names;
 };
 
 // Parses argv with GNU conventions (getopt_long; "--" ends the options),
@@ -51,6 +64,10 @@ struct Options {
 // without --data. Returns true, or false with the first line of the
 // complaint in `error` (such as "unrecognized option '--x'"). Allocates.
 bool parse_options(int argc, char** argv, Options& options, std::string& error);
+
+// Splits --names' "a,b,c" into names: each non-empty, distinct, at most
+// 50. Returns false on anything else.
+bool parse_names(const std::string& text, std::vector<std::string>& names);
 
 // Parses a selection list such as "1,4-5" into 1-based numbers: at least one,
 // each from 1 to 50, ranges ascending. Returns false on anything else.

@@ -80,7 +80,8 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   auto add = [&](const std::string& name, const Matrix& m) {
     for (int i = 1; i <= q; ++i) {
       std::string row = file + "," + name + ",";
-      row += s.raw ? csv_field(s.source.names[static_cast<std::size_t>(i - 1)]) : std::to_string(i);
+      row += s.source.names.empty() ? std::to_string(i)
+                                    : csv_field(s.source.names[static_cast<std::size_t>(i - 1)]);
       for (int j = 1; j <= q; ++j) {
         row += ',';  // not "," + text, which trips GCC 12's -Wrestrict
         row += number_text(m(i, j));
@@ -97,6 +98,40 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
     add(name + "_se", s.intervals->se[m]);
     add(name + "_lower", s.intervals->lower[m]);
     add(name + "_upper", s.intervals->upper[m]);
+  }
+}
+
+std::vector<RegressionTerm> regression_terms(const Regression& r) {
+  std::size_t k = r.predictors.size();
+  std::vector<RegressionTerm> terms;
+  const char* per_predictor[4] = {"b", "beta", "validity", "operational_validity"};
+  for (std::size_t m = 0; m < 4; ++m) {
+    for (std::size_t j = 0; j < k; ++j) {
+      terms.push_back({per_predictor[m], r.predictors[j], m * k + j});
+    }
+  }
+  const char* whole[6] = {"r2", "r", "operational_r", "base_r2", "delta_r2", "delta_r"};
+  for (std::size_t m = 0; m < (r.base > 0 ? 6u : 3u); ++m)
+    terms.push_back({whole[m], -1, 4 * k + m});
+  return terms;
+}
+
+void csv_regression_rows(const Solved& s, std::vector<std::string>& rows) {
+  if (!s.regression) return;
+  const Regression& r = *s.regression;
+  auto name = [&](int k) {
+    return s.source.names.empty() ? std::to_string(k + 1)
+                                  : csv_field(s.source.names[static_cast<std::size_t>(k)]);
+  };
+  std::string start = csv_field(s.file) + "," + name(r.criterion) + ",";
+  for (const RegressionTerm& t : regression_terms(r)) {
+    std::string row = start + t.quantity + ",";
+    if (t.variable >= 0) row += name(t.variable);
+    for (const std::vector<double>* v : {&r.estimate, &r.se, &r.lower, &r.upper}) {
+      row += ',';
+      row += number_text((*v)[t.at]);
+    }
+    rows.push_back(row);
   }
 }
 
@@ -136,6 +171,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
     source["pool_rows_dropped"] = or_null(pool, from.pool_rows_dropped);
     o["source"] = source;
   }
+  if (!s.raw && !s.source.names.empty()) o["names"] = s.source.names;
   o["p"] = p;
   o["q"] = q;
   o["reliability_flag"] = pr.reliability_flag;
@@ -150,6 +186,14 @@ nlohmann::ordered_json json_of(const Solved& s) {
     o["reliabilities"] = rel;
   } else {
     o["reliabilities"] = nullptr;
+  }
+  if (!s.restricted_reliabilities.empty()) {
+    // What was given, before the conversion to the unrestricted population.
+    nlohmann::ordered_json given = nlohmann::ordered_json::array();
+    for (int v = p; v < q; ++v)
+      given.push_back(s.restricted_reliabilities[static_cast<std::size_t>(v)]);
+    o["reliabilities_from"] = "restricted";
+    o["restricted_reliabilities"] = given;
   }
   o["corrected_cov"] = json_matrix(s.cov, q, q, non_finite);
   o["corrected_corr"] = json_matrix(s.corr, q, q, non_finite);
@@ -185,6 +229,45 @@ nlohmann::ordered_json json_of(const Solved& s) {
       o[name + "_lower"] = matrix(in.lower[m]);
       o[name + "_upper"] = matrix(in.upper[m]);
     }
+  }
+  if (s.regression) {
+    const Regression& r = *s.regression;
+    auto value = [&non_finite](double x) {
+      if (std::isfinite(x)) return nlohmann::ordered_json(x);
+      non_finite = true;
+      return nlohmann::ordered_json();
+    };
+    nlohmann::ordered_json reg;
+    reg["criterion"] = r.criterion + 1;
+    nlohmann::ordered_json predictors = nlohmann::ordered_json::array();
+    for (int k : r.predictors) predictors.push_back(k + 1);
+    reg["predictors"] = predictors;
+    reg["base"] = r.base;
+    reg["criterion_reliability"] = r.criterion_reliability;
+    std::size_t k = r.predictors.size();
+    const char* kinds[4] = {"estimate", "se", "lower", "upper"};
+    const std::vector<double>* of[4] = {&r.estimate, &r.se, &r.lower, &r.upper};
+    const char* per_predictor[4] = {"b", "beta", "validity", "operational_validity"};
+    for (std::size_t m = 0; m < 4; ++m) {
+      nlohmann::ordered_json quantity;
+      for (std::size_t w = 0; w < 4; ++w) {
+        nlohmann::ordered_json values = nlohmann::ordered_json::array();
+        for (std::size_t j = 0; j < k; ++j) values.push_back(value((*of[w])[m * k + j]));
+        quantity[kinds[w]] = values;
+      }
+      reg[per_predictor[m]] = quantity;
+    }
+    const char* whole[6] = {"r2", "r", "operational_r", "base_r2", "delta_r2", "delta_r"};
+    for (std::size_t m = 0; m < 6; ++m) {
+      if (m >= 3 && r.base == 0) {
+        reg[whole[m]] = nullptr;
+        continue;
+      }
+      nlohmann::ordered_json quantity;
+      for (std::size_t w = 0; w < 4; ++w) quantity[kinds[w]] = value((*of[w])[4 * k + m]);
+      reg[whole[m]] = quantity;
+    }
+    o["regression"] = reg;
   }
   auto place = [](const Place& at) {
     return at.row < 0 ? nlohmann::ordered_json()

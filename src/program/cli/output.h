@@ -33,6 +33,30 @@ std::string csv_field(const std::string& text);
 // with raw scores by its name.
 void csv_rows(const Solved& s, std::vector<CsvRow>& rows);
 
+// The CSV rows of the validity question's answer of `s` (none without
+// one), for the section after the matrices' rows: file, criterion,
+// quantity, predictor, estimate, se, lower, upper.
+void csv_regression_rows(const Solved& s, std::vector<std::string>& rows);
+
+// The header of that section.
+inline constexpr const char* csv_regression_header =
+    "file,criterion,quantity,predictor,estimate,se,lower,upper";
+
+// A value of the validity question's answer: its quantity's name (as CSV,
+// JSON and the tables name it), the predictor it is of (from 0; -1 for
+// R^2, R and the others of the whole set) and its place in the library's
+// order.
+struct RegressionTerm {
+  const char* quantity;
+  int variable;
+  std::size_t at;
+};
+
+// The values of `r` in the order shown, the library's: b, beta, validity
+// and operational_validity, each of every predictor, then r2, r,
+// operational_r and, with a base, base_r2, delta_r2 and delta_r.
+std::vector<RegressionTerm> regression_terms(const Regression& r);
+
 // How the intervals of `s` were computed, in words: "95% intervals by adf
 // from n = 197 ..." (s.intervals must be set).
 std::string interval_description(const Solved& s);
@@ -41,8 +65,9 @@ std::string interval_description(const Solved& s);
 // names the problem, one on the intervals, then for each corrected matrix
 // one line per pair of variables (each variance and covariance, each
 // correlation off the diagonal) with the estimate and, with intervals, its
-// SE and bounds.
-void write_table(const Solved& s);
+// SE and bounds; then the validity question's values, if asked. With
+// `markdown`, the same as Markdown: headings, paragraphs and pipe tables.
+void write_table(const Solved& s, bool markdown = false);
 
 // The findings of `s` as a JSON array of {code, severity, message,
 // variables (from 1)}.

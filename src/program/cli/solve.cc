@@ -8,6 +8,7 @@
 #include <new>
 
 #include "cli/cli.h"
+#include "cli/data_file.h"
 #include "cli/problem_file.h"
 #include "cli/solved.h"
 #include "io/output_stream.h"
@@ -117,6 +118,31 @@ bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
   return true;
 }
 
+bool allocate_workspace(const WorkspaceSize& need, const std::string& what, const std::string& name,
+                        Solved& s, std::vector<double>& work, std::vector<int>& int_work) {
+  bool beyond_words =
+      need.doubles > SIZE_MAX / 2 / sizeof(double) || need.ints > SIZE_MAX / 2 / sizeof(int);
+  std::size_t bytes =
+      beyond_words ? SIZE_MAX : need.doubles * sizeof(double) + need.ints * sizeof(int);
+  if (bytes > max_interval_bytes) {
+    s.error = "tolbe: " + name + ": " + what + " would need " +
+              (beyond_words ? std::string("more memory than there is")
+                            : "about " + mib(bytes) + " of memory") +
+              ", more than the " + mib(max_interval_bytes) +
+              " tolbe allows itself; use fewer resamples";
+    return false;
+  }
+  try {
+    work.resize(need.doubles);
+    int_work.resize(need.ints);
+  } catch (const std::bad_alloc&) {
+    s.error = "tolbe: " + name + ": there is not enough memory for " + what + " (" + mib(bytes) +
+              "); use fewer resamples";
+    return false;
+  }
+  return true;
+}
+
 IntervalRequest interval_request(const Options& options) {
   IntervalRequest r;
   r.method = options.interval;
@@ -140,28 +166,9 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
               Matrix::leading_dimension};
   }
   WorkspaceSize need = lawley_intervals_workspace_size(lp.q, lp.p, request);
-  bool beyond_words =
-      need.doubles > SIZE_MAX / 2 / sizeof(double) || need.ints > SIZE_MAX / 2 / sizeof(int);
-  std::size_t bytes =
-      beyond_words ? SIZE_MAX : need.doubles * sizeof(double) + need.ints * sizeof(int);
-  if (bytes > max_interval_bytes) {
-    s.error = "tolbe: " + name + ": the intervals would need " +
-              (beyond_words ? std::string("more memory than there is")
-                            : "about " + mib(bytes) + " of memory") +
-              ", more than the " + mib(max_interval_bytes) +
-              " tolbe allows itself; use fewer resamples";
-    return false;
-  }
   std::vector<double> work;
   std::vector<int> int_work;
-  try {
-    work.resize(need.doubles);
-    int_work.resize(need.ints);
-  } catch (const std::bad_alloc&) {
-    s.error = "tolbe: " + name + ": there is not enough memory for the intervals (" + mib(bytes) +
-              "); use fewer resamples";
-    return false;
-  }
+  if (!allocate_workspace(need, "the intervals", name, s, work, int_work)) return false;
   // An invalid request gives a workspace of nothing, and the library then
   // says what is wrong with it.
   Status status = lawley_intervals(lp, request, results, work, int_work, &in->summary);
@@ -242,7 +249,27 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   int p = pr.n_nonrestricted;
   int q = pr.n_total;
   s.selection.clear();
-  if (!options.selection.empty()) {
+  if (!options.names.empty()) {
+    if (options.names.size() != static_cast<std::size_t>(q)) {
+      s.error = "tolbe: " + name + ": '--names' gives " + std::to_string(options.names.size()) +
+                (options.names.size() == 1 ? " name" : " names") + ", but the problem has " +
+                std::to_string(q) + (q == 1 ? " variable" : " variables");
+      return false;
+    }
+    s.source.names = options.names;
+  }
+  if (!options.names.empty() && !options.selection_text.empty()) {
+    // Names or numbers, as with raw scores.
+    if (!select_columns(options.selection_text, options.names, s.selection, error)) {
+      s.error = "tolbe: " + name + ": " + error;
+      return false;
+    }
+    if (s.selection.size() != static_cast<std::size_t>(p)) {
+      s.error = "tolbe: " + name + ": --select names " + std::to_string(s.selection.size()) +
+                " variables, but the problem has " + std::to_string(p) + " selection variables";
+      return false;
+    }
+  } else if (!options.selection.empty()) {
     if (options.selection.size() != static_cast<std::size_t>(p)) {
       s.error = "tolbe: " + name + ": --select names " + std::to_string(options.selection.size()) +
                 " variables, but the problem has " + std::to_string(p) + " selection variables";
@@ -272,9 +299,13 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   if (pr.with_reliabilities()) {
     lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
   }
+  if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
-  if (options.interval == IntervalMethod::none) return true;
-  return add_intervals(lp, interval_request(options), name, s);
+  IntervalRequest request = interval_request(options);
+  if (options.interval != IntervalMethod::none && !add_intervals(lp, request, name, s)) {
+    return false;
+  }
+  return options.criterion.empty() || add_regression(lp, request, options, name, s);
 }
 
 }  // namespace tolbe

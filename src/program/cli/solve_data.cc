@@ -263,12 +263,15 @@ bool solve_data(const Options& options, Solved& s) {
   if (pr.with_reliabilities()) {
     lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
   }
+  if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
-  if (options.interval == IntervalMethod::none) return true;
+  IntervalRequest request = interval_request(options);
+  if (options.interval == IntervalMethod::none) {
+    return options.criterion.empty() || add_regression(lp, request, options, name, s);
+  }
 
   // The intervals from the same scores: the library computes V (and S from
   // the pool) again, from the same rows in the same way.
-  IntervalRequest request = interval_request(options);
   request.data = {data.rows, q, data.values.data(), std::max(1, data.rows)};
   lp.restricted = nullptr;
   lp.ld_restricted = 0;
@@ -277,7 +280,8 @@ bool solve_data(const Options& options, Solved& s) {
     lp.unrestricted = nullptr;
     lp.ld_unrestricted = 0;
   }
-  return add_intervals(lp, request, name, s);
+  if (!add_intervals(lp, request, name, s)) return false;
+  return options.criterion.empty() || add_regression(lp, request, options, name, s);
 }
 
 }  // namespace tolbe

@@ -34,13 +34,27 @@ struct Intervals {
   Matrix se[3], lower[3], upper[3];  // by ResultMatrix
 };
 
+// The validity question's answer (see <tolbe/validity.h>): the variables
+// from 0, the base's predictors first, and the values in the library's
+// order, validity_values(k) of each.
+struct Regression {
+  int criterion = -1;
+  std::vector<int> predictors;
+  int base = 0;  // 0: no increment
+  double criterion_reliability = 1.0;
+  bool reliability_given = false;  // the criterion has a reliability below the problem's
+  std::vector<double> estimate, se, lower, upper;
+};
+
 // Where the matrices of a problem of raw scores come from.
 struct RawSource {
-  std::vector<std::string> names;  // the data's column names: the variables, in order
-  int rows_used = 0;               // complete rows of the data
-  int rows_dropped = 0;            // rows of the data with a missing value
-  std::string pool;                // the pool's file, or empty
-  int pool_rows_used = 0;          // complete rows of the pool (selection columns)
+  // The data's column names, or those of --names: the variables, in order.
+  // Empty: the variables go by number.
+  std::vector<std::string> names;
+  int rows_used = 0;       // complete rows of the data
+  int rows_dropped = 0;    // rows of the data with a missing value
+  std::string pool;        // the pool's file, or empty
+  int pool_rows_used = 0;  // complete rows of the pool (selection columns)
   int pool_rows_dropped = 0;
   std::string unrestricted;  // the unrestricted matrix's file, or empty
 };
@@ -57,10 +71,15 @@ struct Solved {
   std::string error;                       // "tolbe: FILE: ...", when the problem failed
   float cpu_start = 0.0f;
   DateValues start{};
-  bool raw = false;                      // read from raw scores (--data)
-  RawSource source;                      // with raw
-  std::vector<Shown> notes;              // of the raw scores' reading, shown first
-  std::unique_ptr<Intervals> intervals;  // when asked for and computed
+  bool raw = false;                        // read from raw scores (--data)
+  RawSource source;                        // with raw
+  std::vector<Shown> notes;                // of the raw scores' reading, shown first
+  std::unique_ptr<Intervals> intervals;    // when asked for and computed
+  std::unique_ptr<Regression> regression;  // with --criterion
+  // With --reliabilities-from=restricted, the reliabilities as given (the
+  // restricted sample's), in the places of problem.reliabilities, which
+  // then hold the unrestricted population's. Empty otherwise.
+  std::vector<double> restricted_reliabilities;
 };
 
 // The name of a file in messages.
@@ -106,6 +125,27 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
 // resamples), so a large B on many variables would take more than a
 // machine has.
 inline constexpr std::size_t max_interval_bytes = std::size_t{1} << 30;
+
+// Sizes `work` and `int_work` to `need`, unless that would take more than
+// max_interval_bytes or more memory than there is: then false with s.error,
+// which names `what` (such as "the intervals").
+bool allocate_workspace(const WorkspaceSize& need, const std::string& what, const std::string& name,
+                        Solved& s, std::vector<double>& work, std::vector<int>& int_work);
+
+// With options.reliabilities_restricted, converts the reliabilities of
+// s.problem (those `lp` points at) from the restricted sample's to the
+// unrestricted population's, r_u = 1 - (1 - r_r) v_yy / c_yy, keeping the
+// given ones in s.restricted_reliabilities; false with s.error when one
+// cannot be converted. Nothing without reliabilities. Call before correct().
+bool convert_reliabilities(const Options& options, const LawleyProblem& lp, const std::string& name,
+                           Solved& s);
+
+// Answers the validity question of `options` (--criterion, --predictors,
+// --base) on the correction of `lp`, with SEs and intervals by `request`
+// (none: estimates only), into s.regression; false with s.error when the
+// lists do not fit the problem or the library refuses.
+bool add_regression(const LawleyProblem& lp, const IntervalRequest& request, const Options& options,
+                    const std::string& name, Solved& s);
 
 // The interval request of `options` (without raw scores).
 IntervalRequest interval_request(const Options& options);

@@ -28,7 +28,18 @@ std::string percent(double level) {
 }
 
 std::string variable_name(const Solved& s, int i) {
-  return s.raw ? s.source.names[static_cast<std::size_t>(i - 1)] : std::to_string(i);
+  return s.source.names.empty() ? std::to_string(i)
+                                : s.source.names[static_cast<std::size_t>(i - 1)];
+}
+
+// A cell of a Markdown table: a '|' in a name would end it.
+std::string markdown_cell(const std::string& text) {
+  std::string cell;
+  for (char c : text) {
+    if (c == '|') cell += '\\';
+    cell += c;
+  }
+  return cell;
 }
 
 std::string padded(const std::string& text, std::size_t width, bool right) {
@@ -37,22 +48,81 @@ std::string padded(const std::string& text, std::size_t width, bool right) {
 }
 
 // Writes a table whose first two columns are names (left-aligned) and the
-// others numbers (right-aligned), two blanks apart.
-void write_columns(TextSink& out, const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> widths(rows.front().size(), 0);
+// others numbers (right-aligned), two blanks apart; or as a Markdown pipe
+// table, aligned alike.
+void write_columns(TextSink& out, std::vector<std::vector<std::string>> rows, bool markdown) {
+  if (markdown) {
+    for (auto& row : rows) {
+      for (std::string& cell : row) cell = markdown_cell(cell);
+    }
+  }
+  std::vector<std::size_t> widths(rows.front().size(), markdown ? 3 : 0);
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
   }
-  for (const auto& row : rows) {
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const auto& row = rows[r];
     std::string line;
     for (std::size_t c = 0; c < row.size(); ++c) {
+      if (markdown) {
+        line += (c == 0 ? "| " : " | ") + padded(row[c], widths[c], c >= 2);
+        continue;
+      }
       if (c > 0) line += "  ";
       bool last = c + 1 == row.size();
       // No blanks at the end of a line.
       line += c < 2 && last ? row[c] : padded(row[c], widths[c], c >= 2);
     }
-    out.put_line_end(line);
+    out.put_line_end(markdown ? line + " |" : line);
+    if (markdown && r == 0) {
+      std::string rule;
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        std::string dashes(widths[c] - 1, '-');
+        rule += (c == 0 ? "| " : " | ") + (c >= 2 ? dashes + ":" : ":" + dashes);
+      }
+      out.put_line_end(rule + " |");
+    }
   }
+}
+
+// The validity question's block: what was asked, then a line per value.
+void write_regression(TextSink& out, const Solved& s, bool markdown) {
+  const Regression& r = *s.regression;
+  out.put_line_end("");
+  // The base's predictors come first; "x3 added to x1, x2" says which
+  // they are.
+  std::string base, added;
+  for (std::size_t k = 0; k < r.predictors.size(); ++k) {
+    std::string& to = k < static_cast<std::size_t>(r.base) ? base : added;
+    to += (to.empty() ? "" : ", ") + variable_name(s, r.predictors[k] + 1);
+  }
+  std::string head = "validity: criterion " + variable_name(s, r.criterion + 1) + ", predictors " +
+                     (r.base > 0 ? added + " added to " + base : added);
+  if (r.reliability_given) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", r.criterion_reliability);
+    head += std::string(", criterion reliability ") + value;
+  }
+  out.put_line_end(markdown ? "### " + head : head);
+  if (markdown) out.put_line_end("");
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"quantity", "predictor", "estimate"});
+  if (s.intervals) {
+    for (const char* h : {"SE", "lower", "upper"}) rows.back().emplace_back(h);
+  }
+  for (const RegressionTerm& t : regression_terms(r)) {
+    bool standardised = t.quantity != std::string("b");
+    std::vector<std::string> row = {t.quantity,
+                                    t.variable < 0 ? "" : variable_name(s, t.variable + 1),
+                                    shown(r.estimate[t.at], standardised)};
+    if (s.intervals) {
+      row.push_back(shown(r.se[t.at], standardised));
+      row.push_back(shown(r.lower[t.at], standardised));
+      row.push_back(shown(r.upper[t.at], standardised));
+    }
+    rows.push_back(row);
+  }
+  write_columns(out, rows, markdown);
 }
 
 }  // namespace
@@ -87,7 +157,7 @@ std::string interval_description(const Solved& s) {
   return text;
 }
 
-void write_table(const Solved& s) {
+void write_table(const Solved& s, bool markdown) {
   TextSink& out = standard_output();
   const Problem& pr = s.problem;
   int p = pr.n_nonrestricted;
@@ -100,7 +170,12 @@ void write_table(const Solved& s) {
   for (std::size_t k = 0; k < s.selection.size(); ++k) {
     head += (k == 0 ? "" : ", ") + variable_name(s, s.selection[k] + 1);
   }
-  out.put_line_end(head);
+  out.put_line_end(markdown ? "## " + head : head);
+  // In Markdown each line is a paragraph of its own.
+  auto paragraph = [&](const std::string& line) {
+    if (markdown) out.put_line_end("");
+    out.put_line_end(line);
+  };
   if (pr.with_reliabilities() && q > p) {
     // The reliabilities follow the other variables in index order.
     std::string line = "reliabilities: ";
@@ -112,10 +187,15 @@ void write_table(const Solved& s) {
       char value[32];
       std::snprintf(value, sizeof value, "%g", pr.reliabilities[place++]);
       line += (place == p + 1 ? "" : ", ") + variable_name(s, i) + " = " + value;
+      if (!s.restricted_reliabilities.empty()) {
+        std::snprintf(value, sizeof value, "%g",
+                      s.restricted_reliabilities[static_cast<std::size_t>(place - 1)]);
+        line += std::string(" (") + value + " in the restricted sample)";
+      }
     }
-    out.put_line_end(line);
+    paragraph(line);
   }
-  if (s.intervals) out.put_line_end(interval_description(s));
+  if (s.intervals) paragraph(interval_description(s));
 
   const char* headings[3] = {"corrected covariances", "corrected correlations",
                              "disattenuated correlations"};
@@ -124,7 +204,8 @@ void write_table(const Solved& s) {
   for (int m = 0; m < matrices; ++m) {
     bool correlation = m != corrected_cov;
     out.put_line_end("");
-    out.put_line_end(headings[m]);
+    out.put_line_end(markdown ? std::string("### ") + headings[m] : std::string(headings[m]));
+    if (markdown) out.put_line_end("");
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"row", "column", "estimate"});
     if (s.intervals) {
@@ -146,8 +227,9 @@ void write_table(const Solved& s) {
       out.put_line_end("(none: one variable)");
       continue;
     }
-    write_columns(out, rows);
+    write_columns(out, rows, markdown);
   }
+  if (s.regression) write_regression(out, s, markdown);
 }
 
 }  // namespace tolbe
