@@ -83,6 +83,20 @@ pairs_text <- function(rows, columns, names) {
   paste0(variable_labels(rows, names), "-", variable_labels(columns, names), collapse = ", ")
 }
 
+criteria_text <- function(x) {
+  if (length(x$criteria) == 0) return("none")
+  names <- variable_labels(x$criteria, rownames(x$cov))
+  r <- x$reliabilities
+  if (is.null(r)) return(paste(names, collapse = ", "))
+  given <- r[x$criteria]
+  where <- x$reliability_sample[x$criteria]
+  paste0(names, ifelse(is.na(given), "",
+                       sprintf(" (r_yy = %s%s)", format(given, digits = 3),
+                               ifelse(where == "restricted",
+                                      ", from the restricted sample's", ""))),
+         collapse = ", ")
+}
+
 selection_text <- function(x) {
   if (length(x$selection) == 0) return("none")
   paste(variable_labels(x$selection, rownames(x$cov)), collapse = ", ")
@@ -137,6 +151,8 @@ print_pairs <- function(table, digits, limit = Inf, ...) {
 print.tolbe_lawley <- function(x, digits = 4, ...) {
   cat("Range restriction corrected correlations (Lawley 1943)\n")
   cat(sprintf("Selection variables: %s\n", selection_text(x)))
+  cat(sprintf("Criteria: %s\n", criteria_text(x)))
+  if (is.null(x$interval)) cat("Intervals: none (give 'n' or raw scores as 'data')\n")
   print(round(x$cor, digits), ...)
   if (!is.null(x$disattenuated)) {
     cat("\nCorrected for attenuation in the non-selection variables:\n")
@@ -154,7 +170,7 @@ print.tolbe_lawley <- function(x, digits = 4, ...) {
   invisible(x)
 }
 
-summary.tolbe_lawley <- function(object, ...) {
+summary.tolbe_lawley <- function(object, regression = TRUE, ...) {
   tables <- NULL
   if (!is.null(object$interval)) {
     tables <- list(cor = pair_table(object$cor, object$se$cor, object$ci$cor))
@@ -163,9 +179,27 @@ summary.tolbe_lawley <- function(object, ...) {
                                          object$ci$disattenuated)
     }
   }
+  validity <- validity_table(object)
+  regressions <- NULL
+  increments <- NULL
+  if (regression && nrow(validity) > 0) {
+    # Each criterion on every other variable; the increment is that of the
+    # predictors beyond the selection variables over the selection ones.
+    predictors <- setdiff(seq_len(nrow(object$cov)), object$criteria)
+    base <- intersect(predictors, object$selection)
+    added <- setdiff(predictors, base)
+    ask <- function(f) tryCatch(f, error = function(e) conditionMessage(e))
+    regressions <- lapply(object$criteria, function(y) ask(lawley_regression(object, y, predictors)))
+    if (length(base) > 0 && length(added) > 0) {
+      increments <- lapply(object$criteria,
+                           function(y) ask(lawley_increment(object, y, base, added)))
+    }
+  }
   structure(list(q = nrow(object$cov), p = length(object$selection),
-                 selection = selection_text(object), diagnostics = object$diagnostics,
-                 findings = object$findings, interval = object$interval, intervals = tables),
+                 selection = selection_text(object), criteria = criteria_text(object),
+                 diagnostics = object$diagnostics,
+                 findings = object$findings, interval = object$interval, intervals = tables,
+                 validity = validity, regressions = regressions, increments = increments),
             class = "summary.tolbe_lawley")
 }
 
@@ -197,13 +231,36 @@ print.summary.tolbe_lawley <- function(x, digits = 4, ...) {
       print_pairs(x$intervals$disattenuated, digits, ...)
     }
   }
+  if (nrow(x$validity) > 0) {
+    cat(sprintf("\nValidities (criteria: %s):\n", x$criteria))
+    shown <- x$validity
+    numbers <- vapply(shown, is.numeric, TRUE)
+    shown[numbers] <- lapply(shown[numbers], round, digits)
+    print(shown, row.names = FALSE, ...)
+  }
+  for (r in x$regressions) {
+    cat("\n")
+    if (is.character(r)) cat("Regression not computed:", r, "\n") else print(r, digits = digits, ...)
+  }
+  for (r in x$increments) {
+    cat("\n")
+    if (is.character(r)) cat("Increment not computed:", r, "\n") else print(r, digits = digits, ...)
+  }
   invisible(x)
 }
 
 confint.tolbe_lawley <- function(object, parm, level = NULL,
-                                 which = c("cor", "disattenuated", "cov"), ...) {
+                                 which = c("cor", "disattenuated", "cov", "operational"),
+                                 tidy = FALSE, ...) {
   which <- match.arg(which)
   info <- object$interval
+  if (tidy) {
+    if (is.null(info)) no_intervals()
+    check_level(level, info)
+    out <- as.data.frame(object, which = which)
+    if (missing(parm)) return(out)
+    return(out[out$term %in% parm, , drop = FALSE])
+  }
   if (is.null(info)) {
     stop("the fit has no intervals: give lawley() 'n' (the size of the restricted sample) or ",
          "raw scores as 'data', or choose 'interval'", call. = FALSE)
@@ -227,7 +284,7 @@ confint.tolbe_lawley <- function(object, parm, level = NULL,
   if (missing(parm)) return(out)
   if (is.character(parm) && !all(parm %in% rownames(out))) {
     what <- c(cor = "corrected correlations", disattenuated = "disattenuated correlations",
-              cov = "corrected covariances")[[which]]
+              cov = "corrected covariances", operational = "operational correlations")[[which]]
     stop(sprintf("'parm' names no pair of the %s: %s (pairs are named as \"%s\")", what,
                  paste(setdiff(parm, rownames(out)), collapse = ", "), rownames(out)[1]),
          call. = FALSE)
@@ -237,7 +294,9 @@ confint.tolbe_lawley <- function(object, parm, level = NULL,
 
 as.matrix.tolbe_lawley <- function(x, ...) x$cor
 
-plot.tolbe_lawley <- function(x, ...) {
+plot.tolbe_lawley <- function(x, which = c("pairs", "validity"), ...) {
+  which <- match.arg(which)
+  if (which == "validity") return(invisible(plot_validity(x, ...)))
   restricted <- stats::cov2cor(x$restricted)
   upper <- upper.tri(restricted)
   before <- restricted[upper]
