@@ -218,9 +218,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"empty_select",
                 {"--select="},
                 "invalid argument '' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
-        Refused{"table_is_a_format_but_xml_is_not",
-                {"--format=xml"},
-                "invalid argument 'xml' for '--format' (valid: report, csv, json, table)"},
+        Refused{
+            "table_is_a_format_but_xml_is_not",
+            {"--format=xml"},
+            "invalid argument 'xml' for '--format' (valid: report, csv, json, table, markdown)"},
         // Combinations.
         Refused{"names_without_data",
                 {"--select=x1", "a.txt"},
@@ -286,8 +287,105 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"report_with_intervals",
                 {"--n=30", "--format=report", "a.txt"},
                 "the report has no room for intervals: use '--format=table', csv or json (or "
-                "'--interval=none')"}),
+                "'--interval=none')"},
+        // ---- The validity question, names and reliabilities.
+        Refused{"predictors_without_criterion",
+                {"--predictors=1,2", "a.txt"},
+                "'--predictors' is for the validity question: it needs '--criterion'"},
+        Refused{"base_without_criterion",
+                {"--base=1", "--predictors=1,2", "a.txt"},
+                "'--predictors' is for the validity question: it needs '--criterion'"},
+        Refused{"base_alone",
+                {"--base=1", "a.txt"},
+                "'--base' is for the validity question: it needs '--criterion'"},
+        Refused{"criterion_empty",
+                {"--criterion=", "a.txt"},
+                "invalid argument '' for '--criterion' (variable names or numbers from 1, such as "
+                "y or 3)"},
+        Refused{"predictors_empty",
+                {"--criterion=3", "--predictors=", "a.txt"},
+                "invalid argument '' for '--predictors' (variable names or numbers from 1, such "
+                "as y or 3)"},
+        Refused{"report_with_criterion",
+                {"--criterion=3", "--format=report", "a.txt"},
+                "the report has no room for the validity question: use '--format=table', "
+                "markdown, csv or json"},
+        Refused{"reliabilities_from_neither",
+                {"--reliabilities-from=applicants", "a.txt"},
+                "invalid argument 'applicants' for '--reliabilities-from' (valid: unrestricted, "
+                "restricted)"},
+        Refused{"restricted_reliabilities_of_data_without_any",
+                with_data({"--reliabilities-from=restricted"}),
+                "'--reliabilities-from=restricted' has no reliabilities to convert (see "
+                "'--reliabilities')"},
+        Refused{"names_with_an_empty_one",
+                {"--names=a,,c", "a.txt"},
+                "invalid argument 'a,,c' for '--names' (at most 50 distinct names, none empty, "
+                "separated by commas, such as x1,x2,y)"},
+        Refused{"names_twice",
+                {"--names=a,b,a", "a.txt"},
+                "invalid argument 'a,b,a' for '--names' (at most 50 distinct names, none empty, "
+                "separated by commas, such as x1,x2,y)"},
+        Refused{"names_of_data", with_data({"--names=a,b,c"}),
+                "with '--data' the data's header names the variables: '--names' is for matrix "
+                "input"},
+        Refused{"select_by_name_without_names",
+                {"--select=a,b", "a.txt"},
+                "invalid argument 'a,b' for '--select' (variable numbers 1 to 50, such as "
+                "1,4-5)"}),
     [](const testing::TestParamInfo<Refused>& param_info) { return param_info.param.name; });
+
+TEST(options_test, the_validity_question_and_names_as_given) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(
+      parse({"--criterion=y", "--predictors=x1,2-3", "--base=x1", "--reliabilities-from=restricted",
+             "--names=x1,x2,x3,y", "--select=x2,x1", "a.txt"},
+            o, error))
+      << error;
+  EXPECT_EQ(o.criterion, "y");
+  EXPECT_EQ(o.predictors, "x1,2-3");
+  EXPECT_EQ(o.base, "x1");
+  EXPECT_TRUE(o.reliabilities_restricted);
+  EXPECT_EQ(o.names, (std::vector<std::string>{"x1", "x2", "x3", "y"}));
+  EXPECT_EQ(o.selection_text, "x2,x1");  // names: resolved against --names
+  // The question needs a table (or CSV, JSON): the report has no room.
+  EXPECT_EQ(o.format, OutputFormat::table);
+  EXPECT_EQ(o.interval, IntervalMethod::none);
+  Options later;
+  ASSERT_TRUE(parse({"--reliabilities-from=restricted", "--reliabilities-from=unrestricted",
+                     "--criterion=3", "--format=markdown", "a.txt"},
+                    later, error))
+      << error;
+  EXPECT_FALSE(later.reliabilities_restricted);
+  EXPECT_EQ(later.format, OutputFormat::markdown);
+  // Without the new options nothing changes.
+  Options plain;
+  ASSERT_TRUE(parse({"a.txt"}, plain, error));
+  EXPECT_TRUE(plain.criterion.empty());
+  EXPECT_TRUE(plain.names.empty());
+  EXPECT_FALSE(plain.reliabilities_restricted);
+  EXPECT_EQ(plain.format, OutputFormat::report);
+}
+
+TEST(options_test, parse_names) {
+  std::vector<std::string> names;
+  EXPECT_TRUE(tolbe::parse_names("a", names));
+  EXPECT_EQ(names, (std::vector<std::string>{"a"}));
+  EXPECT_TRUE(tolbe::parse_names("verbal test,y=1, z", names));
+  EXPECT_EQ(names, (std::vector<std::string>{"verbal test", "y=1", " z"}));
+  EXPECT_FALSE(tolbe::parse_names("", names));
+  EXPECT_FALSE(tolbe::parse_names("a,", names));
+  EXPECT_FALSE(tolbe::parse_names(",a", names));
+  std::string fifty, fifty_one;
+  for (int k = 1; k <= 51; ++k) {
+    (k <= 50 ? fifty : fifty_one) += (k == 1 ? "" : ",") + ("v" + std::to_string(k));
+  }
+  fifty_one = fifty + fifty_one;
+  EXPECT_TRUE(tolbe::parse_names(fifty, names));
+  EXPECT_EQ(names.size(), 50u);
+  EXPECT_FALSE(tolbe::parse_names(fifty_one, names));
+}
 
 TEST(options_test, help_and_version_need_no_problem_to_make_sense) {
   Options o;
