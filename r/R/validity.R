@@ -286,7 +286,7 @@ plot_validity <- function(x, xlab = "validity (r)", main = NULL, ...) {
   graphics::title(xlab = xlab, main = main)
   graphics::legend("top", inset = c(0, -0.09 * if (is.null(main)) 1 else 0.6), xpd = NA,
                    horiz = TRUE, bty = "n", cex = 0.85, pch = pch, col = col,
-                   lty = c(0, 1, 1), legend = kinds, seg.len = 1.2, x.intersp = 0.6,
-                   text.width = NA)
+                   lty = c(0, 1, 1), legend = kinds, seg.len = 1.2,
+                   x.intersp = 0.5)
   invisible(table)
 }
