@@ -263,7 +263,7 @@ plot_validity <- function(x, xlab = "validity (r)", main = NULL, ...) {
   values <- unlist(table[, c("restricted", "corrected", "corrected.low", "corrected.high",
                              "operational", "operational.low", "operational.high")])
   xlim <- range(c(0, values), na.rm = TRUE)
-  old <- graphics::par(mar = c(3, 0.5 + 0.45 * max(nchar(labels)), if (is.null(main)) 2 else 3.2,
+  old <- graphics::par(mar = c(3, 0.8 + 0.5 * max(nchar(labels)), if (is.null(main)) 2 else 3.2,
                                0.6),
                        mgp = c(1.9, 0.55, 0), tcl = -0.3, las = 1)
   on.exit(graphics::par(old))
@@ -281,7 +281,7 @@ plot_validity <- function(x, xlab = "validity (r)", main = NULL, ...) {
     graphics::points(table[[kind]], at, pch = pch[k], col = col[k], cex = 0.9)
   }
   graphics::axis(1)
-  graphics::axis(2, at = y, labels = labels, tick = FALSE, line = -0.6)
+  graphics::axis(2, at = y, labels = labels, tick = FALSE, line = -0.3)
   graphics::box()
   graphics::title(xlab = xlab, main = main)
   graphics::legend("top", inset = c(0, -0.09 * if (is.null(main)) 1 else 0.6), xpd = NA,
