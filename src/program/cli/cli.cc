@@ -150,7 +150,8 @@ int run_command_line(int argc, char** argv) {
     // after a blank line.
     if (!csv_regression.empty()) {
       out.put_line_end("");
-      out.put_line_end(csv_regression_header);
+      out.put_line_end(std::string("file,criterion,quantity,predictor,estimate") +
+                       (options.interval == IntervalMethod::none ? "" : ",se,lower,upper"));
       for (const std::string& row : csv_regression) out.put_line_end(row);
     }
   } else if (options.format == OutputFormat::json) {

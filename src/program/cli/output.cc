@@ -127,7 +127,13 @@ void csv_regression_rows(const Solved& s, std::vector<std::string>& rows) {
   for (const RegressionTerm& t : regression_terms(r)) {
     std::string row = start + t.quantity + ",";
     if (t.variable >= 0) row += name(t.variable);
-    for (const std::vector<double>* v : {&r.estimate, &r.se, &r.lower, &r.upper}) {
+    row += ',';
+    row += number_text(r.estimate[t.at]);
+    if (!s.intervals) {
+      rows.push_back(row);
+      continue;
+    }
+    for (const std::vector<double>* v : {&r.se, &r.lower, &r.upper}) {
       row += ',';
       row += number_text((*v)[t.at]);
     }

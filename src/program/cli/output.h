@@ -35,12 +35,8 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows);
 
 // The CSV rows of the validity question's answer of `s` (none without
 // one), for the section after the matrices' rows: file, criterion,
-// quantity, predictor, estimate, se, lower, upper.
+// quantity, predictor, estimate and, with intervals, se, lower, upper.
 void csv_regression_rows(const Solved& s, std::vector<std::string>& rows);
-
-// The header of that section.
-inline constexpr const char* csv_regression_header =
-    "file,criterion,quantity,predictor,estimate,se,lower,upper";
 
 // A value of the validity question's answer: its quantity's name (as CSV,
 // JSON and the tables name it), the predictor it is of (from 0; -1 for
