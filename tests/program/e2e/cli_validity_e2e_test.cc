@@ -297,9 +297,16 @@ INSTANTIATE_TEST_SUITE_P(
              "asym.txt,corrected_cov,numeric,0.3,1\n"
              "asym.txt,corrected_corr,verbal,1,0.3\n"
              "asym.txt,corrected_corr,numeric,0.3,1\n",
-             "tolbe: asym.txt: warning: the restricted var/cov matrix is not symmetric: element "
-             "(verbal, numeric) is 0.5 but (numeric, verbal) is 0.4 (relative difference 0.2); "
-             "the correction used the upper triangle\n"},
+             "tolbe: asym.txt: warning: the restricted var/cov matrix is not symmetric: its two "
+             "values for verbal and numeric differ by 0.1 relative to their standard deviations "
+             "(the largest difference); the correction used the upper triangle of the selection "
+             "variables' block, the rest of their rows and the whole block of the other "
+             "variables, and ignored the rest\n"
+             "tolbe: asym.txt: warning: both matrices have a unit diagonal (correlations?): the "
+             "correction then takes the selection variables' variances to be the same in the "
+             "population as in the sample, and corrects only for the change in their "
+             "correlations; give the unrestricted matrix in units of the restricted standard "
+             "deviations, or both as variances and covariances\n"},
         // ---- Refusals.
         Case{"criterion_no_variable",
              worked_file,
