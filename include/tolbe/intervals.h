@@ -66,7 +66,8 @@ struct DataSummary {
 // The means (columns values) and the var/cov matrix (columns x
 // columns, divisor rows_used - 1) of the complete rows of `scores`. Needs at
 // least two complete rows and no infinite score; otherwise returns
-// invalid_argument (argument `restricted`) and writes nothing. Does not
+// invalid_argument (argument `data`) and writes nothing. Scores so large
+// that a variance overflows are invalid too, found once written. Does not
 // allocate.
 DataSummary covariance_from_data(const RawScores& scores, double* means, double* covariances,
                                  int ld_covariances);
@@ -102,8 +103,9 @@ struct IntervalRequest {
 
 inline constexpr int bootstrap_min_resamples = 10;
 inline constexpr int bootstrap_max_resamples = 1000000;
-// The bootstrap needs at least this many complete rows in each sample it
-// resamples (the jackknife divides by rows - 2).
+// The bootstrap and adf need at least this many complete rows in each
+// sample (the jackknife divides by rows - 2; two rows give adf a
+// fourth-moment matrix of zeros).
 inline constexpr int bootstrap_min_rows = 3;
 
 // Where the results go: for each of the three corrected matrices a q x q
@@ -141,8 +143,11 @@ struct IntervalSummary {
   int n_unrestricted = 0;  // 0: S known
   int rows_dropped = 0;    // raw restricted rows with a missing score
   int pool_rows_dropped = 0;
-  int resamples = 0;         // B asked for
-  int failed_resamples = 0;  // left out: V11 (or S) not positive definite, or a result not finite
+  int resamples = 0;  // B asked for
+  // Resamples left out: V11 not positive definite. A value that is not
+  // finite in a resample (a corrected variance <= 0, a variable that does
+  // not vary in it) leaves that resample out for that value only.
+  int failed_resamples = 0;
   // Values whose BCa interval is not defined (every resample on one side of
   // the estimate, or levels folded over by a large acceleration): they get
   // the percentile interval.

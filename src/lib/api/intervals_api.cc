@@ -109,6 +109,19 @@ void summarise(const RawScores& r, int complete, double* means, View cov) {
   }
 }
 
+bool all_finite(int n, ConstView a) {
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      if (!std::isfinite(a(i, j))) return false;
+    }
+  }
+  return true;
+}
+
+Invalid overflow(Argument which) {
+  return {which, "the scores are so large that their variances or covariances overflow"};
+}
+
 // The complete rows less the means, row-major (rows x columns) or
 // column-major (ld = complete).
 void centre(const RawScores& r, const double* means, bool row_major, int complete, double* out) {
@@ -240,7 +253,7 @@ Invalid check_rows(const RawScores& r, Argument which, int minimum, int& complet
   if (count.infinite) return {which, "a score is infinite"};
   if (count.complete < minimum) {
     return {which, minimum == 2 ? "fewer than 2 complete rows"
-                                : "fewer than 3 complete rows, which the bootstrap needs"};
+                                : "fewer than 3 complete rows, which adf and the bootstrap need"};
   }
   complete = count.complete;
   return {Argument::none, ""};
@@ -395,7 +408,9 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
     return report({Argument::workspace, "the workspace of ints is too small"}, summary);
   }
   bool bootstrap = request.method == IntervalMethod::bootstrap;
-  int minimum_rows = bootstrap ? bootstrap_min_rows : 2;
+  // Two rows give adf a fourth-moment matrix of zeros: SEs of 0 that look
+  // like certainty.
+  int minimum_rows = bootstrap || request.method == IntervalMethod::adf ? bootstrap_min_rows : 2;
   int rows = 0;
   int pool_rows = 0;
   if (data) {
@@ -445,11 +460,13 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
   LawleyProblem pr = problem;
   if (data) {
     summarise(request.data, rows, means, {v_data, ld_q});
+    if (!all_finite(q, {v_data, ld_q})) return report(overflow(Argument::data), summary);
     pr.restricted = v_data;
     pr.ld_restricted = ld_q;
   }
   if (pool) {
     summarise(request.pool, pool_rows, pool_means, {s_data, ld_p});
+    if (!all_finite(p, {s_data, ld_p})) return report(overflow(Argument::pool), summary);
     pr.unrestricted = s_data;
     pr.ld_unrestricted = ld_p;
   }
@@ -536,7 +553,7 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
   }
 
   double z_low = normal_quantile((1.0 - request.level) / 2.0);
-  double z_high = normal_quantile((1.0 + request.level) / 2.0);
+  double z_high = -z_low;  // (1 + level) / 2 could round to 1
   // Fisher's z interval of a correlation; with SE 0 the point itself (the
   // round trip through atanh and tanh could move it by an ulp, and an
   // interval must hold its estimate).
@@ -683,7 +700,11 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
       intervals::add_covariance_gradient(model, x, y, 1.0, g);
       double se = standard_error();
       double estimate = cov[sz(i) + sz(j) * sz(ld_q)];
-      put(results.covariances, i, j, se, estimate + z_low * se, estimate + z_high * se);
+      if (se == 0.0) {  // the point, also where z is infinite
+        put(results.covariances, i, j, se, estimate, estimate);
+      } else {
+        put(results.covariances, i, j, se, estimate + z_low * se, estimate + z_high * se);
+      }
       if (i == j) {
         diagonal(i);
         continue;
@@ -706,8 +727,8 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
     validity::gradient(task->job, model, o.position, v, extra_estimates, extra_scratch, g);
     double se = standard_error();
     validity::IntervalKind kind = validity::interval_kind(task->job, v);
-    double lower = estimate + z_low * se;
-    double upper = estimate + z_high * se;
+    double lower = se == 0.0 ? estimate : estimate + z_low * se;
+    double upper = se == 0.0 ? estimate : estimate + z_high * se;
     if (kind.kind == validity::Kind::fisher) {
       fisher(estimate, se, lower, upper);
     } else if (kind.kind == validity::Kind::fisher_of) {
@@ -820,6 +841,9 @@ DataSummary covariance_from_data(const RawScores& scores, double* means, double*
     return fail(invalid.reason);
   }
   summarise(scores, complete, means, {covariances, ld_covariances});
+  if (!all_finite(scores.columns, {covariances, ld_covariances})) {
+    return fail(overflow(Argument::data).reason);
+  }
   d.rows_used = complete;
   d.rows_dropped = scores.rows - complete;
   return d;

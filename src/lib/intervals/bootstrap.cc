@@ -132,7 +132,8 @@ double dot(const double* x, const double* y, int n) {
 }
 
 // One correction's values into the lane's slots: the matrices', then the
-// extra ones. False when it fails.
+// extra ones. False when V11 is not positive definite; a value that is not
+// finite (a variance <= 0, a variable that does not vary) is left as it is.
 bool evaluate(const BootstrapInput& in, ConstView v, ConstView s, const LawleyBlocks& blocks,
               const Lane& l) {
   int ld_q = at_least_one(in.q);
@@ -140,9 +141,13 @@ bool evaluate(const BootstrapInput& in, ConstView v, ConstView s, const LawleyBl
                           l.slots)) {
     return false;
   }
-  if (in.extra.count == 0) return true;
-  return in.extra.compute(in.extra.context, {l.cov, ld_q}, l.slots + values_per_resample(in.q),
-                          l.extra_scratch);
+  // Extra values that cannot be computed are NaN: only they miss this
+  // resample.
+  if (in.extra.count > 0) {
+    in.extra.compute(in.extra.context, {l.cov, ld_q}, l.slots + values_per_resample(in.q),
+                     l.extra_scratch);
+  }
+  return true;
 }
 
 // The var/cov matrix (divisor count - 1) of the rows `draw` picks from the
@@ -278,6 +283,7 @@ void accelerations(const BootstrapInput& in, int lanes, double* lane_storage, do
         if (!evaluate(in, v, s, blocks, l)) continue;
         for (std::size_t k = 0; k < values; ++k) {
           double u = l.slots[k] - in.estimates[k];
+          if (!std::isfinite(u)) continue;  // this value only
           m[4 * k] += 1.0;
           m[4 * k + 1] += u;
           m[4 * k + 2] += u * u;
@@ -333,20 +339,13 @@ bool correct_into_slots(int q, int p, const int* order, ConstView restricted,
   if (lawley_products(p, q, restricted, unrestricted, order, blocks) != 0) return false;
   lawley_assemble(p, q, unrestricted, blocks, order, cov);
   cov_to_corr(q, cov, corr);
-  bool finite = true;
   for (int j = 0; j < q; ++j) {
     for (int i = 0; i <= j; ++i) {
-      double c = cov(i, j);
-      slots[covariance_slot(i, j)] = c;
-      finite = finite && std::isfinite(c);
-      if (i < j) {
-        double r = corr(i, j);
-        slots[correlation_slot(q, i, j)] = r;
-        finite = finite && std::isfinite(r);
-      }
+      slots[covariance_slot(i, j)] = cov(i, j);
+      if (i < j) slots[correlation_slot(q, i, j)] = corr(i, j);
     }
   }
-  return finite;
+  return true;
 }
 
 void jackknife_accelerations(const BootstrapInput& in, std::vector<double>& acceleration) {
@@ -448,17 +447,17 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
   // The intervals, from the good resamples of each value, sorted in place.
   int failures = 0;
   for (int b = 0; b < b_count; ++b) failures += failed[b];
-  int good = b_count - failures;
   double z_low = normal_quantile((1.0 - level) / 2.0);
-  double z_high = normal_quantile((1.0 + level) / 2.0);
+  double z_high = -z_low;  // (1 + level) / 2 could round to 1
   for (std::size_t k = 0; k < values; ++k) {
     double* t = replicates + k * sz(b_count);
-    int kept = 0;
+    // The resamples in which this value is finite.
+    int good = 0;
     for (int b = 0; b < b_count; ++b) {
-      if (failed[b] == 0) t[kept++] = t[b];
+      if (failed[b] == 0 && std::isfinite(t[b])) t[good++] = t[b];
     }
     double estimate = in.estimates[k];
-    if (good < 2) {
+    if (good < 2 || !std::isfinite(estimate)) {
       se[k] = lower[k] = upper[k] = not_a_number;
       continue;
     }

@@ -182,6 +182,9 @@ double normal_quantile(double u) {
   if (std::isnan(u) || u < 0.0 || u > 1.0) return std::numeric_limits<double>::quiet_NaN();
   if (u == 0.0) return -std::numeric_limits<double>::infinity();
   if (u == 1.0) return std::numeric_limits<double>::infinity();
+  // 1 - u is exact for u >= 0.5: the upper half from the lower, where the
+  // distribution function keeps its relative accuracy.
+  if (u > 0.5) return -normal_quantile(1.0 - u);
   // A rational start (Abramowitz and Stegun 26.2.23, |error| < 4.5e-4) on
   // the smaller tail, then Halley steps on the distribution function, each
   // of which roughly triples the correct digits.

@@ -695,12 +695,54 @@ TEST(Bootstrap, UndefinedBcaFallsBackToPercentileAndIsCounted) {
   request.interval = BootstrapInterval::percentile;
   Output percentile = run(2, 0, nullptr, nullptr, {}, {}, request);
   ASSERT_EQ(bca.status, Status::ok);
-  EXPECT_GT(bca.summary.failed_resamples, 0);  // one row three times: no variance
+  // One row three times: no variance, so no correlation in that resample,
+  // which is left out for the correlation alone.
+  EXPECT_EQ(bca.summary.failed_resamples, 0);
+  EXPECT_GT(bca.cov_se[0], 0.0);
   EXPECT_GE(bca.summary.percentile_fallbacks, 1);
   EXPECT_EQ(percentile.summary.percentile_fallbacks, 0);
   EXPECT_EQ(bca.cor_lower[2], percentile.cor_lower[2]);
   EXPECT_EQ(bca.cor_upper[2], percentile.cor_upper[2]);
   EXPECT_NEAR(bca.cor_upper[2], 1.0, 1e-12);
+}
+
+// A criterion that does not vary: its own values are not finite in every
+// resample, and only they are lost; the other pairs keep every resample.
+TEST(Bootstrap, AValueNotFiniteLeavesOutItsResampleForThatValueOnly) {
+  int rows = 60;
+  Matrix x = simulated_scores(rows, 3, 91);
+  Matrix constant = x;
+  for (int r = 0; r < rows; ++r) constant[at(r, 2, rows)] = 4.0;
+  RandomProblem rp(3, 1, 92);
+  rp.selection = {0};
+  rp.s = {2.0};
+  Output with = bootstrap_run(constant, rows, 3, rp, 1, 8, BootstrapInterval::bca, 200);
+  Output without = bootstrap_run(x, rows, 3, rp, 1, 8, BootstrapInterval::bca, 200);
+  ASSERT_EQ(with.status, Status::ok);
+  EXPECT_EQ(with.summary.failed_resamples, 0);
+  EXPECT_TRUE(std::isnan(with.cor_se[at(0, 2, 3)]));
+  EXPECT_TRUE(std::isnan(with.cor_lower[at(1, 2, 3)]));
+  // The pair of the other two is as it is without the constant column.
+  EXPECT_EQ(with.cor_se[at(0, 1, 3)], without.cor_se[at(0, 1, 3)]);
+  EXPECT_EQ(with.cor_lower[at(0, 1, 3)], without.cor_lower[at(0, 1, 3)]);
+  EXPECT_EQ(with.cov_se[0], 0.0);  // S known
+}
+
+// A level whose (1 + level) / 2 rounds to 1: bounds finite and symmetric.
+TEST(Intervals, LevelNextToOneGivesFiniteBounds) {
+  RandomProblem rp(3, 1, 93);
+  IntervalRequest request;
+  request.n = 100;
+  request.level = 0.9999999999999999;
+  Output o = run(rp, request);
+  ASSERT_EQ(o.status, Status::ok);
+  for (std::size_t e = 0; e < o.cov_se.size(); ++e) {
+    EXPECT_TRUE(std::isfinite(o.cov_lower[e]) && std::isfinite(o.cov_upper[e])) << e;
+    EXPECT_LE(o.cov_lower[e], o.cov_upper[e]);
+    EXPECT_TRUE(std::isfinite(o.cor_upper[e])) << e;
+  }
+  int a = rp.selection[0];
+  EXPECT_EQ(o.cov_lower[at(a, a, 3)], rp.s[0]);  // SE 0: the point
 }
 
 // With S known the selection variables' values never vary.
@@ -730,6 +772,11 @@ TEST(NormalQuantile, KnownValues) {
                  Case{0.999, 3.090232306167813}, Case{1e-300, -37.0471}}) {
     EXPECT_NEAR(normal_quantile(c.u), c.x, c.u < 1e-100 ? 1e-3 : 1e-13) << c.u;
   }
+  // The upper half mirrors the lower one exactly (1 - u is exact there).
+  for (double u : {0.5000001, 0.975, 0.9999999999, 1.0 - 1e-15}) {
+    EXPECT_EQ(normal_quantile(u), -normal_quantile(1.0 - u)) << u;
+  }
+  EXPECT_NEAR(normal_quantile(1.0 - 0x1p-40), -normal_quantile(0x1p-40), 0.0);
   EXPECT_EQ(normal_quantile(0.0), -INFINITY);
   EXPECT_EQ(normal_quantile(1.0), INFINITY);
   EXPECT_TRUE(std::isnan(normal_quantile(-0.1)));
@@ -894,13 +941,29 @@ TEST(IntervalChecks, EachInvalidRequestIsNamedAndWritesNothing) {
          pr.restricted = nullptr;
        },
        Argument::data, "a score is infinite"},
+      {"adf on 2 rows",
+       [](IntervalRequest& r, LawleyProblem& pr, const Matrix& xs, const Matrix&, const double*) {
+         r.method = IntervalMethod::adf;
+         r.data = {2, 3, xs.data(), 20};
+         pr.restricted = nullptr;
+       },
+       Argument::data, "fewer than 3 complete rows, which adf and the bootstrap need"},
+      {"huge scores",
+       [](IntervalRequest& r, LawleyProblem& pr, const Matrix&, const Matrix&, const double*) {
+         static const double huge[6] = {1e200, -1e200, 3e200, 1, 2, 4};
+         r.method = IntervalMethod::adf;
+         r.data = {3, 2, huge, 3};
+         pr.q = 2;
+         pr.restricted = nullptr;
+       },
+       Argument::data, "the scores are so large that their variances or covariances overflow"},
       {"bootstrap on 2 rows",
        [](IntervalRequest& r, LawleyProblem& pr, const Matrix& xs, const Matrix&, const double*) {
          r.method = IntervalMethod::bootstrap;
          r.data = {2, 3, xs.data(), 20};
          pr.restricted = nullptr;
        },
-       Argument::data, "fewer than 3 complete rows, which the bootstrap needs"},
+       Argument::data, "fewer than 3 complete rows, which adf and the bootstrap need"},
       {"bootstrap with N",
        [](IntervalRequest& r, LawleyProblem& pr, const Matrix& xs, const Matrix&, const double*) {
          r.method = IntervalMethod::bootstrap;
