@@ -1436,8 +1436,11 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
     a->seed = value;
   }
   if (!isNull(threads)) {
-    double value = whole_number(threads, 1, INT_MAX);
-    if (isnan(value)) fail("'threads' must be a whole number of at least 1");
+    double value = whole_number(threads, 0, INT_MAX);
+    if (isnan(value)) {
+      fail("'threads' must be a whole number: at most that many threads, 0 for all the machine "
+           "has");
+    }
     a->threads = (int)value;
   }
   if (!isNull(ci_type)) {
@@ -1452,7 +1455,10 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
                                : !isNull(ci_type) ? "ci_type"
                                                   : NULL;
   if (a->method == TOLBE_INTERVAL_NONE) {
-    const char* given = !isNull(level) ? "level" : bootstrap_only;
+    const char* given = !isNull(level)            ? "level"
+                        : !isNull(n_unrestricted) ? "n_unrestricted"
+                        : !isNull(n)              ? "n"
+                                                  : bootstrap_only;
     if (given != NULL) {
       if (isNull(interval)) {
         fail("'%s' is for intervals, and this call computes none: give 'n' (the size of the "
@@ -2216,10 +2222,17 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     if (pr.n_defaulted > 0) SET_VECTOR_ELT(own, n_own++, defaulted_note(&pr));
     if (failed_resamples > 0) {
       Text t = {0};
-      putf(&t,
-           "%d of %d bootstrap resamples were left out: in them the selection block was not "
-           "positive definite or a result not finite; the intervals rest on the others",
-           failed_resamples, asked.resamples);
+      if (failed_resamples == asked.resamples) {
+        putf(&t,
+             "all %d bootstrap resamples were left out: in every one the selection block was not "
+             "positive definite, so there are no intervals",
+             failed_resamples);
+      } else {
+        putf(&t,
+             "%d of %d bootstrap resamples were left out: in them the selection block was not "
+             "positive definite; the intervals rest on the others",
+             failed_resamples, asked.resamples);
+      }
       SET_VECTOR_ELT(own, n_own++, own_item(TOLBE_WARNING, &t, allocVector(INTSXP, 0)));
     }
     own = PROTECT(lengthgets(own, n_own));

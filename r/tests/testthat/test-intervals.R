@@ -317,10 +317,17 @@ test_that("every new argument's errors, raised before any computation", {
     bad(lawley(data = hired, unrestricted = S, interval = "bootstrap", seed = seed),
         "'seed' must be a whole number from 0 to 2\\^53")
   }
-  for (threads in list(0, -2, 1.5, "2")) {
+  for (threads in list(-2, 1.5, "2")) {
     bad(lawley(data = hired, unrestricted = S, interval = "bootstrap", threads = threads),
-        "'threads' must be a whole number of at least 1")
+        "'threads' must be a whole number: at most that many threads, 0 for all")
   }
+  # 0 is all the machine has, as on the command line and in the library.
+  all <- lawley(data = hired, unrestricted = S, interval = "bootstrap", B = 20, seed = 1,
+                threads = 0)
+  expect_gte(all$interval$threads, 1L)
+  # Sample sizes without intervals are a mistake, as on the command line.
+  bad(lawley(asym, S, n_unrestricted = 500), "'n_unrestricted' is for intervals")
+  bad(lawley(asym, S, n = 100, interval = "none"), "'n' is for intervals, but interval is")
   for (type in list("basic", NA_character_, 1)) {
     bad(lawley(data = hired, unrestricted = S, interval = "bootstrap", ci_type = type),
         "'ci_type' must be \"bca\" or \"percentile\"")
@@ -427,7 +434,7 @@ test_that("bootstrap resamples that fail are left out, counted and warned of", {
   warned <- notes$message[notes$severity == "warning" & is.na(notes$code)]
   expect_identical(warned, sprintf(paste(
     "%d of 300 bootstrap resamples were left out: in them the selection block was not positive",
-    "definite or a result not finite; the intervals rest on the others"), failed))
+    "definite; the intervals rest on the others"), failed))
   expect_true(all(is.finite(fit$ci$cor$lower)))
   expect_output(print(fit), sprintf("%d failed resamples left out", failed))
   expect_identical(fit$interval$percentile_fallbacks, 0L)
