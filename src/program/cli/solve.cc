@@ -191,13 +191,15 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
   in->seed = request.seed;
   const IntervalSummary& sum = in->summary;
   if (sum.failed_resamples > 0) {
+    bool all = sum.failed_resamples == sum.resamples;
     s.findings.push_back(
         {"failed_resamples",
          Severity::warning,
-         std::to_string(sum.failed_resamples) + " of " + std::to_string(sum.resamples) +
+         (all ? "all " + std::to_string(sum.resamples)
+              : std::to_string(sum.failed_resamples) + " of " + std::to_string(sum.resamples)) +
              " bootstrap resamples failed (the selection variables' var/cov matrix not positive "
-             "definite, or a result not finite) and were left out: the intervals rest on the "
-             "others",
+             "definite) and were left out: " +
+             (all ? "there are no intervals" : "the intervals rest on the others"),
          {}});
   }
   if (sum.percentile_fallbacks > 0) {

@@ -240,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
              "out)\n"},
         Case{"too_few_rows_for_the_bootstrap", scores_with("scores.csv", "x1,x2,y\n5,3,4\n6,4,5\n"),
              data_and({"--interval=bootstrap"}), 2, "",
-             "tolbe: scores.csv: the intervals: fewer than 3 complete rows, which the bootstrap "
-             "needs\n"},
+             "tolbe: scores.csv: the intervals: fewer than 3 complete rows, which adf and the "
+             "bootstrap need\n"},
         Case{"selection_block_singular",
              scores_with("scores.csv", "x1,x2,y\n1,2,4\n2,4,5\n3,6,5\n"), data_args, 2, "",
              "tolbe: scores.csv: the restricted var/cov matrix of the selection variables is not "
@@ -588,8 +588,8 @@ TEST(cli_data_e2e_test, bootstrap_csv_of_a_pool_is_the_librarys) {
       failed == 0 ? ""
                   : "tolbe: scores.csv: warning: " + std::to_string(failed) +
                         " of 300 bootstrap resamples failed (the selection variables' var/cov "
-                        "matrix not positive definite, or a result not finite) and were left out: "
-                        "the intervals rest on the others\n";
+                        "matrix not positive definite) and were left out: the intervals rest on "
+                        "the others\n";
   EXPECT_EQ(got.err,
             dropped_note +
                 "tolbe: scores.csv: note: the pool (pool.csv): 1 of 12 rows have a missing value "
@@ -641,23 +641,25 @@ TEST(cli_data_e2e_test, json_says_how_and_holds_the_librarys_values) {
 // The counts are the library's, as it gives them on the same rows; the
 // failures are a warning (an error under --strict), the fallbacks a note.
 TEST(cli_data_e2e_test, failed_resamples_and_percentile_fallbacks_are_said) {
-  const Files files = {{"tiny.csv", "x1,x2,y\n1,2,3\n2,1,3\n3,3,3\n4,2,3.5\n"},
-                       {"unrestricted.csv", unrestricted}};
+  // Three rows: a resample of one row three times has no variance in x1
+  // (it fails); one of two rows gives x1 and y a correlation of 1, never
+  // below the estimate, so BCa falls back.
+  const Files files = {{"tiny.csv", "x1,y\n0,0\n1,1\n2,3\n"},
+                       {"unrestricted.csv", "\"\",\"x1\"\n\"x1\",2\n"}};
   const std::vector<std::string> args = {"--data=tiny.csv", "--unrestricted=unrestricted.csv",
                                          "--interval=bootstrap", "--resamples=50", "--format=json"};
   tolbe::IntervalRequest request;
   request.method = tolbe::IntervalMethod::bootstrap;
   request.resamples = 50;
-  Expected e = by_the_library(3, {{1, 2, 3}, {2, 1, 3}, {3, 3, 3}, {4, 2, 3.5}}, {0, 1}, s_known,
-                              {}, {}, request);
+  Expected e = by_the_library(2, {{0, 0}, {1, 1}, {2, 3}}, {0}, {2.0}, {}, {}, request);
   int failed = e.summary.failed_resamples;
   int fallbacks = e.summary.percentile_fallbacks;
   ASSERT_GT(failed, 0);
   ASSERT_GT(fallbacks, 0);
   std::string failures = std::to_string(failed) +
                          " of 50 bootstrap resamples failed (the selection variables' var/cov "
-                         "matrix not positive definite, or a result not finite) and were left "
-                         "out: the intervals rest on the others";
+                         "matrix not positive definite) and were left out: the intervals rest on "
+                         "the others";
   std::string fallback_note =
       "tolbe: tiny.csv: note: " + std::to_string(fallbacks) +
       (fallbacks == 1 ? " value has" : " values have") +
