@@ -163,10 +163,11 @@ void write_table(const Solved& s, bool markdown) {
   int p = pr.n_nonrestricted;
   int q = pr.n_total;
   std::string head = display_name(s.file) + ": " + std::to_string(q) +
-                     (q == 1 ? " variable" : " variables") + ", selected on " +
-                     (s.raw                     ? ""
-                      : s.selection.size() == 1 ? "variable "
-                                                : "variables ");
+                     (q == 1 ? " variable" : " variables") +
+                     (s.selection.empty()       ? ", no selection variable"
+                      : s.raw                   ? ", selected on "
+                      : s.selection.size() == 1 ? ", selected on variable "
+                                                : ", selected on variables ");
   for (std::size_t k = 0; k < s.selection.size(); ++k) {
     head += (k == 0 ? "" : ", ") + variable_name(s, s.selection[k] + 1);
   }

@@ -824,3 +824,11 @@ TEST(cli_data_e2e_test, options_are_documented) {
 }
 
 }  // namespace
+
+// With no selection variable the table's first line says so, rather than
+// naming none.
+TEST(cli_data_e2e_test, table_without_selection_variables_says_so) {
+  BinaryRun got = run_with({{"none.txt", "0 2 0\n1 0.5\n0.5 2\n"}}, {"--n=50", "none.txt"});
+  ASSERT_EQ(got.status, 0) << got.err;
+  EXPECT_EQ(got.out.substr(0, got.out.find('\n')), "none.txt: 2 variables, no selection variable");
+}
