@@ -627,3 +627,32 @@ TEST(cli_validity_e2e_test, options_are_documented) {
 }
 
 }  // namespace
+
+// The README's study, from the two raw files to the manuscript's table:
+// the command it shows runs, and its table holds the regression block.
+TEST(cli_validity_e2e_test, readme_study_runs_from_raw_files_to_the_table) {
+  std::string study = std::string(TOLBE_EXAMPLES) + "/study/";
+  std::vector<std::string> args = {"--data=" + study + "hired.csv",
+                                   "--pool=" + study + "applicants.csv",
+                                   "--select=T1,T2",
+                                   "--reliabilities=C1=0.8,C2=0.7",
+                                   "--criterion=C1",
+                                   "--predictors=T1,T2,INT",
+                                   "--base=T1,T2",
+                                   "--format=markdown"};
+  tolbe::testing_support::BinaryRun got =
+      tolbe::testing_support::run_binary(TOLBE_BINARY, args, std::string(TOLBE_EXAMPLES) + "/..");
+  ASSERT_EQ(got.status, 0) << got.err;
+  EXPECT_NE(got.out.find("### validity: criterion C1, predictors INT added to T1, T2, criterion "
+                         "reliability 0.8\n"),
+            std::string::npos);
+  EXPECT_NE(got.out.find("| delta_r2 "), std::string::npos);
+  // The README shows that very command.
+  std::string readme =
+      tolbe::testing_support::file_text(std::string(TOLBE_EXAMPLES) + "/../README.md");
+  EXPECT_NE(readme.find("tolbe --data=examples/study/hired.csv "
+                        "--pool=examples/study/applicants.csv --select=T1,T2 \\\n"
+                        "  --reliabilities=C1=0.8,C2=0.7 --criterion=C1 --predictors=T1,T2,INT "
+                        "--base=T1,T2 \\\n  --format=markdown"),
+            std::string::npos);
+}
