@@ -134,7 +134,8 @@ bool values(const Job& job, ConstView cov, double* out, double* scratch) {
   for (int m = 0; m < k; ++m) {
     int x = job.predictors[m];
     double a_mm = cov(x, x);
-    double r = cov(x, y) / std::sqrt(a_mm * c_yy);
+    // As the corrected correlation matrix has it, to the last bit.
+    double r = cov(x, y) / (std::sqrt(a_mm) * std::sqrt(c_yy));
     out[m] = s.b[m];
     out[k + m] = s.b[m] * std::sqrt(a_mm / c_yy);
     out[2 * k + m] = r;
