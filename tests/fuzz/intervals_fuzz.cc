@@ -12,6 +12,7 @@
 
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/validity.h"
 
 namespace {
 
@@ -128,6 +129,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     if (summary.failed_resamples < 0 || summary.failed_resamples > summary.resamples) std::abort();
+  }
+
+  // The validity question on the same problem and request.
+  std::vector<int> predictors;
+  int k = 1 + in.next() % 4;
+  for (int t = 0; t < k; ++t) predictors.push_back(static_cast<int>(in.next() % 7) - 1);
+  ValidityQuestion question{static_cast<int>(in.next() % 7) - 1, predictors,
+                            static_cast<int>(in.next() % 5) - 1,
+                            in.next() % 4 == 0 ? in.value() : (in.next() + 1) / 256.0};
+  std::size_t count = validity_values(predictors.size());
+  std::vector<double> estimate(count, untouched), v_se(count, untouched), v_lower(count, untouched),
+      v_upper(count, untouched);
+  WorkspaceSize v_need = lawley_validity_workspace_size(q, p, predictors.size(), request);
+  std::vector<double> v_work(v_need.doubles == SIZE_MAX ? 0 : v_need.doubles);
+  std::vector<int> v_ints(v_need.ints == SIZE_MAX ? 0 : v_need.ints);
+  Status v_status = lawley_validity(problem, request, question,
+                                    {estimate.data(), v_se.data(), v_lower.data(), v_upper.data()},
+                                    v_work, v_ints, &summary);
+  if (v_status == Status::invalid_argument) {
+    for (const double& x : estimate) {
+      if (!is_untouched(x)) std::abort();
+    }
+    return 0;
+  }
+  for (std::size_t value = 0; value < count; ++value) {
+    if (is_untouched(estimate[value]) || is_untouched(v_se[value])) std::abort();
+    if (v_se[value] < 0.0) std::abort();
+    if (v_lower[value] > v_upper[value]) std::abort();
   }
   return 0;
 }
