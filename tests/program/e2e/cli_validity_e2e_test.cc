@@ -278,8 +278,8 @@ INSTANTIATE_TEST_SUITE_P(
              "file,criterion,quantity,predictor,estimate\n"
              "worked.txt,y,b,x2,0.39944903581267216\n"
              "worked.txt,y,beta,x2,0.43085199984444644\n"
-             "worked.txt,y,validity,x2,0.43085199984444666\n"
-             "worked.txt,y,operational_validity,x2,0.4787244442716074\n"
+             "worked.txt,y,validity,x2,0.43085199984444655\n"
+             "worked.txt,y,operational_validity,x2,0.47872444427160726\n"
              "worked.txt,y,r2,,0.18563344576995897\n"
              "worked.txt,y,r,,0.43085199984444655\n"
              "worked.txt,y,operational_r,,0.47872444427160726\n",
