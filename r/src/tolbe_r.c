@@ -210,9 +210,10 @@ static SEXP square_matrix(SEXP x, const char* what) {
   int columns = INTEGER(dim)[1];
   if (rows > columns) {
     /* More rows than columns: most likely raw scores, one row per person. */
-    fail("'%s' must be square, not %d x %d; raw scores, one row per person, are given as %s",
-         what, rows, columns, strcmp(what, "restricted") == 0 ? "data = (not restricted =)"
-                                                               : "pool = (not unrestricted =)");
+    fail("'%s' must be square, not %d x %d; raw scores, one row per person, are given as %s", what,
+         rows, columns,
+         strcmp(what, "restricted") == 0 ? "data = (not restricted =)"
+                                         : "pool = (not unrestricted =)");
   }
   if (rows != columns) fail("'%s' must be square, not %d x %d", what, rows, columns);
   if (TYPEOF(x) != REALSXP) x = coerceVector(x, REALSXP);
@@ -273,10 +274,10 @@ typedef struct {
   double* reliability; /* q - p, or NULL for none */
   int* defaulted;      /* the others given no reliability by name (taken as 1) */
   int n_defaulted;
-  int* given;          /* q - p: whether each other's reliability was given */
+  int* given;           /* q - p: whether each other's reliability was given */
   int* from_restricted; /* q - p: whether it was measured in the restricted sample */
-  double* as_given;    /* q - p: the reliabilities as given, before any conversion */
-  int* criteria;       /* the criterion variables, from 0 */
+  double* as_given;     /* q - p: the reliabilities as given, before any conversion */
+  int* criteria;        /* the criterion variables, from 0 */
   int n_criteria;
   double* restricted_means;   /* q, or NULL */
   double* unrestricted_means; /* p, or NULL */
@@ -505,8 +506,7 @@ static void resolve_reliabilities(SEXP reliabilities, Problem* pr) {
   if (n_wrong > 0) {
     Text t = {0};
     put_strings(&t, given, wrong, n_wrong);
-    putf(&t, n_wrong == 1 ? " is not a variable of %s; " : " are not variables of %s; ",
-         pr->v_arg);
+    putf(&t, n_wrong == 1 ? " is not a variable of %s; " : " are not variables of %s; ", pr->v_arg);
     put_others(&t, pr);
     fail_text(&t);
   }
@@ -604,8 +604,9 @@ static void resolve_reliability_sample(SEXP sample, SEXP reliabilities, Problem*
   int m = pr->n_others;
   if (pr->reliability == NULL) {
     if (!isNull(sample)) {
-      fail("'reliability_sample' says where the 'reliabilities' were measured, and none are "
-           "given");
+      fail(
+          "'reliability_sample' says where the 'reliabilities' were measured, and none are "
+          "given");
     }
     return;
   }
@@ -624,11 +625,11 @@ static void resolve_reliability_sample(SEXP sample, SEXP reliabilities, Problem*
   SEXP given_names = getAttrib(reliabilities, R_NamesSymbol);
   SEXP sample_names = getAttrib(sample, R_NamesSymbol);
   R_xlen_t length = XLENGTH(sample);
-  if (TYPEOF(sample) != STRSXP ||
-      (isNull(sample_names) && length != 1 && length != n)) {
-    fail("'reliability_sample' must be \"unrestricted\" or \"restricted\": one value for all the "
-         "reliabilities, one for each of the %d in order, or values named by variable",
-         n);
+  if (TYPEOF(sample) != STRSXP || (isNull(sample_names) && length != 1 && length != n)) {
+    fail(
+        "'reliability_sample' must be \"unrestricted\" or \"restricted\": one value for all the "
+        "reliabilities, one for each of the %d in order, or values named by variable",
+        n);
   }
   for (R_xlen_t k = 0; k < length; ++k) {
     SEXP value = STRING_ELT(sample, k);
@@ -637,8 +638,9 @@ static void resolve_reliability_sample(SEXP sample, SEXP reliabilities, Problem*
       if (strcmp(CHAR(value), places[c]) == 0) place = c;
     }
     if (place < 0) {
-      fail("'reliability_sample' must be \"unrestricted\" (the reliability was measured in the "
-           "unrestricted population) or \"restricted\" (in the restricted sample)");
+      fail(
+          "'reliability_sample' must be \"unrestricted\" (the reliability was measured in the "
+          "unrestricted population) or \"restricted\" (in the restricted sample)");
     }
     int slot;
     if (!isNull(sample_names)) {
@@ -657,9 +659,9 @@ static void resolve_reliability_sample(SEXP sample, SEXP reliabilities, Problem*
     }
     for (int i = 0; i < n; ++i) {
       if (length != 1 && i != k) continue;
-      slot = isNull(given_names) ? i
-                                 : pr->position[find_name(pr->names, STRING_ELT(given_names, i))] -
-                                       pr->p;
+      slot = isNull(given_names)
+                 ? i
+                 : pr->position[find_name(pr->names, STRING_ELT(given_names, i))] - pr->p;
       pr->from_restricted[slot] = place;
     }
   }
@@ -677,8 +679,8 @@ static void resolve_criteria(SEXP criteria, Problem* pr) {
     return;
   }
   pr->criteria = index_list(XLENGTH(criteria) > INT_MAX ? 1 : (int)XLENGTH(criteria));
-  int n = variables_of(criteria, "'criteria'", pr->names, pr->v_arg, pr->v_names, pr->q,
-                       pr->criteria);
+  int n =
+      variables_of(criteria, "'criteria'", pr->names, pr->v_arg, pr->v_names, pr->q, pr->criteria);
   int* selected = index_list(n);
   int n_selected = 0;
   for (int k = 0; k < n; ++k) {
@@ -897,16 +899,38 @@ static SEXP findings_frame(int n) {
 }
 
 static void make_names(void) {
-  static const char* fit[FIT_LENGTH] = {
-      "cov",          "cor", "disattenuated", "means",    "selection", "diagnostics", "findings",
-      "restricted",   "unrestricted", "se",   "ci",       "interval",  "rows",
-      "operational",  "criteria",     "reliabilities", "reliability_sample", "scores"};
+  static const char* fit[FIT_LENGTH] = {"cov",
+                                        "cor",
+                                        "disattenuated",
+                                        "means",
+                                        "selection",
+                                        "diagnostics",
+                                        "findings",
+                                        "restricted",
+                                        "unrestricted",
+                                        "se",
+                                        "ci",
+                                        "interval",
+                                        "rows",
+                                        "operational",
+                                        "criteria",
+                                        "reliabilities",
+                                        "reliability_sample",
+                                        "scores"};
   static const char* matrices[MATRIX_LENGTH] = {"cov", "cor", "disattenuated", "operational"};
   static const char* bounds[BOUND_LENGTH] = {"lower", "upper"};
-  static const char* interval[INTERVAL_LENGTH] = {
-      "method", "ci_type",          "level",        "n",
-      "n_unrestricted", "B",        "seed",         "threads",
-      "failed_resamples", "percentile_fallbacks", "rows_dropped", "pool_rows_dropped"};
+  static const char* interval[INTERVAL_LENGTH] = {"method",
+                                                  "ci_type",
+                                                  "level",
+                                                  "n",
+                                                  "n_unrestricted",
+                                                  "B",
+                                                  "seed",
+                                                  "threads",
+                                                  "failed_resamples",
+                                                  "percentile_fallbacks",
+                                                  "rows_dropped",
+                                                  "pool_rows_dropped"};
   static const char* rows[ROWS_LENGTH] = {"used", "dropped", "pool_used", "pool_dropped"};
   static const char* diagnostics[DIAGNOSTICS_LENGTH] = {"status",
                                                         "leading_minor",
@@ -1248,7 +1272,8 @@ static SEXP raw_scores(SEXP x, const char* what, Scores* out) {
     double* to = REAL(values);
     for (int j = 0; j < columns; ++j) {
       SEXP column = VECTOR_ELT(x, j);
-      for (int i = 0; i < rows; ++i) to[(size_t)i + (size_t)j * (size_t)rows] = number_at(column, i);
+      for (int i = 0; i < rows; ++i)
+        to[(size_t)i + (size_t)j * (size_t)rows] = number_at(column, i);
     }
     *out = (Scores){values, rows, columns, names};
     UNPROTECT(1);
@@ -1257,9 +1282,10 @@ static SEXP raw_scores(SEXP x, const char* what, Scores* out) {
   SEXP dim = getAttrib(x, R_DimSymbol);
   if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || TYPEOF(dim) != INTSXP ||
       LENGTH(dim) != 2) {
-    fail("'%s' must be a data frame or a numeric matrix of raw scores, one row per person and one "
-         "column per variable",
-         what);
+    fail(
+        "'%s' must be a data frame or a numeric matrix of raw scores, one row per person and one "
+        "column per variable",
+        what);
   }
   SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
   SEXP names = isNull(dimnames) ? R_NilValue : VECTOR_ELT(dimnames, 1);
@@ -1304,8 +1330,8 @@ static SEXP scores_covariance(const Scores* s, const char* what, double* means, 
   SEXP cov = PROTECT(allocMatrix(REALSXP, c, c));
   tolbe_scores in = library_scores(s);
   const char* reason = NULL;
-  int status = tolbe_covariance_from_data(&in, means, REAL(cov), c > 0 ? c : 1, used, dropped,
-                                          &reason);
+  int status =
+      tolbe_covariance_from_data(&in, means, REAL(cov), c > 0 ? c : 1, used, dropped, &reason);
   if (status != TOLBE_OK) {
     /* Say where: the first score that is not finite, else how few rows are
      * complete. */
@@ -1389,9 +1415,9 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
   static const char* types[] = {"bca", "percentile"};
   *a = (Asked){TOLBE_INTERVAL_NONE, TOLBE_BOOTSTRAP_BCA, 0.95, 0, 0, 2000, -1.0, 0};
   if (isNull(interval)) {
-    a->method = with_data       ? TOLBE_INTERVAL_ADF
-                : !isNull(n)    ? TOLBE_INTERVAL_NORMAL
-                                : TOLBE_INTERVAL_NONE;
+    a->method = with_data    ? TOLBE_INTERVAL_ADF
+                : !isNull(n) ? TOLBE_INTERVAL_NORMAL
+                             : TOLBE_INTERVAL_NONE;
   } else {
     a->method = choice(interval, methods, 4);
     if (a->method < 0) {
@@ -1403,24 +1429,28 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
       fail("'n' is for matrices: with 'data' the sample size is its number of complete rows");
     }
     double value = whole_number(n, 2, INT_MAX);
-    if (isnan(value)) fail("'n', the size of the restricted sample, must be a whole number of at least 2");
+    if (isnan(value))
+      fail("'n', the size of the restricted sample, must be a whole number of at least 2");
     a->n = (int)value;
   }
   if (!isNull(n_unrestricted)) {
     if (with_pool) {
-      fail("'n_unrestricted' is for a matrix: with 'pool' the pool's size is its number of "
-           "complete rows");
+      fail(
+          "'n_unrestricted' is for a matrix: with 'pool' the pool's size is its number of "
+          "complete rows");
     }
     double value = whole_number(n_unrestricted, 2, INT_MAX);
     if (isnan(value)) {
-      fail("'n_unrestricted', the size of the sample 'unrestricted' was estimated from, must be a "
-           "whole number of at least 2 (leave it out when the matrix is known)");
+      fail(
+          "'n_unrestricted', the size of the sample 'unrestricted' was estimated from, must be a "
+          "whole number of at least 2 (leave it out when the matrix is known)");
     }
     a->n_unrestricted = (int)value;
   }
   if (!isNull(level)) {
     double value = TYPEOF(level) == REALSXP && XLENGTH(level) == 1 ? REAL(level)[0] : NAN;
-    if (!(value > 0.0 && value < 1.0)) fail("'level' must be a number between 0 and 1, such as 0.95");
+    if (!(value > 0.0 && value < 1.0))
+      fail("'level' must be a number between 0 and 1, such as 0.95");
     a->level = value;
   }
   if (!isNull(B)) {
@@ -1438,8 +1468,9 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
   if (!isNull(threads)) {
     double value = whole_number(threads, 0, INT_MAX);
     if (isnan(value)) {
-      fail("'threads' must be a whole number: at most that many threads, 0 for all the machine "
-           "has");
+      fail(
+          "'threads' must be a whole number: at most that many threads, 0 for all the machine "
+          "has");
     }
     a->threads = (int)value;
   }
@@ -1461,9 +1492,10 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
                                                   : bootstrap_only;
     if (given != NULL) {
       if (isNull(interval)) {
-        fail("'%s' is for intervals, and this call computes none: give 'n' (the size of the "
-             "restricted sample) or raw scores as 'data', or choose 'interval'",
-             given);
+        fail(
+            "'%s' is for intervals, and this call computes none: give 'n' (the size of the "
+            "restricted sample) or raw scores as 'data', or choose 'interval'",
+            given);
       }
       fail("'%s' is for intervals, but interval is \"none\"", given);
     }
@@ -1473,17 +1505,20 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
     fail("'%s' is for interval = \"bootstrap\", not \"%s\"", bootstrap_only, methods[a->method]);
   }
   if (a->method == TOLBE_INTERVAL_NORMAL && !with_data && a->n == 0) {
-    fail("interval = \"normal\" needs 'n', the size of the restricted sample (or its raw scores as "
-         "'data')");
+    fail(
+        "interval = \"normal\" needs 'n', the size of the restricted sample (or its raw scores as "
+        "'data')");
   }
   if (a->method != TOLBE_INTERVAL_NORMAL && !with_data) {
-    fail("interval = \"%s\" needs the restricted sample's raw scores as 'data' (one row per "
-         "person)",
-         methods[a->method]);
+    fail(
+        "interval = \"%s\" needs the restricted sample's raw scores as 'data' (one row per "
+        "person)",
+        methods[a->method]);
   }
   if (a->method == TOLBE_INTERVAL_BOOTSTRAP && a->n_unrestricted != 0) {
-    fail("the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores "
-         "('pool'); leave out 'n_unrestricted', or choose interval = \"normal\" or \"adf\"");
+    fail(
+        "the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores "
+        "('pool'); leave out 'n_unrestricted', or choose interval = \"normal\" or \"adf\"");
   }
 }
 
@@ -1706,7 +1741,7 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
     /* No seed given: one from R's generator, so that set.seed() makes the
      * call repeatable, kept in fit$interval$seed to repeat it without. */
     GetRNGstate();
-    double high = floor(unif_rand() * 2097152.0); /* 2^21 */
+    double high = floor(unif_rand() * 2097152.0);   /* 2^21 */
     double low = floor(unif_rand() * 4294967296.0); /* 2^32 */
     PutRNGstate();
     seed = high * 4294967296.0 + low;
@@ -1724,9 +1759,8 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   request.threads = a->threads;
   request.interval = a->interval;
 
-  tolbe_interval_results results = {out[MATRIX_COV], out[MATRIX_COR], out[MATRIX_DISATTENUATED],
-                                    NULL,            0,               NULL,
-                                    0};
+  tolbe_interval_results results = {
+      out[MATRIX_COV], out[MATRIX_COR], out[MATRIX_DISATTENUATED], NULL, 0, NULL, 0};
   double* v_used = NULL;
   double* s_used = NULL;
   if (data != NULL) {
@@ -1763,16 +1797,17 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
                                       pr->selection, reliability, n_reliabilities, &request,
                                       &results, work, n_work, int_work, n_int_work, &summary);
   if (status != TOLBE_OK) {
-    fail("the intervals cannot be computed: %s",
-         summary.reason != NULL && summary.reason[0] != '\0' ? summary.reason
-                                                             : tolbe_status_text(status));
+    fail("the intervals cannot be computed: %s", summary.reason != NULL && summary.reason[0] != '\0'
+                                                     ? summary.reason
+                                                     : tolbe_status_text(status));
   }
   if ((v_used != NULL &&
        memcmp(v_used, REAL(pr->restricted), (size_t)q * (size_t)q * sizeof(double)) != 0) ||
       (s_used != NULL &&
        memcmp(s_used, REAL(pr->unrestricted), (size_t)p * (size_t)p * sizeof(double)) != 0)) {
-    fail("tolbe: the intervals belong to another var/cov matrix than the correction (a fault of "
-         "the package; please report it)");
+    fail(
+        "tolbe: the intervals belong to another var/cov matrix than the correction (a fault of "
+        "the package; please report it)");
   }
   if (with_reliabilities && pr->n_others == 0) {
     /* Nothing to disattenuate: as the estimates, the correlations'. */
@@ -1793,7 +1828,7 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   setAttrib(info, R_NamesSymbol, interval_names);
   SET_VECTOR_ELT(info, INTERVAL_METHOD, mkString(tolbe_interval_method_name(summary.method)));
   SET_VECTOR_ELT(info, INTERVAL_CI_TYPE,
-                 mkString(!bootstrap                                      ? "wald"
+                 mkString(!bootstrap                                       ? "wald"
                           : summary.interval == TOLBE_BOOTSTRAP_PERCENTILE ? "percentile"
                                                                            : "bca"));
   SET_VECTOR_ELT(info, INTERVAL_LEVEL, ScalarReal(summary.level));
@@ -1887,20 +1922,24 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   int with_data = !isNull(data);
   int with_pool = !isNull(pool);
   if (with_data && !isNull(restricted)) {
-    fail("give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
-         "scores), not both");
+    fail(
+        "give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
+        "scores), not both");
   }
   if (!with_data && isNull(restricted)) {
-    fail("give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
-         "'data'");
+    fail(
+        "give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
+        "'data'");
   }
   if (with_pool && !isNull(unrestricted)) {
-    fail("give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
-         "'pool', not both");
+    fail(
+        "give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
+        "'pool', not both");
   }
   if (!with_pool && isNull(unrestricted)) {
-    fail("give the unrestricted var/cov matrix of the selection variables as 'unrestricted', or "
-         "the pool's raw scores as 'pool'");
+    fail(
+        "give the unrestricted var/cov matrix of the selection variables as 'unrestricted', or "
+        "the pool's raw scores as 'pool'");
   }
   if (with_data && !isNull(restricted_means)) {
     fail("with 'data' the restricted means are the data's: leave out 'restricted_means'");
@@ -1926,8 +1965,8 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   if (with_data) {
     PROTECT(raw_scores(data, "data", &data_scores));
     ++protected;
-    data_means = (double*)R_alloc(data_scores.columns > 0 ? (size_t)data_scores.columns : 1,
-                                  sizeof(double));
+    data_means =
+        (double*)R_alloc(data_scores.columns > 0 ? (size_t)data_scores.columns : 1, sizeof(double));
     pr.restricted =
         PROTECT(scores_covariance(&data_scores, "data", data_means, &rows_used, &rows_dropped));
     ++protected;
@@ -1988,8 +2027,8 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
       PROTECT(scores_columns(&all, columns, pr.p, &pool_scores));
       ++protected;
     }
-    pool_means = (double*)R_alloc(pool_scores.columns > 0 ? (size_t)pool_scores.columns : 1,
-                                  sizeof(double));
+    pool_means =
+        (double*)R_alloc(pool_scores.columns > 0 ? (size_t)pool_scores.columns : 1, sizeof(double));
     pr.unrestricted =
         PROTECT(scores_covariance(&pool_scores, "pool", pool_means, &pool_used, &pool_dropped));
     ++protected;
@@ -2103,7 +2142,8 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     /* The disattenuated correlations anew, by the converted reliabilities;
      * the correction itself does not read them. */
     status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
-    if (status != TOLBE_OK) fail("the reliabilities cannot be converted: %s", tolbe_status_text(status));
+    if (status != TOLBE_OK)
+      fail("the reliabilities cannot be converted: %s", tolbe_status_text(status));
   }
   double* operational_reliability = criterion_reliabilities(&pr);
   SEXP operational = result_matrix(q, dimnames, first);
@@ -2185,9 +2225,9 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   }
   int failed_resamples = 0;
   if (asked.method != TOLBE_INTERVAL_NONE) {
-    failed_resamples = intervals_into(fit, &pr, &asked, with_data ? &data_scores : NULL,
-                                      with_pool ? &pool_scores : NULL, first,
-                                      operational_reliability);
+    failed_resamples =
+        intervals_into(fit, &pr, &asked, with_data ? &data_scores : NULL,
+                       with_pool ? &pool_scores : NULL, first, operational_reliability);
   }
   SEXP findings = R_NilValue;
   if (diagnose) {
@@ -2410,8 +2450,8 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
 
   size_t count = tolbe_validity_values(k);
   SEXP out = PROTECT(allocVector(VECSXP, 6));
-  const char* out_names[] = {"estimate", "se", "lower", "upper", "failed_resamples",
-                             "percentile_fallbacks"};
+  const char* out_names[] = {
+      "estimate", "se", "lower", "upper", "failed_resamples", "percentile_fallbacks"};
   setAttrib(out, R_NamesSymbol, strings(6, out_names));
   double* values[4];
   for (int j = 0; j < 4; ++j) {
@@ -2439,8 +2479,9 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
     Text t = {0};
     put(&t, "the corrected var/cov matrix of the predictors (");
     put_variables(&t, names, x, k);
-    put(&t, ") or of the base set is not positive definite: a predictor is a linear combination "
-            "of others");
+    put(&t,
+        ") or of the base set is not positive definite: a predictor is a linear combination "
+        "of others");
     fail_text(&t);
   }
   if (status != TOLBE_OK) {

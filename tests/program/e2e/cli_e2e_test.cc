@@ -259,7 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
              {"--format=xml", "clean.txt"},
              2,
              "",
-             "tolbe: invalid argument 'xml' for '--format' (valid: report, csv, json, table, markdown)\n" +
+             "tolbe: invalid argument 'xml' for '--format' (valid: report, csv, json, table, "
+             "markdown)\n" +
                  try_help},
         Case{"bad_selection",
              {"--select=0,2"},
