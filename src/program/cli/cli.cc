@@ -138,7 +138,12 @@ int run_command_line(int argc, char** argv) {
     std::string header = "file,matrix,variable";
     for (std::size_t j = 1; j <= widest; ++j) {
       header += ',';
-      header += j <= names.size() ? csv_field(names[j - 1]) : "v" + std::to_string(j);
+      if (j <= names.size()) {
+        header += csv_field(names[j - 1]);
+      } else {
+        header += 'v';  // appended, not "v" + ...: GCC 12 warns falsely (-Wrestrict) on that
+        header += std::to_string(j);
+      }
     }
     out.put_line_end(header);
     for (CsvRow& row : csv) {

@@ -292,7 +292,9 @@ double reference_se(const RandomProblem& rp, int i, int j, bool correlation, int
     for (int a = 0; a <= b; ++a) pairs.emplace_back(a, b);
   }
   std::vector<double> g;
-  for (auto [a, b] : pairs) {
+  for (const auto& pair : pairs) {
+    int a = pair.first;  // plain names: a lambda below captures them
+    int b = pair.second;
     double h = 1e-5;
     RandomProblem moved = rp;
     auto shift = [&](double by) {

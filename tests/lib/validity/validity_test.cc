@@ -216,7 +216,9 @@ TEST(ValidityDelta, NormalTheoryMatchesCentralDifferences) {
   auto gradients = [&](bool of_s) {
     const auto& pairs = of_s ? s_pairs : v_pairs;
     std::vector<std::vector<double>> g(count);
-    for (auto [x, y] : pairs) {
+    for (const auto& pair : pairs) {
+      int x = pair.first;
+      int y = pair.second;
       double h = 1e-6;
       Study up = st;
       Study down = st;

@@ -606,14 +606,14 @@ TEST(cli_data_e2e_test, json_says_how_and_holds_the_librarys_values) {
   ASSERT_EQ(got.status, 0) << got.err;
   nlohmann::ordered_json doc = nlohmann::ordered_json::parse(got.out).at(0);
   EXPECT_EQ(doc["file"], "scores.csv");
-  EXPECT_EQ(doc["names"], nlohmann::json({"x1", "x2", "y"}));
+  EXPECT_EQ(doc["names"], nlohmann::ordered_json({"x1", "x2", "y"}));
   EXPECT_EQ(doc["source"], nlohmann::ordered_json::parse(R"json({
     "data": "scores.csv", "rows_used": 8, "rows_dropped": 2, "unrestricted": null,
     "pool": "pool.csv", "pool_rows_used": 11, "pool_rows_dropped": 1})json"));
   EXPECT_EQ(doc["intervals"], nlohmann::ordered_json::parse(R"json({
     "method": "bootstrap", "level": 0.95, "n": 8, "n_unrestricted": 11, "ci_type": "bca",
     "resamples": 100, "seed": 0, "failed_resamples": 0, "percentile_fallbacks": 0})json"));
-  EXPECT_EQ(doc["reliabilities"], nlohmann::json({0.81}));
+  EXPECT_EQ(doc["reliabilities"], nlohmann::ordered_json({0.81}));
   tolbe::IntervalRequest request;
   request.method = tolbe::IntervalMethod::bootstrap;
   request.resamples = 100;
