@@ -178,6 +178,25 @@ tolbe_interval_summary summary_to_c(const IntervalSummary& s) {
                                 s.percentile_fallbacks};
 }
 
+// The problem of the C entry points' arguments (reliabilities checked by
+// the caller: null only with a count of 0).
+LawleyProblem problem_from_c(int q, int p, const double* restricted, int ld_restricted,
+                             const double* unrestricted, int ld_unrestricted, const int* selection,
+                             const double* reliabilities, int n_reliabilities) {
+  LawleyProblem problem;
+  problem.q = q;
+  problem.p = p;
+  problem.restricted = restricted;
+  problem.ld_restricted = ld_restricted;
+  problem.unrestricted = unrestricted;
+  problem.ld_unrestricted = ld_unrestricted;
+  if (selection != nullptr && p > 0) problem.selection = {selection, static_cast<std::size_t>(p)};
+  if (n_reliabilities > 0) {
+    problem.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
+  }
+  return problem;
+}
+
 IntervalMatrices matrices_from_c(const tolbe_interval_matrices& m) {
   return {m.se, m.lower, m.upper, m.ld};
 }
@@ -331,17 +350,9 @@ int tolbe_lawley_intervals(int q, int p, const double* restricted, int ld_restri
                : results == nullptr ? "the results are null"
                                     : "the reliabilities are null or their count negative";
   } else {
-    LawleyProblem problem;
-    problem.q = q;
-    problem.p = p;
-    problem.restricted = restricted;
-    problem.ld_restricted = ld_restricted;
-    problem.unrestricted = unrestricted;
-    problem.ld_unrestricted = ld_unrestricted;
-    if (selection != nullptr && p > 0) problem.selection = {selection, static_cast<std::size_t>(p)};
-    if (n_reliabilities > 0) {
-      problem.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
-    }
+    LawleyProblem problem =
+        problem_from_c(q, p, restricted, ld_restricted, unrestricted, ld_unrestricted, selection,
+                       reliabilities, n_reliabilities);
     IntervalResults r;
     r.covariances = matrices_from_c(results->covariances);
     r.correlations = matrices_from_c(results->correlations);
@@ -408,17 +419,9 @@ int tolbe_lawley_validity(int q, int p, const double* restricted, int ld_restric
     s.argument = Argument::request;
     s.reason = "the request or the question is null, or the predictors are missing";
   } else {
-    LawleyProblem problem;
-    problem.q = q;
-    problem.p = p;
-    problem.restricted = restricted;
-    problem.ld_restricted = ld_restricted;
-    problem.unrestricted = unrestricted;
-    problem.ld_unrestricted = ld_unrestricted;
-    if (selection != nullptr && p > 0) problem.selection = {selection, static_cast<std::size_t>(p)};
-    if (n_reliabilities > 0) {
-      problem.reliabilities = {reliabilities, static_cast<std::size_t>(n_reliabilities)};
-    }
+    LawleyProblem problem =
+        problem_from_c(q, p, restricted, ld_restricted, unrestricted, ld_unrestricted, selection,
+                       reliabilities, n_reliabilities);
     ValidityQuestion v;
     v.criterion = question->criterion;
     v.predictors = {question->predictors, static_cast<std::size_t>(question->n_predictors)};
