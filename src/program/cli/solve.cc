@@ -303,6 +303,14 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   }
   if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
+  if (options.reliabilities_restricted && !pr.with_reliabilities()) {
+    // Asked for, and nothing to do: said rather than passed over.
+    s.findings.push_back({"no_reliabilities_to_convert",
+                          Severity::note,
+                          "'--reliabilities-from=restricted' has no reliabilities to convert: the "
+                          "problem gives none",
+                          {}});
+  }
   IntervalRequest request = interval_request(options);
   if (options.interval != IntervalMethod::none && !add_intervals(lp, request, name, s)) {
     return false;

@@ -656,3 +656,20 @@ TEST(cli_validity_e2e_test, readme_study_runs_from_raw_files_to_the_table) {
                         "--base=T1,T2 \\\n  --format=markdown"),
             std::string::npos);
 }
+
+// Restricted-sample reliabilities asked for on a problem that gives none:
+// a note says there was nothing to convert.
+TEST(cli_validity_e2e_test, nothing_to_convert_is_said) {
+  BinaryRun got = run_with({{"plain.txt", "2 3 0\n1 .5 .3\n.5 1 .4\n.3 .4 1\n1.44 .6\n.6 1.21\n"}},
+                           {"--reliabilities-from=restricted", "--format=csv", "-q", "plain.txt"});
+  EXPECT_EQ(got.status, 0);
+  BinaryRun noted =
+      run_with({{"plain.txt", "2 3 0\n1 .5 .3\n.5 1 .4\n.3 .4 1\n1.44 .6\n.6 1.21\n"}},
+               {"--reliabilities-from=restricted", "--format=csv", "plain.txt"});
+  EXPECT_NE(noted.err.find("tolbe: plain.txt: note: '--reliabilities-from=restricted' has no "
+                           "reliabilities to convert: the problem gives none\n"),
+            std::string::npos)
+      << noted.err;
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.out, noted.out);
+}
