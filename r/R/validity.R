@@ -136,9 +136,15 @@ confint.tolbe_regression <- function(object, parm, level = NULL, ...) {
 }
 
 as.data.frame.tolbe_regression <- function(x, row.names = NULL, optional = FALSE, ...) {
-  beta <- x$beta
-  beta$term <- paste0("beta:", beta$term)
-  parts <- list(x$b, beta, x$R2, x$R, x$operational_R)
+  # Each predictor's weights, then its validity and operational validity
+  # (as the command line's table has them), then the composite's.
+  labelled <- function(part, label) {
+    if (is.null(part)) return(NULL)
+    part$term <- paste0(label, ":", part$term)
+    part
+  }
+  parts <- list(x$b, labelled(x$beta, "beta"), labelled(x$r, "r"),
+                labelled(x$operational, "operational"), x$R2, x$R, x$operational_R)
   out <- do.call(rbind, parts[!vapply(parts, is.null, TRUE)])
   rownames(out) <- NULL
   out
@@ -164,6 +170,10 @@ print.tolbe_regression <- function(x, digits = 4, ...) {
   if (!is.na(x$reliability)) {
     cat(sprintf("operational R: the criterion made reliable (r_yy = %s)\n",
                 format(x$reliability, digits = digits)))
+    above <- c(x$operational_R$estimate, x$operational$estimate)
+    if (any(above > 1, na.rm = TRUE)) {
+      cat("an operational value above 1: the criterion's reliability is likely too low\n")
+    }
   }
   invisible(x)
 }

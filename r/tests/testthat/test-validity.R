@@ -291,8 +291,16 @@ test_that("summary, as.data.frame and confint(tidy = TRUE) give the validities i
   expect_equal(pairs$conf.low, unname(confint(fit)[, 1]))
   expect_identical(confint(fit, "T1-C1", which = "operational", tidy = TRUE)$estimate,
                    fit$operational[["T1", "C1"]])
-  expect_named(as.data.frame(lawley_regression(fit, "C1", tests)),
-               c("term", "estimate", "std.error", "conf.low", "conf.high"))
+  reg_table <- as.data.frame(lawley_regression(fit, "C1", tests))
+  expect_named(reg_table, c("term", "estimate", "std.error", "conf.low", "conf.high"))
+  # The validities and operational validities are in it, as on the command line.
+  expect_identical(reg_table$estimate[reg_table$term == "r:T1"], fit$cor[["T1", "C1"]])
+  expect_identical(reg_table$estimate[reg_table$term == "operational:T2"],
+                   fit$operational[["T2", "C1"]])
+  low <- quietly(lawley(data = hired, pool = pool, selection = tests,
+                        reliabilities = c(C1 = 0.2)))
+  expect_output(print(lawley_regression(low, "C1", tests)),
+                "an operational value above 1: the criterion's reliability is likely too low")
   # confint()'s matrix form is as before.
   expect_identical(dim(confint(fit)), c(10L, 2L))
 
