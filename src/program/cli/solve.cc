@@ -54,7 +54,12 @@ std::string mib(std::size_t bytes) {
 }  // namespace
 
 bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error) {
+#ifdef _WIN32
+  // Binary: the file's bytes as on Linux, "\r\n" and a Ctrl+Z included.
+  int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_BINARY);
+#else
   int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY);
+#endif
   if (fd < 0) {
     error = std::strerror(errno);
     return false;

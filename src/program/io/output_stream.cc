@@ -9,6 +9,16 @@
 namespace tolbe {
 namespace {
 
+#ifdef _WIN32
+// Windows cannot hold signals off. SIGFPE and SIGABRT come from the
+// program's own thread, never in the middle of a flush; only Ctrl+C's
+// handler, which the run-time calls on a thread of its own, can meet a
+// flush halfway.
+class HandledSignalsBlocked {
+ public:
+  HandledSignalsBlocked() {}
+};
+#else
 class HandledSignalsBlocked {
  public:
   HandledSignalsBlocked() {
@@ -22,6 +32,7 @@ class HandledSignalsBlocked {
  private:
   sigset_t saved_;
 };
+#endif
 
 }  // namespace
 
