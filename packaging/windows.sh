@@ -49,6 +49,7 @@ wineserver=$(dirname "$(command -v "$WINE")")/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 # One server for every run: wine then starts in a fraction of the time.
 "$wineserver" -p >/dev/null 2>&1 || true
+booted=$(date +%s)
 
 work=$(mktemp -d)
 trap '"$wineserver" -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
@@ -127,7 +128,8 @@ while IFS= read -r line; do
 done <"$work/cli"
 
 finished=$(date +%s)
-echo "windows.sh: $passed passed, $failed failed; build $((built - started)) s, runs $((finished - built)) s"
+echo "windows.sh: $passed passed, $failed failed; build $((built - started)) s," \
+  "wine start-up $((booted - built)) s, runs $((finished - booted)) s"
 
 if [ "$package" = yes ]; then
   (cd "$win_build" && cpack -G ZIP >/dev/null && ls "$win_build"/tolbe-*-win64.zip)
