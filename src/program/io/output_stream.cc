@@ -38,7 +38,14 @@ class HandledSignalsBlocked {
 
 int write_fully(int fd, const char* data, std::size_t size) noexcept {
   while (size > 0) {
+#ifdef _WIN32
+    // The C run-time's write() takes an unsigned int and returns an int:
+    // a larger block goes out in pieces.
+    constexpr std::size_t most = 1U << 30;
+    int written = ::_write(fd, data, static_cast<unsigned>(size < most ? size : most));
+#else
     ssize_t written = ::write(fd, data, size);
+#endif
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return written < 0 ? errno : EIO;
     data += written;
