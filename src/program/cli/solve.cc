@@ -54,7 +54,12 @@ std::string mib(std::size_t bytes) {
 }  // namespace
 
 bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error) {
+#ifdef _WIN32
+  // Binary: the file's bytes as on Linux, "\r\n" and a Ctrl+Z included.
+  int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_BINARY);
+#else
   int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY);
+#endif
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
@@ -67,7 +72,12 @@ bool slurp(const std::string& file, std::size_t limit, std::string& text, std::s
   char buffer[1 << 14];
   while (text.size() <= limit) {
     std::size_t room = limit + 1 - text.size();
+#ifdef _WIN32
+    // The C run-time's read() counts in unsigned int; the buffer is small.
+    int got = ::_read(fd, buffer, static_cast<unsigned>(std::min(sizeof buffer, room)));
+#else
     ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, room));
+#endif
     if (got > 0) {
       text.append(buffer, static_cast<std::size_t>(got));
       continue;

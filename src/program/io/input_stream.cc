@@ -21,7 +21,13 @@ bool InputStream::refill() {
     begin_ = 0;
   }
   for (;;) {
+#ifdef _WIN32
+    // The C run-time's read() counts in unsigned int; the room is at most
+    // the buffer's capacity.
+    int got = ::_read(fd_, buffer_ + end_, static_cast<unsigned>(capacity - end_));
+#else
     ssize_t got = ::read(fd_, buffer_ + end_, capacity - end_);
+#endif
     if (got > 0) {
       end_ += static_cast<std::size_t>(got);
       return true;

@@ -40,13 +40,15 @@ bool is_exponent_letter(int c) {
   std::uint64_t digits = 0;
   const char* first_digit = p;
   while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-  long count = p - first_digit;
+  // A field lies within the input's buffer: its length fits a long, 32 bits
+  // on Windows.
+  long count = static_cast<long>(p - first_digit);
   long after_point = 0;
   if (p < end && *p == '.') {
     if (integer) return false;
     const char* fraction = ++p;
     while (p < end && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    after_point = p - fraction;
+    after_point = static_cast<long>(p - fraction);
     count += after_point;
   }
   // Up to 19 digits, leading zeros included, cannot overflow 64 bits.

@@ -9,6 +9,16 @@
 namespace tolbe {
 namespace {
 
+#ifdef _WIN32
+// Windows cannot hold signals off. SIGFPE and SIGABRT come from the
+// program's own thread, never in the middle of a flush; only Ctrl+C's
+// handler, which the run-time calls on a thread of its own, can meet a
+// flush halfway.
+class HandledSignalsBlocked {
+ public:
+  HandledSignalsBlocked() {}
+};
+#else
 class HandledSignalsBlocked {
  public:
   HandledSignalsBlocked() {
@@ -22,12 +32,20 @@ class HandledSignalsBlocked {
  private:
   sigset_t saved_;
 };
+#endif
 
 }  // namespace
 
 int write_fully(int fd, const char* data, std::size_t size) noexcept {
   while (size > 0) {
+#ifdef _WIN32
+    // The C run-time's write() takes an unsigned int and returns an int:
+    // a larger block goes out in pieces.
+    constexpr std::size_t most = 1U << 30;
+    int written = ::_write(fd, data, static_cast<unsigned>(size < most ? size : most));
+#else
     ssize_t written = ::write(fd, data, size);
+#endif
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return written < 0 ? errno : EIO;
     data += written;

@@ -2,6 +2,10 @@
 
 #include <signal.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +25,13 @@ void report_signal(const char* message) noexcept {
 
 [[noreturn]] void abort_with(const char* message) noexcept {
   report_signal(message);
+#ifdef _WIN32
+  signal(SIGABRT, SIG_DFL);
+#else
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigaction(SIGABRT, &default_action, nullptr);
+#endif
   abort();
 }
 
@@ -45,6 +53,21 @@ extern "C" void on_termination(int) {
   exit_with("Killed\n");
 }
 
+#ifdef _WIN32
+// The C run-time's signal() is all Windows has: SIGINT comes from Ctrl+C or
+// Ctrl+Break (the run-time's console handler calls ours), SIGFPE and SIGABRT
+// from the program itself; nothing outside raises SIGTERM, but a handler
+// costs nothing. A handler stays installed after it has run.
+void install(int signal_number, void (*handler)(int)) {
+  signal(signal_number, handler);
+}
+
+bool ignored_at_start(int signal_number) {
+  auto current = signal(signal_number, SIG_IGN);
+  signal(signal_number, current);
+  return current == SIG_IGN;
+}
+#else
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
@@ -57,6 +80,7 @@ bool ignored_at_start(int signal_number) {
   sigaction(signal_number, nullptr, &current);
   return current.sa_handler == SIG_IGN;
 }
+#endif
 
 }  // namespace
 
@@ -64,6 +88,15 @@ void install_process_frame() {
   // The streams must exist before a handler can reach them.
   standard_output();
   standard_error();
+#ifdef _WIN32
+  // The report keeps the "\n" line ends it has on Linux, and a problem file's
+  // "\r\n" reaches the reader as it stands (which takes either), so the
+  // standard streams go unconverted. Binary mode also keeps a Ctrl+Z in the
+  // input from ending it early.
+  _setmode(STDIN_FILENO, _O_BINARY);
+  _setmode(STDOUT_FILENO, _O_BINARY);
+  _setmode(STDERR_FILENO, _O_BINARY);
+#endif
   install(SIGFPE, on_floating_exception);
   install(SIGABRT, on_abort);
   if (!ignored_at_start(SIGINT)) install(SIGINT, on_interrupt);
