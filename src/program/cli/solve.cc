@@ -90,6 +90,26 @@ bool slurp(const std::string& file, std::size_t limit, std::string& text, std::s
   return error.empty();
 }
 
+LawleyProblem library_problem(const Solved& s) {
+  const Problem& pr = s.problem;
+  int q = pr.n_total;
+  int p = pr.n_nonrestricted;
+  LawleyProblem lp;
+  lp.q = q;
+  lp.p = p;
+  lp.restricted = pr.restricted_cov.data();
+  lp.ld_restricted = Matrix::leading_dimension;
+  lp.unrestricted = pr.nonrestricted_cov.data();
+  lp.ld_unrestricted = Matrix::leading_dimension;
+  lp.selection = s.selection;
+  // Without --select the reliabilities follow variables p+1..q; with it,
+  // the non-selection variables in their order, as read.
+  if (pr.with_reliabilities()) {
+    lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
+  }
+  return lp;
+}
+
 bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
   LawleyResults results{s.cov.data(),  Matrix::leading_dimension,
                         s.corr.data(), Matrix::leading_dimension,
@@ -298,19 +318,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   } else {
     for (int k = 0; k < p; ++k) s.selection.push_back(k);
   }
-  LawleyProblem lp;
-  lp.q = q;
-  lp.p = p;
-  lp.restricted = pr.restricted_cov.data();
-  lp.ld_restricted = Matrix::leading_dimension;
-  lp.unrestricted = pr.nonrestricted_cov.data();
-  lp.ld_unrestricted = Matrix::leading_dimension;
-  lp.selection = s.selection;
-  // Without --select the reliabilities follow variables p+1..q; with it,
-  // the non-selection variables in their order, as read.
-  if (pr.with_reliabilities()) {
-    lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
-  }
+  LawleyProblem lp = library_problem(s);
   if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
   if (options.reliabilities_restricted && !pr.with_reliabilities()) {

@@ -252,17 +252,7 @@ bool solve_data(const Options& options, Solved& s) {
   }
 
   // The point estimates: lawley() on the var/cov matrices of the scores.
-  LawleyProblem lp;
-  lp.q = q;
-  lp.p = p;
-  lp.restricted = pr.restricted_cov.data();
-  lp.ld_restricted = Matrix::leading_dimension;
-  lp.unrestricted = pr.nonrestricted_cov.data();
-  lp.ld_unrestricted = Matrix::leading_dimension;
-  lp.selection = s.selection;
-  if (pr.with_reliabilities()) {
-    lp.reliabilities = {pr.reliabilities + p, static_cast<std::size_t>(q - p)};
-  }
+  LawleyProblem lp = library_problem(s);
   if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
   IntervalRequest request = interval_request(options);

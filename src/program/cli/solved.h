@@ -108,6 +108,10 @@ bool solve_data(const Options& options, Solved& s);
 // False with the system's complaint in `error`.
 bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error);
 
+// The library's view of the problem as read: its matrices, the selection
+// and the reliabilities of the other variables. It points into `s`.
+LawleyProblem library_problem(const Solved& s);
+
 // Corrects `lp` into s.cov, s.corr and s.dis with its diagnostics, and
 // finds s.findings (after s.notes and s.extra_numbers); false with s.error
 // when the library refuses or V11 is not positive definite. `name` is the
