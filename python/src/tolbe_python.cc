@@ -1,0 +1,533 @@
+// The Python interface, tolbe._core: thin calls into the library's C API.
+//
+// The Python layer (tolbe/_lawley.py) resolves and checks the arguments
+// (names, selection, reliabilities by name) and words what is said; this
+// file moves numbers between numpy arrays and the library. Every matrix is
+// read through its strides into column-major order, so that element (i, j)
+// means the same as in the program and in R whatever the array's layout;
+// the results are Fortran-ordered arrays the library writes into directly.
+// The workspace of the correction is kept per thread and only ever grows:
+// a call allocates nothing but its result arrays. The GIL is released
+// while the library computes.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tolbe/tolbe.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using Array = py::array_t<double, py::array::forcecast>;
+
+// Workspace kept between calls on the same thread.
+struct Kept {
+  std::vector<double> doubles;
+  std::vector<int> ints;
+  std::vector<double> restricted;
+  std::vector<double> unrestricted;
+  std::vector<int> selection;
+  std::vector<double> reliabilities;
+};
+
+Kept& kept() {
+  thread_local Kept k;
+  return k;
+}
+
+template <typename T>
+T* reserve(std::vector<T>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// A q x q result in Fortran order.
+Array result_matrix(int q) {
+  auto n = static_cast<py::ssize_t>(q);
+  return Array({n, n}, {static_cast<py::ssize_t>(sizeof(double)),
+                        static_cast<py::ssize_t>(sizeof(double)) * n});
+}
+
+// The values of the rows x columns `a` in column-major order: the array's
+// own memory when it is already so laid out, else a copy into `into`.
+const double* column_major(const Array& a, std::vector<double>& into) {
+  auto rows = a.shape(0);
+  auto columns = a.shape(1);
+  const auto item = static_cast<py::ssize_t>(sizeof(double));
+  if (a.strides(0) == item && (columns <= 1 || a.strides(1) == item * rows)) return a.data();
+  double* to = reserve(into, static_cast<std::size_t>(rows * columns));
+  auto r = a.unchecked<2>();
+  for (py::ssize_t j = 0; j < columns; ++j) {
+    for (py::ssize_t i = 0; i < rows; ++i) to[i + j * rows] = r(i, j);
+  }
+  return to;
+}
+
+int size_of(const Array& a, int axis) {
+  return static_cast<int>(a.shape(static_cast<py::ssize_t>(axis)));
+}
+
+// The optional sequence of ints `x` (None: none) into `into`.
+const int* int_list(const py::object& x, std::vector<int>& into, int* n) {
+  *n = 0;
+  if (x.is_none()) return nullptr;
+  auto list = x.cast<py::sequence>();
+  auto size = static_cast<std::size_t>(list.size());
+  *n = static_cast<int>(size);
+  int* to = reserve(into, size + 1);
+  for (std::size_t k = 0; k < size; ++k) to[k] = list[k].cast<int>();
+  return to;
+}
+
+const double* double_list(const py::object& x, std::vector<double>& into, int* n) {
+  *n = 0;
+  if (x.is_none()) return nullptr;
+  Array a = x.cast<Array>();
+  *n = static_cast<int>(a.size());
+  double* to = reserve(into, static_cast<std::size_t>(a.size()) + 1);
+  auto r = a.unchecked<1>();
+  for (py::ssize_t k = 0; k < a.size(); ++k) to[k] = r(k);
+  return to;
+}
+
+py::object place_or_none(int v) {
+  if (v < 0) return py::none();
+  return py::int_(v);
+}
+
+py::object pair_or_none(const int at[2]) {
+  if (at[0] < 0 && at[1] < 0) return py::none();
+  return py::make_tuple(place_or_none(at[0]), place_or_none(at[1]));
+}
+
+// What a correction found, kept as the library gave it; turned into Python
+// objects only when asked (a call without findings asks for nothing).
+struct Found {
+  tolbe_diagnostics d{};
+  int q = 0;
+
+  int n_findings() const { return d.n_findings; }
+  int first_severity() const { return d.n_findings > 0 ? d.findings[0].severity : -1; }
+
+  // The findings as (code, severity, message, variables), the message as
+  // bytes with variables named by `names` (bytes or None each; None: none).
+  py::list findings(const py::object& names) const {
+    std::vector<std::string> held;
+    std::vector<const char*> named;
+    if (!names.is_none()) {
+      auto list = names.cast<py::list>();
+      held.resize(list.size());
+      named.assign(list.size(), nullptr);
+      for (std::size_t v = 0; v < list.size(); ++v) {
+        if (list[v].is_none()) continue;
+        held[v] = list[v].cast<std::string>();
+        named[v] = held[v].c_str();
+      }
+    }
+    py::list out;
+    for (int k = 0; k < d.n_findings; ++k) {
+      const tolbe_finding& f = d.findings[k];
+      int n_names = static_cast<int>(named.size());
+      const char* const* table = named.empty() ? nullptr : named.data();
+      std::size_t length = tolbe_finding_message(&f, table, n_names, nullptr, 0);
+      std::string message(length + 1, '\0');
+      tolbe_finding_message(&f, table, n_names, message.data(), message.size());
+      message.resize(length);
+      py::tuple variables(static_cast<std::size_t>((f.variables[0] >= 0) + (f.variables[1] >= 0)));
+      std::size_t at = 0;
+      for (int v : f.variables) {
+        if (v >= 0) variables[at++] = py::int_(v);
+      }
+      out.append(py::make_tuple(tolbe_finding_code_name(f.code), f.severity, py::bytes(message),
+                                variables));
+    }
+    return out;
+  }
+
+  py::dict as_dict() const {
+    py::dict o;
+    o["status"] = d.status;
+    o["leading_minor"] = d.leading_minor;
+    o["reason"] = d.reason != nullptr ? d.reason : "";
+    o["restricted_asymmetry"] = d.restricted_asymmetry;
+    o["unrestricted_asymmetry"] = d.unrestricted_asymmetry;
+    o["restricted_positive_definite"] = d.restricted_positive_definite != 0;
+    o["unrestricted_positive_definite"] = d.unrestricted_positive_definite != 0;
+    o["nonpositive_variances"] = d.nonpositive_variances;
+    o["first_nonpositive_variance"] = place_or_none(d.first_nonpositive_variance);
+    o["correlations_out_of_range"] = d.correlations_out_of_range;
+    o["first_correlation_out_of_range"] = pair_or_none(d.first_correlation_out_of_range);
+    o["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
+    o["first_disattenuated_out_of_range"] = pair_or_none(d.first_disattenuated_out_of_range);
+    o["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
+    o["first_reliability_out_of_range"] = place_or_none(d.first_reliability_out_of_range);
+    o["sign_changes"] = d.sign_changes;
+    o["unread_not_finite"] = d.unread_not_finite;
+    return o;
+  }
+};
+
+struct Correction {
+  int status = TOLBE_OK;
+  int leading_minor = 0;
+  int argument = TOLBE_ARGUMENT_NONE;
+  std::string reason;
+};
+
+// correct(v, s, selection, reliabilities, diagnose) -> (status, cov, cor,
+// dis, found): the correction of the q x q `v` whose selection variables
+// `selection` (None: the first p) have the p x p `s`. `found` is None
+// without `diagnose`, except when the call fails: then it says why.
+py::tuple correct(const Array& v, const Array& s, const py::object& selection,
+                  const py::object& reliabilities, bool diagnose, bool correlations) {
+  Kept& k = kept();
+  int q = size_of(v, 0);
+  int p = size_of(s, 0);
+  int n_selection = 0, n_reliabilities = 0;
+  const int* chosen = int_list(selection, k.selection, &n_selection);
+  const double* rel = double_list(reliabilities, k.reliabilities, &n_reliabilities);
+  const double* vd = column_major(v, k.restricted);
+  const double* sd = column_major(s, k.unrestricted);
+  std::size_t n_work = 0, n_int_work = 0;
+  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
+  double* work = reserve(k.doubles, n_work + 1);
+  int* int_work = reserve(k.ints, n_int_work + 1);
+  Array cov = result_matrix(q);
+  Array cor = correlations ? result_matrix(q) : Array();
+  Array dis = rel != nullptr ? result_matrix(q) : Array();
+  int ld = q > 0 ? q : 1;
+  int ld_s = p > 0 ? p : 1;
+  double* cov_out = cov.mutable_data();
+  double* cor_out = correlations ? cor.mutable_data() : nullptr;
+  double* dis_out = rel != nullptr ? dis.mutable_data() : nullptr;
+  auto found = std::make_unique<Found>();
+  found->q = q;
+  int status;
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld,
+                          cor_out, ld, dis_out, ld, work, n_work, int_work, n_int_work,
+                          diagnose ? &found->d : nullptr);
+    if (!diagnose && status != TOLBE_OK) {
+      // Once more, to say what went wrong.
+      status = tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld,
+                            cor_out, ld, dis_out, ld, work, n_work, int_work, n_int_work,
+                            &found->d);
+    }
+  }
+  py::object said = py::none();
+  if (diagnose || status != TOLBE_OK) said = py::cast(found.release());
+  return py::make_tuple(status, cov, correlations ? py::object(cor) : py::none(),
+                        rel != nullptr ? py::object(dis) : py::none(), said);
+}
+
+// The pairs (row < column) whose correlations changed sign.
+py::list sign_changes(const Array& v, const py::object& selection, int p, const Array& cor) {
+  Kept& k = kept();
+  int q = size_of(v, 0);
+  int n_selection = 0;
+  const int* chosen = int_list(selection, k.selection, &n_selection);
+  const double* vd = column_major(v, k.restricted);
+  std::vector<double> cor_copy;
+  const double* cd = column_major(cor, cor_copy);
+  int ld = q > 0 ? q : 1;
+  int count = tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, nullptr, nullptr, 0);
+  py::list out;
+  if (count <= 0) return out;
+  std::vector<int> rows(static_cast<std::size_t>(count)), columns(static_cast<std::size_t>(count));
+  int listed = tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, rows.data(), columns.data(),
+                                         count);
+  for (int i = 0; i < listed && i < count; ++i) {
+    out.append(py::make_tuple(rows[static_cast<std::size_t>(i)],
+                              columns[static_cast<std::size_t>(i)]));
+  }
+  return out;
+}
+
+// The corrected means (q values), or None when the library refuses.
+py::object means(const Array& v, const Array& s, const py::object& selection,
+                 const Array& restricted_means, const Array& unrestricted_means) {
+  Kept& k = kept();
+  int q = size_of(v, 0);
+  int p = size_of(s, 0);
+  int n_selection = 0;
+  const int* chosen = int_list(selection, k.selection, &n_selection);
+  const double* vd = column_major(v, k.restricted);
+  const double* sd = column_major(s, k.unrestricted);
+  std::size_t n_work = 0, n_int_work = 0;
+  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
+  double* work = reserve(k.doubles, n_work + 1);
+  int* int_work = reserve(k.ints, n_int_work + 1);
+  Array out(static_cast<py::ssize_t>(q));
+  double* to = out.mutable_data();
+  int status = tolbe_lawley_means(q, p, vd, q > 0 ? q : 1, sd, p > 0 ? p : 1, chosen,
+                                  restricted_means.data(), unrestricted_means.data(), to, work,
+                                  n_work, int_work, n_int_work, nullptr);
+  if (status != TOLBE_OK) return py::none();
+  return std::move(out);
+}
+
+// Raw scores as the library takes them: column-major, NaN where missing.
+struct Scores {
+  std::vector<double> values;
+  tolbe_scores view{0, 0, nullptr, 1};
+};
+
+void scores_of(const Array& x, Scores& out) {
+  int rows = size_of(x, 0);
+  int columns = size_of(x, 1);
+  const double* d = column_major(x, out.values);
+  out.view = tolbe_scores{rows, columns, d, rows > 0 ? rows : 1};
+}
+
+// covariance(scores) -> (status, means, cov, rows_used, rows_dropped,
+// reason).
+py::tuple covariance(const Array& x) {
+  Scores s;
+  scores_of(x, s);
+  int c = s.view.columns;
+  Array m(static_cast<py::ssize_t>(c));
+  Array cov = result_matrix(c);
+  int used = 0, dropped = 0;
+  const char* reason = nullptr;
+  double* md = m.mutable_data();
+  double* cd = cov.mutable_data();
+  int status;
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_covariance_from_data(&s.view, md, cd, c > 0 ? c : 1, &used, &dropped, &reason);
+  }
+  return py::make_tuple(status, m, cov, used, dropped, reason != nullptr ? reason : "");
+}
+
+// The interval request of the Python layer's arguments.
+tolbe_interval_request request_of(int method, double level, int n, int n_unrestricted,
+                                  int resamples, std::uint64_t seed, int threads, int ci_type) {
+  tolbe_interval_request r;
+  tolbe_interval_request_init(&r);
+  r.method = method;
+  r.level = level;
+  r.n = n;
+  r.n_unrestricted = n_unrestricted;
+  r.resamples = resamples;
+  r.seed = seed;
+  r.threads = threads;
+  r.interval = ci_type;
+  return r;
+}
+
+py::dict summary_dict(const tolbe_interval_summary& s) {
+  py::dict o;
+  o["method"] = tolbe_interval_method_name(s.method);
+  o["interval"] = s.interval;
+  o["level"] = s.level;
+  o["n"] = s.n;
+  o["n_unrestricted"] = s.n_unrestricted;
+  o["rows_dropped"] = s.rows_dropped;
+  o["pool_rows_dropped"] = s.pool_rows_dropped;
+  o["resamples"] = s.resamples;
+  o["failed_resamples"] = s.failed_resamples;
+  o["threads"] = s.threads;
+  o["percentile_fallbacks"] = s.percentile_fallbacks;
+  return o;
+}
+
+std::string reason_of(const tolbe_interval_summary& s, int status) {
+  if (s.reason != nullptr && s.reason[0] != '\0') return s.reason;
+  return tolbe_status_text(status);
+}
+
+// intervals(v, s, selection, p, reliabilities, data, pool, method, level, n,
+// n_unrestricted, B, seed, threads, ci_type) -> (status, reason, summary,
+// [se, lower, upper] for cov, cor and dis (None without reliabilities),
+// v_used, s_used). With `data` (raw restricted scores) `v` is None, with
+// `pool` `s`.
+py::tuple intervals(const py::object& v, const py::object& s, const py::object& selection, int q,
+                    int p, const py::object& reliabilities, const py::object& data,
+                    const py::object& pool, int method, double level, int n, int n_unrestricted,
+                    int resamples, std::uint64_t seed, int threads, int ci_type) {
+  std::vector<int> chosen_held;
+  std::vector<double> rel_held, v_held, s_held;
+  int n_selection = 0, n_reliabilities = 0;
+  const int* chosen = int_list(selection, chosen_held, &n_selection);
+  const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
+  tolbe_interval_request request =
+      request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
+  Scores data_scores, pool_scores;
+  const double* vd = nullptr;
+  const double* sd = nullptr;
+  Array v_array, s_array;
+  if (!data.is_none()) {
+    scores_of(data.cast<Array>(), data_scores);
+    request.data = data_scores.view;
+  } else {
+    v_array = v.cast<Array>();
+    vd = column_major(v_array, v_held);
+  }
+  if (!pool.is_none()) {
+    scores_of(pool.cast<Array>(), pool_scores);
+    request.pool = pool_scores.view;
+  } else {
+    s_array = s.cast<Array>();
+    sd = column_major(s_array, s_held);
+  }
+  int ld = q > 0 ? q : 1;
+  int ld_s = p > 0 ? p : 1;
+  py::list matrices;
+  tolbe_interval_matrices out[3];
+  for (int m = 0; m < 3; ++m) {
+    out[m] = tolbe_interval_matrices{nullptr, nullptr, nullptr, ld};
+    if (m == 2 && rel == nullptr) {
+      matrices.append(py::none());
+      continue;
+    }
+    Array se = result_matrix(q), lower = result_matrix(q), upper = result_matrix(q);
+    out[m].se = se.mutable_data();
+    out[m].lower = lower.mutable_data();
+    out[m].upper = upper.mutable_data();
+    matrices.append(py::make_tuple(se, lower, upper));
+  }
+  Array v_used = result_matrix(q);
+  Array s_used = result_matrix(p);
+  tolbe_interval_results results{out[0], out[1],       out[2], v_used.mutable_data(),
+                                 ld,     s_used.mutable_data(), ld_s};
+  tolbe_interval_summary summary{};
+  std::size_t n_work = 0, n_int_work = 0;
+  int status = tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work);
+  if (status != TOLBE_OK) {
+    // Without a workspace the library says which limit it is.
+    status = tolbe_lawley_intervals(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
+                                    &results, nullptr, 0, nullptr, 0, &summary);
+    return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
+                          reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
+                          py::none(), py::none());
+  }
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
+  std::vector<double> work(n_work + 1);
+  std::vector<int> int_work(n_int_work + 1);
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_lawley_intervals(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
+                                    &results, work.data(), n_work, int_work.data(), n_int_work,
+                                    &summary);
+  }
+  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), matrices,
+                        v_used, s_used);
+}
+
+// validity(v, s, selection, q, p, reliabilities, data, pool, method, level,
+// n, n_unrestricted, B, seed, threads, ci_type, criterion, predictors, base,
+// criterion_reliability) -> (status, reason, summary, estimate, se, lower,
+// upper), each of 4k + 6 values.
+py::tuple validity(const py::object& v, const py::object& s, const py::object& selection, int q,
+                   int p, const py::object& reliabilities, const py::object& data,
+                   const py::object& pool, int method, double level, int n, int n_unrestricted,
+                   int resamples, std::uint64_t seed, int threads, int ci_type, int criterion,
+                   const std::vector<int>& predictors, int base, double criterion_reliability) {
+  std::vector<int> chosen_held;
+  std::vector<double> rel_held, v_held, s_held;
+  int n_selection = 0, n_reliabilities = 0;
+  const int* chosen = int_list(selection, chosen_held, &n_selection);
+  const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
+  tolbe_interval_request request =
+      request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
+  Scores data_scores, pool_scores;
+  const double* vd = nullptr;
+  const double* sd = nullptr;
+  Array v_array, s_array;
+  if (!data.is_none()) {
+    scores_of(data.cast<Array>(), data_scores);
+    request.data = data_scores.view;
+  } else {
+    v_array = v.cast<Array>();
+    vd = column_major(v_array, v_held);
+  }
+  if (!pool.is_none()) {
+    scores_of(pool.cast<Array>(), pool_scores);
+    request.pool = pool_scores.view;
+  } else {
+    s_array = s.cast<Array>();
+    sd = column_major(s_array, s_held);
+  }
+  int k = static_cast<int>(predictors.size());
+  tolbe_validity_question question{criterion, predictors.data(), k, base, criterion_reliability};
+  auto count = static_cast<py::ssize_t>(tolbe_validity_values(k));
+  Array estimate(count), se(count), lower(count), upper(count);
+  int ld = q > 0 ? q : 1;
+  int ld_s = p > 0 ? p : 1;
+  tolbe_interval_summary summary{};
+  std::size_t n_work = 0, n_int_work = 0;
+  int status = tolbe_lawley_validity_workspace(q, p, k, &request, &n_work, &n_int_work);
+  if (status != TOLBE_OK) {
+    status = tolbe_lawley_validity(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
+                                   &question, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
+                                   nullptr, 0, &summary);
+    return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
+                          reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
+                          py::none(), py::none(), py::none());
+  }
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
+  std::vector<double> work(n_work + 1);
+  std::vector<int> int_work(n_int_work + 1);
+  double* e = estimate.mutable_data();
+  double* sv = se.mutable_data();
+  double* lo = lower.mutable_data();
+  double* up = upper.mutable_data();
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_lawley_validity(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
+                                   &question, e, sv, lo, up, work.data(), n_work, int_work.data(),
+                                   n_int_work, &summary);
+  }
+  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), estimate, se,
+                        lower, upper);
+}
+
+// The operational correlations (or their SEs or bounds) of the q x q `cor`.
+Array operational(const Array& cor, const Array& criterion_reliabilities) {
+  int q = size_of(cor, 0);
+  std::vector<double> held;
+  const double* cd = column_major(cor, held);
+  Array out = result_matrix(q);
+  tolbe_operational_correlations(q, cd, q > 0 ? q : 1, criterion_reliabilities.data(),
+                                 out.mutable_data(), q > 0 ? q : 1);
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "The tolbe library's C API for the Python package (see tolbe.lawley).";
+  py::class_<Found>(m, "Found")
+      .def_property_readonly("n_findings", &Found::n_findings)
+      .def_property_readonly("first_severity", &Found::first_severity)
+      .def_property_readonly("status", [](const Found& f) { return f.d.status; })
+      .def_property_readonly("leading_minor", [](const Found& f) { return f.d.leading_minor; })
+      .def_property_readonly("argument", [](const Found& f) { return f.d.argument; })
+      .def_property_readonly("reason",
+                             [](const Found& f) { return f.d.reason != nullptr ? f.d.reason : ""; })
+      .def_property_readonly("sign_changes", [](const Found& f) { return f.d.sign_changes; })
+      .def_property_readonly("restricted_asymmetry",
+                             [](const Found& f) { return f.d.restricted_asymmetry; })
+      .def("findings", &Found::findings, py::arg("names"))
+      .def("as_dict", &Found::as_dict);
+  m.def("correct", &correct, py::arg("v"), py::arg("s"), py::arg("selection"),
+        py::arg("reliabilities"), py::arg("diagnose"), py::arg("correlations") = true);
+  m.def("sign_changes", &sign_changes);
+  m.def("means", &means);
+  m.def("covariance", &covariance);
+  m.def("intervals", &intervals);
+  m.def("validity", &validity);
+  m.def("operational", &operational);
+  m.def("unrestricted_reliability", &tolbe_unrestricted_reliability);
+  m.def("status_text", &tolbe_status_text);
+  m.def("version", &tolbe_version);
+}
