@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,19 @@ T* reserve(std::vector<T>& v, std::size_t n) {
   return v.data();
 }
 
-// A q x q result in Fortran order.
+// A q x q result in Fortran order, made by numpy's own constructor: the
+// general one of pybind11 builds its shape in heap vectors, which at q = 10
+// costs as much as the correction.
 Array result_matrix(int q) {
-  auto n = static_cast<py::ssize_t>(q);
-  return Array({n, n}, {static_cast<py::ssize_t>(sizeof(double)),
-                        static_cast<py::ssize_t>(sizeof(double)) * n});
+  auto& api = py::detail::npy_api::get();
+  Py_intptr_t shape[2] = {q, q};
+  Py_intptr_t strides[2] = {static_cast<Py_intptr_t>(sizeof(double)),
+                            static_cast<Py_intptr_t>(sizeof(double)) * q};
+  PyObject* descr = api.PyArray_DescrFromType_(py::detail::npy_api::NPY_DOUBLE_);
+  PyObject* made = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr, 2, shape, strides, nullptr,
+                                             py::detail::npy_api::NPY_ARRAY_WRITEABLE_, nullptr);
+  if (made == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<Array>(made);
 }
 
 // The values of the rows x columns `a` in column-major order: the array's
@@ -227,6 +236,67 @@ py::tuple correct(const Array& v, const Array& s, const py::object& selection,
   if (diagnose || status != TOLBE_OK) said = py::cast(found.release());
   return py::make_tuple(status, cov, correlations ? py::object(cor) : py::none(),
                         rel != nullptr ? py::object(dis) : py::none(), said);
+}
+
+// Whether the n x n `a` (column-major, leading dimension n) could be a
+// triangle entered alone: one side of the diagonal all 0 or NaN. Without
+// diagnostics the findings are asked for then all the same, so that the
+// library's errors stop such a matrix.
+bool may_be_triangle(int n, const double* a) {
+  if (n < 2) return false;
+  bool upper_filled = false, lower_filled = false;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double upper = a[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n];
+      double lower = a[static_cast<std::size_t>(j) + static_cast<std::size_t>(i) * n];
+      if (upper != 0.0 && !std::isnan(upper)) upper_filled = true;
+      if (lower != 0.0 && !std::isnan(lower)) lower_filled = true;
+      if (upper_filled && lower_filled) return false;
+    }
+  }
+  return true;
+}
+
+// The usual call, lawley(v, s) with two float64 arrays and nothing else,
+// without the Python layer's resolution: (cov, cor) when the
+// correction went through and found nothing, else None, and the Python
+// layer takes the whole road (which says what went wrong).
+py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool diagnose) {
+  if (!py::isinstance<Array>(v_handle) || !py::isinstance<Array>(s_handle)) return py::none();
+  auto v = py::reinterpret_borrow<Array>(v_handle);
+  auto s = py::reinterpret_borrow<Array>(s_handle);
+  if (v.ndim() != 2 || s.ndim() != 2 || v.shape(0) != v.shape(1) || s.shape(0) != s.shape(1) ||
+      s.shape(0) > v.shape(0) || v.shape(0) == 0) {
+    return py::none();
+  }
+  Kept& k = kept();
+  int q = size_of(v, 0);
+  int p = size_of(s, 0);
+  const double* vd = column_major(v, k.restricted);
+  const double* sd = column_major(s, k.unrestricted);
+  if (!diagnose && (may_be_triangle(q, vd) || may_be_triangle(p, sd))) return py::none();
+  std::size_t n_work = 0, n_int_work = 0;
+  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
+  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) return py::none();
+  double* work = reserve(k.doubles, n_work + 1);
+  int* int_work = reserve(k.ints, n_int_work + 1);
+  Array cov = result_matrix(q);
+  Array cor = result_matrix(q);
+  double* cov_out = cov.mutable_data();
+  double* cor_out = cor.mutable_data();
+  // The diagnostics of a call that found nothing are made anew if they are
+  // ever asked for (the same call gives the same ones), so they are not
+  // kept here.
+  thread_local tolbe_diagnostics d;
+  int status;
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_lawley(q, p, vd, q, sd, p > 0 ? p : 1, nullptr, nullptr, 0, cov_out, q, cor_out,
+                          q, nullptr, q, work, n_work, int_work, n_int_work,
+                          diagnose ? &d : nullptr);
+  }
+  if (status != TOLBE_OK || (diagnose && d.n_findings > 0)) return py::none();
+  return py::make_tuple(cov, cor);
 }
 
 // The pairs (row < column) whose correlations changed sign.
@@ -521,6 +591,7 @@ PYBIND11_MODULE(_core, m) {
       .def("as_dict", &Found::as_dict);
   m.def("correct", &correct, py::arg("v"), py::arg("s"), py::arg("selection"),
         py::arg("reliabilities"), py::arg("diagnose"), py::arg("correlations") = true);
+  m.def("quick", &quick);
   m.def("sign_changes", &sign_changes);
   m.def("means", &means);
   m.def("covariance", &covariance);

@@ -851,6 +851,21 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     >>> fit.findings[0].code
     'selection_sign_change'
     """
+    if (selection is None and reliabilities is None and n is None and data is None
+            and pool is None and restricted_means is None and unrestricted_means is None
+            and triangle is None and interval is None and B is None and level is None
+            and seed is None and threads is None and ci_type is None and criteria is None
+            and reliability_sample is None and n_unrestricted is None
+            and (diagnostics is True or diagnostics is False)):
+        # The usual call: two float64 arrays that the library corrects
+        # without a finding. Anything else (or anything found) takes the
+        # whole road below, which says what there is to say.
+        got = _core.quick(restricted, unrestricted, diagnostics)
+        if got is not None:
+            fit = _new_fit()
+            fit._cov, fit._cor = got
+            fit._quick = (restricted, unrestricted, diagnostics)
+            return fit
     if diagnostics is not True and diagnostics is not False:
         if not isinstance(diagnostics, (bool, np.bool_)):
             _fail("'diagnostics' must be True or False")
@@ -1018,15 +1033,14 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         # No variable beyond the selection ones: nothing to disattenuate.
         dis = cor.copy(order="F")
 
-    fit = Lawley.__new__(Lawley)
-    fit._pr = pr
+    fit = _new_fit()
+    fit._problem = pr
     fit._asked = asked
     fit._cov, fit._cor, fit._dis = cov, cor, dis
     fit._data, fit._pool = data_values, pool_values
     fit.rows = rows
-    fit.findings = findings if findings is not None else []
+    fit._findings = tuple(findings) if findings is not None else ()
     fit._found = found if diagnostics else None
-    fit._means = None
     if pr.restricted_means is not None and pr.unrestricted_means is not None:
         fit._means = _core.means(pr.v, pr.s, chosen, pr.restricted_means, pr.unrestricted_means)
     crel = np.ones(q)
@@ -1034,8 +1048,6 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         for v in pr.criteria:
             crel[v] = pr.reliability[pr.position[v] - p]
     fit._crel = crel
-    fit._operational = None
-    fit._se = fit._ci = fit.interval = None
     if asked.method != 0:
         failed = _intervals_into(fit)
         if failed > 0 and diagnostics:
@@ -1142,11 +1154,52 @@ class Lawley:
             of the unrestricted matrix; names: the variable names or None.
     """
 
-    _pr: _Problem
+    # What most fits leave as it is: the usual call sets only the matrices
+    # and what it found, and the problem is made when it is asked for.
+    _problem: Optional[_Problem] = None
+    _quick: Optional[Tuple[np.ndarray, np.ndarray]] = None
+    _asked: "_Asked"
+    _dis: Optional[np.ndarray] = None
+    _data: Optional[np.ndarray] = None
+    _pool: Optional[np.ndarray] = None
+    _found: Any = None
+    _means: Optional[np.ndarray] = None
+    _crel: Optional[np.ndarray] = None
+    _operational: Optional[np.ndarray] = None
+    _se: Optional[Dict[str, np.ndarray]] = None
+    _ci: Optional[Dict[str, Dict[str, np.ndarray]]] = None
+    interval: Optional[Dict[str, Any]] = None
+    rows: Optional[Dict[str, Optional[int]]] = None
+    _findings: Tuple[Finding, ...] = ()
+
+    @property
+    def findings(self) -> List[Finding]:
+        """The library's findings (notes, warnings), each a Finding."""
+        return list(self._findings)
+
+    @property
+    def _pr(self) -> _Problem:
+        if self._problem is None:
+            v, s, _ = self._quick
+            pr = _Problem()
+            pr.v, pr.s = v, s
+            pr.q, pr.p = v.shape[0], s.shape[0]
+            pr.names = pr.s_names = None
+            pr.v_arg, pr.v_names, pr.s_arg, pr.s_from_pool = ("'restricted'", "names",
+                                                              "'unrestricted'", False)
+            pr.selection = list(range(pr.p))
+            pr.set_positions()
+            pr.order_others()
+            self._problem = pr
+            self._asked = _NO_INTERVALS
+            self._crel = np.ones(pr.q)
+        return self._problem
 
     # -- the matrices, named as the input was --------------------------------
     def _named(self, m: Optional[np.ndarray]) -> Any:
-        names = self._pr.names
+        if self._problem is None:
+            return m
+        names = self._problem.names
         if m is None or names is None or _pd is None:
             return m
         return _pd.DataFrame(m, index=names, columns=names)
@@ -1165,9 +1218,7 @@ class Lawley:
 
     @property
     def operational(self) -> Any:
-        if self._operational is None:
-            self._operational = _core.operational(self._cor, self._crel)
-        return self._named(self._operational)
+        return self._named(self._operational_matrix())
 
     @property
     def means(self) -> Any:
@@ -1238,9 +1289,15 @@ class Lawley:
         """What the correction found (None with diagnostics=False):
         asymmetries, definiteness, counts and first places (from 0) of
         what is out of range, and the sign-change pairs."""
-        if self._found is None:
+        found = self._found
+        if found is None and self._quick is not None and self._quick[2]:
+            # The usual call found nothing and kept nothing: the same call
+            # gives the same diagnostics.
+            v, s, _ = self._quick
+            found = _core.correct(v, s, None, None, True, False)[4]
+        if found is None:
             return None
-        d = self._found.as_dict()
+        d = found.as_dict()
         pr = self._pr
         d["sign_change_pairs"] = (_core.sign_changes(pr.v, _selection_arg(pr), pr.p, self._cor)
                                   if d["sign_changes"] > 0 else [])
@@ -1327,6 +1384,7 @@ class Lawley:
 
     def _operational_matrix(self) -> np.ndarray:
         if self._operational is None:
+            self._pr  # the criteria's reliabilities are the problem's
             self._operational = _core.operational(self._cor, self._crel)
         return self._operational
 
@@ -1352,6 +1410,13 @@ class Lawley:
         """The increment of `added` over `base` in predicting `criterion`:
         see lawley_increment()."""
         return lawley_increment(self, criterion, base, added)
+
+
+def _new_fit() -> Lawley:
+    return Lawley.__new__(Lawley)
+
+
+_NO_INTERVALS = _Asked(0, 0, 0.95, 0, 0, 2000, None, 0)
 
 
 def _correlations(v: np.ndarray) -> np.ndarray:
