@@ -762,13 +762,13 @@ def _may_be_triangle(a: np.ndarray) -> bool:
     return not (upper and lower)
 
 
-_warn_depth = 3  # warnings point at the caller of lawley()
 
 
 def _say(severity: int, message: str, code: Optional[str],
          variables: Tuple[Union[str, int], ...]) -> None:
     kind = TolbeNote if severity == _NOTE else TolbeWarning
-    warnings.warn(kind(message, code, _SEVERITY[severity], variables), stacklevel=_warn_depth + 1)
+    # Pointing at the caller of lawley(): _say, lawley, the caller.
+    warnings.warn(kind(message, code, _SEVERITY[severity], variables), stacklevel=3)
 
 
 def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: Any = None,
