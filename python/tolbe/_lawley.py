@@ -923,7 +923,14 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     # selection variables in selection order.
     resolved = False
     if with_pool:
-        pool_all, pool_names = _raw_scores(pool, "pool")
+        if _is_frame(pool) and selection is not None and not _is_default_index(pool.columns):
+            # Only the selection variables' columns are read: others, such
+            # as an identifier, may hold anything.
+            wanted = _unique([str(n) for n in _as_list(selection) if isinstance(n, str)])
+            present = [c for c in pool.columns if str(c) in wanted]
+            pool_all, pool_names = _raw_scores(pool[present] if present else pool, "pool")
+        else:
+            pool_all, pool_names = _raw_scores(pool, "pool")
         pool_values = pool_all
         if pool_names is not None and selection is not None:
             items = _as_list(selection)

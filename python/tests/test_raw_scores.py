@@ -1,0 +1,113 @@
+"""Raw scores: V and S from the complete rows, the bootstrap's numbers fixed
+by the seed on any number of threads, and the refusals of raw scores."""
+import os
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import tolbe
+from conftest import EXAMPLES, caught
+
+STUDY = os.path.join(EXAMPLES, "study")
+HIRED = pd.read_csv(os.path.join(STUDY, "hired.csv"), float_precision="round_trip")
+APPLICANTS = pd.read_csv(os.path.join(STUDY, "applicants.csv"), float_precision="round_trip")
+
+
+def bootstrap(**kwargs):
+    call = dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap",
+                B=60, reliabilities={"C1": 0.8})
+    call.update(kwargs)
+    return caught(tolbe.lawley, **call)[0]
+
+
+def every_number(fit):
+    return np.concatenate([np.asarray(m).ravel() for k in fit.se
+                           for m in (fit.se[k], fit.ci[k]["lower"], fit.ci[k]["upper"])])
+
+
+@pytest.mark.parametrize("ci_type", ["bca", "percentile"])
+def test_the_seed_fixes_the_bootstrap_on_any_number_of_threads(ci_type):
+    runs = [bootstrap(seed=5, threads=t, ci_type=ci_type) for t in (1, 2, 3, 0)]
+    first = every_number(runs[0])
+    for other in runs[1:]:
+        assert np.array_equal(first, every_number(other))
+    assert not np.array_equal(first, every_number(bootstrap(seed=6, ci_type=ci_type)))
+
+
+def test_without_a_seed_one_is_drawn_and_kept_to_repeat_the_call():
+    drawn = bootstrap()
+    seed = drawn.interval["seed"]
+    assert isinstance(seed, int) and 0 <= seed <= 2**53
+    assert np.array_equal(every_number(drawn), every_number(bootstrap(seed=seed)))
+
+
+def test_regression_uses_the_fits_own_resamples():
+    fit = bootstrap(seed=9)
+    again = bootstrap(seed=9, threads=1)
+    a = fit.regression("C1", ["T1", "T2", "INT"]).R
+    b = again.regression("C1", ["T1", "T2", "INT"]).R
+    assert a.equals(b)
+
+
+def test_the_matrices_are_those_of_the_complete_rows():
+    data = HIRED.copy()
+    data.iloc[3, 2] = np.nan
+    data.iloc[7, 0] = None
+    fit, warned = caught(tolbe.lawley, data=data, pool=APPLICANTS, selection=["T1", "T2"])
+    complete = data.dropna()
+    assert np.allclose(fit.restricted.to_numpy(), complete.cov().to_numpy(), rtol=1e-13)
+    assert fit.rows == {"used": 198, "dropped": 2, "pool_used": 1000, "pool_dropped": 0}
+    assert fit.interval["rows_dropped"] == 2 and fit.interval["n"] == 198
+    assert ("TolbeNote", "'data': 2 of 200 rows hold a missing score (NaN) and were left out "
+            "(listwise); 198 used") in warned
+
+
+def test_pool_columns_are_found_by_name_whatever_else_it_holds():
+    pool = APPLICANTS.assign(id=[f"a{i}" for i in range(len(APPLICANTS))])[["id", "T2", "T1"]]
+    a = caught(tolbe.lawley, data=HIRED, pool=pool, selection=["T1", "T2"])[0]
+    b = caught(tolbe.lawley, data=HIRED, pool=APPLICANTS, selection=["T1", "T2"])[0]
+    assert a.cov.equals(b.cov) and a.se["cor"].equals(b.se["cor"])
+
+
+def test_numpy_scores_without_names():
+    fit = caught(tolbe.lawley, data=HIRED.to_numpy(), pool=APPLICANTS.to_numpy())[0]
+    named = caught(tolbe.lawley, data=HIRED, pool=APPLICANTS, selection=["T1", "T2"])[0]
+    assert np.array_equal(fit.cov, named.cov.to_numpy())
+    assert fit.names is None
+
+
+@pytest.mark.parametrize("call,message", [
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "X"]),
+     "'selection' names unknown variables: X"),
+    (dict(data=HIRED, pool=APPLICANTS[["T1"]], selection=["T1", "T2"]),
+     "'pool' has no column for the selection variable T2"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], n=100),
+     "'n' is for matrices: with 'data' the sample size is its number of complete rows"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], n_unrestricted=100),
+     "'n_unrestricted' is for a matrix: with 'pool' the pool's size is its number of complete rows"),
+    (dict(data=HIRED.assign(who="x"), pool=APPLICANTS, selection=["T1", "T2"]),
+     "'data' must hold numbers only; this column does not: who"),
+    (dict(data=HIRED.assign(T1=np.where(np.arange(200) == 4, np.inf, HIRED.T1)),
+          pool=APPLICANTS, selection=["T1", "T2"]),
+     "'data' holds a score that is not finite (Inf) in row 4, column T1; a missing score is NaN"),
+    (dict(data=HIRED.iloc[:1], pool=APPLICANTS, selection=["T1", "T2"]),
+     "'data' has 1 complete rows (without NaN) of 1; the var/cov matrix needs at least 2"),
+    (dict(data=HIRED.iloc[:2], pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap"),
+     "the bootstrap needs at least 3 complete rows in 'data'; it has 2"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", B=5),
+     "'B', the number of bootstrap resamples, must be a whole number from 10 to 1000000"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=2**53 + 1),
+     "'seed' must be a whole number from 0 to 2^53"),
+    (dict(data=HIRED, unrestricted=np.eye(2), n_unrestricted=50, interval="bootstrap"),
+     "the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores"),
+    (dict(restricted=np.eye(3), data=HIRED, unrestricted=np.eye(2)),
+     "give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
+     "scores), not both"),
+    (dict(data=HIRED, pool=APPLICANTS, unrestricted_means=[1, 2], selection=["T1", "T2"]),
+     "with 'pool' the unrestricted means are the pool's: leave out 'unrestricted_means'"),
+])
+def test_raw_score_refusals(call, message):
+    with pytest.raises(ValueError) as raised:
+        caught(tolbe.lawley, **call)
+    assert str(raised.value).startswith(message)
