@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,23 @@ const double* column_major(const Array& a, std::vector<double>& into) {
 
 int size_of(const Array& a, int axis) {
   return static_cast<int>(a.shape(static_cast<py::ssize_t>(axis)));
+}
+
+// The checks of this module's own arguments: the Python layer passes them
+// right, and anything else is refused rather than read out of bounds.
+constexpr py::ssize_t largest = 46340;  // a q x q matrix's index fits an int
+
+void require(bool ok, const char* what) {
+  if (!ok) throw py::value_error(std::string("tolbe._core: ") + what);
+}
+
+void require_square(const Array& a, const char* what) {
+  require(a.ndim() == 2 && a.shape(0) == a.shape(1) && a.shape(0) <= largest, what);
+}
+
+void require_scores(const Array& a) {
+  require(a.ndim() == 2 && a.shape(0) <= std::numeric_limits<int>::max() && a.shape(1) <= largest,
+          "scores must be a matrix");
 }
 
 // The optional sequence of ints `x` (None: none) into `into`.
@@ -197,10 +215,13 @@ struct Correction {
 py::tuple correct(const Array& v, const Array& s, const py::object& selection,
                   const py::object& reliabilities, bool diagnose, bool correlations) {
   Kept& k = kept();
+  require_square(v, "v must be a square matrix");
+  require_square(s, "s must be a square matrix");
   int q = size_of(v, 0);
   int p = size_of(s, 0);
   int n_selection = 0, n_reliabilities = 0;
   const int* chosen = int_list(selection, k.selection, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
   const double* rel = double_list(reliabilities, k.reliabilities, &n_reliabilities);
   const double* vd = column_major(v, k.restricted);
   const double* sd = column_major(s, k.unrestricted);
@@ -227,9 +248,9 @@ py::tuple correct(const Array& v, const Array& s, const py::object& selection,
                           diagnose ? &found->d : nullptr);
     if (!diagnose && status != TOLBE_OK) {
       // Once more, to say what went wrong.
-      status = tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld,
-                            cor_out, ld, dis_out, ld, work, n_work, int_work, n_int_work,
-                            &found->d);
+      status =
+          tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld, cor_out,
+                       ld, dis_out, ld, work, n_work, int_work, n_int_work, &found->d);
     }
   }
   py::object said = py::none();
@@ -266,7 +287,7 @@ py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool di
   auto v = py::reinterpret_borrow<Array>(v_handle);
   auto s = py::reinterpret_borrow<Array>(s_handle);
   if (v.ndim() != 2 || s.ndim() != 2 || v.shape(0) != v.shape(1) || s.shape(0) != s.shape(1) ||
-      s.shape(0) > v.shape(0) || v.shape(0) == 0) {
+      s.shape(0) > v.shape(0) || v.shape(0) == 0 || v.shape(0) > largest) {
     return py::none();
   }
   Kept& k = kept();
@@ -291,9 +312,9 @@ py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool di
   int status;
   {
     py::gil_scoped_release unlocked;
-    status = tolbe_lawley(q, p, vd, q, sd, p > 0 ? p : 1, nullptr, nullptr, 0, cov_out, q, cor_out,
-                          q, nullptr, q, work, n_work, int_work, n_int_work,
-                          diagnose ? &d : nullptr);
+    status =
+        tolbe_lawley(q, p, vd, q, sd, p > 0 ? p : 1, nullptr, nullptr, 0, cov_out, q, cor_out, q,
+                     nullptr, q, work, n_work, int_work, n_int_work, diagnose ? &d : nullptr);
   }
   if (status != TOLBE_OK || (diagnose && d.n_findings > 0)) return py::none();
   return py::make_tuple(cov, cor);
@@ -302,9 +323,13 @@ py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool di
 // The pairs (row < column) whose correlations changed sign.
 py::list sign_changes(const Array& v, const py::object& selection, int p, const Array& cor) {
   Kept& k = kept();
+  require_square(v, "v must be a square matrix");
+  require_square(cor, "cor must be a square matrix");
   int q = size_of(v, 0);
+  require(size_of(cor, 0) == q && p >= 0 && p <= q, "cor must be q x q, p in 0..q");
   int n_selection = 0;
   const int* chosen = int_list(selection, k.selection, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
   const double* vd = column_major(v, k.restricted);
   std::vector<double> cor_copy;
   const double* cd = column_major(cor, cor_copy);
@@ -313,11 +338,11 @@ py::list sign_changes(const Array& v, const py::object& selection, int p, const 
   py::list out;
   if (count <= 0) return out;
   std::vector<int> rows(static_cast<std::size_t>(count)), columns(static_cast<std::size_t>(count));
-  int listed = tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, rows.data(), columns.data(),
-                                         count);
+  int listed =
+      tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, rows.data(), columns.data(), count);
   for (int i = 0; i < listed && i < count; ++i) {
-    out.append(py::make_tuple(rows[static_cast<std::size_t>(i)],
-                              columns[static_cast<std::size_t>(i)]));
+    out.append(
+        py::make_tuple(rows[static_cast<std::size_t>(i)], columns[static_cast<std::size_t>(i)]));
   }
   return out;
 }
@@ -326,10 +351,16 @@ py::list sign_changes(const Array& v, const py::object& selection, int p, const 
 py::object means(const Array& v, const Array& s, const py::object& selection,
                  const Array& restricted_means, const Array& unrestricted_means) {
   Kept& k = kept();
+  require_square(v, "v must be a square matrix");
+  require_square(s, "s must be a square matrix");
   int q = size_of(v, 0);
   int p = size_of(s, 0);
+  require(restricted_means.ndim() == 1 && restricted_means.shape(0) == q &&
+              unrestricted_means.ndim() == 1 && unrestricted_means.shape(0) == p,
+          "the means must be q and p values");
   int n_selection = 0;
   const int* chosen = int_list(selection, k.selection, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
   const double* vd = column_major(v, k.restricted);
   const double* sd = column_major(s, k.unrestricted);
   std::size_t n_work = 0, n_int_work = 0;
@@ -342,7 +373,7 @@ py::object means(const Array& v, const Array& s, const py::object& selection,
                                   restricted_means.data(), unrestricted_means.data(), to, work,
                                   n_work, int_work, n_int_work, nullptr);
   if (status != TOLBE_OK) return py::none();
-  return std::move(out);
+  return out;
 }
 
 // Raw scores as the library takes them: column-major, NaN where missing.
@@ -352,6 +383,7 @@ struct Scores {
 };
 
 void scores_of(const Array& x, Scores& out) {
+  require_scores(x);
   int rows = size_of(x, 0);
   int columns = size_of(x, 1);
   const double* d = column_major(x, out.values);
@@ -427,7 +459,9 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
   std::vector<int> chosen_held;
   std::vector<double> rel_held, v_held, s_held;
   int n_selection = 0, n_reliabilities = 0;
+  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
   const int* chosen = int_list(selection, chosen_held, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
   const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
   tolbe_interval_request request =
       request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
@@ -437,16 +471,22 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
   Array v_array, s_array;
   if (!data.is_none()) {
     scores_of(data.cast<Array>(), data_scores);
+    require(data_scores.view.columns == q, "data must have q columns");
     request.data = data_scores.view;
   } else {
     v_array = v.cast<Array>();
+    require_square(v_array, "v must be a square matrix");
+    require(size_of(v_array, 0) == q, "v must be q x q");
     vd = column_major(v_array, v_held);
   }
   if (!pool.is_none()) {
     scores_of(pool.cast<Array>(), pool_scores);
+    require(pool_scores.view.columns == p, "pool must have p columns");
     request.pool = pool_scores.view;
   } else {
     s_array = s.cast<Array>();
+    require_square(s_array, "s must be a square matrix");
+    require(size_of(s_array, 0) == p, "s must be p x p");
     sd = column_major(s_array, s_held);
   }
   int ld = q > 0 ? q : 1;
@@ -467,8 +507,8 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
   }
   Array v_used = result_matrix(q);
   Array s_used = result_matrix(p);
-  tolbe_interval_results results{out[0], out[1],       out[2], v_used.mutable_data(),
-                                 ld,     s_used.mutable_data(), ld_s};
+  tolbe_interval_results results{
+      out[0], out[1], out[2], v_used.mutable_data(), ld, s_used.mutable_data(), ld_s};
   tolbe_interval_summary summary{};
   std::size_t n_work = 0, n_int_work = 0;
   int status = tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work);
@@ -489,8 +529,8 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
                                     &results, work.data(), n_work, int_work.data(), n_int_work,
                                     &summary);
   }
-  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), matrices,
-                        v_used, s_used);
+  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), matrices, v_used,
+                        s_used);
 }
 
 // validity(v, s, selection, q, p, reliabilities, data, pool, method, level,
@@ -505,7 +545,9 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   std::vector<int> chosen_held;
   std::vector<double> rel_held, v_held, s_held;
   int n_selection = 0, n_reliabilities = 0;
+  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
   const int* chosen = int_list(selection, chosen_held, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
   const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
   tolbe_interval_request request =
       request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
@@ -515,16 +557,22 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   Array v_array, s_array;
   if (!data.is_none()) {
     scores_of(data.cast<Array>(), data_scores);
+    require(data_scores.view.columns == q, "data must have q columns");
     request.data = data_scores.view;
   } else {
     v_array = v.cast<Array>();
+    require_square(v_array, "v must be a square matrix");
+    require(size_of(v_array, 0) == q, "v must be q x q");
     vd = column_major(v_array, v_held);
   }
   if (!pool.is_none()) {
     scores_of(pool.cast<Array>(), pool_scores);
+    require(pool_scores.view.columns == p, "pool must have p columns");
     request.pool = pool_scores.view;
   } else {
     s_array = s.cast<Array>();
+    require_square(s_array, "s must be a square matrix");
+    require(size_of(s_array, 0) == p, "s must be p x p");
     sd = column_major(s_array, s_held);
   }
   int k = static_cast<int>(predictors.size());
@@ -563,7 +611,10 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
 
 // The operational correlations (or their SEs or bounds) of the q x q `cor`.
 Array operational(const Array& cor, const Array& criterion_reliabilities) {
+  require_square(cor, "cor must be a square matrix");
   int q = size_of(cor, 0);
+  require(criterion_reliabilities.ndim() == 1 && criterion_reliabilities.shape(0) == q,
+          "criterion_reliabilities must be q values");
   std::vector<double> held;
   const double* cd = column_major(cor, held);
   Array out = result_matrix(q);

@@ -1615,7 +1615,7 @@ def lawley_regression(fit: Lawley, criterion: Union[str, int],
     >>> fit = tolbe.lawley(v, [[1.44, 0.6], [0.6, 1.21]], diagnostics=False)
     >>> reg = tolbe.lawley_regression(fit, 2, [0, 1])
     >>> round(float(reg.R.estimate[0]), 4)
-    0.4781
+    0.4529
     """
     if not isinstance(fit, Lawley):
         _fail("'fit' must be what lawley() returns")
