@@ -258,3 +258,15 @@ def test_reliabilities_from_the_restricted_sample_are_converted():
     assert got.reliabilities["y1"] == pytest.approx(1 - (1 - 0.7) * v / c, rel=1e-15)
     assert got.reliabilities["y2"] == 0.8
     assert got.reliability_sample == {"y1": "restricted", "y2": "unrestricted"}
+
+
+def test_every_variable_selected_gives_disattenuated_as_corrected():
+    v = np.array([[2.0, 0.5], [0.5, 1.5]])
+    s = np.array([[2.6, 0.7], [0.7, 2.1]])
+    got = fit(v, s, reliabilities=[], n=50)
+    assert np.array_equal(got.disattenuated, got.cor)
+    assert np.array_equal(got.se["disattenuated"], got.se["cor"])
+    with pytest.raises(ValueError, match="y is not a variable of 'restricted'; every variable is a "
+                                         "selection variable, so there are none to give"):
+        tolbe.lawley(pd.DataFrame(v, index=["a", "b"], columns=["a", "b"]), s,
+                     reliabilities={"y": 0.8})

@@ -111,3 +111,38 @@ def test_raw_score_refusals(call, message):
     with pytest.raises(ValueError) as raised:
         caught(tolbe.lawley, **call)
     assert str(raised.value).startswith(message)
+
+
+@pytest.mark.parametrize("spelling,shown", [("Inf", "Inf"), ("-inf", "-Inf"), ("Infinity", "Inf"),
+                                            ("-Infinity", "-Inf")])
+def test_an_infinite_score_however_spelled_is_refused_not_left_out(spelling, shown):
+    import io
+    text = HIRED.head(6).to_csv(index=False).splitlines()
+    fields = text[3].split(",")
+    fields[1] = spelling
+    text[3] = ",".join(fields)
+    data = pd.read_csv(io.StringIO("\n".join(text)), float_precision="round_trip")
+    with pytest.raises(ValueError, match=rf"'data' holds a score that is not finite \({shown}\) "
+                                         r"in row 2, column T2; a missing score is NaN"):
+        tolbe.lawley(data=data, pool=APPLICANTS, selection=["T1", "T2"])
+
+
+def test_the_bootstrap_lets_other_python_threads_run():
+    import threading
+    done = threading.Event()
+    result = {}
+
+    def work():
+        result["fit"] = bootstrap(seed=1, B=4000, threads=1)
+        done.set()
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    spins = 0
+    while not done.is_set():
+        spins += 1  # runs only while the worker does not hold the GIL
+    worker.join()
+    # Holding the GIL through the resamples, the worker would leave this
+    # loop a few turns at each switch interval at most.
+    assert spins > 100000, spins
+    assert result["fit"].interval["B"] == 4000

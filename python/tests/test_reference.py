@@ -42,3 +42,19 @@ def test_threads_do_not_share_a_workspace():
     with ThreadPoolExecutor(4) as pool:
         together = list(pool.map(correct, problems))
     assert all(np.array_equal(a, b) for a, b in zip(alone, together))
+
+
+@pytest.mark.parametrize("call", [
+    lambda c: c.correct(np.ones(3), np.eye(2), None, None, True),
+    lambda c: c.correct(np.ones((3, 2)), np.eye(2), None, None, True),
+    lambda c: c.correct(np.eye(3), np.eye(2), [0], None, True),
+    lambda c: c.means(np.eye(3), np.eye(2), None, np.zeros(2), np.zeros(2)),
+    lambda c: c.operational(np.eye(3), np.ones(2)),
+    lambda c: c.sign_changes(np.eye(3), [0, 1], 3, np.eye(3)),
+    lambda c: c.intervals(np.eye(3), np.eye(2), None, 3, 2, None, np.ones((5, 2)), None, 2, 0.95,
+                          0, 0, 2000, 0, 0, 0),
+])
+def test_the_extension_refuses_what_it_would_read_out_of_bounds(call):
+    from tolbe import _core
+    with pytest.raises(ValueError, match="tolbe._core"):
+        call(_core)
