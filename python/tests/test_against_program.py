@@ -150,3 +150,24 @@ def test_study_known_unrestricted(cli, tmp_path):
     fit, _ = caught(tolbe.lawley, data=study("hired.csv"), unrestricted=s_back)
     assert fit.selection == [0, 1]
     assert_fit_is(fit, matrices, intervals=True)
+
+
+@pytest.mark.parametrize("extra", [{}, {"interval": "normal"}])
+def test_operational_matrix_matches_the_operational_validities(cli, extra):
+    # The operational correlations divide the corrected ones (and their SEs
+    # and bounds) by the criterion's root reliability; the program's
+    # operational validities are the same numbers, computed on their own.
+    out, _ = cli("--data=" + os.path.join(STUDY, "hired.csv"),
+                 "--pool=" + os.path.join(STUDY, "applicants.csv"), "--select=T1,T2",
+                 "--reliabilities=C1=0.8", "--criterion=C1", "--predictors=T1,T2,INT",
+                 "--format=csv", "--quiet", *(["--interval=normal"] if extra else []))
+    _, regression, _ = parse_csv(out)
+    fit, _ = caught(tolbe.lawley, data=study("hired.csv"), pool=study("applicants.csv"),
+                    selection=["T1", "T2"], reliabilities={"C1": 0.8}, **extra)
+    for predictor in ("T1", "T2", "INT"):
+        ours = (fit.operational.loc[predictor, "C1"], fit.se["operational"].loc[predictor, "C1"],
+                fit.ci["operational"]["lower"].loc[predictor, "C1"],
+                fit.ci["operational"]["upper"].loc[predictor, "C1"])
+        assert np.allclose(ours, regression[("operational_validity", predictor)], rtol=1e-12)
+    # Not a criterion: as measured.
+    assert fit.operational.loc["T1", "INT"] == fit.cor.loc["T1", "INT"]
