@@ -35,14 +35,19 @@ def problem(q, p, seed):
     return v, s
 
 
-def per_call(statement, number):
-    best = min(timeit.repeat(statement, number=number, repeat=5))
-    return best / number * 1e6
+def per_call(statements, number, rounds=9):
+    """The best time per call of each statement, in microseconds, measured
+    in turns, so that a busy machine slows them alike."""
+    best = [float("inf")] * len(statements)
+    for _ in range(rounds):
+        for k, statement in enumerate(statements):
+            best[k] = min(best[k], timeit.timeit(statement, number=number))
+    return [b / number * 1e6 for b in best]
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--repeat", type=int, default=20000)
+    parser.add_argument("--repeat", type=int, default=10000)
     args = parser.parse_args()
     print(f"{'q':>3} {'p':>3} {'numpy us':>9} {'tolbe us':>9} {'ratio':>6} "
           f"{'no diag us':>10} {'ratio':>6}")
@@ -54,9 +59,8 @@ def main():
         assert np.allclose(fit.cov, c_np, rtol=1e-12, atol=0), "tolbe and numpy disagree"
         assert np.allclose(fit.cor, r_np, rtol=1e-12, atol=1e-15), "tolbe and numpy disagree"
         number = args.repeat if q == 10 else args.repeat // 10
-        t_np = per_call(lambda: numpy_lawley(v, s, p), number)
-        t_tolbe = per_call(lambda: tolbe.lawley(v, s), number)
-        t_fast = per_call(lambda: tolbe.lawley(v, s, diagnostics=False), number)
+        t_np, t_tolbe, t_fast = per_call([lambda: numpy_lawley(v, s, p), lambda: tolbe.lawley(v, s),
+                                          lambda: tolbe.lawley(v, s, diagnostics=False)], number)
         print(f"{q:>3} {p:>3} {t_np:9.2f} {t_tolbe:9.2f} {t_np / t_tolbe:6.1f} "
               f"{t_fast:10.2f} {t_np / t_fast:6.1f}")
 

@@ -14,7 +14,8 @@ import math
 import numbers
 import random
 import warnings
-from typing import Any, Dict, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
+from typing import (Any, Dict, List, Mapping, NamedTuple, NoReturn, Optional, Sequence, Tuple,
+                    Union)
 
 import numpy as np
 
@@ -97,7 +98,7 @@ class Finding(NamedTuple):
     variables: Tuple[Union[str, int], ...]
 
 
-def _fail(message: str) -> "NoReturn":  # type: ignore[name-defined]  # noqa: F821
+def _fail(message: str) -> NoReturn:
     raise TolbeError(message)
 
 
