@@ -31,3 +31,12 @@ def test_readme_example_runs(number, monkeypatch):
         assert scope["reg"].R.estimate[0] > 0.4
         assert ("TolbeNote", "'reliabilities' names no reliability for INT; it is taken as 1 "
                 "(not corrected for attenuation)") in warned
+
+
+def test_one_version_number_for_program_r_and_python():
+    import tolbe
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
+        program = re.search(r"project\(tolbe VERSION ([0-9.]+)", f.read()).group(1)
+    with open(os.path.join(ROOT, "r", "DESCRIPTION"), encoding="utf-8") as f:
+        r = re.search(r"^Version: (\S+)", f.read(), re.M).group(1)
+    assert tolbe.__version__ == program == r

@@ -1,5 +1,7 @@
 """tolbe: Lawley's (1943) multivariate correction for range restriction.
 
+See help(tolbe.lawley). The version is the library's, compiled in:
+
 >>> import tolbe
 >>> tolbe.__version__ == tolbe.library_version()
 True
@@ -19,7 +21,7 @@ from ._lawley import (
     lawley_regression,
 )
 
-__version__ = "0.2.0"
+__version__ = library_version()
 
 __all__ = [
     "lawley",
