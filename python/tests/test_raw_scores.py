@@ -151,3 +151,12 @@ def test_the_bootstrap_lets_other_python_threads_run():
     # for about as long as the bootstrap takes.
     assert longest < alone / 3, (longest, alone)
     assert result["fit"].interval["B"] == 3000
+
+
+def test_a_named_pool_without_selection_says_which_variables_it_holds():
+    a = caught(tolbe.lawley, data=HIRED, pool=APPLICANTS[["T2", "T1"]])[0]
+    assert a.selection == [1, 0]
+    with pytest.raises(ValueError, match="'pool' names variables that 'data' lacks: T9; give "
+                                         "'selection', the names or numbers of the selection "
+                                         "variables in 'data'$"):
+        tolbe.lawley(data=HIRED, pool=APPLICANTS.rename(columns={"T1": "T9"}))

@@ -954,6 +954,10 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
             pool_values, pool_names if not resolved else [pr.names[v] for v in pr.selection],
             "pool")
         pr.unrestricted_means = pool_means
+        if not resolved:
+            # Without 'selection' a named pool's columns say which variables
+            # they are, as a named 'unrestricted' does.
+            pr.s_names = pool_names
         if rows is None:
             rows = {"used": None, "dropped": None}
         rows.update(pool_used=pool_used, pool_dropped=pool_dropped)
@@ -1047,7 +1051,7 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     fit._cov, fit._cor, fit._dis = cov, cor, dis
     fit._data, fit._pool = data_values, pool_values
     fit.rows = rows
-    fit._findings = tuple(findings) if findings is not None else ()
+    fit._findings = tuple(findings) if findings is not None and diagnostics else ()
     fit._found = found if diagnostics else None
     if pr.restricted_means is not None and pr.unrestricted_means is not None:
         fit._means = _core.means(pr.v, pr.s, chosen, pr.restricted_means, pr.unrestricted_means)
