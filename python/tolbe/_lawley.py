@@ -1139,8 +1139,6 @@ def _intervals_into(fit: "Lawley") -> int:
 
 
 _MATRICES = ("cov", "cor", "disattenuated", "operational")
-_MATRIX_WORDS = {"cor": "corrected correlations", "disattenuated": "disattenuated correlations",
-                 "cov": "corrected covariances", "operational": "operational correlations"}
 
 
 class Lawley:
