@@ -102,9 +102,11 @@ step "the tests and the docstrings' examples, on the package installed" tests
 grep -E "passed|failed" "$work/step.log" | tail -1 || true
 
 sdist() {
+  # The listing goes to a file: grep -q ending a pipe early would fail it.
   "$python" -m build --no-isolation --sdist --outdir "$work/dist" "$package" &&
-    ! tar -tvzf "$work"/dist/tolbe-*.tar.gz | grep -q '^l' &&
-    tar -tzf "$work"/dist/tolbe-*.tar.gz | grep -q 'tools/lib/kernels/builtin_blas.cc$'
+    tar -tvzf "$work"/dist/tolbe-*.tar.gz > "$work/sdist.txt" &&
+    ! grep '^l' "$work/sdist.txt" &&
+    grep 'tools/lib/kernels/builtin_blas.cc$' "$work/sdist.txt"
 }
 step "python3 -m build --no-isolation --sdist: no links, the library's sources in it" sdist
 
