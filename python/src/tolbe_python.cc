@@ -254,7 +254,8 @@ py::tuple correct(const Array& v, const Array& s, const py::object& selection,
     }
   }
   py::object said = py::none();
-  if (diagnose || status != TOLBE_OK) said = py::cast(found.release());
+  if (diagnose || status != TOLBE_OK)
+    said = py::cast(found.release(), py::return_value_policy::take_ownership);
   return py::make_tuple(status, cov, correlations ? py::object(cor) : py::none(),
                         rel != nullptr ? py::object(dis) : py::none(), said);
 }

@@ -58,3 +58,20 @@ def test_the_extension_refuses_what_it_would_read_out_of_bounds(call):
     from tolbe import _core
     with pytest.raises(ValueError, match="tolbe._core"):
         call(_core)
+
+
+def test_what_a_call_found_is_freed_with_its_result():
+    import resource
+    from tolbe import _core
+    rng = np.random.default_rng(3)
+    v, s, _, _ = random_problem(rng, 10, 2, [0, 1])
+
+    def calls(count):
+        for _ in range(count):
+            assert _core.correct(v, s, None, None, True)[4] is not None
+
+    calls(2000)
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    calls(40000)  # about 40 MB if each call's diagnostics (1 kB) were kept
+    grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+    assert grown < 10000, f"{grown} kB more"
