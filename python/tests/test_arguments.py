@@ -270,3 +270,14 @@ def test_every_variable_selected_gives_disattenuated_as_corrected():
                                          "selection variable, so there are none to give"):
         tolbe.lawley(pd.DataFrame(v, index=["a", "b"], columns=["a", "b"]), s,
                      reliabilities={"y": 0.8})
+
+
+def test_without_pandas_numpy_results_and_tables_of_dicts(monkeypatch):
+    from tolbe import _lawley
+    got = fit(V, S, reliabilities=[0.81, 0.9], n=150)
+    monkeypatch.setattr(_lawley, "_pd", None)
+    table = got.table("cor")
+    assert isinstance(table, list) and table[0]["term"] == "variable 1-variable 2"
+    assert table[0]["estimate"] == got.cor[0, 1] and table[0]["std_error"] == 0.0
+    reg = got.regression(2, [0, 1])
+    assert reg.R[0]["term"] == "R" and reg.table()[-1]["term"] == "operational R"
