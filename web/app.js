@@ -223,8 +223,10 @@ function placeOf(message, matrices) {
 
 // ---- Showing results -----------------------------------------------------------------
 
+// Rounded for reading: four decimals, or four significant digits where
+// those would hide the number.
 const shown = (x) => (x === null || x === undefined ? '' :
-  Number.isInteger(x) && Math.abs(x) < 1e6 ? String(x) :
+  !Number.isFinite(x) ? String(x) :
     Math.abs(x) >= 1e5 || (x !== 0 && Math.abs(x) < 1e-3) ? x.toExponential(3) : x.toFixed(4));
 
 function element(tag, attributes = {}, text = '') {
