@@ -297,6 +297,11 @@ def test_fits_laptop_tablet_and_phone(browser, server, width):
 def test_load_time_and_screenshot(browser, server):
     seconds = min(load(browser, server) for _ in range(3))
     print(f"page ready in {seconds:.3f} s")
+    # Everything the page loaded came from the server it was opened from.
+    loaded = browser.execute_script(
+        "return performance.getEntriesByType('resource').map(e => e.name)")
+    assert {"tolbe.js", "tolbe.wasm", "app.js"} <= {u.rsplit("/", 1)[-1] for u in loaded}
+    assert [u for u in loaded if not u.startswith(server)] == []
     choose(browser, "kind", "raw")
     browser.find_element(By.ID, "load-study").click()
     WebDriverWait(browser, 10).until(
