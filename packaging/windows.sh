@@ -9,7 +9,8 @@
 #   packaging/windows.sh [--package]
 #
 # --package also makes the zip (cpack -G ZIP in build-win).
-# Environment: TOLBE_WIN_BUILD (default build-win), TOLBE_LINUX_BUILD
+# Environment: TOLBE_JOBS (parallel compile jobs, default 1),
+# TOLBE_WIN_BUILD (default build-win), TOLBE_LINUX_BUILD
 # (default build-linux), TOLBE_LINUX_PROGRAM (a Linux tolbe to compare with;
 # then no Linux build), WINE (default wine64 or /usr/lib/wine/wine64).
 # Needs g++-mingw-w64-x86-64-posix, wine64, nlohmann-json3-dev, cmake, python3.
@@ -26,10 +27,10 @@ started=$(date +%s)
 # Two cores shared with others: one job, lowered priority.
 nice cmake -S "$root" -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DTOLBE_BUILTIN_BLAS=ON -DTOLBE_BUILD_TESTS=OFF >/dev/null
-nice cmake --build "$win_build" --target tolbe -j1 >/dev/null
+nice cmake --build "$win_build" --target tolbe -j"${TOLBE_JOBS:-1}" >/dev/null
 if [ -z "${TOLBE_LINUX_PROGRAM:-}" ]; then
   nice cmake -S "$root" -B "$linux_build" -DTOLBE_BUILD_TESTS=OFF >/dev/null
-  nice cmake --build "$linux_build" --target tolbe -j1 >/dev/null
+  nice cmake --build "$linux_build" --target tolbe -j"${TOLBE_JOBS:-1}" >/dev/null
   TOLBE_LINUX_PROGRAM=$linux_build/tolbe
 fi
 linux=$TOLBE_LINUX_PROGRAM

@@ -3,7 +3,8 @@
 # (the command-line tool as WebAssembly, with the built-in kernels) beside
 # index.html, and the examples the page loads in web/examples.
 #   web/build.sh            then: cd web && python3 -m http.server
-# Environment: TOLBE_WEB_BUILD (default build-web).
+# Environment: TOLBE_WEB_BUILD (default build-web), TOLBE_JOBS (parallel
+# compile jobs, default 1).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TOLBE_WEB_BUILD:-$root/build-web}
@@ -12,7 +13,7 @@ build=${TOLBE_WEB_BUILD:-$root/build-web}
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 nice emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOLBE_BUILTIN_BLAS=ON \
   -DTOLBE_BUILD_TESTS=OFF >/dev/null
-nice cmake --build "$build" -j1 >/dev/null
+nice cmake --build "$build" -j"${TOLBE_JOBS:-1}" >/dev/null
 rm -rf "$root/web/examples"
 mkdir -p "$root/web/examples/study"
 cp "$root"/examples/*.txt "$root/web/examples/"
