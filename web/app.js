@@ -128,7 +128,20 @@ function commandOf() {
     matrices = matricesProblem();
     files['matrices.txt'] = matrices.text;
     args.push(`--names=${matrices.names.join(',')}`);
-    args.push(`--select=${value('select') || matrices.select.join(',')}`);
+    // The unrestricted matrix's header names the selection variables, in
+    // the order of its rows; a selection typed as well must be the same set.
+    if (value('select') !== '') {
+      const typed = value('select').split(',').map((item) => {
+        const name = item.trim();
+        return /^\d+$/.test(name) ? matrices.names[Number(name) - 1] : name;
+      });
+      const header = matrices.select.map((k) => matrices.names[k - 1]);
+      if (typed.length !== header.length || !header.every((name) => typed.includes(name))) {
+        throw new InputError('select', 'the selection variables are those the unrestricted ' +
+                             `matrix names: ${header.join(', ')}`);
+      }
+    }
+    args.push(`--select=${matrices.select.join(',')}`);
     add('reliabilities-from', 'reliabilities-from');
   } else {
     if (value('data') === '') throw new InputError('data', 'the scores are empty');

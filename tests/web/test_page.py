@@ -227,6 +227,12 @@ def test_matrices_as_csv_equal_the_program(browser, server):
                                    "matrices.txt"], {"matrices.txt": problem})
     assert status == 0
     assert page_csv(browser) == expected
+    # The same selection typed in another order, by name or number: the
+    # unrestricted matrix's order still holds.
+    for typed in ("x1,x2", "2,3"):
+        set_value(browser, "select", typed)
+        assert compute(browser) == "Computed."
+        assert page_csv(browser) == expected
 
 
 MALFORMED = [
@@ -238,6 +244,9 @@ MALFORMED = [
      "unrestricted", None),
     ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,zz\n",
                   "unrestricted": "a\n1.44\n"}, "restricted", None),
+    # A typed selection other than the unrestricted matrix's variables.
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
+                  "unrestricted": "b,a\n1.2,0.6\n0.6,1.44\n", "select": "a,c"}, "select", None),
 ]
 
 
