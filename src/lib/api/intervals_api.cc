@@ -7,6 +7,7 @@
 #include "api/problem.h"
 #include "correction/sizes.h"
 #include "intervals/intervals.h"
+#include "kernels/elementary.h"
 #include "tolbe/intervals.h"
 #include "tolbe/validity.h"
 #include "validity/validity.h"
@@ -564,10 +565,10 @@ Status run(const LawleyProblem& problem, const IntervalRequest& asked,
       lower = upper = r;
       return;
     }
-    double z = std::atanh(r);
+    double z = elementary::atanh(r);
     double se_z = se / (1.0 - r * r);
-    lower = std::tanh(z + z_low * se_z);
-    upper = std::tanh(z + z_high * se_z);
+    lower = elementary::tanh(z + z_low * se_z);
+    upper = elementary::tanh(z + z_high * se_z);
   };
   auto put_correlation = [&](int i, int j, double se, double lower, double upper) {
     put(results.correlations, i, j, se, lower, upper);

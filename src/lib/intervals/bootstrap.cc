@@ -319,7 +319,8 @@ void accelerations(const BootstrapInput& in, int lanes, double* lane_storage, do
       numerator += -third * scale * scale * scale;
       denominator += second * scale * scale;
     }
-    acceleration[k] = denominator > 0.0 ? numerator / (6.0 * std::pow(denominator, 1.5)) : 0.0;
+    acceleration[k] =
+        denominator > 0.0 ? numerator / (6.0 * denominator * std::sqrt(denominator)) : 0.0;
   }
 }
 

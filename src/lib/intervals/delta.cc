@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "intervals/intervals.h"
+#include "kernels/elementary.h"
 
 // The Jacobian of the correction, in the permuted order with B = W V12,
 // T = S W, F = W C12 and D = F - B (W = V11 inverse, dW = -W dV11 W):
@@ -159,7 +160,7 @@ double gradient_variance(const Gradient& g, bool v_side, const Sampling& samplin
 }
 
 double normal_cdf(double x) {
-  return 0.5 * std::erfc(-x / std::sqrt(2.0));
+  return 0.5 * elementary::erfc(-x / std::sqrt(2.0));
 }
 
 double interpolated_quantile(const double* sorted, int count, double alpha) {
@@ -189,13 +190,13 @@ double normal_quantile(double u) {
   // the smaller tail, then Halley steps on the distribution function, each
   // of which roughly triples the correct digits.
   double tail = u < 0.5 ? u : 1.0 - u;
-  double t = std::sqrt(-2.0 * std::log(tail));
+  double t = std::sqrt(-2.0 * elementary::log(tail));
   double x = t - (2.515517 + 0.802853 * t + 0.010328 * t * t) /
                      (1.0 + 1.432788 * t + 0.189269 * t * t + 0.001308 * t * t * t);
   if (u < 0.5) x = -x;
   for (int step = 0; step < 3; ++step) {
     double error = intervals::normal_cdf(x) - u;
-    double density = std::exp(-0.5 * x * x) / std::sqrt(2.0 * M_PI);
+    double density = elementary::exp(-0.5 * x * x) / std::sqrt(2.0 * M_PI);
     if (density == 0.0) break;
     double newton = error / density;
     x -= newton / (1.0 + 0.5 * x * newton);

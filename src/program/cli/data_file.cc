@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/options.h"
+#include "io/chars.h"
 
 namespace tolbe {
 namespace {
@@ -151,7 +152,7 @@ Score score_of(const Field& f, char separator, double& value) {
     text = std::string_view(buffer, text.size());
   }
   if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
-  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  auto result = parse_double(text.data(), text.data() + text.size(), value);
   if (result.ptr != text.data() + text.size()) return Score::not_a_number;
   if (result.ec == std::errc::result_out_of_range) return Score::not_finite;
   if (result.ec != std::errc()) return Score::not_a_number;

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "io/chars.h"
+
 namespace tolbe {
 namespace {
 
@@ -24,7 +26,7 @@ bool whole(const char* text, Number minimum, Number maximum, Number& value) {
 
 bool level_of(const char* text, double& level) {
   const char* end = text + std::strlen(text);
-  auto result = std::from_chars(text, end, level);
+  auto result = parse_double(text, end, level);
   return result.ec == std::errc() && result.ptr == end && level > 0.0 && level < 1.0;
 }
 
@@ -43,7 +45,7 @@ bool parse_reliabilities(const std::string& text,
     double value = 0.0;
     const char* begin = item.data() + equals + 1;
     const char* end = item.data() + item.size();
-    auto result = std::from_chars(begin, end, value);
+    auto result = parse_double(begin, end, value);
     if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return false;
     reliabilities.emplace_back(item.substr(0, equals), value);
     if (comma == std::string::npos) return true;

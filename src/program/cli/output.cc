@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "driver/report.h"
+#include "io/chars.h"
 #include "io/output_stream.h"
 
 namespace tolbe {
@@ -13,7 +14,7 @@ std::string number_text(double x) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
   char text[32];
-  auto end = std::to_chars(text, text + sizeof text, x).ptr;  // shortest that reads back
+  auto end = format_shortest(text, text + sizeof text, x).ptr;  // shortest that reads back
   return std::string(text, end);
 }
 

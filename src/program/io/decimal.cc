@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "io/chars.h"
+
 namespace tolbe {
 namespace {
 
@@ -27,7 +29,7 @@ double exact_decimal_to_double(const DecimalMantissa& mantissa, long field_expon
     out = std::to_chars(out, text + sizeof text, exponent).ptr;
   }
   double value = 0.0;
-  auto result = std::from_chars(text, out, value);
+  auto result = parse_double(text, out, value);
   if (result.ec == std::errc::result_out_of_range) {
     bool huge = retained + exponent > 0;
     value = huge ? std::numeric_limits<double>::infinity() : 0.0;

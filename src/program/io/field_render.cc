@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "io/chars.h"
+
 namespace tolbe {
 namespace {
 
@@ -60,7 +62,9 @@ bool scaled_exactly(double magnitude, int decimals, std::uint64_t& scaled) {
     scaled = 0;
     return true;
   }
-  auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  std::uint64_t bits = 0;
+  static_assert(sizeof bits == sizeof magnitude);
+  std::memcpy(&bits, &magnitude, sizeof bits);  // std::bit_cast, which libc++ 13 lacks
   int biased_exponent = static_cast<int>(bits >> significand_bits);
   std::uint64_t significand = bits & ((std::uint64_t{1} << significand_bits) - 1);
   int shift = subnormal_shift;  // magnitude = significand * 2^-shift
@@ -171,7 +175,7 @@ bool render_short_fixed(double value, std::size_t width, char* out) {
 // The fixed-point text of a magnitude beyond 64-bit scaled integers, from the
 // library's exact conversion: written at `text`, returning its end.
 char* wide_fixed_digits(double magnitude, int decimals, char* text, char* limit) {
-  char* end = std::to_chars(text, limit, magnitude, std::chars_format::fixed, decimals).ptr;
+  char* end = format_fixed(text, limit, magnitude, decimals).ptr;
   if (decimals == 0) *end++ = '.';
   return end;
 }

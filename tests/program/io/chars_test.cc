@@ -1,0 +1,151 @@
+// The stand-ins for floating-point from_chars and to_chars (used where the
+// standard library lacks them, as in the WebAssembly build) against the
+// standard library's own, which this build has: same values, same texts.
+
+#include "io/chars.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace tolbe {
+namespace {
+
+std::string shortest_by_std(double x) {
+  char text[64];
+  return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+}
+
+std::string shortest_by_printf(double x) {
+  char text[64];
+  auto result = format_shortest_by_printf(text, text + sizeof text, x);
+  EXPECT_EQ(result.ec, std::errc());
+  return std::string(text, result.ptr);
+}
+
+std::string fixed_by_std(double x, int decimals) {
+  char text[400];
+  auto r = std::to_chars(text, text + sizeof text, x, std::chars_format::fixed, decimals);
+  return std::string(text, r.ptr);
+}
+
+std::string fixed_by_printf(double x, int decimals) {
+  char text[400];
+  auto result = format_fixed_by_printf(text, text + sizeof text, x, decimals);
+  EXPECT_EQ(result.ec, std::errc());
+  return std::string(text, result.ptr);
+}
+
+// Both parsers on `text`: the same outcome, the same end, the same bits.
+void expect_same_parse(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  double by_std = 12345.0;
+  double by_strtod = 12345.0;
+  auto s = std::from_chars(first, last, by_std);
+  auto t = parse_double_by_strtod(first, last, by_strtod);
+  EXPECT_EQ(s.ec, t.ec) << '"' << text << '"';
+  EXPECT_EQ(s.ptr - first, t.ptr - first) << '"' << text << '"';
+  if (std::isnan(by_std)) {
+    EXPECT_TRUE(std::isnan(by_strtod)) << '"' << text << '"';
+  } else {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(by_std), std::bit_cast<std::uint64_t>(by_strtod))
+        << '"' << text << '"';
+  }
+}
+
+class ParseEdge : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ParseEdge, AsFromChars) {
+  expect_same_parse(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ParseEdge,
+    ::testing::Values("1", "-0", "0.81", ".5", "-.5e1", "5.", "1e5", "1E-5", "1e", "1e+", "1e-x",
+                      "0x1p3", "-0x10", "0X1", "+1", " 1", "\t1", "", "-", "--1", ".", "-.", "e5",
+                      "abc", "1,5", "1.5.5", "12abc", "inf", "-inf", "INF", "Infinity", "infin",
+                      "nan", "-nan", "NaN", "nan(123)", "1e400", "-1e400", "1e-400", "4.9e-324",
+                      "2.4e-324", "2.2250738585072011e-308", "1.7976931348623157e308",
+                      "1.7976931348623159e308", "123456789012345678901234567890",
+                      "0.1000000000000000055511151231257827021181583404541015625"));
+
+TEST(ParseDouble, ShortestTextsOfRandomDoublesReadBack) {
+  std::mt19937_64 bits(20261209);
+  for (int i = 0; i < 20000; ++i) {
+    double x = std::bit_cast<double>(bits());
+    if (!std::isfinite(x)) continue;
+    expect_same_parse(shortest_by_std(x));
+    char long_text[64];
+    std::snprintf(long_text, sizeof long_text, "%.25e", x);
+    expect_same_parse(long_text);
+  }
+}
+
+class ShortestEdge : public ::testing::TestWithParam<double> {};
+
+TEST_P(ShortestEdge, AsToChars) {
+  EXPECT_EQ(shortest_by_printf(GetParam()), shortest_by_std(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ShortestEdge,
+                         ::testing::Values(0.0, -0.0, 1.0, -1.0, 0.81, 0.1, 1.0 / 3.0, 10.0, 100.0,
+                                           1e15, 1e16, 1e17, 1e20, 1e21, 1e22, 123456789.0,
+                                           1234567890123456789.0, 1e-4, 1e-5, 1.5e-5, 0.000123,
+                                           5e-324, DBL_MIN, DBL_MAX, 9007199254740993.0, 0.5, 0.25,
+                                           1024.0, 0x1p-1022, 0x1p-1021, 0x1p52, 0x1p53, 0x1p54,
+                                           0x1p63, 0x1p-10, 2.0 / 3.0, -123.456,
+                                           std::numeric_limits<double>::infinity(),
+                                           -std::numeric_limits<double>::infinity()));
+
+TEST(FormatShortest, NotANumberAsToChars) {
+  double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(shortest_by_printf(nan), shortest_by_std(nan));
+  EXPECT_EQ(shortest_by_printf(-nan), shortest_by_std(-nan));
+}
+
+TEST(FormatShortest, RandomDoublesAsToChars) {
+  std::mt19937_64 bits(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int i = 0; i < 20000; ++i) {
+    double any = std::bit_cast<double>(bits());
+    if (std::isfinite(any)) {
+      ASSERT_EQ(shortest_by_printf(any), shortest_by_std(any));
+    }
+    // Numbers as a matrix has them, where the choice of notation matters.
+    double usual = std::ldexp(unit(bits), static_cast<int>(bits() % 80) - 40);
+    ASSERT_EQ(shortest_by_printf(usual), shortest_by_std(usual));
+  }
+}
+
+TEST(FormatShortest, TooSmallARangeIsRefused) {
+  char text[4];
+  auto result = format_shortest_by_printf(text, text + sizeof text, 0.125);
+  EXPECT_EQ(result.ec, std::errc::value_too_large);
+  EXPECT_EQ(result.ptr, text + sizeof text);
+  result = format_shortest_by_printf(text, text + sizeof text, 0.25);
+  EXPECT_EQ(result.ec, std::errc());
+  EXPECT_EQ(std::string(text, result.ptr), "0.25");
+}
+
+TEST(FormatFixed, AsToChars) {
+  std::mt19937_64 bits(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int decimals = 0; decimals <= 9; ++decimals) {
+    for (double x : {0.0, 0.5, 1.5, 2.5, 0.125, 1e10, 1e19, 1e20, 1e300, DBL_MAX, 5e-324}) {
+      EXPECT_EQ(fixed_by_printf(x, decimals), fixed_by_std(x, decimals)) << x << ' ' << decimals;
+    }
+    for (int i = 0; i < 2000; ++i) {
+      double x = std::ldexp(unit(bits), static_cast<int>(bits() % 140) - 20);
+      ASSERT_EQ(fixed_by_printf(x, decimals), fixed_by_std(x, decimals)) << x << ' ' << decimals;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolbe

@@ -1,0 +1,325 @@
+"""The web page in headless Chromium, against the Linux program.
+
+The page (web/, built by web/build.sh) is served from 127.0.0.1 and driven as
+a user drives it; what it computes must equal `tolbe --format=csv` on the
+same input byte for byte, and the numbers it shows must be the same doubles.
+Run: python3 -m pytest tests/web (Debian's python3-selenium, chromium and
+chromium-driver). TOLBE_PROGRAM names the Linux program (default
+build/tolbe); TOLBE_SCREENSHOT, where to save the screenshot (default
+build/web-page.png).
+"""
+
+import csv
+import functools
+import http.server
+import io
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+
+import pytest
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+WEB = ROOT / "web"
+PROGRAM = pathlib.Path(os.environ.get("TOLBE_PROGRAM", ROOT / "build" / "tolbe"))
+SCREENSHOT = pathlib.Path(os.environ.get("TOLBE_SCREENSHOT", ROOT / "build" / "web-page.png"))
+EXAMPLES = ROOT / "examples"
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map,
+                      ".wasm": "application/wasm", ".js": "text/javascript"}
+
+    def log_message(self, *args):
+        pass
+
+
+@pytest.fixture(scope="module")
+def server():
+    for built in ("tolbe.js", "tolbe.wasm", "examples/worked.txt"):
+        assert (WEB / built).exists(), f"web/{built} is missing: run web/build.sh first"
+    handler = functools.partial(QuietHandler, directory=str(WEB))
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    thread = threading.Thread(target=httpd.serve_forever, daemon=True)
+    thread.start()
+    yield f"http://127.0.0.1:{httpd.server_address[1]}/"
+    httpd.shutdown()
+
+
+@pytest.fixture(scope="module")
+def browser(server):
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+    profile = tempfile.mkdtemp()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
+                 f"--user-data-dir={profile}", "--window-size=1280,1700"):
+        options.add_argument(flag)
+    service = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
+    driver = webdriver.Chrome(service=service, options=options)
+    driver.set_script_timeout(60)
+    yield driver
+    driver.quit()
+    shutil.rmtree(profile, ignore_errors=True)
+
+
+def load(browser, server):
+    started = time.monotonic()
+    browser.get(server)
+    WebDriverWait(browser, 30).until(
+        lambda d: d.execute_script("return document.body.dataset.ready === 'true'"))
+    return time.monotonic() - started
+
+
+def set_value(browser, element_id, text):
+    browser.execute_script(
+        "const e = document.getElementById(arguments[0]); e.value = arguments[1];"
+        "e.dispatchEvent(new Event('input'));", element_id, text)
+
+
+def choose(browser, name, value):
+    browser.find_element(By.CSS_SELECTOR, f'input[name="{name}"][value="{value}"]').click()
+
+
+def reset(browser, server):
+    load(browser, server)
+
+
+def compute(browser):
+    browser.find_element(By.ID, "run").click()
+    WebDriverWait(browser, 120).until(
+        lambda d: d.find_element(By.ID, "status").text in ("Computed.",
+                                                           "Not computed: see the message below the input."))
+    return browser.find_element(By.ID, "status").text
+
+
+def page_csv(browser):
+    return browser.execute_script("return window.tolbeDownloads().csv")
+
+
+def program(args, files):
+    """The Linux program on `files` ({name: text}) in a folder of their own,
+    as the page has them: stdout, stderr, status."""
+    with tempfile.TemporaryDirectory() as folder:
+        for name, text in files.items():
+            pathlib.Path(folder, name).write_text(text)
+        run = subprocess.run([str(PROGRAM), *args], cwd=folder, capture_output=True, text=True)
+        return run.stdout, run.stderr, run.returncode
+
+
+def shown_doubles(browser, table_id):
+    """The full numbers behind the cells of a shown matrix, row by row."""
+    return browser.execute_script(
+        "return [...document.querySelectorAll('#' + arguments[0] + ' tbody tr')].map("
+        "r => [...r.querySelectorAll('td')].map(c => c.dataset.value));", table_id)
+
+
+def csv_matrix(text, matrix):
+    rows = [r for r in csv.reader(io.StringIO(text)) if len(r) > 2 and r[1] == matrix]
+    return [[float(x) for x in r[3:] if x != ""] for r in rows]
+
+
+EXAMPLE_PROBLEMS = ["worked", "twelve", "fifty"]
+
+
+@pytest.mark.parametrize("example", EXAMPLE_PROBLEMS)
+def test_example_problem_equals_the_program(browser, server, example):
+    reset(browser, server)
+    text = (EXAMPLES / f"{example}.txt").read_text()
+    set_value(browser, "problem", text)
+    assert compute(browser) == "Computed."
+    expected, _, status = program(["--format=csv", "problem.txt"], {"problem.txt": text})
+    assert status == 0
+    assert page_csv(browser) == expected
+    for matrix in ("corrected_cov", "corrected_corr", "disattenuated_corr"):
+        want = csv_matrix(expected, matrix)
+        if not want:
+            continue
+        got = [[float(x) for x in row] for row in shown_doubles(browser, matrix)]
+        assert got == want, matrix
+    report, _, _ = program(["--format=report", "problem.txt"], {"problem.txt": text})
+    page_report = browser.execute_script("return window.tolbeDownloads().report")
+
+    def masked(t):
+        return [l for l in t.splitlines()
+                if not l.startswith("Program execution starts on") and "CPU" not in l]
+    assert masked(page_report) == masked(report)
+
+
+def test_example_loaded_from_the_menu(browser, server):
+    reset(browser, server)
+    browser.find_element(By.ID, "example").send_keys("Worked")
+    WebDriverWait(browser, 10).until(
+        lambda d: d.find_element(By.ID, "problem").get_attribute("value") != "")
+    assert browser.find_element(By.ID, "problem").get_attribute("value") == \
+        (EXAMPLES / "worked.txt").read_text()
+
+
+STUDY_CASES = [
+    # (interval options on the page, the program's extra arguments)
+    ({}, []),
+    ({"interval": "bootstrap", "resamples": "300", "seed": "7"},
+     ["--interval=bootstrap", "--resamples=300", "--seed=7", "--threads=2"]),
+    ({"interval": "bootstrap", "resamples": "300", "seed": "7", "ci-type": "percentile"},
+     ["--interval=bootstrap", "--resamples=300", "--seed=7", "--ci-type=percentile"]),
+]
+
+
+@pytest.mark.parametrize("fields,extra", STUDY_CASES)
+def test_study_raw_scores_equal_the_program(browser, server, fields, extra):
+    reset(browser, server)
+    choose(browser, "kind", "raw")
+    browser.find_element(By.ID, "load-study").click()
+    WebDriverWait(browser, 10).until(
+        lambda d: d.find_element(By.ID, "criterion").get_attribute("value") == "C1")
+    for element_id, text in fields.items():
+        if element_id in ("interval", "ci-type"):
+            browser.execute_script("document.getElementById(arguments[0]).value = arguments[1]",
+                                   element_id, text)
+        else:
+            set_value(browser, element_id, text)
+    assert compute(browser) == "Computed."
+    files = {"data.csv": (EXAMPLES / "study" / "hired.csv").read_text(),
+             "pool.csv": (EXAMPLES / "study" / "applicants.csv").read_text()}
+    args = ["--format=csv", "--data=data.csv", "--pool=pool.csv", "--select=T1,T2",
+            "--reliabilities=C1=0.8,C2=0.75", "--criterion=C1", "--predictors=T1,T2,INT",
+            "--base=T1,T2", *extra]
+    expected, _, status = program(args, files)
+    assert status == 0
+    assert page_csv(browser) == expected
+    # The paper table, and every finding of the program in the list.
+    markdown, stderr, _ = program([a if a != "--format=csv" else "--format=markdown"
+                                   for a in args], files)
+    assert browser.find_element(By.ID, "markdown").get_attribute("textContent") == markdown
+    shown = [li.get_attribute("textContent") for li in
+             browser.find_elements(By.CSS_SELECTOR, "#findings li")]
+    said = [re.sub(r"^tolbe: data\.csv: ", "", l) for l in stderr.splitlines()]
+    # The CSV's note of how the intervals were computed is the page's summary.
+    said = [l for l in said if not re.match(r"note: \d+% intervals", l)]
+    assert shown == said
+    assert len(shown) >= 1
+    assert browser.find_elements(By.CSS_SELECTOR, "#figure svg circle")
+
+
+def test_matrices_as_csv_equal_the_program(browser, server):
+    reset(browser, server)
+    choose(browser, "kind", "matrices")
+    set_value(browser, "restricted", '"y",x1,x2\n1.00,0.30,0.40\n0.30,1.00,0.50\n0.40,0.50,1.00\n')
+    set_value(browser, "unrestricted", "x2;x1\n1.21;0.60\n0.60;1.44\n")
+    set_value(browser, "reliabilities", "y=0.81")
+    set_value(browser, "n", "120")
+    assert compute(browser) == "Computed."
+    # The same problem as the program reads it: y first, x2 and x1 the
+    # selection variables in the unrestricted matrix's order.
+    problem = "2 3 1\n1.00 0.30 0.40\n0.30 1.00 0.50\n0.40 0.50 1.00\n1.21 0.60\n0.60 1.44\n0.81\n"
+    expected, _, status = program(["--names=y,x1,x2", "--select=3,2", "--n=120", "--format=csv",
+                                   "matrices.txt"], {"matrices.txt": problem})
+    assert status == 0
+    assert page_csv(browser) == expected
+    # The same selection typed in another order, by name or number: the
+    # unrestricted matrix's order still holds.
+    for typed in ("x1,x2", "2,3"):
+        set_value(browser, "select", typed)
+        assert compute(browser) == "Computed."
+        assert page_csv(browser) == expected
+
+
+MALFORMED = [
+    # (kind, field values, the field whose message shows, the program's run)
+    ("problem", {"problem": "2 3 1\n1 0.5 0.3\n0.5 1 x\n"}, "problem",
+     (["problem.txt"], {"problem.txt": "2 3 1\n1 0.5 0.3\n0.5 1 x\n"})),
+    ("problem", {"problem": "worked", "criterion": "7"}, "criterion", None),
+    ("matrices", {"restricted": "a,b\n1,0.5\n0.5,1\n", "unrestricted": "a,b\n1,0.5\n"},
+     "unrestricted", None),
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,zz\n",
+                  "unrestricted": "a\n1.44\n"}, "restricted", None),
+    # A typed selection other than the unrestricted matrix's variables.
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
+                  "unrestricted": "b,a\n1.2,0.6\n0.6,1.44\n", "select": "a,c"}, "select", None),
+]
+
+
+@pytest.mark.parametrize("kind,fields,field,run", MALFORMED)
+def test_malformed_input_is_named_next_to_its_field(browser, server, kind, fields, field, run):
+    reset(browser, server)
+    choose(browser, "kind", kind)
+    for element_id, text in fields.items():
+        if text == "worked":
+            text = (EXAMPLES / "worked.txt").read_text()
+        set_value(browser, element_id, text)
+    assert compute(browser) == "Not computed: see the message below the input."
+    message = browser.find_element(By.ID, f"{field}-error").text
+    assert message
+    assert browser.find_element(By.ID, field).get_attribute("aria-invalid") == "true"
+    assert browser.switch_to.active_element.get_attribute("id") == field
+    if run:
+        _, stderr, status = program(*run)
+        assert status == 2
+        assert message == stderr.splitlines()[0]
+
+
+def test_keyboard_alone_and_labels(browser, server):
+    reset(browser, server)
+    # Every control has a label.
+    unlabelled = browser.execute_script(
+        "return [...document.querySelectorAll('input, select, textarea')]"
+        ".filter(e => e.type !== 'hidden' && e.labels.length === 0).map(e => e.id || e.name)")
+    assert unlabelled == []
+    area = browser.find_element(By.ID, "problem")
+    area.click()
+    browser.execute_script("arguments[0].value = arguments[1]", area,
+                           (EXAMPLES / "worked.txt").read_text())
+    area.send_keys(Keys.CONTROL, Keys.ENTER)
+    WebDriverWait(browser, 30).until(
+        lambda d: d.find_element(By.ID, "status").text == "Computed.")
+    # Tab reaches the button that computes.
+    browser.find_element(By.ID, "base").click()
+    browser.switch_to.active_element.send_keys(Keys.TAB)
+    assert browser.switch_to.active_element.get_attribute("id") == "run"
+
+
+@pytest.mark.parametrize("width", [1280, 768, 390])
+def test_fits_laptop_tablet_and_phone(browser, server, width):
+    browser.set_window_size(width, 1700)
+    try:
+        reset(browser, server)
+        set_value(browser, "problem", (EXAMPLES / "twelve.txt").read_text())
+        assert compute(browser) == "Computed."
+        overflow = browser.execute_script(
+            "return document.documentElement.scrollWidth - window.innerWidth")
+        assert overflow <= 0
+    finally:
+        browser.set_window_size(1280, 1700)
+
+
+def test_load_time_and_screenshot(browser, server):
+    seconds = min(load(browser, server) for _ in range(3))
+    print(f"page ready in {seconds:.3f} s")
+    # Everything the page loaded came from the server it was opened from.
+    loaded = browser.execute_script(
+        "return performance.getEntriesByType('resource').map(e => e.name)")
+    assert {"tolbe.js", "tolbe.wasm", "app.js"} <= {u.rsplit("/", 1)[-1] for u in loaded}
+    assert [u for u in loaded if not u.startswith(server)] == []
+    choose(browser, "kind", "raw")
+    browser.find_element(By.ID, "load-study").click()
+    WebDriverWait(browser, 10).until(
+        lambda d: d.find_element(By.ID, "criterion").get_attribute("value") == "C1")
+    assert compute(browser) == "Computed."
+    browser.set_window_size(1280, 2300)
+    try:
+        browser.execute_script("window.scrollTo(0, 0)")
+        SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
+        assert browser.save_screenshot(str(SCREENSHOT))
+    finally:
+        browser.set_window_size(1280, 1700)

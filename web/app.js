@@ -1,0 +1,592 @@
+// The page: it gathers the input into files and a command line, runs the
+// command-line tool (tolbe.js, WebAssembly) on them in this browser, and
+// shows what the tool wrote. Every number comes from the tool; this script
+// computes none.
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+
+// ---- Running the tool ------------------------------------------------------
+
+let tool = null;
+
+// Runs the tool on `args` with `files` ({name: text}) in its working folder.
+// Returns {status, stdout, stderr}.
+function runTool(args, files) {
+  const FS = tool.FS;
+  for (const name of FS.readdir('/run')) {
+    if (name !== '.' && name !== '..') FS.unlink('/run/' + name);
+  }
+  for (const [name, text] of Object.entries(files)) FS.writeFile('/run/' + name, text);
+  FS.chdir('/run');
+  const status = tool.callMain(args);
+  return {
+    status,
+    stdout: FS.readFile('/run/stdout', {encoding: 'utf8'}),
+    stderr: FS.readFile('/run/stderr', {encoding: 'utf8'}),
+  };
+}
+
+// ---- Reading the form --------------------------------------------------------
+
+const kind = () => document.querySelector('input[name="kind"]:checked').value;
+const poolKind = () => document.querySelector('input[name="pool-kind"]:checked').value;
+const value = (id) => $(id).value.trim();
+
+class InputError extends Error {
+  constructor(field, message) {
+    super(message);
+    this.field = field;
+  }
+}
+
+// The rows and fields of a CSV text, separated as the tool separates raw
+// scores: by the first comma, semicolon or tab of the header line.
+function csvRows(text) {
+  const lines = text.replace(/\r\n?/g, '\n').split('\n').filter((l) => l.trim() !== '');
+  if (lines.length === 0) return {separator: ',', rows: []};
+  const separator = (lines[0].match(/[,;\t]/) || [','])[0];
+  const unquote = (f) => f.trim().replace(/^"(.*)"$/, '$1');
+  return {separator, rows: lines.map((l) => l.split(separator).map(unquote))};
+}
+
+// A named matrix in CSV as the names and the rows of number texts; the
+// numbers are passed on as written, for the tool to read.
+function namedMatrix(field, what) {
+  const {rows} = csvRows($(field).value);
+  if (rows.length === 0) throw new InputError(field, `the ${what} is empty`);
+  const names = rows[0];
+  if (rows.length - 1 !== names.length) {
+    throw new InputError(field, `the ${what} names ${names.length} variables in its header but ` +
+                         `has ${rows.length - 1} rows: it must be square`);
+  }
+  rows.slice(1).forEach((row, i) => {
+    if (row.length !== names.length) {
+      throw new InputError(field, `line ${i + 2} of the ${what} has ${row.length} fields, not ` +
+                           `${names.length}`);
+    }
+  });
+  for (const name of names) {
+    if (name === '' || /[,=]/.test(name)) {
+      throw new InputError(field, `the ${what}'s header has the name "${name}": names must be ` +
+                           'non-empty, without commas or equals signs');
+    }
+  }
+  return {names, rows: rows.slice(1)};
+}
+
+// The problem of the matrices panel in the tool's free format, with its
+// --names and --select: the variables in the restricted matrix's order, the
+// selection variables those the unrestricted matrix names, in its order.
+function matricesProblem() {
+  const v = namedMatrix('restricted', 'restricted matrix');
+  const s = namedMatrix('unrestricted', 'unrestricted matrix');
+  const select = s.names.map((name) => {
+    const k = v.names.indexOf(name);
+    if (k < 0) {
+      throw new InputError('unrestricted', `the unrestricted matrix names "${name}", which the ` +
+                           'restricted matrix does not');
+    }
+    return k + 1;
+  });
+  const others = v.names.filter((name) => !s.names.includes(name));
+  const given = new Map();
+  if (value('reliabilities') !== '') {
+    for (const item of value('reliabilities').split(',')) {
+      const at = item.lastIndexOf('=');
+      const name = item.slice(0, at).trim();
+      if (at <= 0 || !others.includes(name)) {
+        throw new InputError('reliabilities', `"${item.trim()}" is no NAME=VALUE of a variable ` +
+                             `that is not a selection variable (${others.join(', ')})`);
+      }
+      given.set(name, item.slice(at + 1).trim());
+    }
+  }
+  const lines = [`${s.names.length} ${v.names.length} ${given.size > 0 ? 1 : 0}`];
+  for (const row of v.rows) lines.push(row.join(' '));
+  for (const row of s.rows) lines.push(row.join(' '));
+  // A variable without a reliability is taken as measured without error.
+  if (given.size > 0) lines.push(others.map((name) => given.get(name) || '1').join(' '));
+  return {text: lines.join('\n') + '\n', names: v.names, select, q: v.names.length};
+}
+
+// The command line (without --format) and the files of the form.
+function commandOf() {
+  const args = [];
+  const files = {};
+  const add = (option, id) => {
+    if (value(id) !== '') args.push(`--${option}=${value(id)}`);
+  };
+  const interval = value('interval');
+  const k = kind();
+  let matrices = null;
+  if (k === 'problem') {
+    if (value('problem') === '') throw new InputError('problem', 'the problem is empty');
+    files['problem.txt'] = $('problem').value;
+    add('select', 'select');
+  } else if (k === 'matrices') {
+    matrices = matricesProblem();
+    files['matrices.txt'] = matrices.text;
+    args.push(`--names=${matrices.names.join(',')}`);
+    // The unrestricted matrix's header names the selection variables, in
+    // the order of its rows; a selection typed as well must be the same set.
+    if (value('select') !== '') {
+      const typed = value('select').split(',').map((item) => {
+        const name = item.trim();
+        return /^\d+$/.test(name) ? matrices.names[Number(name) - 1] : name;
+      });
+      const header = matrices.select.map((k) => matrices.names[k - 1]);
+      if (typed.length !== header.length || !header.every((name) => typed.includes(name))) {
+        throw new InputError('select', 'the selection variables are those the unrestricted ' +
+                             `matrix names: ${header.join(', ')}`);
+      }
+    }
+    args.push(`--select=${matrices.select.join(',')}`);
+    add('reliabilities-from', 'reliabilities-from');
+  } else {
+    if (value('data') === '') throw new InputError('data', 'the scores are empty');
+    if (value('pool') === '') throw new InputError('pool', 'the pool is empty');
+    files['data.csv'] = $('data').value;
+    args.push('--data=data.csv');
+    if (poolKind() === 'pool') {
+      files['pool.csv'] = $('pool').value;
+      args.push('--pool=pool.csv');
+    } else {
+      files['unrestricted.csv'] = $('pool').value;
+      args.push('--unrestricted=unrestricted.csv');
+    }
+    add('select', 'select');
+    add('reliabilities', 'reliabilities');
+    add('reliabilities-from', 'reliabilities-from');
+  }
+  if (interval !== '') args.push(`--interval=${interval}`);
+  if (k !== 'raw') {
+    add('n', 'n');
+    add('n-unrestricted', 'n-unrestricted');
+  }
+  add('level', 'level');
+  if (interval === 'bootstrap') {
+    add('resamples', 'resamples');
+    add('seed', 'seed');
+    add('ci-type', 'ci-type');
+    // One thread: the page's program has no others (the numbers do not
+    // depend on it).
+    args.push('--threads=1');
+  }
+  add('criterion', 'criterion');
+  add('predictors', 'predictors');
+  add('base', 'base');
+  if (k === 'problem') args.push('problem.txt');
+  if (k === 'matrices') args.push('matrices.txt');
+  return {args, files, matrices};
+}
+
+// ---- Showing errors next to their input ----------------------------------------
+
+const errorFields = ['problem', 'restricted', 'unrestricted', 'data', 'pool', 'select',
+  'reliabilities', 'interval', 'n', 'n-unrestricted', 'level', 'resamples', 'seed', 'criterion',
+  'predictors', 'base'];
+
+function clearErrors() {
+  for (const id of errorFields) {
+    $(id + '-error').textContent = '';
+    $(id).removeAttribute('aria-invalid');
+  }
+  $('form-error').textContent = '';
+}
+
+function showError(field, message) {
+  const box = $(field ? field + '-error' : 'form-error');
+  box.textContent = box.textContent ? box.textContent + '\n' + message : message;
+  if (field) {
+    $(field).setAttribute('aria-invalid', 'true');
+  }
+}
+
+// The input a message of the tool is about: the option it names, or else
+// the file. A line of the matrices' problem is that of the panel's CSV.
+function placeOf(message, matrices) {
+  const option = message.match(/'--([a-z-]+)'/);
+  if (option) {
+    const field = {
+      'select': 'select', 'reliabilities': 'reliabilities', 'interval': 'interval', 'n': 'n',
+      'n-unrestricted': 'n-unrestricted', 'level': 'level', 'resamples': 'resamples',
+      'seed': 'seed', 'criterion': 'criterion', 'predictors': 'predictors', 'base': 'base',
+      'pool': 'pool', 'data': 'data', 'unrestricted': 'pool', 'names': 'restricted',
+    }[option[1]];
+    if (field) return {field, message};
+  }
+  const file = message.match(/^tolbe: (problem\.txt|matrices\.txt|data\.csv|pool\.csv|unrestricted\.csv)\b/);
+  if (file) {
+    if (file[1] === 'problem.txt') return {field: 'problem', message};
+    if (file[1] === 'data.csv') return {field: 'data', message};
+    if (file[1] !== 'matrices.txt') return {field: 'pool', message};
+    const at = message.match(/^tolbe: matrices\.txt:(\d+)(?::\d+)?: (.*)$/);
+    if (at && matrices) {
+      const line = Number(at[1]);
+      if (line >= 2 && line <= matrices.q + 1) {
+        return {field: 'restricted', message: `line ${line}: ${at[2]}`};
+      }
+      return {field: 'unrestricted', message: `line ${line - matrices.q}: ${at[2]}`};
+    }
+    return {field: 'restricted', message};
+  }
+  return {field: null, message};
+}
+
+// ---- Showing results -----------------------------------------------------------------
+
+// Rounded for reading: four decimals, or four significant digits where
+// those would hide the number.
+const shown = (x) => (x === null || x === undefined ? '' :
+  !Number.isFinite(x) ? String(x) :
+    Math.abs(x) >= 1e5 || (x !== 0 && Math.abs(x) < 1e-3) ? x.toExponential(3) : x.toFixed(4));
+
+function element(tag, attributes = {}, text = '') {
+  const e = document.createElement(tag);
+  for (const [k, v] of Object.entries(attributes)) e.setAttribute(k, v);
+  if (text !== '') e.textContent = text;
+  return e;
+}
+
+// A cell shows the number rounded; its data-value holds the tool's number
+// in full (the shortest text that reads back the same double).
+function numberCell(x) {
+  const td = element('td', {'class': 'number'}, shown(x));
+  if (x !== null && x !== undefined) {
+    td.dataset.value = String(x);
+    td.title = String(x);
+  }
+  return td;
+}
+
+function matrixTable(id, caption, names, matrix, se, lower, upper) {
+  const table = element('table', {'id': id, 'class': 'matrix'});
+  table.append(element('caption', {}, caption));
+  const head = element('tr');
+  head.append(element('th', {'scope': 'col'}, 'Variable'));
+  for (const name of names) head.append(element('th', {'scope': 'col'}, name));
+  const thead = element('thead');
+  thead.append(head);
+  table.append(thead);
+  const body = element('tbody');
+  matrix.forEach((row, i) => {
+    const tr = element('tr');
+    tr.append(element('th', {'scope': 'row'}, names[i]));
+    row.forEach((x, j) => {
+      const td = numberCell(x);
+      if (se) {
+        td.append(element('span', {'class': 'interval'},
+          `[${shown(lower[i][j])}, ${shown(upper[i][j])}]`));
+        td.dataset.se = String(se[i][j]);
+        td.dataset.lower = String(lower[i][j]);
+        td.dataset.upper = String(upper[i][j]);
+      }
+      tr.append(td);
+    });
+    body.append(tr);
+  });
+  table.append(body);
+  const wrap = element('div', {'class': 'scroll', 'tabindex': '0', 'role': 'region',
+    'aria-label': caption});
+  wrap.append(table);
+  return wrap;
+}
+
+function regressionTable(doc, names) {
+  const r = doc.regression;
+  const box = element('div');
+  box.append(element('h3', {}, `Regression of ${names[r.criterion - 1]} in the unrestricted population`));
+  const table = element('table', {'id': 'regression', 'class': 'matrix'});
+  table.append(element('caption', {}, 'Weights and validities (estimate, then interval)'));
+  const head = element('tr');
+  for (const h of ['Predictor', 'b', 'beta', 'Validity', 'Operational validity']) {
+    head.append(element('th', {'scope': 'col'}, h));
+  }
+  const thead = element('thead');
+  thead.append(head);
+  table.append(thead);
+  const body = element('tbody');
+  const cell = (block, i) => {
+    const td = numberCell(block.estimate[i]);
+    if (block.lower) {
+      td.append(element('span', {'class': 'interval'},
+        `[${shown(block.lower[i])}, ${shown(block.upper[i])}]`));
+    }
+    return td;
+  };
+  r.predictors.forEach((k, i) => {
+    const tr = element('tr');
+    tr.append(element('th', {'scope': 'row'}, names[k - 1]));
+    for (const block of [r.b, r.beta, r.validity, r.operational_validity]) tr.append(cell(block, i));
+    body.append(tr);
+  });
+  table.append(body);
+  const wrap = element('div', {'class': 'scroll'});
+  wrap.append(table);
+  box.append(wrap);
+  const list = element('dl', {'id': 'fit'});
+  const labels = {r2: 'R²', r: 'R', operational_r: 'Operational R', base_r2: 'Base R²',
+    delta_r2: 'ΔR²', delta_r: 'ΔR'};
+  for (const [key, label] of Object.entries(labels)) {
+    const v = r[key];
+    if (!v || typeof v !== 'object') continue;
+    list.append(element('dt', {}, label));
+    const dd = element('dd', {'data-value': String(v.estimate)}, shown(v.estimate));
+    if (v.lower !== undefined) dd.append(` [${shown(v.lower)}, ${shown(v.upper)}]`);
+    list.append(dd);
+  }
+  box.append(list);
+  return box;
+}
+
+// Dots and whiskers: the corrected (and, with reliabilities, disattenuated)
+// correlations of one variable with each of the others.
+function figure(doc, names) {
+  const box = $('figure');
+  box.textContent = '';
+  const target = doc.regression ? doc.regression.criterion - 1 : names.length - 1;
+  const series = [{key: 'corrected_corr', label: 'corrected', color: '#1b5e9a'}];
+  if (doc.disattenuated_corr) {
+    series.push({key: 'disattenuated_corr', label: 'disattenuated', color: '#b8461b'});
+  }
+  const others = names.map((_, k) => k).filter((k) => k !== target);
+  const rowHeight = 26;
+  const left = 110;
+  const width = 520;
+  const plot = width - left - 20;
+  const height = others.length * rowHeight + 50;
+  const x = (r) => left + ((r + 1) / 2) * plot;
+  const ns = 'http://www.w3.org/2000/svg';
+  const svg = document.createElementNS(ns, 'svg');
+  svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
+  svg.setAttribute('role', 'img');
+  svg.setAttribute('aria-label', `Correlations of ${names[target]} with the other variables`);
+  const add = (tag, attrs, text) => {
+    const e = document.createElementNS(ns, tag);
+    for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
+    if (text !== undefined) e.textContent = text;
+    svg.append(e);
+    return e;
+  };
+  for (const tick of [-1, -0.5, 0, 0.5, 1]) {
+    add('line', {x1: x(tick), x2: x(tick), y1: 10, y2: height - 30,
+      stroke: tick === 0 ? '#888' : '#ddd'});
+    add('text', {x: x(tick), y: height - 12, 'text-anchor': 'middle', 'font-size': 12}, String(tick));
+  }
+  others.forEach((k, row) => {
+    const y = 20 + row * rowHeight;
+    add('text', {x: left - 8, y: y + 4, 'text-anchor': 'end', 'font-size': 12}, names[k]);
+    series.forEach((s, i) => {
+      const yy = y + (i - (series.length - 1) / 2) * 8;
+      const r = doc[s.key][target][k];
+      const lower = doc[s.key + '_lower'];
+      if (lower) {
+        add('line', {x1: x(Math.max(-1, lower[target][k])),
+          x2: x(Math.min(1, doc[s.key + '_upper'][target][k])), y1: yy, y2: yy,
+          stroke: s.color, 'stroke-width': 2});
+      }
+      add('circle', {cx: x(Math.max(-1, Math.min(1, r))), cy: yy, r: 4, fill: s.color});
+    });
+  });
+  box.append(svg);
+  const legend = series.map((s) => s.label).join(' and ');
+  $('figure-caption').textContent = `Figure: ${legend} correlations of ${names[target]} with ` +
+    `the other variables${doc.corrected_corr_lower ? ', with their intervals' : ''} ` +
+    `(${series.map((s) => `${s.label}: ${s.color === '#1b5e9a' ? 'blue' : 'orange'}`).join(', ')}).`;
+}
+
+let downloads = {};
+
+function download(name, text, type) {
+  const url = URL.createObjectURL(new Blob([text], {type}));
+  const a = element('a', {'href': url, 'download': name});
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 1000);
+}
+
+function showFindings(findings) {
+  const list = $('findings');
+  list.textContent = '';
+  for (const f of findings) {
+    const li = element('li', {'class': f.severity, 'data-code': f.code || ''});
+    li.append(element('strong', {}, f.severity + ': '));
+    li.append(f.message);
+    list.append(li);
+  }
+  $('findings-box').hidden = findings.length === 0;
+}
+
+function run() {
+  clearErrors();
+  $('results').hidden = true;
+  let command;
+  try {
+    command = commandOf();
+  } catch (e) {
+    if (!(e instanceof InputError)) throw e;
+    showError(e.field, e.message);
+    $(e.field).focus();
+    $('status').textContent = 'Not computed: see the message below the input.';
+    return;
+  }
+  const {args, files, matrices} = command;
+  const json = runTool([...args, '--format=json'], files);
+  let documents = [];
+  try {
+    documents = JSON.parse(json.stdout || '[]');
+  } catch (e) {
+    documents = [];
+  }
+  const doc = documents.find((d) => d.corrected_cov) || null;
+  const failed = documents.find((d) => d.error);
+  if (!doc) {
+    // The tool's errors: the first line of each, next to its input.
+    const lines = json.stderr.split('\n').filter((l) => l.startsWith('tolbe: ') &&
+      !/: (note|warning): /.test(l));
+    const messages = failed ? [failed.error] : lines;
+    let first = null;
+    for (const m of messages.length ? messages : ['tolbe: no result']) {
+      const place = placeOf(m, matrices);
+      showError(place.field, place.message);
+      first = first || place.field;
+    }
+    if (failed && failed.findings) {
+      showFindings(failed.findings);
+      $('results').hidden = false;
+      for (const id of ['summary', 'matrices', 'regression-box']) $(id).textContent = '';
+      $('figure-box').hidden = true;
+      $('downloads').hidden = true;
+    }
+    if (first) $(first).focus();
+    $('status').textContent = 'Not computed: see the message below the input.';
+    return;
+  }
+  const names = doc.names || Array.from({length: doc.q}, (_, k) => String(k + 1));
+  showFindings(doc.findings || []);
+  const csv = runTool([...args, '--format=csv'], files);
+  const markdown = runTool([...args, '--format=markdown'], files);
+  const report = kind() === 'problem' && !doc.intervals && !doc.regression ?
+    runTool([...args, '--format=report'], files) : null;
+  downloads = {csv: csv.stdout, json: json.stdout, report: report ? report.stdout : null};
+  $('download-report').disabled = !report;
+  $('report-reason').textContent = report ? '' :
+    'The classic report is for a problem text without intervals or a criterion.';
+  $('downloads').hidden = false;
+
+  const summary = $('summary');
+  summary.textContent = '';
+  const selection = doc.selection.map((k) => names[k - 1]).join(', ');
+  let text = `q = ${doc.q} variables; p = ${doc.p} selection variables: ${selection}.`;
+  if (doc.intervals) {
+    const i = doc.intervals;
+    text += ` ${Math.round(i.level * 1000) / 10}% intervals by ${i.method}` +
+      (i.resamples ? `, ${i.resamples} resamples (${i.ci_type}, seed ${i.seed})` : '') +
+      `; n = ${i.n}${i.n_unrestricted ? `, unrestricted n = ${i.n_unrestricted}` : ''}.`;
+  }
+  summary.append(element('p', {'id': 'summary-text'}, text));
+
+  const matricesBox = $('matrices');
+  matricesBox.textContent = '';
+  const blocks = [
+    ['corrected_cov', 'Corrected var/cov matrix'],
+    ['corrected_corr', 'Corrected correlation matrix'],
+    ['disattenuated_corr', 'Correlations corrected for attenuation'],
+  ];
+  for (const [key, caption] of blocks) {
+    if (!doc[key]) continue;
+    matricesBox.append(element('h3', {}, caption));
+    matricesBox.append(matrixTable(key, caption + (doc[key + '_se'] ? ' (estimate, then interval)' : ''),
+      names, doc[key], doc[key + '_se'], doc[key + '_lower'], doc[key + '_upper']));
+  }
+  const regressionBox = $('regression-box');
+  regressionBox.textContent = '';
+  if (doc.regression) regressionBox.append(regressionTable(doc, names));
+  $('figure-box').hidden = false;
+  figure(doc, names);
+  $('markdown').textContent = markdown.stdout;
+  $('results').hidden = false;
+  $('status').textContent = 'Computed.';
+  $('results-heading').focus();
+}
+
+// ---- Wiring -------------------------------------------------------------------------
+
+function showPanels() {
+  const k = kind();
+  for (const panel of document.querySelectorAll('.panel')) panel.hidden = panel.dataset.kind !== k;
+  for (const e of document.querySelectorAll('.for-problem, .for-matrices, .for-raw')) {
+    e.hidden = !e.classList.contains('for-' + k);
+  }
+}
+
+async function fetchText(path) {
+  const response = await fetch(path);
+  if (!response.ok) throw new Error(`${path}: ${response.status}`);
+  return response.text();
+}
+
+async function start() {
+  $('results-heading').tabIndex = -1;
+  for (const radio of document.querySelectorAll('input[name="kind"]')) {
+    radio.addEventListener('change', showPanels);
+  }
+  showPanels();
+  $('problem-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    run();
+  });
+  $('problem-form').addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+      event.preventDefault();
+      run();
+    }
+  });
+  for (const input of document.querySelectorAll('input[type="file"]')) {
+    input.addEventListener('change', async () => {
+      if (input.files.length > 0) $(input.dataset.target).value = await input.files[0].text();
+    });
+  }
+  $('example').addEventListener('change', async () => {
+    if ($('example').value) $('problem').value = await fetchText(`examples/${$('example').value}.txt`);
+  });
+  $('load-study').addEventListener('click', async () => {
+    $('data').value = await fetchText('examples/study/hired.csv');
+    $('pool').value = await fetchText('examples/study/applicants.csv');
+    document.querySelector('input[name="pool-kind"][value="pool"]').checked = true;
+    $('select').value = 'T1,T2';
+    $('reliabilities').value = 'C1=0.8,C2=0.75';
+    $('criterion').value = 'C1';
+    $('predictors').value = 'T1,T2,INT';
+    $('base').value = 'T1,T2';
+  });
+  $('download-csv').addEventListener('click', () => download('tolbe.csv', downloads.csv, 'text/csv'));
+  $('download-json').addEventListener('click', () =>
+    download('tolbe.json', downloads.json, 'application/json'));
+  $('download-report').addEventListener('click', () =>
+    download('tolbe-report.txt', downloads.report, 'text/plain'));
+  $('copy-markdown').addEventListener('click', () =>
+    navigator.clipboard && navigator.clipboard.writeText($('markdown').textContent));
+
+  $('status').textContent = 'Loading…';
+  $('run').disabled = true;
+  tool = await createTolbe({print: () => {}, printErr: () => {}});
+  try {
+    tool.FS.mkdir('/run');
+  } catch (e) {
+    // already there
+  }
+  const version = runTool(['--version'], {});
+  $('version').textContent = version.stdout.split('\n')[0].replace(/^tolbe /, '');
+  $('run').disabled = false;
+  $('status').textContent = 'Ready.';
+  document.body.dataset.ready = 'true';
+}
+
+// For the tests: the tool's own output for a command line and files.
+window.tolbeRun = (args, files) => runTool(args, files);
+window.tolbeDownloads = () => downloads;
+
+start();
