@@ -43,17 +43,19 @@ class InputError extends Error {
 // The rows and fields of a CSV text, separated as the tool separates raw
 // scores: by the first comma, semicolon or tab of the header line.
 function csvRows(text) {
-  const lines = text.replace(/\r\n?/g, '\n').split('\n').filter((l) => l.trim() !== '');
-  if (lines.length === 0) return {separator: ',', rows: []};
-  const separator = (lines[0].match(/[,;\t]/) || [','])[0];
+  const lines = text.replace(/\r\n?/g, '\n').split('\n')
+    .map((l, i) => ({text: l, line: i + 1})).filter((l) => l.text.trim() !== '');
+  if (lines.length === 0) return {separator: ',', rows: [], lines: []};
+  const separator = (lines[0].text.match(/[,;\t]/) || [','])[0];
   const unquote = (f) => f.trim().replace(/^"(.*)"$/, '$1');
-  return {separator, rows: lines.map((l) => l.split(separator).map(unquote))};
+  return {separator, rows: lines.map((l) => l.text.split(separator).map(unquote)),
+    lines: lines.map((l) => l.line)};
 }
 
 // A named matrix in CSV as the names and the rows of number texts; the
 // numbers are passed on as written, for the tool to read.
 function namedMatrix(field, what) {
-  const {rows} = csvRows($(field).value);
+  const {rows, lines} = csvRows($(field).value);
   if (rows.length === 0) throw new InputError(field, `the ${what} is empty`);
   const names = rows[0];
   if (rows.length - 1 !== names.length) {
@@ -62,7 +64,7 @@ function namedMatrix(field, what) {
   }
   rows.slice(1).forEach((row, i) => {
     if (row.length !== names.length) {
-      throw new InputError(field, `line ${i + 2} of the ${what} has ${row.length} fields, not ` +
+      throw new InputError(field, `line ${lines[i + 1]} of the ${what} has ${row.length} fields, not ` +
                            `${names.length}`);
     }
   });
@@ -72,7 +74,8 @@ function namedMatrix(field, what) {
                            'non-empty, without commas or equals signs');
     }
   }
-  return {names, rows: rows.slice(1)};
+  // The CSV line of each row, for the tool's messages about them.
+  return {names, rows: rows.slice(1), lines: lines.slice(1)};
 }
 
 // The problem of the matrices panel in the tool's free format, with its
@@ -99,15 +102,24 @@ function matricesProblem() {
         throw new InputError('reliabilities', `"${item.trim()}" is no NAME=VALUE of a variable ` +
                              `that is not a selection variable (${others.join(', ')})`);
       }
-      given.set(name, item.slice(at + 1).trim());
+      const number = item.slice(at + 1).trim();
+      if (!/^\S+$/.test(number)) {
+        throw new InputError('reliabilities', `"${item.trim()}" gives no single number`);
+      }
+      given.set(name, number);
+    }
+    const missing = others.filter((name) => !given.has(name));
+    if (missing.length > 0) {
+      throw new InputError('reliabilities', `no reliability for ${missing.join(', ')}: give ` +
+                           'one for every variable that is not a selection variable, or none');
     }
   }
   const lines = [`${s.names.length} ${v.names.length} ${given.size > 0 ? 1 : 0}`];
   for (const row of v.rows) lines.push(row.join(' '));
   for (const row of s.rows) lines.push(row.join(' '));
-  // A variable without a reliability is taken as measured without error.
-  if (given.size > 0) lines.push(others.map((name) => given.get(name) || '1').join(' '));
-  return {text: lines.join('\n') + '\n', names: v.names, select, q: v.names.length};
+  if (given.size > 0) lines.push(others.map((name) => given.get(name)).join(' '));
+  return {text: lines.join('\n') + '\n', names: v.names, select, q: v.names.length,
+    p: s.names.length, restrictedLines: v.lines, unrestrictedLines: s.lines};
 }
 
 // The command line (without --format) and the files of the form.
@@ -206,7 +218,7 @@ function showError(field, message) {
 // The input a message of the tool is about: the option it names, or else
 // the file. A line of the matrices' problem is that of the panel's CSV.
 function placeOf(message, matrices) {
-  const option = message.match(/'--([a-z-]+)'/);
+  const option = message.match(/'?--([a-z-]+)\b/);
   if (option) {
     const field = {
       'select': 'select', 'reliabilities': 'reliabilities', 'interval': 'interval', 'n': 'n',
@@ -223,11 +235,18 @@ function placeOf(message, matrices) {
     if (file[1] !== 'matrices.txt') return {field: 'pool', message};
     const at = message.match(/^tolbe: matrices\.txt:(\d+)(?::\d+)?: (.*)$/);
     if (at && matrices) {
+      // The problem's line 1 is its counts, then a line a row of each
+      // matrix, then the reliabilities.
       const line = Number(at[1]);
       if (line >= 2 && line <= matrices.q + 1) {
-        return {field: 'restricted', message: `line ${line}: ${at[2]}`};
+        return {field: 'restricted',
+          message: `line ${matrices.restrictedLines[line - 2]}: ${at[2]}`};
       }
-      return {field: 'unrestricted', message: `line ${line - matrices.q}: ${at[2]}`};
+      if (line > matrices.q + 1 && line <= matrices.q + matrices.p + 1) {
+        return {field: 'unrestricted',
+          message: `line ${matrices.unrestrictedLines[line - matrices.q - 2]}: ${at[2]}`};
+      }
+      return {field: 'reliabilities', message: at[2]};
     }
     return {field: 'restricted', message};
   }
@@ -238,7 +257,8 @@ function placeOf(message, matrices) {
 
 // Rounded for reading: four decimals, or four significant digits where
 // those would hide the number.
-const shown = (x) => (x === null || x === undefined ? '' :
+// A value the tool could not compute comes as null (NaN in its CSV).
+const shown = (x) => (x === null || x === undefined ? 'NaN' :
   !Number.isFinite(x) ? String(x) :
     Math.abs(x) >= 1e5 || (x !== 0 && Math.abs(x) < 1e-3) ? x.toExponential(3) : x.toFixed(4));
 
@@ -341,22 +361,38 @@ function regressionTable(doc, names) {
 }
 
 // Dots and whiskers: the corrected (and, with reliabilities, disattenuated)
-// correlations of one variable with each of the others.
+// correlations of one variable with each of the others. A value the tool
+// could not compute is marked as such, not drawn; one beyond 1 widens the
+// axis rather than being drawn at its end.
 function figure(doc, names) {
   const box = $('figure');
   box.textContent = '';
   const target = doc.regression ? doc.regression.criterion - 1 : names.length - 1;
-  const series = [{key: 'corrected_corr', label: 'corrected', color: '#1b5e9a'}];
+  const series = [{key: 'corrected_corr', label: 'corrected', color: '#1b5e9a', shape: 'circle',
+    described: 'blue circles'}];
   if (doc.disattenuated_corr) {
-    series.push({key: 'disattenuated_corr', label: 'disattenuated', color: '#b8461b'});
+    series.push({key: 'disattenuated_corr', label: 'disattenuated', color: '#b8461b',
+      shape: 'square', described: 'orange squares'});
   }
   const others = names.map((_, k) => k).filter((k) => k !== target);
+  const finite = (v) => typeof v === 'number' && Number.isFinite(v);
+  const values = [-1, 1];
+  for (const s of series) {
+    for (const k of others) {
+      for (const suffix of ['', '_lower', '_upper']) {
+        const m = doc[s.key + suffix];
+        if (m && finite(m[target][k])) values.push(m[target][k]);
+      }
+    }
+  }
+  const low = Math.floor(Math.min(...values) * 2) / 2;
+  const high = Math.ceil(Math.max(...values) * 2) / 2;
   const rowHeight = 26;
   const left = 110;
   const width = 520;
   const plot = width - left - 20;
   const height = others.length * rowHeight + 50;
-  const x = (r) => left + ((r + 1) / 2) * plot;
+  const x = (r) => left + ((r - low) / (high - low)) * plot;
   const ns = 'http://www.w3.org/2000/svg';
   const svg = document.createElementNS(ns, 'svg');
   svg.setAttribute('viewBox', `0 0 ${width} ${height}`);
@@ -369,10 +405,11 @@ function figure(doc, names) {
     svg.append(e);
     return e;
   };
-  for (const tick of [-1, -0.5, 0, 0.5, 1]) {
+  for (let tick = low; tick <= high + 1e-9; tick += 0.5) {
     add('line', {x1: x(tick), x2: x(tick), y1: 10, y2: height - 30,
-      stroke: tick === 0 ? '#888' : '#ddd'});
-    add('text', {x: x(tick), y: height - 12, 'text-anchor': 'middle', 'font-size': 12}, String(tick));
+      stroke: tick === 0 ? '#888' : Math.abs(tick) === 1 ? '#bbb' : '#e4e4e4'});
+    add('text', {x: x(tick), y: height - 12, 'text-anchor': 'middle', 'font-size': 12},
+      String(tick));
   }
   others.forEach((k, row) => {
     const y = 20 + row * rowHeight;
@@ -380,20 +417,28 @@ function figure(doc, names) {
     series.forEach((s, i) => {
       const yy = y + (i - (series.length - 1) / 2) * 8;
       const r = doc[s.key][target][k];
+      if (!finite(r)) {
+        add('text', {'x': x(low) + 4 + i * 90, 'y': yy + 4, 'font-size': 11, 'fill': s.color,
+          'class': 'not-computed'}, `${s.label}: not computed`);
+        return;
+      }
       const lower = doc[s.key + '_lower'];
-      if (lower) {
-        add('line', {x1: x(Math.max(-1, lower[target][k])),
-          x2: x(Math.min(1, doc[s.key + '_upper'][target][k])), y1: yy, y2: yy,
+      const upper = doc[s.key + '_upper'];
+      if (lower && finite(lower[target][k]) && finite(upper[target][k])) {
+        add('line', {x1: x(lower[target][k]), x2: x(upper[target][k]), y1: yy, y2: yy,
           stroke: s.color, 'stroke-width': 2});
       }
-      add('circle', {cx: x(Math.max(-1, Math.min(1, r))), cy: yy, r: 4, fill: s.color});
+      const mark = s.shape === 'circle' ?
+        add('circle', {cx: x(r), cy: yy, r: 4, fill: s.color}) :
+        add('rect', {x: x(r) - 3.5, y: yy - 3.5, width: 7, height: 7, fill: s.color});
+      mark.setAttribute('data-value', String(r));
     });
   });
   box.append(svg);
   const legend = series.map((s) => s.label).join(' and ');
   $('figure-caption').textContent = `Figure: ${legend} correlations of ${names[target]} with ` +
     `the other variables${doc.corrected_corr_lower ? ', with their intervals' : ''} ` +
-    `(${series.map((s) => `${s.label}: ${s.color === '#1b5e9a' ? 'blue' : 'orange'}`).join(', ')}).`;
+    `(${series.map((s) => `${s.label}: ${s.described}`).join(', ')}).`;
 }
 
 let downloads = {};
@@ -456,9 +501,12 @@ function run() {
     if (failed && failed.findings) {
       showFindings(failed.findings);
       $('results').hidden = false;
-      for (const id of ['summary', 'matrices', 'regression-box']) $(id).textContent = '';
+      for (const id of ['summary', 'matrices', 'regression-box', 'markdown']) {
+        $(id).textContent = '';
+      }
       $('figure-box').hidden = true;
       $('downloads').hidden = true;
+      $('paper-box').hidden = true;
     }
     if (first) $(first).focus();
     $('status').textContent = 'Not computed: see the message below the input.';
@@ -482,7 +530,7 @@ function run() {
   let text = `q = ${doc.q} variables; p = ${doc.p} selection variables: ${selection}.`;
   if (doc.intervals) {
     const i = doc.intervals;
-    text += ` ${Math.round(i.level * 1000) / 10}% intervals by ${i.method}` +
+    text += ` ${Number((i.level * 100).toPrecision(10))}% intervals by ${i.method}` +
       (i.resamples ? `, ${i.resamples} resamples (${i.ci_type}, seed ${i.seed})` : '') +
       `; n = ${i.n}${i.n_unrestricted ? `, unrestricted n = ${i.n_unrestricted}` : ''}.`;
   }
@@ -507,6 +555,7 @@ function run() {
   $('figure-box').hidden = false;
   figure(doc, names);
   $('markdown').textContent = markdown.stdout;
+  $('paper-box').hidden = false;
   $('results').hidden = false;
   $('status').textContent = 'Computed.';
   $('results-heading').focus();
@@ -534,19 +583,43 @@ async function start() {
     radio.addEventListener('change', showPanels);
   }
   showPanels();
+  // The status says so before the tool runs: the page waits for it.
+  const runSoon = () => {
+    $('status').textContent = 'Computing…';
+    $('run').disabled = true;
+    setTimeout(() => {
+      try {
+        run();
+      } finally {
+        $('run').disabled = false;
+      }
+    }, 20);
+  };
   $('problem-form').addEventListener('submit', (event) => {
     event.preventDefault();
-    run();
+    runSoon();
   });
   $('problem-form').addEventListener('keydown', (event) => {
     if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
       event.preventDefault();
-      run();
+      runSoon();
     }
   });
+  // A file is read as UTF-8; one that is not (an older Windows export) as
+  // Windows-1252, which says so, rather than with its letters replaced.
   for (const input of document.querySelectorAll('input[type="file"]')) {
     input.addEventListener('change', async () => {
-      if (input.files.length > 0) $(input.dataset.target).value = await input.files[0].text();
+      if (input.files.length === 0) return;
+      const bytes = await input.files[0].arrayBuffer();
+      const target = input.dataset.target;
+      $(target + '-error').textContent = '';
+      try {
+        $(target).value = new TextDecoder('utf-8', {fatal: true}).decode(bytes);
+      } catch (e) {
+        $(target).value = new TextDecoder('windows-1252').decode(bytes);
+        $(target + '-error').textContent =
+          `note: ${input.files[0].name} is not UTF-8; it was read as Windows-1252 (Latin-1)`;
+      }
     });
   }
   $('example').addEventListener('change', async () => {

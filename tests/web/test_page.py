@@ -13,6 +13,7 @@ import csv
 import functools
 import http.server
 import io
+import json
 import os
 import pathlib
 import re
@@ -130,6 +131,44 @@ def csv_matrix(text, matrix):
     return [[float(x) for x in r[3:] if x != ""] for r in rows]
 
 
+def check_shown_intervals(browser, expected_csv):
+    """Each matrix cell's bounds are the CSV's, and its text shows them in
+    order, rounded."""
+    for matrix in ("corrected_cov", "corrected_corr", "disattenuated_corr"):
+        cells = browser.execute_script(
+            "return [...document.querySelectorAll('#' + arguments[0] + ' tbody tr')].map("
+            "r => [...r.querySelectorAll('td')].map(c => [c.dataset.lower, c.dataset.upper,"
+            " c.querySelector('.interval').textContent]))", matrix)
+        lower = csv_matrix(expected_csv, matrix + "_lower")
+        upper = csv_matrix(expected_csv, matrix + "_upper")
+        assert [[float(c[0]) for c in row] for row in cells] == lower, matrix
+        assert [[float(c[1]) for c in row] for row in cells] == upper, matrix
+        for row, low_row, high_row in zip(cells, lower, upper):
+            for (_, _, text), low, high in zip(row, low_row, high_row):
+                shown_low, shown_high = (float(t) for t in text.strip("[]").split(","))
+                assert shown_low == pytest.approx(low, abs=5.1e-5, rel=5e-4), (matrix, text)
+                assert shown_high == pytest.approx(high, abs=5.1e-5, rel=5e-4), (matrix, text)
+
+
+def check_shown_regression(browser, regression):
+    """The regression table's columns and the fit's lines are the JSON's."""
+    rows = browser.execute_script(
+        "return [...document.querySelectorAll('#regression tbody tr')].map("
+        "r => [...r.querySelectorAll('td')].map(c => Number(c.dataset.value)))")
+    columns = ["b", "beta", "validity", "operational_validity"]
+    assert rows == [[regression[c]["estimate"][i] for c in columns]
+                    for i in range(len(regression["predictors"]))]
+    fit = browser.execute_script(
+        "return [...document.querySelectorAll('#fit dt')].map("
+        "t => [t.textContent, Number(t.nextElementSibling.dataset.value)])")
+    labels = {"R²": "r2", "R": "r", "Operational R": "operational_r", "Base R²": "base_r2",
+              "ΔR²": "delta_r2", "ΔR": "delta_r"}
+    assert [label for label, _ in fit] == [l for l, k in labels.items()
+                                           if isinstance(regression.get(k), dict)]
+    for label, number in fit:
+        assert number == regression[labels[label]]["estimate"], label
+
+
 EXAMPLE_PROBLEMS = ["worked", "twelve", "fifty"]
 
 
@@ -202,6 +241,9 @@ def test_study_raw_scores_equal_the_program(browser, server, fields, extra):
     markdown, stderr, _ = program([a if a != "--format=csv" else "--format=markdown"
                                    for a in args], files)
     assert browser.find_element(By.ID, "markdown").get_attribute("textContent") == markdown
+    check_shown_intervals(browser, expected)
+    document, _, _ = program([a if a != "--format=csv" else "--format=json" for a in args], files)
+    check_shown_regression(browser, json.loads(document)[0]["regression"])
     shown = [li.get_attribute("textContent") for li in
              browser.find_elements(By.CSS_SELECTOR, "#findings li")]
     said = [re.sub(r"^tolbe: data\.csv: ", "", l) for l in stderr.splitlines()]
@@ -235,6 +277,37 @@ def test_matrices_as_csv_equal_the_program(browser, server):
         assert page_csv(browser) == expected
 
 
+def test_refused_problem_leaves_no_earlier_results(browser, server):
+    reset(browser, server)
+    set_value(browser, "problem", (EXAMPLES / "worked.txt").read_text())
+    assert compute(browser) == "Computed."
+    assert browser.find_element(By.ID, "markdown").get_attribute("textContent") != ""
+    # Restricted correlations of 1 between the selection variables: the
+    # tool refuses the problem and says why.
+    set_value(browser, "problem", "2 3 0\n1 1 0.3\n1 1 0.4\n0.3 0.4 1\n1.44 0.6\n0.6 1.21\n")
+    assert compute(browser) == "Not computed: see the message below the input."
+    assert browser.find_element(By.ID, "markdown").get_attribute("textContent") == ""
+    assert not browser.find_element(By.ID, "paper-box").is_displayed()
+    assert not browser.find_element(By.ID, "downloads").is_displayed()
+    assert browser.find_elements(By.CSS_SELECTOR, "#matrices td") == []
+
+
+def test_values_not_computed_are_shown_as_such(browser, server):
+    reset(browser, server)
+    # A negative variance: correlations with variable 3 cannot be computed.
+    text = "2 3 0\n1 .5 .3\n.5 1 .4\n.3 .4 -1\n1.44 .6\n.6 1.21\n"
+    set_value(browser, "problem", text)
+    assert compute(browser) == "Computed."
+    expected, _, _ = program(["--format=csv", "problem.txt"], {"problem.txt": text})
+    assert page_csv(browser) == expected
+    cells = browser.execute_script(
+        "return [...document.querySelectorAll('#corrected_corr tbody td')].map(c => c.textContent)")
+    assert "NaN" in cells
+    assert "corrected: not computed" in [
+        e.get_attribute("textContent")
+        for e in browser.find_elements(By.CSS_SELECTOR, "#figure .not-computed")]
+
+
 MALFORMED = [
     # (kind, field values, the field whose message shows, the program's run)
     ("problem", {"problem": "2 3 1\n1 0.5 0.3\n0.5 1 x\n"}, "problem",
@@ -244,6 +317,19 @@ MALFORMED = [
      "unrestricted", None),
     ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,zz\n",
                   "unrestricted": "a\n1.44\n"}, "restricted", None),
+    # A bad number on the unrestricted CSV's line 4 (after a blank line).
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
+                  "unrestricted": "a,b\n\n1.2,0.6\n0.6,x\n"}, "unrestricted", "line 4: "),
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
+                  "unrestricted": "a,b\n1.2,0.6\n0.6,1.4\n", "reliabilities": "c=0.8 0.7"},
+     "reliabilities", None),
+    ("matrices", {"restricted": "a,b,c,d\n1,0.5,0.3,0\n0.5,1,0.4,0\n0.3,0.4,1,0\n0,0,0,1\n",
+                  "unrestricted": "a,b\n1.2,0.6\n0.6,1.4\n", "reliabilities": "c=0.8"},
+     "reliabilities", None),
+    ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
+                  "unrestricted": "a,b\n1.2,0.6\n0.6,1.4\n", "reliabilities": "c=x"},
+     "reliabilities", None),
+    ("problem", {"problem": "worked", "select": "1,9"}, "select", None),
     # A typed selection other than the unrestricted matrix's variables.
     ("matrices", {"restricted": "a,b,c\n1,0.5,0.3\n0.5,1,0.4\n0.3,0.4,1\n",
                   "unrestricted": "b,a\n1.2,0.6\n0.6,1.44\n", "select": "a,c"}, "select", None),
@@ -263,7 +349,9 @@ def test_malformed_input_is_named_next_to_its_field(browser, server, kind, field
     assert message
     assert browser.find_element(By.ID, field).get_attribute("aria-invalid") == "true"
     assert browser.switch_to.active_element.get_attribute("id") == field
-    if run:
+    if isinstance(run, str):
+        assert message.startswith(run)
+    elif run:
         _, stderr, status = program(*run)
         assert status == 2
         assert message == stderr.splitlines()[0]

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +48,46 @@ inline std::from_chars_result parse_double_by_strtod(const char* first, const ch
   return {first + used, std::errc()};
 }
 
+// Where the correctly rounded `digits`-digit text in `scientific` does not
+// read back as `value`, one of its neighbours in the last digit may: below a
+// power of two the doubles lie twice as close as above it, so the interval
+// that reads back is not centred on the value. Writes the neighbour that
+// does into `scientific` and returns true, or returns false.
+inline bool neighbour_reads_back(char* scientific, std::size_t size, int digits, double value) {
+  bool negative = scientific[0] == '-';
+  std::uint64_t m = 0;
+  const char* c = scientific + (negative ? 1 : 0);
+  for (; *c != 'e'; ++c) {
+    if (*c != '.') m = m * 10 + static_cast<std::uint64_t>(*c - '0');
+  }
+  int exponent = std::atoi(c + 1);
+  std::uint64_t lowest = 1;
+  for (int i = 1; i < digits; ++i) lowest *= 10;  // 10^(digits - 1)
+  for (int step : {1, -1}) {
+    std::uint64_t n = step > 0 ? m + 1 : m - 1;
+    int e = exponent;
+    if (n == lowest * 10) {  // 9.99 + 1 = 10.00: one digit more
+      n = lowest;
+      ++e;
+    }
+    if (n < lowest) continue;  // fewer digits, tried before
+    char text[24];
+    std::snprintf(text, sizeof text, "%0*llu", digits, static_cast<unsigned long long>(n));
+    char candidate[40];
+    if (digits == 1) {
+      std::snprintf(candidate, sizeof candidate, "%s%ce%+03d", negative ? "-" : "", text[0], e);
+    } else {
+      std::snprintf(candidate, sizeof candidate, "%s%c.%se%+03d", negative ? "-" : "", text[0],
+                    text + 1, e);
+    }
+    if (std::strtod(candidate, nullptr) == value) {
+      std::snprintf(scientific, size, "%s", candidate);
+      return true;
+    }
+  }
+  return false;
+}
+
 // std::to_chars(first, last, value): the shortest text that reads back as
 // `value`, in fixed or scientific notation, whichever is shorter (fixed on a
 // tie). Without floating-point to_chars, printf's correctly rounded digits
@@ -64,6 +105,7 @@ inline std::to_chars_result format_shortest_by_printf(char* first, char* last, d
     for (int digits = 1; digits <= 17; ++digits) {
       std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, value);
       if (std::strtod(scientific, nullptr) == value) break;
+      if (neighbour_reads_back(scientific, sizeof scientific, digits, value)) break;
     }
     // scientific: [-]d[.ddd]e(+|-)xx
     const char* mantissa = scientific + (value < 0.0 ? 1 : 0);

@@ -103,6 +103,16 @@ INSTANTIATE_TEST_SUITE_P(Values, ShortestEdge,
                                            std::numeric_limits<double>::infinity(),
                                            -std::numeric_limits<double>::infinity()));
 
+TEST(FormatShortest, EveryPowerOfTwoAsToChars) {
+  // Below a power of two the doubles lie twice as close as above it: there
+  // the shortest text that reads back need not be the correctly rounded one.
+  for (int e = -1074; e <= 1023; ++e) {
+    double x = std::ldexp(1.0, e);
+    ASSERT_EQ(shortest_by_printf(x), shortest_by_std(x)) << "2^" << e;
+    ASSERT_EQ(shortest_by_printf(-x), shortest_by_std(-x)) << "-2^" << e;
+  }
+}
+
 TEST(FormatShortest, NotANumberAsToChars) {
   double nan = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(shortest_by_printf(nan), shortest_by_std(nan));
