@@ -474,6 +474,53 @@ std::string reason_of(const tolbe_interval_summary& s, int status) {
   return tolbe_status_text(status);
 }
 
+// What the intervals and the validity question share: the matrices or the
+// raw scores, the selection, the reliabilities and the request, checked and
+// laid out as the C API reads them (the held vectors keep copies alive).
+struct IntervalInput {
+  std::vector<int> chosen_held;
+  std::vector<double> rel_held, v_held, s_held;
+  int n_selection = 0, n_reliabilities = 0;
+  const int* chosen = nullptr;
+  const double* rel = nullptr;
+  tolbe_interval_request request{};
+  Scores data_scores, pool_scores;
+  const double* vd = nullptr;
+  const double* sd = nullptr;
+  Array v_array, s_array;
+};
+
+void gather(IntervalInput& in, const py::object& v, const py::object& s,
+            const py::object& selection, int q, int p, const py::object& reliabilities,
+            const py::object& data, const py::object& pool, int method, double level, int n,
+            int n_unrestricted, int resamples, std::uint64_t seed, int threads, int ci_type) {
+  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
+  in.chosen = int_list(selection, in.chosen_held, &in.n_selection);
+  require(in.chosen == nullptr || in.n_selection == p, "selection must hold p variables");
+  in.rel = double_list(reliabilities, in.rel_held, &in.n_reliabilities);
+  in.request = request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
+  if (!data.is_none()) {
+    scores_of(data.cast<Array>(), in.data_scores);
+    require(in.data_scores.view.columns == q, "data must have q columns");
+    in.request.data = in.data_scores.view;
+  } else {
+    in.v_array = v.cast<Array>();
+    require_square(in.v_array, "v must be a square matrix");
+    require(size_of(in.v_array, 0) == q, "v must be q x q");
+    in.vd = column_major(in.v_array, in.v_held);
+  }
+  if (!pool.is_none()) {
+    scores_of(pool.cast<Array>(), in.pool_scores);
+    require(in.pool_scores.view.columns == p, "pool must have p columns");
+    in.request.pool = in.pool_scores.view;
+  } else {
+    in.s_array = s.cast<Array>();
+    require_square(in.s_array, "s must be a square matrix");
+    require(size_of(in.s_array, 0) == p, "s must be p x p");
+    in.sd = column_major(in.s_array, in.s_held);
+  }
+}
+
 // intervals(v, s, selection, p, reliabilities, data, pool, method, level, n,
 // n_unrestricted, B, seed, threads, ci_type) -> (status, reason, summary,
 // [se, lower, upper] for cov, cor and dis (None without reliabilities),
@@ -483,46 +530,16 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
                     int p, const py::object& reliabilities, const py::object& data,
                     const py::object& pool, int method, double level, int n, int n_unrestricted,
                     int resamples, std::uint64_t seed, int threads, int ci_type) {
-  std::vector<int> chosen_held;
-  std::vector<double> rel_held, v_held, s_held;
-  int n_selection = 0, n_reliabilities = 0;
-  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
-  const int* chosen = int_list(selection, chosen_held, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
-  tolbe_interval_request request =
-      request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
-  Scores data_scores, pool_scores;
-  const double* vd = nullptr;
-  const double* sd = nullptr;
-  Array v_array, s_array;
-  if (!data.is_none()) {
-    scores_of(data.cast<Array>(), data_scores);
-    require(data_scores.view.columns == q, "data must have q columns");
-    request.data = data_scores.view;
-  } else {
-    v_array = v.cast<Array>();
-    require_square(v_array, "v must be a square matrix");
-    require(size_of(v_array, 0) == q, "v must be q x q");
-    vd = column_major(v_array, v_held);
-  }
-  if (!pool.is_none()) {
-    scores_of(pool.cast<Array>(), pool_scores);
-    require(pool_scores.view.columns == p, "pool must have p columns");
-    request.pool = pool_scores.view;
-  } else {
-    s_array = s.cast<Array>();
-    require_square(s_array, "s must be a square matrix");
-    require(size_of(s_array, 0) == p, "s must be p x p");
-    sd = column_major(s_array, s_held);
-  }
+  IntervalInput in;
+  gather(in, v, s, selection, q, p, reliabilities, data, pool, method, level, n, n_unrestricted,
+         resamples, seed, threads, ci_type);
   int ld = q > 0 ? q : 1;
   int ld_s = p > 0 ? p : 1;
   py::list matrices;
   tolbe_interval_matrices out[3];
   for (int m = 0; m < 3; ++m) {
     out[m] = tolbe_interval_matrices{nullptr, nullptr, nullptr, ld};
-    if (m == 2 && rel == nullptr) {
+    if (m == 2 && in.rel == nullptr) {
       matrices.append(py::none());
       continue;
     }
@@ -538,11 +555,12 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
       out[0], out[1], out[2], v_used.mutable_data(), ld, s_used.mutable_data(), ld_s};
   tolbe_interval_summary summary{};
   std::size_t n_work = 0, n_int_work = 0;
-  int status = tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work);
+  int status = tolbe_lawley_intervals_workspace(q, p, &in.request, &n_work, &n_int_work);
   if (status != TOLBE_OK) {
     // Without a workspace the library says which limit it is.
-    status = tolbe_lawley_intervals(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
-                                    &results, nullptr, 0, nullptr, 0, &summary);
+    status =
+        tolbe_lawley_intervals(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel, in.n_reliabilities,
+                               &in.request, &results, nullptr, 0, nullptr, 0, &summary);
     return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
                           reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
                           py::none(), py::none());
@@ -552,9 +570,9 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
   std::vector<int> int_work(n_int_work + 1);
   {
     py::gil_scoped_release unlocked;
-    status = tolbe_lawley_intervals(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
-                                    &results, work.data(), n_work, int_work.data(), n_int_work,
-                                    &summary);
+    status = tolbe_lawley_intervals(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
+                                    in.n_reliabilities, &in.request, &results, work.data(), n_work,
+                                    int_work.data(), n_int_work, &summary);
   }
   return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), matrices, v_used,
                         s_used);
@@ -569,39 +587,9 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
                    const py::object& pool, int method, double level, int n, int n_unrestricted,
                    int resamples, std::uint64_t seed, int threads, int ci_type, int criterion,
                    const std::vector<int>& predictors, int base, double criterion_reliability) {
-  std::vector<int> chosen_held;
-  std::vector<double> rel_held, v_held, s_held;
-  int n_selection = 0, n_reliabilities = 0;
-  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
-  const int* chosen = int_list(selection, chosen_held, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  const double* rel = double_list(reliabilities, rel_held, &n_reliabilities);
-  tolbe_interval_request request =
-      request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
-  Scores data_scores, pool_scores;
-  const double* vd = nullptr;
-  const double* sd = nullptr;
-  Array v_array, s_array;
-  if (!data.is_none()) {
-    scores_of(data.cast<Array>(), data_scores);
-    require(data_scores.view.columns == q, "data must have q columns");
-    request.data = data_scores.view;
-  } else {
-    v_array = v.cast<Array>();
-    require_square(v_array, "v must be a square matrix");
-    require(size_of(v_array, 0) == q, "v must be q x q");
-    vd = column_major(v_array, v_held);
-  }
-  if (!pool.is_none()) {
-    scores_of(pool.cast<Array>(), pool_scores);
-    require(pool_scores.view.columns == p, "pool must have p columns");
-    request.pool = pool_scores.view;
-  } else {
-    s_array = s.cast<Array>();
-    require_square(s_array, "s must be a square matrix");
-    require(size_of(s_array, 0) == p, "s must be p x p");
-    sd = column_major(s_array, s_held);
-  }
+  IntervalInput in;
+  gather(in, v, s, selection, q, p, reliabilities, data, pool, method, level, n, n_unrestricted,
+         resamples, seed, threads, ci_type);
   int k = static_cast<int>(predictors.size());
   tolbe_validity_question question{criterion, predictors.data(), k, base, criterion_reliability};
   auto count = static_cast<py::ssize_t>(tolbe_validity_values(k));
@@ -610,11 +598,11 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   int ld_s = p > 0 ? p : 1;
   tolbe_interval_summary summary{};
   std::size_t n_work = 0, n_int_work = 0;
-  int status = tolbe_lawley_validity_workspace(q, p, k, &request, &n_work, &n_int_work);
+  int status = tolbe_lawley_validity_workspace(q, p, k, &in.request, &n_work, &n_int_work);
   if (status != TOLBE_OK) {
-    status = tolbe_lawley_validity(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
-                                   &question, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                                   nullptr, 0, &summary);
+    status = tolbe_lawley_validity(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
+                                   in.n_reliabilities, &in.request, &question, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, 0, nullptr, 0, &summary);
     return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
                           reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
                           py::none(), py::none(), py::none());
@@ -628,9 +616,9 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   double* up = upper.mutable_data();
   {
     py::gil_scoped_release unlocked;
-    status = tolbe_lawley_validity(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, &request,
-                                   &question, e, sv, lo, up, work.data(), n_work, int_work.data(),
-                                   n_int_work, &summary);
+    status = tolbe_lawley_validity(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
+                                   in.n_reliabilities, &in.request, &question, e, sv, lo, up,
+                                   work.data(), n_work, int_work.data(), n_int_work, &summary);
   }
   return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), estimate, se,
                         lower, upper);

@@ -130,27 +130,34 @@ def test_an_infinite_score_however_spelled_is_refused_not_left_out(spelling, sho
 def test_the_bootstrap_lets_other_python_threads_run():
     import threading
     import time
-    started = time.perf_counter()
-    bootstrap(seed=1, B=3000, threads=1)
-    alone = time.perf_counter() - started
-    done = threading.Event()
-    result = {}
 
-    def work():
-        result["fit"] = bootstrap(seed=1, B=3000, threads=1)
-        done.set()
+    def longest_pause():
+        """The longest this thread waited for the GIL while a worker ran a
+        bootstrap, and how long the worker took."""
+        done = threading.Event()
+        result = {}
 
-    worker = threading.Thread(target=work)
-    worker.start()
-    longest, last = 0.0, time.perf_counter()
-    while not done.is_set():  # this loop runs only while the worker lets go of the GIL
-        now = time.perf_counter()
-        longest, last = max(longest, now - last), now
-    worker.join()
+        def work():
+            started = time.perf_counter()
+            result["fit"] = bootstrap(seed=1, B=3000, threads=1)
+            result["took"] = time.perf_counter() - started
+            done.set()
+
+        worker = threading.Thread(target=work)
+        worker.start()
+        longest, last = 0.0, time.perf_counter()
+        while not done.is_set():  # runs only while the worker lets go of the GIL
+            now = time.perf_counter()
+            longest, last = max(longest, now - last), now
+        worker.join()
+        assert result["fit"].interval["B"] == 3000
+        return longest, result["took"]
+
     # Holding the GIL through its resamples, the worker would stop this loop
-    # for about as long as the bootstrap takes.
-    assert longest < alone / 3, (longest, alone)
-    assert result["fit"].interval["B"] == 3000
+    # for nearly all of its time, every time. A loaded machine can pause it
+    # too, so one attempt of three that is not held up is enough.
+    attempts = [longest_pause() for _ in range(3)]
+    assert any(longest < took / 2 for longest, took in attempts), attempts
 
 
 def test_a_named_pool_without_selection_says_which_variables_it_holds():
