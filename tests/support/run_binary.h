@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/program_under_test.h"
+
 namespace tolbe::testing_support {
 
 // What one run of the built program gave.

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "support/program_under_test.h"
 #include "support/report_mask.h"
 
 namespace {
