@@ -6,6 +6,7 @@ See help(tolbe.lawley). The version is the library's, compiled in:
 >>> tolbe.__version__ == tolbe.library_version()
 True
 """
+from . import _lawley
 from ._core import version as library_version
 from ._lawley import (
     Finding,
@@ -23,17 +24,5 @@ from ._lawley import (
 
 __version__ = library_version()
 
-__all__ = [
-    "lawley",
-    "lawley_regression",
-    "lawley_increment",
-    "cor2cov",
-    "library_version",
-    "Lawley",
-    "Regression",
-    "Increment",
-    "Finding",
-    "TolbeError",
-    "TolbeWarning",
-    "TolbeNote",
-]
+# The public names are the module's own, and the library's version.
+__all__ = [*_lawley.__all__, "library_version"]
