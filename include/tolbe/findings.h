@@ -39,6 +39,18 @@ enum class FindingCode : int {
   sign_change = 19,
   selection_sign_change = 20,
   unread_not_finite = 21,
+  // Of the matrices, found by lawley() with the others.
+  selection_variance_grew = 22,
+  // Of raw scores or a sample size, found by screen_scores() and
+  // screen_sample_size() (<tolbe/screening.h>).
+  too_few_rows = 23,
+  small_sample = 24,
+  suspect_code = 25,
+  outlying_value = 26,
+  pool_suspect_code = 27,
+  pool_outlying_value = 28,
+  pool_without_selected = 29,
+  pool_holds_selected_twice = 30,
 };
 
 // One finding: what, how grave, and where.
@@ -48,10 +60,11 @@ struct Finding {
   int count = 1;                   // how many places it concerns; the first is named
   int variables[2] = {-1, -1};     // the first place, variables from 0 in input order; -1: none
   double numbers[2] = {0.0, 0.0};  // the numbers its message shows
+  int row = -1;                    // a row of raw scores, from 0; -1: none
 };
 
 // The most findings one problem can have: one of each code.
-inline constexpr int max_findings = 21;
+inline constexpr int max_findings = 30;
 
 // Relative asymmetry (see Diagnostics) above which a matrix counts as not
 // symmetric.
@@ -68,9 +81,14 @@ int lawley_findings(const Diagnostics& d, std::span<Finding> findings);
 // most size - 1 characters and a NUL; `buffer` may be null when size is 0).
 // Returns the message's whole length. A variable is named by names[v] when
 // `names` holds a non-null name for it, else as "variable N", N counted
-// from 1. Numbers are written with 4 significant digits. Does not allocate.
+// from 1; a row as "row N", N = row + 1. Numbers are written with 4
+// significant digits, counts as whole numbers. Does not allocate.
 std::size_t finding_message(const Finding& finding, std::span<const char* const> names,
                             char* buffer, std::size_t size);
+
+// Where findings of `code` are listed among all findings (0 first): errors
+// first, then warnings, then notes. -1 for an unknown code.
+int finding_rank(FindingCode code);
 
 // The stable name of a code ("restricted_lower_triangle", ...), "" for an
 // unknown one.

@@ -155,6 +155,23 @@ struct IntervalSummary {
   int threads = 0;  // threads used
 };
 
+// The most memory the workspace of the intervals or of the validity
+// question may take: a bootstrap keeps every value of every resample (q * q
+// * B doubles: 40 MB for 50 variables and 2000 resamples), so a large B on
+// many variables would take more than a machine has.
+inline constexpr std::size_t max_workspace_bytes = std::size_t{1} << 30;
+
+// The bytes of a workspace of `need`; SIZE_MAX when that overflows.
+std::size_t workspace_bytes(const WorkspaceSize& need);
+
+// 0 when a workspace of `need` is within max_workspace_bytes. Otherwise
+// writes, as snprintf does, the refusal "WHAT would need about N MiB of
+// memory, more than the 1024 MiB tolbe allows itself; use fewer resamples"
+// (or "more memory than there is") and returns its whole length. Does not
+// allocate.
+std::size_t workspace_refusal(const char* what, const WorkspaceSize& need, char* buffer,
+                              std::size_t size);
+
 // The workspace lawley_intervals() needs for `request` on a problem of q
 // variables, p selected: `doubles` doubles and `ints` ints (SIZE_MAX when
 // the size overflows; zeros when q, p or a size in the request is invalid).

@@ -87,6 +87,9 @@ struct Diagnostics {
   Place first_correlation_out_of_range;
   int disattenuated_out_of_range = 0;  // disattenuated |r| > 1 (or NaN), i < j
   Place first_disattenuated_out_of_range;
+  // The values at the first places of the two above.
+  double first_correlation_out_of_range_value = 0.0;
+  double first_disattenuated_out_of_range_value = 0.0;
   int reliabilities_out_of_range = 0;       // outside (0, 1]
   int first_reliability_out_of_range = -1;  // a variable index
   // Pairs i < j whose restricted and corrected correlations have opposite
@@ -125,6 +128,14 @@ struct Diagnostics {
   int implausible_variance_ratios = 0;
   int first_implausible_variance_ratio = -1;
   double first_variance_ratio = 0.0;
+  // Selection variables whose unrestricted variance is below their
+  // restricted variance (but not implausibly far: those count above): direct
+  // selection shrinks a variable's variance. The first, with its
+  // unrestricted and restricted variances.
+  int grown_variances = 0;
+  int first_grown_variance = -1;
+  double first_grown_unrestricted = 0.0;
+  double first_grown_restricted = 0.0;
   // Every variance within 1e-9 of 1 (a correlation matrix); false when the
   // matrix has no variables.
   bool restricted_unit_diagonal = false;

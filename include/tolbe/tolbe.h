@@ -40,7 +40,7 @@ extern "C" {
 #define TOLBE_ERROR 2
 
 /* The most findings one problem has. */
-#define TOLBE_MAX_FINDINGS 21
+#define TOLBE_MAX_FINDINGS 30
 
 /* The codes of the findings (stable; tolbe::FindingCode). */
 #define TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE 1
@@ -64,17 +64,28 @@ extern "C" {
 #define TOLBE_FINDING_SIGN_CHANGE 19
 #define TOLBE_FINDING_SELECTION_SIGN_CHANGE 20
 #define TOLBE_FINDING_UNREAD_NOT_FINITE 21
+#define TOLBE_FINDING_SELECTION_VARIANCE_GREW 22
+#define TOLBE_FINDING_TOO_FEW_ROWS 23
+#define TOLBE_FINDING_SMALL_SAMPLE 24
+#define TOLBE_FINDING_SUSPECT_CODE 25
+#define TOLBE_FINDING_OUTLYING_VALUE 26
+#define TOLBE_FINDING_POOL_SUSPECT_CODE 27
+#define TOLBE_FINDING_POOL_OUTLYING_VALUE 28
+#define TOLBE_FINDING_POOL_WITHOUT_SELECTED 29
+#define TOLBE_FINDING_POOL_HOLDS_SELECTED_TWICE 30
 
 /* One finding of a correction, as tolbe::Finding (<tolbe/findings.h>, which
  * lists the codes): a stable code, its severity (an error: the results are
  * certainly wrong and must not be used), how many places it concerns, the
- * variables of the first (from 0; -1: none) and its numbers. */
+ * variables of the first (from 0; -1: none), its numbers and, for a value of
+ * raw scores, its row (from 0; -1: none). */
 typedef struct tolbe_finding {
   int code;
   int severity;
   int count;
   int variables[2];
   double numbers[2];
+  int row;
 } tolbe_finding;
 
 /* What a call found; see tolbe::Diagnostics. Places are -1 when none. */
@@ -307,6 +318,34 @@ double tolbe_unrestricted_reliability(double restricted_reliability, double rest
  * predictors' do not (tolbe::operational_correlations). */
 void tolbe_operational_correlations(int q, const double* correlations, int ld_correlations,
                                     const double* criterion_reliabilities, double* out, int ld_out);
+
+/* ---- Screening of raw scores and sample sizes (<tolbe/screening.h>) ------- */
+
+/* The findings of raw scores, or of a sample size alone, added to
+ * diagnostics->findings (as tolbe_lawley() left them), which stay in their
+ * order: errors first, then warnings, then notes. `data`: the restricted
+ * scores, q columns in variable order, or NULL (matrices: then n is the
+ * restricted sample size, 0 when unknown). `pool`: the pool's scores, p
+ * columns in the order of `selection` (p indices; NULL: 0..p-1), or NULL.
+ * Returns TOLBE_OK, or TOLBE_INVALID_ARGUMENT (diagnostics NULL, q or p out
+ * of range) and adds nothing; also adds nothing when memory runs out. */
+int tolbe_screen(int q, int p, const tolbe_scores* data, const tolbe_scores* pool,
+                 const int* selection, int n, tolbe_diagnostics* diagnostics);
+
+/* The predictors of a validity question whose predictors are not named:
+ * every variable but the criterion and the criteria (criteria[0 ..
+ * n_criteria - 1], the variables with a reliability given or named as
+ * criteria), in index order, into `out` (room for q). Returns their count,
+ * or -1 for invalid arguments (tolbe::default_predictors). */
+int tolbe_default_predictors(int q, int criterion, const int* criteria, int n_criteria, int* out);
+
+/* 0 when a workspace of `doubles` doubles and `ints` ints is within the
+ * library's bound on the memory of the intervals (1 GiB); otherwise the
+ * refusal, "WHAT would need about N MiB of memory, more than the 1024 MiB
+ * tolbe allows itself; use fewer resamples", written as snprintf writes,
+ * and its whole length (tolbe::workspace_refusal). */
+size_t tolbe_workspace_refusal(const char* what, size_t doubles, size_t ints, char* buffer,
+                               size_t size);
 
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);

@@ -76,6 +76,15 @@ struct ValidityResults {
   double* upper = nullptr;
 };
 
+// The predictors of a question whose predictors are not named: every
+// variable but the criterion and the criteria, in index order. The criteria
+// (indices in 0..q-1, in any order) are the variables with a reliability
+// given or named as criteria: a criterion is never a default predictor.
+// Writes them to `out` (room for q) and returns how many there are; -1 when
+// q is negative, the criterion or a criterion is out of range, or `out` is
+// too short. Does not allocate.
+int default_predictors(int q, int criterion, std::span<const int> criteria, std::span<int> out);
+
 // The workspace lawley_validity() needs; zeros for invalid sizes or
 // request (see lawley_intervals_workspace_size). Does not allocate.
 WorkspaceSize lawley_validity_workspace_size(int q, int p, std::size_t predictors,

@@ -1,10 +1,13 @@
 // The C API: a thin layer over the C++ one that lets no exception out.
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <new>
 
 #include "tolbe/findings.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/screening.h"
 #include "tolbe/tolbe.h"
 #include "tolbe/validity.h"
 
@@ -44,60 +47,67 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
   for (int k = 0; k < TOLBE_MAX_FINDINGS; ++k) {
     tolbe_finding& to = out->findings[k];
     if (k >= out->n_findings) {
-      to = tolbe_finding{0, 0, 0, {-1, -1}, {0.0, 0.0}};
+      to = tolbe_finding{0, 0, 0, {-1, -1}, {0.0, 0.0}, -1};
       continue;
     }
     const Finding& f = found[static_cast<std::size_t>(k)];
-    to = tolbe_finding{static_cast<int>(f.code),
-                       static_cast<int>(f.severity),
-                       f.count,
-                       {f.variables[0], f.variables[1]},
-                       {f.numbers[0], f.numbers[1]}};
+    to = tolbe_finding{static_cast<int>(f.code),         static_cast<int>(f.severity), f.count,
+                       {f.variables[0], f.variables[1]}, {f.numbers[0], f.numbers[1]}, f.row};
   }
 }
 
 static_assert(TOLBE_MAX_FINDINGS == max_findings);
 // The C names of the codes are the C++ ones.
-static_assert(TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE ==
-                  static_cast<int>(FindingCode::restricted_lower_triangle) &&
-              TOLBE_FINDING_RESTRICTED_UPPER_TRIANGLE ==
-                  static_cast<int>(FindingCode::restricted_upper_triangle) &&
-              TOLBE_FINDING_UNRESTRICTED_LOWER_TRIANGLE ==
-                  static_cast<int>(FindingCode::unrestricted_lower_triangle) &&
-              TOLBE_FINDING_UNRESTRICTED_UPPER_TRIANGLE ==
-                  static_cast<int>(FindingCode::unrestricted_upper_triangle) &&
-              TOLBE_FINDING_RESTRICTED_ASYMMETRIC ==
-                  static_cast<int>(FindingCode::restricted_asymmetric) &&
-              TOLBE_FINDING_UNRESTRICTED_ASYMMETRIC ==
-                  static_cast<int>(FindingCode::unrestricted_asymmetric) &&
-              TOLBE_FINDING_RESTRICTED_NOT_POSITIVE_DEFINITE ==
-                  static_cast<int>(FindingCode::restricted_not_positive_definite) &&
-              TOLBE_FINDING_UNRESTRICTED_NOT_POSITIVE_DEFINITE ==
-                  static_cast<int>(FindingCode::unrestricted_not_positive_definite) &&
-              TOLBE_FINDING_RESTRICTED_VARIANCE_NOT_POSITIVE ==
-                  static_cast<int>(FindingCode::restricted_variance_not_positive) &&
-              TOLBE_FINDING_UNRESTRICTED_VARIANCE_NOT_POSITIVE ==
-                  static_cast<int>(FindingCode::unrestricted_variance_not_positive) &&
-              TOLBE_FINDING_IMPLAUSIBLE_VARIANCE_RATIO ==
-                  static_cast<int>(FindingCode::implausible_variance_ratio) &&
-              TOLBE_FINDING_COVARIANCES_BESIDE_CORRELATIONS ==
-                  static_cast<int>(FindingCode::covariances_beside_correlations) &&
-              TOLBE_FINDING_TWO_CORRELATION_MATRICES ==
-                  static_cast<int>(FindingCode::two_correlation_matrices) &&
-              TOLBE_FINDING_RELIABILITY_OUT_OF_RANGE ==
-                  static_cast<int>(FindingCode::reliability_out_of_range) &&
-              TOLBE_FINDING_CORRECTED_VARIANCE_NOT_POSITIVE ==
-                  static_cast<int>(FindingCode::corrected_variance_not_positive) &&
-              TOLBE_FINDING_CORRELATION_OUT_OF_RANGE ==
-                  static_cast<int>(FindingCode::correlation_out_of_range) &&
-              TOLBE_FINDING_DISATTENUATED_OUT_OF_RANGE ==
-                  static_cast<int>(FindingCode::disattenuated_out_of_range) &&
-              TOLBE_FINDING_CORRELATIONS_BESIDE_COVARIANCES ==
-                  static_cast<int>(FindingCode::correlations_beside_covariances) &&
-              TOLBE_FINDING_SIGN_CHANGE == static_cast<int>(FindingCode::sign_change) &&
-              TOLBE_FINDING_SELECTION_SIGN_CHANGE ==
-                  static_cast<int>(FindingCode::selection_sign_change) &&
-              TOLBE_FINDING_UNREAD_NOT_FINITE == static_cast<int>(FindingCode::unread_not_finite));
+static_assert(
+    TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE ==
+        static_cast<int>(FindingCode::restricted_lower_triangle) &&
+    TOLBE_FINDING_RESTRICTED_UPPER_TRIANGLE ==
+        static_cast<int>(FindingCode::restricted_upper_triangle) &&
+    TOLBE_FINDING_UNRESTRICTED_LOWER_TRIANGLE ==
+        static_cast<int>(FindingCode::unrestricted_lower_triangle) &&
+    TOLBE_FINDING_UNRESTRICTED_UPPER_TRIANGLE ==
+        static_cast<int>(FindingCode::unrestricted_upper_triangle) &&
+    TOLBE_FINDING_RESTRICTED_ASYMMETRIC == static_cast<int>(FindingCode::restricted_asymmetric) &&
+    TOLBE_FINDING_UNRESTRICTED_ASYMMETRIC ==
+        static_cast<int>(FindingCode::unrestricted_asymmetric) &&
+    TOLBE_FINDING_RESTRICTED_NOT_POSITIVE_DEFINITE ==
+        static_cast<int>(FindingCode::restricted_not_positive_definite) &&
+    TOLBE_FINDING_UNRESTRICTED_NOT_POSITIVE_DEFINITE ==
+        static_cast<int>(FindingCode::unrestricted_not_positive_definite) &&
+    TOLBE_FINDING_RESTRICTED_VARIANCE_NOT_POSITIVE ==
+        static_cast<int>(FindingCode::restricted_variance_not_positive) &&
+    TOLBE_FINDING_UNRESTRICTED_VARIANCE_NOT_POSITIVE ==
+        static_cast<int>(FindingCode::unrestricted_variance_not_positive) &&
+    TOLBE_FINDING_IMPLAUSIBLE_VARIANCE_RATIO ==
+        static_cast<int>(FindingCode::implausible_variance_ratio) &&
+    TOLBE_FINDING_COVARIANCES_BESIDE_CORRELATIONS ==
+        static_cast<int>(FindingCode::covariances_beside_correlations) &&
+    TOLBE_FINDING_TWO_CORRELATION_MATRICES ==
+        static_cast<int>(FindingCode::two_correlation_matrices) &&
+    TOLBE_FINDING_RELIABILITY_OUT_OF_RANGE ==
+        static_cast<int>(FindingCode::reliability_out_of_range) &&
+    TOLBE_FINDING_CORRECTED_VARIANCE_NOT_POSITIVE ==
+        static_cast<int>(FindingCode::corrected_variance_not_positive) &&
+    TOLBE_FINDING_CORRELATION_OUT_OF_RANGE ==
+        static_cast<int>(FindingCode::correlation_out_of_range) &&
+    TOLBE_FINDING_DISATTENUATED_OUT_OF_RANGE ==
+        static_cast<int>(FindingCode::disattenuated_out_of_range) &&
+    TOLBE_FINDING_CORRELATIONS_BESIDE_COVARIANCES ==
+        static_cast<int>(FindingCode::correlations_beside_covariances) &&
+    TOLBE_FINDING_SIGN_CHANGE == static_cast<int>(FindingCode::sign_change) &&
+    TOLBE_FINDING_SELECTION_SIGN_CHANGE == static_cast<int>(FindingCode::selection_sign_change) &&
+    TOLBE_FINDING_UNREAD_NOT_FINITE == static_cast<int>(FindingCode::unread_not_finite) &&
+    TOLBE_FINDING_SELECTION_VARIANCE_GREW ==
+        static_cast<int>(FindingCode::selection_variance_grew) &&
+    TOLBE_FINDING_TOO_FEW_ROWS == static_cast<int>(FindingCode::too_few_rows) &&
+    TOLBE_FINDING_SMALL_SAMPLE == static_cast<int>(FindingCode::small_sample) &&
+    TOLBE_FINDING_SUSPECT_CODE == static_cast<int>(FindingCode::suspect_code) &&
+    TOLBE_FINDING_OUTLYING_VALUE == static_cast<int>(FindingCode::outlying_value) &&
+    TOLBE_FINDING_POOL_SUSPECT_CODE == static_cast<int>(FindingCode::pool_suspect_code) &&
+    TOLBE_FINDING_POOL_OUTLYING_VALUE == static_cast<int>(FindingCode::pool_outlying_value) &&
+    TOLBE_FINDING_POOL_WITHOUT_SELECTED == static_cast<int>(FindingCode::pool_without_selected) &&
+    TOLBE_FINDING_POOL_HOLDS_SELECTED_TWICE ==
+        static_cast<int>(FindingCode::pool_holds_selected_twice));
 static_assert(TOLBE_NOTE == static_cast<int>(Severity::note) &&
               TOLBE_WARNING == static_cast<int>(Severity::warning) &&
               TOLBE_ERROR == static_cast<int>(Severity::error));
@@ -289,6 +299,7 @@ size_t tolbe_finding_message(const tolbe_finding* finding, const char* const* na
   f.variables[1] = finding->variables[1];
   f.numbers[0] = finding->numbers[0];
   f.numbers[1] = finding->numbers[1];
+  f.row = finding->row;
   std::span<const char* const> named;
   if (names != nullptr && n_names > 0) named = {names, static_cast<std::size_t>(n_names)};
   return finding_message(f, named, buffer, size);
@@ -449,6 +460,68 @@ void tolbe_operational_correlations(int q, const double* correlations, int ld_co
 const char* tolbe_interval_method_name(int method) {
   if (method < TOLBE_INTERVAL_NONE || method > TOLBE_INTERVAL_BOOTSTRAP) return "";
   return interval_method_name(static_cast<IntervalMethod>(method));
+}
+
+int tolbe_screen(int q, int p, const tolbe_scores* data, const tolbe_scores* pool,
+                 const int* selection, int n, tolbe_diagnostics* diagnostics) {
+  if (diagnostics == nullptr || q < 0 || p < 0 || p > q || n < 0) return TOLBE_INVALID_ARGUMENT;
+  int held = std::clamp(diagnostics->n_findings, 0, TOLBE_MAX_FINDINGS);
+  std::array<Finding, max_findings> found;
+  int added = 0;
+  try {
+    Screening s;
+    if (data != nullptr) {
+      RawScores no_pool;
+      std::span<const int> chosen;
+      if (selection != nullptr && p > 0) chosen = {selection, static_cast<std::size_t>(p)};
+      s = screen_scores(scores_from_c(*data), pool != nullptr ? scores_from_c(*pool) : no_pool,
+                        chosen);
+    } else {
+      s = screen_sample_size(n, q);
+    }
+    added = std::min(screening_findings(s, found), max_findings);
+  } catch (const std::bad_alloc&) {
+    return TOLBE_OK;
+  }
+  // The findings held and those added, in the order of all findings.
+  std::array<tolbe_finding, 2 * TOLBE_MAX_FINDINGS> merged;
+  int count = 0;
+  for (int k = 0; k < held; ++k)
+    merged[static_cast<std::size_t>(count++)] = diagnostics->findings[k];
+  for (int k = 0; k < added; ++k) {
+    const Finding& f = found[static_cast<std::size_t>(k)];
+    merged[static_cast<std::size_t>(count++)] =
+        tolbe_finding{static_cast<int>(f.code),         static_cast<int>(f.severity), f.count,
+                      {f.variables[0], f.variables[1]}, {f.numbers[0], f.numbers[1]}, f.row};
+  }
+  std::stable_sort(merged.begin(), merged.begin() + count,
+                   [](const tolbe_finding& a, const tolbe_finding& b) {
+                     return finding_rank(static_cast<FindingCode>(a.code)) <
+                            finding_rank(static_cast<FindingCode>(b.code));
+                   });
+  // Each code once: a screening made twice does not repeat its findings.
+  int kept = 0;
+  for (int k = 0; k < count; ++k) {
+    const tolbe_finding& f = merged[static_cast<std::size_t>(k)];
+    if (kept > 0 && diagnostics->findings[kept - 1].code == f.code) continue;
+    if (kept < TOLBE_MAX_FINDINGS) diagnostics->findings[kept++] = f;
+  }
+  diagnostics->n_findings = kept;
+  return TOLBE_OK;
+}
+
+int tolbe_default_predictors(int q, int criterion, const int* criteria, int n_criteria, int* out) {
+  if (q < 0 || out == nullptr || n_criteria < 0 || (n_criteria > 0 && criteria == nullptr)) {
+    return -1;
+  }
+  std::span<const int> named;
+  if (n_criteria > 0) named = {criteria, static_cast<std::size_t>(n_criteria)};
+  return default_predictors(q, criterion, named, {out, static_cast<std::size_t>(q)});
+}
+
+size_t tolbe_workspace_refusal(const char* what, size_t doubles, size_t ints, char* buffer,
+                               size_t size) {
+  return workspace_refusal(what, WorkspaceSize{doubles, ints}, buffer, size);
 }
 
 const char* tolbe_version(void) {

@@ -80,11 +80,14 @@ struct Counter {
 
 // |r| > 1 or NaN above the diagonal.
 template <typename Matrix>
-void count_out_of_range(int q, const Matrix& r, int& count, Place& first) {
+void count_out_of_range(int q, const Matrix& r, int& count, Place& first, double& first_value) {
   Counter counter{count, first};
   for (int j = 0; j < q; ++j) {
     for (int i = 0; i < j; ++i) {
-      if (!(std::fabs(r(i, j)) <= 1.0)) counter.add(i, j);
+      if (!(std::fabs(r(i, j)) <= 1.0)) {
+        if (count == 0) first_value = r(i, j);
+        counter.add(i, j);
+      }
     }
   }
 }
@@ -154,6 +157,10 @@ void diagnose_input(const LawleyProblem& pr, const Order& o, const Carved& c, Di
         d.first_implausible_variance_ratio = variable;
         d.first_variance_ratio = ratio;
       }
+    } else if (unrestricted_variance < restricted_variance && d.grown_variances++ == 0) {
+      d.first_grown_variance = variable;
+      d.first_grown_unrestricted = unrestricted_variance;
+      d.first_grown_restricted = restricted_variance;
     }
   }
   Counter unread{d.unread_not_finite, d.first_unread_not_finite};
@@ -193,11 +200,12 @@ void diagnose(const LawleyProblem& pr, const LawleyResults& res, const Order& o,
   for (int i = 0; i < q; ++i) {
     if (!(cov(i, i) > 0.0)) variances.add(i, i);
   }
-  count_out_of_range(q, correlations, d.correlations_out_of_range,
-                     d.first_correlation_out_of_range);
+  count_out_of_range(q, correlations, d.correlations_out_of_range, d.first_correlation_out_of_range,
+                     d.first_correlation_out_of_range_value);
   if (!pr.reliabilities.empty() && res.disattenuated != nullptr) {
     count_out_of_range(q, ConstView{res.disattenuated, res.ld_disattenuated},
-                       d.disattenuated_out_of_range, d.first_disattenuated_out_of_range);
+                       d.disattenuated_out_of_range, d.first_disattenuated_out_of_range,
+                       d.first_disattenuated_out_of_range_value);
   }
   // c.deviation holds sqrt(|v(i, i)|), left there by the asymmetry of V.
   ConstView v{pr.restricted, pr.ld_restricted};

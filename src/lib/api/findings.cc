@@ -5,21 +5,31 @@
 #include <cstring>
 #include <string_view>
 
+#include "tolbe/screening.h"
+
 namespace tolbe {
 namespace {
 
-// Fills the places and numbers of a finding; false when there is none.
+// Fills the places and numbers of a finding; false when there is none. A
+// check looks at the correction's diagnostics or at the screening of its
+// scores.
 using Detect = bool (*)(const Diagnostics& d, Finding& f);
+using Screen = bool (*)(const Screening& s, Finding& f);
 
 // One check: its code, name, severity, message and detection. In a message
-// {a} and {b} name the finding's variables, {x} is its number and
-// {more} says " (N in all)" when it concerns more than one place.
+// {a} and {b} name the finding's variables, {x} and {y} are its numbers,
+// {n} and {m} the same numbers as whole numbers (counts), {is} says what
+// the correlation numbers[0] is ("is 1.02, above 1 in magnitude" or "is not
+// a number (...)"), {row} its row
+// ("row N") and {more} says " (N in all)" when it concerns more than one
+// place.
 struct Rule {
   FindingCode code;
   const char* name;
   Severity severity;
   const char* message;
   Detect detect;
+  Screen screen = nullptr;
 };
 
 bool named(Finding& f, int count, int a, int b = -1) {
@@ -41,6 +51,20 @@ bool asymmetric(Finding& f, double largest, const Place& at) {
   return place(f, 1, at);
 }
 
+bool suspect(Finding& f, int count, int row, int variable, double value, double distance) {
+  if (!named(f, count, variable)) return false;
+  f.row = row;
+  f.numbers[0] = value;
+  f.numbers[1] = distance;
+  return true;
+}
+
+bool sized(const Screening& s, Finding& f) {
+  f.numbers[0] = s.rows;
+  f.numbers[1] = s.q;
+  return named(f, 1, -1);
+}
+
 bool unit_diagonals(const Diagnostics& d, bool restricted, bool unrestricted) {
   return d.restricted_unit_diagonal == restricted && d.unrestricted_unit_diagonal == unrestricted &&
          (restricted || unrestricted);
@@ -49,6 +73,11 @@ bool unit_diagonals(const Diagnostics& d, bool restricted, bool unrestricted) {
 // Errors first, then warnings, then notes: lawley_findings() keeps this
 // order.
 constexpr Rule rules[] = {
+    {FindingCode::too_few_rows, "too_few_rows", Severity::error,
+     "the restricted sample has {n} complete rows for {m} variables: a var/cov matrix of {m} "
+     "variables needs more rows than that, and every result would be meaningless",
+     nullptr,
+     [](const Screening& s, Finding& f) { return s.rows > 0 && s.rows <= s.q && sized(s, f); }},
     {FindingCode::restricted_lower_triangle, "restricted_lower_triangle", Severity::error,
      "the restricted var/cov matrix holds only its lower triangle: every value above the "
      "diagonal is 0 or missing, and the correction reads some of them; enter the whole matrix",
@@ -154,15 +183,93 @@ constexpr Rule rules[] = {
        return named(f, d.nonpositive_variances, d.first_nonpositive_variance.row);
      }},
     {FindingCode::correlation_out_of_range, "correlation_out_of_range", Severity::warning,
-     "the corrected correlation of {a} and {b} is above 1 in magnitude or not a number{more}",
+     "the corrected correlation of {a} and {b} {is}{more}",
      [](const Diagnostics& d, Finding& f) {
+       f.numbers[0] = d.first_correlation_out_of_range_value;
        return place(f, d.correlations_out_of_range, d.first_correlation_out_of_range);
      }},
     {FindingCode::disattenuated_out_of_range, "disattenuated_out_of_range", Severity::warning,
-     "the disattenuated correlation of {a} and {b} is above 1 in magnitude or not a "
-     "number{more}; check the reliabilities",
+     "the disattenuated correlation of {a} and {b} {is}{more}; check the reliabilities",
      [](const Diagnostics& d, Finding& f) {
+       f.numbers[0] = d.first_disattenuated_out_of_range_value;
        return place(f, d.disattenuated_out_of_range, d.first_disattenuated_out_of_range);
+     }},
+    {FindingCode::selection_variance_grew, "selection_variance_grew", Severity::warning,
+     "the unrestricted variance of {a}, a selection variable, is below its restricted variance "
+     "({x} against {y}){more}: selection on a variable shrinks its variance. Standard "
+     "deviations in place of variances, or the unrestricted matrix's variables in another "
+     "order than the restricted one's, give this",
+     [](const Diagnostics& d, Finding& f) {
+       f.numbers[0] = d.first_grown_unrestricted;
+       f.numbers[1] = d.first_grown_restricted;
+       return named(f, d.grown_variances, d.first_grown_variance);
+     }},
+    {FindingCode::small_sample, "small_sample", Severity::warning,
+     "the restricted sample has {n} complete rows for {m} variables, fewer than 10 a variable: "
+     "the corrected values are unstable there, and their standard errors and intervals are "
+     "not to be trusted",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       return s.rows > s.q && s.rows < min_rows_per_variable * s.q && sized(s, f);
+     }},
+    {FindingCode::suspect_code, "suspect_code", Severity::warning,
+     "{row} of {a} holds {x}, which looks like a missing-value code: it lies {y} robust "
+     "standard deviations from the median of {a}{more}. If it marks a missing value, make it "
+     "NA (an empty field)",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       const SuspectValues& v = s.data;
+       return suspect(f, v.codes, v.first_code_row, v.first_code_variable, v.first_code,
+                      v.first_code_distance);
+     }},
+    {FindingCode::outlying_value, "outlying_value", Severity::warning,
+     "{row} of {a} holds {x}, {y} robust standard deviations from the median of {a}{more}: "
+     "check it for a typing error; if it marks a missing value, make it NA (an empty field)",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       const SuspectValues& v = s.data;
+       return suspect(f, v.outlying, v.outlying_row, v.outlying_variable, v.outlying_value,
+                      v.outlying_distance);
+     }},
+    {FindingCode::pool_suspect_code, "pool_suspect_code", Severity::warning,
+     "{row} of the pool holds {x} for {a}, which looks like a missing-value code: it lies {y} "
+     "robust standard deviations from the pool's median{more}. If it marks a missing value, "
+     "make it NA (an empty field)",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       const SuspectValues& v = s.pool;
+       return suspect(f, v.codes, v.first_code_row, v.first_code_variable, v.first_code,
+                      v.first_code_distance);
+     }},
+    {FindingCode::pool_outlying_value, "pool_outlying_value", Severity::warning,
+     "{row} of the pool holds {x} for {a}, {y} robust standard deviations from the pool's "
+     "median{more}: check it for a typing error; if it marks a missing value, make it NA (an "
+     "empty field)",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       const SuspectValues& v = s.pool;
+       return suspect(f, v.outlying, v.outlying_row, v.outlying_variable, v.outlying_value,
+                      v.outlying_distance);
+     }},
+    {FindingCode::pool_without_selected, "pool_without_selected", Severity::warning,
+     "none of the {n} complete rows of the restricted sample has its selection variables' "
+     "scores among the pool's: the pool must be all the applicants, the selected among them. "
+     "A pool of those not selected only gives too small a correction (unless the pool is an "
+     "independent sample, or rounds its scores otherwise)",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       f.numbers[0] = s.selected_rows;
+       return s.selected_rows > 0 && s.selected_in_pool == 0 && named(f, 1, -1);
+     }},
+    {FindingCode::pool_holds_selected_twice, "pool_holds_selected_twice", Severity::warning,
+     "each of the {n} complete rows of the restricted sample has its selection variables' "
+     "scores at least twice in the pool, whose other scores seldom repeat: were the selected "
+     "added to a pool that held them already? Each applicant must be in the pool once",
+     nullptr,
+     [](const Screening& s, Finding& f) {
+       f.numbers[0] = s.selected_rows;
+       return s.selected_rows > 0 && s.selected_doubled == s.selected_rows && s.pool_fine_grained &&
+              named(f, 1, -1);
      }},
     {FindingCode::correlations_beside_covariances, "correlations_beside_covariances",
      Severity::note,
@@ -219,15 +326,20 @@ struct Writer {
   }
 };
 
+// "variable N" or "row N", N = index + 1, counted wide enough for any int.
+void put_numbered(Writer& w, const char* what, int index) {
+  char text[48];
+  int n = std::snprintf(text, sizeof text, "%s %lld", what, static_cast<long long>(index) + 1);
+  w.put(text, static_cast<std::size_t>(n));
+}
+
 void put_variable(Writer& w, int v, std::span<const char* const> names) {
   if (v >= 0 && static_cast<std::size_t>(v) < names.size() &&
       names[static_cast<std::size_t>(v)] != nullptr) {
     w.put(names[static_cast<std::size_t>(v)]);
     return;
   }
-  char text[32];
-  int n = std::snprintf(text, sizeof text, "variable %d", v + 1);
-  w.put(text, static_cast<std::size_t>(n));
+  put_numbered(w, "variable", v);
 }
 
 void put_number(Writer& w, double x) {
@@ -236,22 +348,44 @@ void put_number(Writer& w, double x) {
   w.put(text, static_cast<std::size_t>(n));
 }
 
-}  // namespace
+void put_count(Writer& w, double x) {
+  char text[48];
+  int n = std::snprintf(text, sizeof text, "%.0f", x);
+  w.put(text, static_cast<std::size_t>(n));
+}
 
-int lawley_findings(const Diagnostics& d, std::span<Finding> findings) {
-  if (d.status == Status::invalid_argument) return 0;
+// The findings of the diagnostics `d` and the screening `s` (either may be
+// null), in the order of the table.
+int collect(const Diagnostics* d, const Screening* s, std::span<Finding> findings) {
   int count = 0;
   for (const Rule& rule : rules) {
     Finding f;
     f.code = rule.code;
     f.severity = rule.severity;
-    if (!rule.detect(d, f)) continue;
+    bool found = rule.detect != nullptr ? d != nullptr && rule.detect(*d, f)
+                                        : s != nullptr && rule.screen(*s, f);
+    if (!found) continue;
     if (static_cast<std::size_t>(count) < findings.size()) {
       findings[static_cast<std::size_t>(count)] = f;
     }
     ++count;
   }
   return count;
+}
+
+}  // namespace
+
+int lawley_findings(const Diagnostics& d, std::span<Finding> findings) {
+  if (d.status == Status::invalid_argument) return 0;
+  return collect(&d, nullptr, findings);
+}
+
+int screening_findings(const Screening& s, std::span<Finding> findings) {
+  return collect(nullptr, &s, findings);
+}
+
+int all_findings(const Diagnostics& d, const Screening& s, std::span<Finding> findings) {
+  return collect(d.status == Status::invalid_argument ? nullptr : &d, &s, findings);
 }
 
 std::size_t finding_message(const Finding& finding, std::span<const char* const> names,
@@ -274,6 +408,23 @@ std::size_t finding_message(const Finding& finding, std::span<const char* const>
       put_variable(w, finding.variables[1], names);
     } else if (key == "x") {
       put_number(w, finding.numbers[0]);
+    } else if (key == "y") {
+      put_number(w, finding.numbers[1]);
+    } else if (key == "n") {
+      put_count(w, finding.numbers[0]);
+    } else if (key == "m") {
+      put_count(w, finding.numbers[1]);
+    } else if (key == "is") {
+      // A correlation out of range: a number above 1 in magnitude, or none.
+      if (std::isnan(finding.numbers[0])) {
+        w.put("is not a number (a variance it divides by is not positive)");
+      } else {
+        w.put("is ");
+        put_number(w, finding.numbers[0]);
+        w.put(", above 1 in magnitude");
+      }
+    } else if (key == "row") {
+      put_numbered(w, "row", finding.row);
     } else if (key == "more" && finding.count > 1) {
       char more[40];
       int n = std::snprintf(more, sizeof more, " (%d in all)", finding.count);
@@ -283,6 +434,13 @@ std::size_t finding_message(const Finding& finding, std::span<const char* const>
   }
   w.finish();
   return w.length;
+}
+
+int finding_rank(FindingCode code) {
+  for (std::size_t k = 0; k < sizeof rules / sizeof rules[0]; ++k) {
+    if (rules[k].code == code) return static_cast<int>(k);
+  }
+  return -1;
 }
 
 const char* finding_code_name(FindingCode code) {

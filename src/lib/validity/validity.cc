@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "kernels/packed_cholesky.h"
+#include "tolbe/validity.h"
 
 // The derivatives, with A = C_XX, c = C_Xy, W = A^-1, b = W c:
 //   db = W (dc - dA b),  dR^2 = (2 b'dc - b'dA b - R^2 dc_yy) / c_yy,
@@ -240,6 +241,27 @@ void operational_correlations(int q, const double* corr, int ld_corr,
       o(i, j) = value;
     }
   }
+}
+
+}  // namespace tolbe
+
+namespace tolbe {
+
+int default_predictors(int q, int criterion, std::span<const int> criteria, std::span<int> out) {
+  if (q < 0 || criterion < 0 || criterion >= q || out.size() < static_cast<std::size_t>(q)) {
+    return -1;
+  }
+  for (int c : criteria) {
+    if (c < 0 || c >= q) return -1;
+  }
+  int count = 0;
+  for (int v = 0; v < q; ++v) {
+    if (v == criterion) continue;
+    bool is_criterion = false;
+    for (int c : criteria) is_criterion = is_criterion || c == v;
+    if (!is_criterion) out[static_cast<std::size_t>(count++)] = v;
+  }
+  return count;
 }
 
 }  // namespace tolbe

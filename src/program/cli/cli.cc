@@ -77,6 +77,13 @@ int run_command_line(int argc, char** argv) {
     bool solved_it = raw ? solve_data(options, solved) : solve(file, options, solved);
     if (!solved_it) {
       worst = std::max<int>(worst, exit_not_solved);
+      // What the correction found before it failed may say why (a
+      // variable that does not vary, say), so it comes first.
+      for (const Shown& f : solved.findings) {
+        if (f.severity != Severity::note || !options.quiet) {
+          say("tolbe: " + display_name(file) + ": " + severity_name(f.severity) + ": " + f.message);
+        }
+      }
       say(solved.error);
       if (options.format == OutputFormat::json) {
         nlohmann::ordered_json failed = {{"file", file}, {"error", solved.error}};

@@ -293,7 +293,9 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
     Lines rows = lines;
     int row = 0;
     int dropped = 0;
+    int data_row = 0;
     while (std::optional<Line> line = rows.next()) {
+      ++data_row;
       if (!split(*line, separator, fields, error)) return false;
       if (fields.size() != header.size()) {
         error = std::to_string(line->number) + ": " + fields_text(fields.size()) +
@@ -315,6 +317,7 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
       }
       if (complete) {
         if (pass == 1) {
+          scores.row_numbers.push_back(data_row);
           for (std::size_t c = 0; c < width; ++c) {
             scores
                 .values[static_cast<std::size_t>(row) + c * static_cast<std::size_t>(scores.rows)] =

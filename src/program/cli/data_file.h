@@ -38,6 +38,7 @@ struct Scores {
   std::vector<double> values;      // column-major, rows x names.size()
   int rows = 0;                    // complete rows: a number in every column read
   int dropped = 0;                 // rows with a missing value in a column read
+  std::vector<int> row_numbers;    // of each complete row, its row from 1 below the header
 };
 
 // Reads the scores of the whole text of a data file. With `wanted` empty,

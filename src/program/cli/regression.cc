@@ -123,10 +123,15 @@ bool add_regression(const LawleyProblem& lp, const IntervalRequest& request, con
   r->criterion = criterion[0];
   std::vector<int> predictors;
   if (options.predictors.empty()) {
-    for (int k = 0; k < lp.q; ++k) {
-      if (k != r->criterion) predictors.push_back(k);
+    predictors.resize(static_cast<std::size_t>(lp.q));
+    int count = default_predictors(lp.q, r->criterion, s.criteria, predictors);
+    predictors.resize(static_cast<std::size_t>(std::max(count, 0)));
+    if (predictors.empty()) {
+      return refuse(
+          "no variable is left to predict " + variable_name(s, r->criterion) +
+          ": the other variables are criteria (they have reliabilities); name the predictors "
+          "with '--predictors'");
     }
-    if (predictors.empty()) return refuse("the criterion is the only variable: no predictors");
   } else {
     if (!variables_of(options.predictors, "--predictors", lp.q, s, predictors, error)) {
       return refuse(error);

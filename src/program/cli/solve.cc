@@ -31,12 +31,20 @@ std::vector<Shown> findings_of(const Solved& s) {
     shown.push_back({"extra_numbers", Severity::warning, extra, {}});
   }
   std::array<Finding, max_findings> found;
-  int count = lawley_findings(s.diagnostics, found);
+  int count = std::min(all_findings(s.diagnostics, s.screening, found), max_findings);
   std::vector<const char*> names;
   for (const std::string& name : s.source.names) names.push_back(name.c_str());
   char message[512];
   for (int k = 0; k < count; ++k) {
-    const Finding& f = found[static_cast<std::size_t>(k)];
+    Finding f = found[static_cast<std::size_t>(k)];
+    // The library counts the complete rows it was given; the file's rows
+    // count the others too.
+    bool of_pool =
+        f.code == FindingCode::pool_suspect_code || f.code == FindingCode::pool_outlying_value;
+    const std::vector<int>& rows = of_pool ? s.pool_rows : s.data_rows;
+    if (f.row >= 0 && static_cast<std::size_t>(f.row) < rows.size()) {
+      f.row = rows[static_cast<std::size_t>(f.row)] - 1;
+    }
     finding_message(f, names, message, sizeof message);
     std::vector<int> variables;
     for (int v : f.variables) {
@@ -150,18 +158,12 @@ bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
 
 bool allocate_workspace(const WorkspaceSize& need, const std::string& what, const std::string& name,
                         Solved& s, std::vector<double>& work, std::vector<int>& int_work) {
-  bool beyond_words =
-      need.doubles > SIZE_MAX / 2 / sizeof(double) || need.ints > SIZE_MAX / 2 / sizeof(int);
-  std::size_t bytes =
-      beyond_words ? SIZE_MAX : need.doubles * sizeof(double) + need.ints * sizeof(int);
-  if (bytes > max_interval_bytes) {
-    s.error = "tolbe: " + name + ": " + what + " would need " +
-              (beyond_words ? std::string("more memory than there is")
-                            : "about " + mib(bytes) + " of memory") +
-              ", more than the " + mib(max_interval_bytes) +
-              " tolbe allows itself; use fewer resamples";
+  char refusal[256];
+  if (workspace_refusal(what.c_str(), need, refusal, sizeof refusal) > 0) {
+    s.error = "tolbe: " + name + ": " + refusal;
     return false;
   }
+  std::size_t bytes = workspace_bytes(need);
   try {
     work.resize(need.doubles);
     int_work.resize(need.ints);
@@ -317,6 +319,16 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
     }
   } else {
     for (int k = 0; k < p; ++k) s.selection.push_back(k);
+  }
+  if (options.n > 0) s.screening = screen_sample_size(options.n, q);
+  if (pr.with_reliabilities()) {
+    // A problem's reliabilities are those of its criteria: every variable
+    // but the selection variables.
+    for (int k = 0; k < q; ++k) {
+      if (std::find(s.selection.begin(), s.selection.end(), k) == s.selection.end()) {
+        s.criteria.push_back(k);
+      }
+    }
   }
   LawleyProblem lp = library_problem(s);
   if (!convert_reliabilities(options, lp, name, s)) return false;

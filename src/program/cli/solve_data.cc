@@ -90,6 +90,12 @@ bool read_unrestricted(const Options& options, const std::vector<std::string>& n
     s.error = "tolbe: " + name + ":" + error;
     return false;
   }
+  if (s_names.empty()) {
+    s.error = "tolbe: " + name +
+              ": the unrestricted matrix names no variables: it must be the var/cov matrix of the "
+              "selection variables";
+    return false;
+  }
   // Where each of the data's columns is in S, by name.
   std::vector<int> row_of(names.size(), -1);
   for (std::size_t r = 0; r < s_names.size(); ++r) {
@@ -162,6 +168,7 @@ bool set_reliabilities(const Options& options, const std::vector<std::string>& n
     }
     given[k] = true;
     of[k] = value;
+    s.criteria.push_back(static_cast<int>(k));
   }
   pr.reliability_flag = 1;
   int place = pr.n_nonrestricted;
@@ -250,6 +257,12 @@ bool solve_data(const Options& options, Solved& s) {
   if (!options.pool.empty() && !covariances_of(pool, options.pool, pr.nonrestricted_cov, s)) {
     return false;
   }
+
+  s.data_rows = data.row_numbers;
+  s.pool_rows = pool.row_numbers;
+  s.screening =
+      screen_scores({data.rows, q, data.values.data(), std::max(1, data.rows)},
+                    {pool.rows, p, pool.values.data(), std::max(1, pool.rows)}, s.selection);
 
   // The point estimates: lawley() on the var/cov matrices of the scores.
   LawleyProblem lp = library_problem(s);

@@ -13,6 +13,7 @@
 #include "tolbe/findings.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/screening.h"
 
 namespace tolbe {
 
@@ -66,6 +67,15 @@ struct Solved {
   std::vector<int> selection;  // 0-based, in the order of the unrestricted rows
   Matrix cov, corr, dis;
   Diagnostics diagnostics;
+  // What the raw scores (or --n) say; with raw scores, the row from 1 below
+  // the header of each complete row of the data and of the pool, by which
+  // the findings name rows.
+  Screening screening;
+  // The criteria: the variables given a reliability (0-based), never
+  // predictors by default.
+  std::vector<int> criteria;
+  std::vector<int> data_rows;
+  std::vector<int> pool_rows;
   std::vector<std::string> extra_numbers;  // the reader's notes of lines too long
   std::vector<Shown> findings;             // the reader's first, then the library's
   std::string error;                       // "tolbe: FILE: ...", when the problem failed
@@ -120,18 +130,12 @@ bool correct(const LawleyProblem& lp, const std::string& name, Solved& s);
 
 // Adds the library's intervals for `lp` and `request` to s.intervals; false
 // with s.error when the library refuses them or they would need more
-// memory than max_interval_bytes.
+// memory than the library allows.
 bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, const std::string& name,
                    Solved& s);
 
-// The most memory the intervals may take: a bootstrap keeps every value of
-// every resample (q * q * B doubles: 40 MB for 50 variables and 2000
-// resamples), so a large B on many variables would take more than a
-// machine has.
-inline constexpr std::size_t max_interval_bytes = std::size_t{1} << 30;
-
 // Sizes `work` and `int_work` to `need`, unless that would take more than
-// max_interval_bytes or more memory than there is: then false with s.error,
+// the library's max_workspace_bytes or more memory than there is: then false with s.error,
 // which names `what` (such as "the intervals").
 bool allocate_workspace(const WorkspaceSize& need, const std::string& what, const std::string& name,
                         Solved& s, std::vector<double>& work, std::vector<int>& int_work);
