@@ -70,6 +70,15 @@ cor2cov <- function(r, sd) {
   if (!is.numeric(sd) || length(sd) != nrow(r) || any(!is.finite(sd))) {
     stop(sprintf("'sd' must be %d finite numbers", nrow(r)), call. = FALSE)
   }
+  # A negative one would flip the signs of its variable's covariances.
+  negative <- which(sd < 0)
+  if (length(negative) > 0) {
+    names <- if (is.null(names(sd))) as.character(negative) else names(sd)[negative]
+    stop(sprintf("'sd' must be standard deviations, 0 or more; %s: %s",
+                 if (length(negative) == 1) "this one is negative" else "these are negative",
+                 paste0("sd[", names, "] = ", format(sd[negative]), collapse = ", ")),
+         call. = FALSE)
+  }
   r * outer(sd, sd)
 }
 

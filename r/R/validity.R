@@ -25,11 +25,12 @@ check_fit <- function(fit) {
   }
 }
 
-# The library's values of the question `criterion` ~ `predictors` (the
-# first `base` of them a base set) and where each kind sits among them.
-validity_values <- function(fit, criterion, predictors, base) {
-  values <- .Call(C_validity, fit, criterion, predictors, as.integer(base))
-  k <- length(predictors)
+# The library's values of the question `criterion` ~ `predictors`, or of
+# the increment of `added` over the base set `predictors`, and where each
+# kind sits among them.
+validity_values <- function(fit, criterion, predictors, added = NULL) {
+  values <- .Call(C_validity, fit, criterion, predictors, added)
+  k <- length(predictors) + length(added)
   list(values = values,
        at = list(b = seq_len(k), beta = k + seq_len(k), r = 2 * k + seq_len(k),
                  operational = 3 * k + seq_len(k), R2 = 4 * k + 1, R = 4 * k + 2,
@@ -49,7 +50,7 @@ lawley_regression <- function(fit, criterion, predictors) {
   check_fit(fit)
   if (missing(criterion)) stop("give 'criterion', the variable predicted", call. = FALSE)
   if (missing(predictors)) stop("give 'predictors', the variables it is predicted from", call. = FALSE)
-  got <- validity_values(fit, criterion, predictors, 0L)
+  got <- validity_values(fit, criterion, predictors)
   values <- got$values
   at <- got$at
   x <- variable_names_of(predictors, fit)
@@ -88,12 +89,7 @@ lawley_increment <- function(fit, criterion, base, added) {
   if (missing(added) || length(added) == 0) {
     stop("give 'added', the predictors added to the base set", call. = FALSE)
   }
-  if (is.character(base) != is.character(added)) {
-    # One kind for the library: numbers as names.
-    base <- variable_names_of(base, fit)
-    added <- variable_names_of(added, fit)
-  }
-  got <- validity_values(fit, criterion, c(base, added), length(base))
+  got <- validity_values(fit, criterion, base, added)
   values <- got$values
   at <- got$at
   structure(class = "tolbe_increment",

@@ -185,6 +185,59 @@ static int repeats_earlier(SEXP x, int k) {
   return 0;
 }
 
+/* Whether two names are the same text. R keeps one CHARSXP per text and
+ * encoding, so strings of one encoding are the same name only when they
+ * are the same pointer; across encodings the texts are compared. */
+static int same_name(SEXP a, SEXP b) {
+  if (a == b) return 1;
+  if (a == NA_STRING || b == NA_STRING || getCharCE(a) == getCharCE(b)) return 0;
+  return strcmp(translateCharUTF8(a), translateCharUTF8(b)) == 0;
+}
+
+static int is_unnamed(SEXP name) {
+  return name == NA_STRING || CHAR(name)[0] == '\0';
+}
+
+/* Stops when `names` (of the argument `what`) give one name to two of its
+ * columns (or rows), as the command line's readers refuse it: which of
+ * the two a name means would be a guess. Unnamed ones are not compared. */
+static void check_distinct(SEXP names, const char* what, const char* unit) {
+  if (TYPEOF(names) != STRSXP) return;
+  int n = LENGTH(names);
+  for (int k = 1; k < n; ++k) {
+    SEXP name = STRING_ELT(names, k);
+    if (is_unnamed(name)) continue;
+    for (int i = 0; i < k; ++i) {
+      if (same_name(STRING_ELT(names, i), name)) {
+        fail("%s: the name \"%s\" is given to %s %d and %d", what, translateChar(name), unit, i + 1,
+             k + 1);
+      }
+    }
+  }
+}
+
+/* Stops when the row names of the matrix `x` (the argument `what`)
+ * contradict its column names: the results would be labelled by one and
+ * the variables found by the other. Either alone is the variables' names. */
+static void check_dimnames(SEXP x, const char* what) {
+  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
+  if (isNull(dimnames)) return;
+  SEXP rows = VECTOR_ELT(dimnames, 0);
+  SEXP columns = VECTOR_ELT(dimnames, 1);
+  if (isNull(rows) || isNull(columns)) return;
+  int n = LENGTH(rows) < LENGTH(columns) ? LENGTH(rows) : LENGTH(columns);
+  for (int k = 0; k < n; ++k) {
+    SEXP row = STRING_ELT(rows, k);
+    SEXP column = STRING_ELT(columns, k);
+    if (same_name(row, column)) continue;
+    fail(
+        "%s: row %d is named \"%s\", but column %d \"%s\"; the rows and the columns are the same "
+        "variables, in the same order",
+        what, k + 1, row == NA_STRING ? "NA" : translateChar(row), k + 1,
+        column == NA_STRING ? "NA" : translateChar(column));
+  }
+}
+
 /* An index list of n ints, freed when the call returns. */
 static int* index_list(int n) {
   return (int*)R_alloc(n > 0 ? (size_t)n : 1, sizeof(int));
@@ -202,6 +255,15 @@ static SEXP square_matrix(SEXP x, const char* what) {
     protected = 2;
   }
   SEXP dim = getAttrib(x, R_DimSymbol);
+  if (TYPEOF(dim) == INTSXP && LENGTH(dim) == 2 && INTEGER(dim)[0] == 0 && INTEGER(dim)[1] == 0) {
+    /* An empty selection written out and read back (or data.frame()), of
+     * whatever type: corrected by it, the restricted matrix would come back
+     * unchanged as if corrected. */
+    fail("'%s' has no variables (it is 0 x 0); %s", what,
+         strcmp(what, "restricted") == 0
+             ? "give the var/cov matrix of all the variables in the restricted sample"
+             : "give the var/cov matrix of the selection variables, at least one");
+  }
   if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || TYPEOF(dim) != INTSXP ||
       LENGTH(dim) != 2) {
     fail("'%s' must be a numeric matrix (or a data frame of numbers)", what);
@@ -216,6 +278,14 @@ static SEXP square_matrix(SEXP x, const char* what) {
                                          : "pool = (not unrestricted =)");
   }
   if (rows != columns) fail("'%s' must be square, not %d x %d", what, rows, columns);
+  char argument[32];
+  snprintf(argument, sizeof argument, "'%s'", what);
+  check_dimnames(x, argument);
+  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
+  if (!isNull(dimnames)) {
+    check_distinct(variable_names(x), argument,
+                   isNull(VECTOR_ELT(dimnames, 1)) ? "rows" : "columns");
+  }
   if (TYPEOF(x) != REALSXP) x = coerceVector(x, REALSXP);
   UNPROTECT(protected);
   return x;
@@ -288,6 +358,8 @@ typedef struct {
   const char* v_names; /* "dimnames" or "column names" */
   const char* s_arg;   /* "'unrestricted'" or "'pool'" */
   int s_from_pool;
+  char side;   /* the triangle to mirror: 'l', 'u', or 0 for none */
+  int* s_rows; /* p: the row of 'unrestricted' of each selection variable, when not k; or NULL */
 } Problem;
 
 static void put_selection_hint(Text* t, const Problem* pr) {
@@ -309,6 +381,88 @@ static void set_positions(Problem* pr) {
     }
     pr->position[v] = k;
   }
+}
+
+/* Whether one side of the diagonal of the n x n `a` is empty (0 or NaN)
+ * and the other is not: a triangle entered alone. */
+static int one_sided(int n, const double* a) {
+  int upper = 0, lower = 0;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double above = a[(size_t)i + (size_t)j * (size_t)n];
+      double below = a[(size_t)j + (size_t)i * (size_t)n];
+      if (above != 0.0 && !isnan(above)) upper = 1;
+      if (below != 0.0 && !isnan(below)) lower = 1;
+    }
+  }
+  return upper != lower;
+}
+
+/* A named 'unrestricted' beside a 'selection' given: its rows are found by
+ * name, as the command line's --select finds them, so that the two may
+ * list the variables in different orders; names that are not those of the
+ * selection stop. Its rows are then taken in the order of 'selection'
+ * (pr->s_rows), as the command line takes them; a triangle entered alone
+ * keeps its own order, so that what is said of it and the side that
+ * 'triangle' mirrors are those of the matrix as entered. */
+static void match_unrestricted(Problem* pr) {
+  SEXP given = variable_names(pr->unrestricted);
+  if (isNull(given) || isNull(pr->names)) return;
+  int p = pr->p;
+  int* held = index_list(p);
+  for (int k = 0; k < p; ++k) held[k] = find_name(pr->names, STRING_ELT(given, k));
+  int* rows = index_list(p);
+  int same = 1, in_order = 1;
+  for (int k = 0; k < p; ++k) {
+    rows[k] = -1;
+    for (int r = 0; r < p; ++r) {
+      if (held[r] == pr->selection[k]) rows[k] = r;
+    }
+    same = same && rows[k] >= 0;
+    in_order = in_order && rows[k] == k;
+  }
+  if (!same) {
+    /* Its names as given: some may be no variable of the restricted
+     * sample's. */
+    int* all = index_list(p);
+    for (int k = 0; k < p; ++k) all[k] = k;
+    Text t = {0};
+    put(&t, "the unrestricted matrix is that of ");
+    put_strings(&t, given, all, p);
+    put(&t, ", but 'selection' names ");
+    put_variables(&t, pr->names, pr->selection, p);
+    fail_text(&t);
+  }
+  if (in_order) return;
+  if (pr->side == 0 && one_sided(p, REAL(pr->unrestricted))) {
+    for (int k = 0; k < p; ++k) pr->selection[k] = held[k];
+    set_positions(pr);
+    return;
+  }
+  pr->s_rows = rows;
+}
+
+/* The p x p `s` with its rows and columns taken in the order `rows`,
+ * named by the selection variables. */
+static SEXP reordered_unrestricted(SEXP s, const Problem* pr) {
+  int p = pr->p;
+  SEXP out = PROTECT(allocMatrix(REALSXP, p, p));
+  const double* from = REAL(s);
+  double* to = REAL(out);
+  for (int j = 0; j < p; ++j) {
+    for (int i = 0; i < p; ++i) {
+      to[(size_t)i + (size_t)j * (size_t)p] =
+          from[(size_t)pr->s_rows[i] + (size_t)pr->s_rows[j] * (size_t)p];
+    }
+  }
+  SEXP names = PROTECT(allocVector(STRSXP, p));
+  for (int k = 0; k < p; ++k) SET_STRING_ELT(names, k, STRING_ELT(pr->names, pr->selection[k]));
+  SEXP dimnames = PROTECT(allocVector(VECSXP, 2));
+  SET_VECTOR_ELT(dimnames, 0, names);
+  SET_VECTOR_ELT(dimnames, 1, names);
+  setAttrib(out, R_DimNamesSymbol, dimnames);
+  UNPROTECT(3);
+  return out;
 }
 
 /* Fills pr->selection (from 0) from `selection` as the user gave it, and
@@ -399,6 +553,7 @@ static void resolve_selection(SEXP selection, Problem* pr) {
     pr->selection[k] = (int)value - 1;
   }
   set_positions(pr);
+  if (!pr->s_from_pool) match_unrestricted(pr);
 }
 
 /* The other variables in index order, and every variable's position in the
@@ -807,6 +962,9 @@ static SEXP fit_names, fit_class, diagnostics_names, pair_dimnames, no_places, f
     scores_names;
 /* Values most diagnostics hold, shared rather than made for every call. */
 static SEXP integer_zero, integer_na, real_zero, no_place, no_reason;
+/* The library's version, kept in every fit: what made a result is part of
+ * repeating it. */
+static SEXP library_version;
 
 enum {
   FIT_COV,
@@ -827,6 +985,7 @@ enum {
   FIT_RELIABILITIES,
   FIT_RELIABILITY_SAMPLE,
   FIT_SCORES,
+  FIT_VERSION,
   FIT_LENGTH
 };
 /* fit$se and fit$ci hold one element per corrected matrix; each of fit$ci
@@ -916,7 +1075,8 @@ static void make_names(void) {
                                         "criteria",
                                         "reliabilities",
                                         "reliability_sample",
-                                        "scores"};
+                                        "scores",
+                                        "version"};
   static const char* matrices[MATRIX_LENGTH] = {"cov", "cor", "disattenuated", "operational"};
   static const char* bounds[BOUND_LENGTH] = {"lower", "upper"};
   static const char* interval[INTERVAL_LENGTH] = {"method",
@@ -978,6 +1138,7 @@ static void make_names(void) {
   INTEGER(no_place)[0] = NA_INTEGER;
   INTEGER(no_place)[1] = NA_INTEGER;
   no_reason = kept(mkString(""));
+  library_version = kept(mkString(tolbe_version()));
 }
 
 /* ---------------------------------------------------------------------
@@ -1176,17 +1337,16 @@ static void put_not_finite_places(Text* t, const Problem* pr, const double* a, i
   if (count > 5) putf(t, ", and %d more", count - 5);
 }
 
-/* Whether `a` (n x n) holds a value that is not finite, where the
- * correction reads it when `only_read`. */
-static int has_not_finite(const Problem* pr, const double* a, int n, int only_read) {
+/* How many values of `a` (n x n) are not finite, of those the correction
+ * reads when `only_read`. */
+static int count_not_finite(const Problem* pr, const double* a, int n, int only_read) {
+  int count = 0;
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
-      if (!isfinite(a[(size_t)i + (size_t)j * (size_t)n]) && (!only_read || is_read(pr, i, j))) {
-        return 1;
-      }
+      count += !isfinite(a[(size_t)i + (size_t)j * (size_t)n]) && (!only_read || is_read(pr, i, j));
     }
   }
-  return 0;
+  return count;
 }
 
 /* A copy of the n x n `a` with NaN read as 0. */
@@ -1200,21 +1360,25 @@ static double* nan_as_zero(const double* a, int n) {
 /* Words the library's refusal of an argument. NA where the correction
  * reads is most often the other side of a triangle entered alone: the
  * library counts NaN there as empty, so it is asked about the problem
- * with NaN read as 0, and a triangle it finds is what is said. Returns
+ * with NaN read as 0, and a triangle it finds is what is said. One NA
+ * alone is a value missing, whatever side it is on, and said so. Returns
  * the errors to stop with, or stops here. */
 static SEXP refused(const Problem* pr, const tolbe_diagnostics* d) {
   const double* v = REAL(pr->restricted);
   const double* s = REAL(pr->unrestricted);
-  int restricted_na = d->argument == TOLBE_ARGUMENT_RESTRICTED && has_not_finite(pr, v, pr->q, 1);
+  int restricted_na =
+      d->argument == TOLBE_ARGUMENT_RESTRICTED ? count_not_finite(pr, v, pr->q, 1) : 0;
   int unrestricted_na =
-      d->argument == TOLBE_ARGUMENT_UNRESTRICTED && has_not_finite(pr, s, pr->p, 0);
-  if (restricted_na || unrestricted_na) {
-    size_t size = (size_t)pr->q * (size_t)pr->q;
-    double* cov = (double*)R_alloc(size > 0 ? size : 1, sizeof(double));
-    tolbe_diagnostics probe;
-    correct(pr, nan_as_zero(v, pr->q), nan_as_zero(s, pr->p), cov, NULL, NULL, &probe);
-    SEXP errors = errors_of(&probe, pr->names, pr->q);
-    if (errors != NULL) return errors;
+      d->argument == TOLBE_ARGUMENT_UNRESTRICTED ? count_not_finite(pr, s, pr->p, 0) : 0;
+  if (restricted_na > 0 || unrestricted_na > 0) {
+    if (restricted_na + unrestricted_na > 1) {
+      size_t size = (size_t)pr->q * (size_t)pr->q;
+      double* cov = (double*)R_alloc(size > 0 ? size : 1, sizeof(double));
+      tolbe_diagnostics probe;
+      correct(pr, nan_as_zero(v, pr->q), nan_as_zero(s, pr->p), cov, NULL, NULL, &probe);
+      SEXP errors = errors_of(&probe, pr->names, pr->q);
+      if (errors != NULL) return errors;
+    }
     Text t = {0};
     if (restricted_na) {
       put(&t,
@@ -1243,18 +1407,44 @@ typedef struct {
   SEXP names; /* the column names, or R_NilValue */
 } Scores;
 
-/* `x` as raw scores, or a clean error naming `what`. The values are `x`
- * itself when it is a matrix of doubles, else a copy; the caller protects
- * them. */
-static SEXP raw_scores(SEXP x, const char* what, Scores* out) {
-  if (inherits(x, "data.frame") && TYPEOF(x) == VECSXP) {
-    int columns = LENGTH(x);
-    if (columns == 0) fail("'%s' has no columns", what);
-    SEXP names = getAttrib(x, R_NamesSymbol);
-    int rows = LENGTH(VECTOR_ELT(x, 0));
+/* The column names of raw scores `x` (a data frame or a matrix), or
+ * R_NilValue. */
+static SEXP scores_names_of(SEXP x) {
+  if (inherits(x, "data.frame") && TYPEOF(x) == VECSXP) return getAttrib(x, R_NamesSymbol);
+  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
+  return isNull(dimnames) ? R_NilValue : VECTOR_ELT(dimnames, 1);
+}
+
+/* `x` as raw scores, or a clean error naming `what`: all its columns
+ * (`list` NULL), or the n columns `list` in that order, the others not
+ * looked at (a pool's identifiers, notes, columns left empty). The values
+ * are `x` itself when it is a matrix of doubles taken whole, else a copy;
+ * the caller protects them. */
+static SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out) {
+  int frame = inherits(x, "data.frame") && TYPEOF(x) == VECSXP;
+  SEXP dim = getAttrib(x, R_DimSymbol);
+  if (!frame && ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) ||
+                 TYPEOF(dim) != INTSXP || LENGTH(dim) != 2)) {
+    fail(
+        "'%s' must be a data frame or a numeric matrix of raw scores, one row per person and one "
+        "column per variable",
+        what);
+  }
+  int all_columns = frame ? LENGTH(x) : INTEGER(dim)[1];
+  if (all_columns == 0) fail("'%s' has no columns", what);
+  int rows = frame ? LENGTH(VECTOR_ELT(x, 0)) : INTEGER(dim)[0];
+  SEXP all_names = scores_names_of(x);
+  int columns = list != NULL ? n : all_columns;
+  if (!frame && list == NULL) {
+    SEXP values = TYPEOF(x) == REALSXP ? x : coerceVector(x, REALSXP);
+    *out = (Scores){values, rows, columns, all_names};
+    return values;
+  }
+  if (frame) {
     int* wrong = index_list(columns);
     int n_wrong = 0;
-    for (int j = 0; j < columns; ++j) {
+    for (int k = 0; k < columns; ++k) {
+      int j = list != NULL ? list[k] : k;
       SEXP column = VECTOR_ELT(x, j);
       if ((TYPEOF(column) != REALSXP && TYPEOF(column) != INTSXP) || isFactor(column) ||
           LENGTH(column) != rows) {
@@ -1265,45 +1455,23 @@ static SEXP raw_scores(SEXP x, const char* what, Scores* out) {
       Text t = {0};
       putf(&t, "'%s' must hold numbers only; %s: ", what,
            n_wrong == 1 ? "this column does not" : "these columns do not");
-      put_variables(&t, names, wrong, n_wrong);
+      put_variables(&t, all_names, wrong, n_wrong);
       fail_text(&t);
     }
-    SEXP values = PROTECT(allocMatrix(REALSXP, rows, columns));
-    double* to = REAL(values);
-    for (int j = 0; j < columns; ++j) {
-      SEXP column = VECTOR_ELT(x, j);
-      for (int i = 0; i < rows; ++i)
-        to[(size_t)i + (size_t)j * (size_t)rows] = number_at(column, i);
+  }
+  SEXP values = PROTECT(allocMatrix(REALSXP, rows, columns));
+  SEXP names = PROTECT(isNull(all_names) ? R_NilValue : allocVector(STRSXP, columns));
+  double* to = REAL(values);
+  for (int k = 0; k < columns; ++k) {
+    int j = list != NULL ? list[k] : k;
+    double* column = to + (size_t)k * (size_t)rows;
+    if (frame) {
+      SEXP from = VECTOR_ELT(x, j);
+      for (int i = 0; i < rows; ++i) column[i] = number_at(from, i);
+    } else {
+      for (int i = 0; i < rows; ++i) column[i] = number_at(x, (R_xlen_t)j * rows + i);
     }
-    *out = (Scores){values, rows, columns, names};
-    UNPROTECT(1);
-    return values;
-  }
-  SEXP dim = getAttrib(x, R_DimSymbol);
-  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || TYPEOF(dim) != INTSXP ||
-      LENGTH(dim) != 2) {
-    fail(
-        "'%s' must be a data frame or a numeric matrix of raw scores, one row per person and one "
-        "column per variable",
-        what);
-  }
-  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
-  SEXP names = isNull(dimnames) ? R_NilValue : VECTOR_ELT(dimnames, 1);
-  SEXP values = TYPEOF(x) == REALSXP ? x : coerceVector(x, REALSXP);
-  *out = (Scores){values, INTEGER(dim)[0], INTEGER(dim)[1], names};
-  return values;
-}
-
-/* The scores' columns `list` (n of them), in that order, with their names:
- * the pool's columns of the selection variables. */
-static SEXP scores_columns(const Scores* from, const int* list, int n, Scores* out) {
-  SEXP values = PROTECT(allocMatrix(REALSXP, from->rows, n));
-  SEXP names = PROTECT(isNull(from->names) ? R_NilValue : allocVector(STRSXP, n));
-  size_t rows = (size_t)from->rows;
-  for (int k = 0; k < n; ++k) {
-    memcpy(REAL(values) + (size_t)k * rows, REAL(from->values) + (size_t)list[k] * rows,
-           rows * sizeof(double));
-    if (!isNull(names)) SET_STRING_ELT(names, k, STRING_ELT(from->names, list[k]));
+    if (!isNull(names)) SET_STRING_ELT(names, k, STRING_ELT(all_names, j));
   }
   if (!isNull(names)) {
     SEXP dimnames = PROTECT(allocVector(VECSXP, 2));
@@ -1311,7 +1479,7 @@ static SEXP scores_columns(const Scores* from, const int* list, int n, Scores* o
     setAttrib(values, R_DimNamesSymbol, dimnames);
     UNPROTECT(1);
   }
-  *out = (Scores){values, from->rows, n, names};
+  *out = (Scores){values, rows, columns, names};
   UNPROTECT(2);
   return values;
 }
@@ -1380,12 +1548,48 @@ typedef struct {
   int n;              /* 0: not given */
   int n_unrestricted; /* 0: S known */
   int resamples;
-  double seed; /* < 0: drawn from R's generator */
-  int threads; /* 0: as many as the machine has */
+  int seed_given;          /* 0: drawn from R's generator */
+  unsigned long long seed; /* 0 to 2^64 - 1, as the command line's --seed */
+  int threads;             /* 0: as many as the machine has */
 } Asked;
 
-/* The largest whole number a double holds exactly: 2^53. */
+/* The largest whole number a double holds exactly: 2^53. Seeds above it
+ * are given as strings of decimal digits. */
 static const double largest_seed = 9007199254740992.0;
+
+/* `x` as a seed, 0 to 2^64 - 1, into `out`: a whole number up to 2^53
+ * (where doubles are exact) or a string of decimal digits, the command
+ * line's --seed. Returns whether it is one. */
+static int seed_of(SEXP x, unsigned long long* out) {
+  if (TYPEOF(x) == STRSXP) {
+    if (XLENGTH(x) != 1 || STRING_ELT(x, 0) == NA_STRING) return 0;
+    const char* digits = CHAR(STRING_ELT(x, 0));
+    if (digits[0] == '\0') return 0;
+    unsigned long long value = 0;
+    for (const char* c = digits; *c != '\0'; ++c) {
+      if (*c < '0' || *c > '9') return 0;
+      unsigned long long digit = (unsigned long long)(*c - '0');
+      if (value > (ULLONG_MAX - digit) / 10) return 0;
+      value = value * 10 + digit;
+    }
+    *out = value;
+    return 1;
+  }
+  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || XLENGTH(x) != 1) return 0;
+  double value = number_at(x, 0);
+  if (!isfinite(value) || value != floor(value) || value < 0 || value > largest_seed) return 0;
+  *out = (unsigned long long)value;
+  return 1;
+}
+
+/* The seed as fit$interval keeps it: a number where a double holds it
+ * exactly, else its decimal digits. */
+static SEXP seed_value(unsigned long long seed) {
+  if (seed <= 9007199254740992ULL) return ScalarReal((double)seed);
+  char digits[24];
+  snprintf(digits, sizeof digits, "%llu", seed);
+  return mkString(digits);
+}
 
 /* `x` as one whole number in [low, high], else NaN. */
 static double whole_number(SEXP x, double low, double high) {
@@ -1413,7 +1617,7 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
                             Asked* a) {
   static const char* methods[] = {"none", "normal", "adf", "bootstrap"};
   static const char* types[] = {"bca", "percentile"};
-  *a = (Asked){TOLBE_INTERVAL_NONE, TOLBE_BOOTSTRAP_BCA, 0.95, 0, 0, 2000, -1.0, 0};
+  *a = (Asked){TOLBE_INTERVAL_NONE, TOLBE_BOOTSTRAP_BCA, 0.95, 0, 0, 2000, 0, 0, 0};
   if (isNull(interval)) {
     a->method = with_data    ? TOLBE_INTERVAL_ADF
                 : !isNull(n) ? TOLBE_INTERVAL_NORMAL
@@ -1461,9 +1665,12 @@ static void resolve_request(SEXP interval, SEXP n, SEXP n_unrestricted, SEXP B, 
     a->resamples = (int)value;
   }
   if (!isNull(seed)) {
-    double value = whole_number(seed, 0, largest_seed);
-    if (isnan(value)) fail("'seed' must be a whole number from 0 to 2^53");
-    a->seed = value;
+    if (!seed_of(seed, &a->seed)) {
+      fail(
+          "'seed' must be a whole number from 0 to 2^53, or a string of decimal digits for any "
+          "seed from 0 to 18446744073709551615 (2^64 - 1), such as \"9007199254740993\"");
+    }
+    a->seed_given = 1;
   }
   if (!isNull(threads)) {
     double value = whole_number(threads, 0, INT_MAX);
@@ -1736,15 +1943,15 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
     out[m].upper = REAL(VECTOR_ELT(bounds, BOUND_UPPER));
   }
 
-  double seed = a->seed;
-  if (a->method == TOLBE_INTERVAL_BOOTSTRAP && seed < 0) {
+  unsigned long long seed = a->seed;
+  if (a->method == TOLBE_INTERVAL_BOOTSTRAP && !a->seed_given) {
     /* No seed given: one from R's generator, so that set.seed() makes the
      * call repeatable, kept in fit$interval$seed to repeat it without. */
     GetRNGstate();
     double high = floor(unif_rand() * 2097152.0);   /* 2^21 */
     double low = floor(unif_rand() * 4294967296.0); /* 2^32 */
     PutRNGstate();
-    seed = high * 4294967296.0 + low;
+    seed = (unsigned long long)(high * 4294967296.0 + low);
   }
   tolbe_interval_request request;
   tolbe_interval_request_init(&request);
@@ -1755,7 +1962,7 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   if (data != NULL) request.data = library_scores(data);
   if (pool != NULL) request.pool = library_scores(pool);
   request.resamples = a->resamples;
-  request.seed = seed >= 0 ? (unsigned long long)seed : 0;
+  request.seed = seed;
   request.threads = a->threads;
   request.interval = a->interval;
 
@@ -1836,7 +2043,7 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   SET_VECTOR_ELT(info, INTERVAL_N_UNRESTRICTED,
                  integer_or_na(summary.n_unrestricted, summary.n_unrestricted > 0));
   SET_VECTOR_ELT(info, INTERVAL_B, integer_or_na(summary.resamples, bootstrap));
-  SET_VECTOR_ELT(info, INTERVAL_SEED, ScalarReal(bootstrap ? seed : NA_REAL));
+  SET_VECTOR_ELT(info, INTERVAL_SEED, bootstrap ? seed_value(seed) : ScalarReal(NA_REAL));
   SET_VECTOR_ELT(info, INTERVAL_THREADS, integer_or_na(summary.threads, bootstrap));
   SET_VECTOR_ELT(info, INTERVAL_FAILED, integer_or_na(summary.failed_resamples, bootstrap));
   SET_VECTOR_ELT(info, INTERVAL_PERCENTILE_FALLBACKS,
@@ -1957,14 +2164,16 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   pr.v_names = with_data ? "column names" : "dimnames";
   pr.s_arg = with_pool ? "'pool'" : "'unrestricted'";
   pr.s_from_pool = with_pool;
+  pr.side = side;
 
   /* V: the matrix, or from the raw restricted scores. */
   Scores data_scores = {0};
   double* data_means = NULL;
   int rows_used = 0, rows_dropped = 0;
   if (with_data) {
-    PROTECT(raw_scores(data, "data", &data_scores));
+    PROTECT(raw_scores(data, "data", NULL, 0, &data_scores));
     ++protected;
+    check_distinct(data_scores.names, "'data'", "columns");
     data_means =
         (double*)R_alloc(data_scores.columns > 0 ? (size_t)data_scores.columns : 1, sizeof(double));
     pr.restricted =
@@ -1992,15 +2201,12 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   double* pool_means = NULL;
   int pool_used = 0, pool_dropped = 0;
   if (with_pool) {
-    Scores all;
-    PROTECT(raw_scores(pool, "pool", &all));
-    ++protected;
-    pool_scores = all;
-    if (!isNull(all.names) && !isNull(selection)) {
+    SEXP pool_names = scores_names_of(pool);
+    if (!isNull(pool_names) && !isNull(selection)) {
       if (!isVectorAtomic(selection)) fail("'selection' must be variable names or whole numbers");
       if (XLENGTH(selection) > q) {
-        fail("'selection' names %lld variables, but 'data' has only %d",
-             (long long)XLENGTH(selection), q);
+        fail("'selection' names %lld variables, but %s has only %d", (long long)XLENGTH(selection),
+             pr.v_arg, q);
       }
       pr.p = LENGTH(selection);
       reserve_problem(&pr, &n_work, &n_int_work);
@@ -2014,7 +2220,7 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
       int* lacking = index_list(pr.p);
       int n_lacking = 0;
       for (int k = 0; k < pr.p; ++k) {
-        columns[k] = find_name(all.names, STRING_ELT(pr.names, pr.selection[k]));
+        columns[k] = find_name(pool_names, STRING_ELT(pr.names, pr.selection[k]));
         if (columns[k] < 0) lacking[n_lacking++] = pr.selection[k];
       }
       if (n_lacking > 0) {
@@ -2024,8 +2230,24 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
         put_variables(&t, pr.names, lacking, n_lacking);
         fail_text(&t);
       }
-      PROTECT(scores_columns(&all, columns, pr.p, &pool_scores));
+      /* Only the selection variables' columns are read; a name that one
+       * of them shares with another column would leave which was meant to
+       * a guess. */
+      int n_names = LENGTH(pool_names);
+      for (int k = 0; k < pr.p; ++k) {
+        for (int j = columns[k] + 1; j < n_names; ++j) {
+          if (same_name(STRING_ELT(pool_names, j), STRING_ELT(pool_names, columns[k]))) {
+            fail("'pool': the name \"%s\" is given to columns %d and %d",
+                 translateChar(STRING_ELT(pool_names, j)), columns[k] + 1, j + 1);
+          }
+        }
+      }
+      PROTECT(raw_scores(pool, "pool", columns, pr.p, &pool_scores));
       ++protected;
+    } else {
+      PROTECT(raw_scores(pool, "pool", NULL, 0, &pool_scores));
+      ++protected;
+      check_distinct(pool_scores.names, "'pool'", "columns");
     }
     pool_means =
         (double*)R_alloc(pool_scores.columns > 0 ? (size_t)pool_scores.columns : 1, sizeof(double));
@@ -2084,6 +2306,10 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     pr.restricted = PROTECT(mirrored(pr.restricted, q, side));
     pr.unrestricted = PROTECT(mirrored(pr.unrestricted, p, side));
     protected += 2;
+  }
+  if (pr.s_rows != NULL) {
+    pr.unrestricted = PROTECT(reordered_unrestricted(pr.unrestricted, &pr));
+    ++protected;
   }
 
   /* The results, named as the matrix is. */
@@ -2189,6 +2415,7 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
   SET_VECTOR_ELT(fit, FIT_SELECTION, chosen);
   for (int k = 0; k < p; ++k) INTEGER(chosen)[k] = pr.selection[k] + 1;
   SET_VECTOR_ELT(fit, FIT_RESTRICTED, pr.restricted);
+  SET_VECTOR_ELT(fit, FIT_VERSION, library_version);
   /* S as corrected, named by the selection variables in selection order:
    * the matrix itself when it is named so already (or, like V, not at
    * all), else a copy so named. */
@@ -2344,25 +2571,48 @@ static tolbe_interval_request fit_request(SEXP info, SEXP scores, Scores* data, 
   }
   if (bootstrap) {
     double B = interval_number(info, "B");
-    double seed = interval_number(info, "seed");
+    unsigned long long seed = 0;
+    int seeded = seed_of(element(info, "seed"), &seed);
     double threads = interval_number(info, "threads");
     int type = choice(element(info, "ci_type"), types, 2);
-    if (isnan(B) || isnan(seed) || type < 0) fail_fit("its bootstrap is not described");
+    if (isnan(B) || !seeded || type < 0) fail_fit("its bootstrap is not described");
     request.resamples = (int)B;
-    request.seed = (unsigned long long)seed;
+    request.seed = seed;
     request.threads = isnan(threads) ? 0 : (int)threads;
     request.interval = type;
   }
   return request;
 }
 
+/* Stops when the predictors x[from..to) of the argument `what` name one
+ * variable twice, or the criterion y. */
+static void check_predictors(const int* x, int from, int to, int y, const char* what, SEXP names) {
+  int twice = repeated_variable(x + from, to - from);
+  if (twice >= 0) {
+    Text t = {0};
+    putf(&t, "%s names ", what);
+    put_variable(&t, names, twice);
+    put(&t, " more than once");
+    fail_text(&t);
+  }
+  for (int j = from; j < to; ++j) {
+    if (x[j] != y) continue;
+    Text t = {0};
+    put(&t, "the criterion ");
+    put_variable(&t, names, y);
+    putf(&t, " is among %s", strcmp(what, "'predictors'") == 0 ? "the predictors" : what);
+    fail_text(&t);
+  }
+}
+
 /* lawley_regression()'s and lawley_increment()'s values: the question of
- * `criterion` on `predictors` (the first `base` of them the base set; 0:
- * none), as the user gave them, asked of the correction that made `fit`
- * with the same intervals. Returns list(estimate, se, lower, upper) of
- * tolbe_validity_values() values each, failed_resamples and
- * percentile_fallbacks. */
-static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
+ * `criterion` on `predictors` (a regression, `added` NULL), or on `base`
+ * and `added` (an increment: `predictors` is the base set), as the user
+ * gave them, asked of the correction that made `fit` with the same
+ * intervals. Each refusal names the argument the user gave. Returns
+ * list(estimate, se, lower, upper) of tolbe_validity_values() values each,
+ * failed_resamples and percentile_fallbacks. */
+static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   if (!inherits(fit, "tolbe_lawley") || TYPEOF(fit) != VECSXP) {
     fail("'fit' must be what lawley() returns");
   }
@@ -2400,31 +2650,36 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
   }
   int y;
   variables_of(criterion, "'criterion'", names, "the fit", "variable names", q, &y);
+  int increment = !isNull(added);
+  const char* first = increment ? "'base'" : "'predictors'";
   if (isNull(predictors) || XLENGTH(predictors) == 0) {
-    fail("'predictors' must name at least one variable");
+    fail("%s must name at least one variable", first);
   }
-  int* x = index_list(XLENGTH(predictors) > INT_MAX ? 1 : (int)XLENGTH(predictors));
-  int k = variables_of(predictors, "'predictors'", names, "the fit", "variable names", q, x);
-  if (k > 50) fail("'predictors' names %d variables; at most 50 are taken", k);
-  int twice = repeated_variable(x, k);
-  if (twice >= 0) {
-    Text t = {0};
-    put(&t, "'predictors' names ");
-    put_variable(&t, names, twice);
-    put(&t, " more than once");
-    fail_text(&t);
+  if (increment && XLENGTH(added) == 0) fail("'added' must name at least one variable");
+  R_xlen_t given = XLENGTH(predictors) + (increment ? XLENGTH(added) : 0);
+  if (given > 50) {
+    fail(increment ? "'base' and 'added' name %lld variables; at most 50 are taken"
+                   : "'predictors' names %lld variables; at most 50 are taken",
+         (long long)given);
   }
-  for (int j = 0; j < k; ++j) {
-    if (x[j] == y) {
-      Text t = {0};
-      put(&t, "the criterion ");
-      put_variable(&t, names, y);
-      put(&t, " is among the predictors");
-      fail_text(&t);
+  int* x = index_list((int)given);
+  int n_first = variables_of(predictors, first, names, "the fit", "variable names", q, x);
+  int k = n_first;
+  if (increment) k += variables_of(added, "'added'", names, "the fit", "variable names", q, x + k);
+  check_predictors(x, 0, n_first, y, first, names);
+  if (increment) {
+    check_predictors(x, n_first, k, y, "'added'", names);
+    for (int j = n_first; j < k; ++j) {
+      for (int i = 0; i < n_first; ++i) {
+        if (x[i] != x[j]) continue;
+        Text t = {0};
+        put(&t, "'base' and 'added' both name ");
+        put_variable(&t, names, x[j]);
+        fail_text(&t);
+      }
     }
   }
-  double base_size = whole_number(base, 0, k - 1);
-  if (isnan(base_size)) fail("the base set must leave at least one predictor to add");
+  int base_size = increment ? n_first : 0;
 
   /* The problem as the fit had it: the others' reliabilities in index
    * order (1 where none was given), the criterion's own. */
@@ -2446,7 +2701,7 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP base) {
   int ld_q = q > 0 ? q : 1, ld_p = p > 0 ? p : 1;
   const double* v = request.data.data != NULL ? NULL : REAL(restricted);
   const double* s = request.pool.data != NULL ? NULL : REAL(unrestricted);
-  tolbe_validity_question question = {y, x, k, (int)base_size, criterion_reliability};
+  tolbe_validity_question question = {y, x, k, base_size, criterion_reliability};
 
   size_t count = tolbe_validity_values(k);
   SEXP out = PROTECT(allocVector(VECSXP, 6));

@@ -94,20 +94,23 @@ test_that("names of 'unrestricted' that 'restricted' lacks are an error, not the
   partly <- `dimnames<-`(ree_s, rep(list(c("x1", "test2")), 2))
   expect_error(lawley(ree_v, partly), "lacks: test2;")
   expect_error(lawley(unname(ree_v), ree_s), "'restricted' has none.*x1, x2.*'selection'")
-  # Either way 'selection' says which variables are meant.
-  expect_identical(quietly(lawley(ree_v, s2, selection = c("x1", "x2")))$cov,
-                   quietly(lawley(ree_v, ree_s))$cov)
+  # With 'selection' too, the names must be those of the selection.
+  expect_error(lawley(ree_v, s2, selection = c("x1", "x2")),
+               "^the unrestricted matrix is that of test1, test2, but 'selection' names x1, x2$")
+  # Without names of 'restricted' to match them to, 'selection' says which.
   expect_identical(quietly(lawley(unname(ree_v), ree_s, selection = 1:2))$cov,
                    unname(quietly(lawley(ree_v, ree_s))$cov))
   # An unnamed 'unrestricted' is the first p variables.
   expect_identical(quietly(lawley(ree_v, unname(ree_s)))$selection, 1:2)
 })
 
-test_that("all variables selected, and none", {
+test_that("all variables selected; none is refused", {
   all <- quietly(lawley(worked_v[1:2, 1:2], worked_s))
   expect_identical(all$cov, worked_s)
-  none <- lawley(worked_v, matrix(numeric(0), 0, 0))
-  expect_identical(none$cov, worked_v)
+  # Corrected by no selection variable, the restricted matrix would come
+  # back unchanged as if corrected.
+  expect_error(lawley(worked_v, matrix(numeric(0), 0, 0)),
+               "^'unrestricted' has no variables \\(it is 0 x 0\\)")
 })
 
 test_that("one road: every way of giving a problem builds the same object", {

@@ -252,7 +252,18 @@ test_that("bad criterion, predictors and criteria stop with a clear message", {
   bad(lawley_regression(fit), "give 'predictors'|give 'criterion'")
   bad(lawley_regression(cov(hired), "C1", tests), "'fit' must be what lawley\\(\\) returns")
   bad(lawley_increment(fit, "C1", tests, character(0)), "give 'added'")
-  bad(lawley_increment(fit, "C1", tests, "T1"), "'predictors' names T1 more than once")
+  # An increment's refusals name its own arguments, never 'predictors'.
+  bad(lawley_increment(fit, "C1", tests, "T1"), "^'base' and 'added' both name T1$")
+  bad(lawley_increment(fit, "C1", c("T1", "T1"), "INT"), "^'base' names T1 more than once$")
+  bad(lawley_increment(fit, "C1", tests, c("INT", "INT")), "^'added' names INT more than once$")
+  bad(lawley_increment(fit, "C1", tests, "C1"), "^the criterion C1 is among 'added'$")
+  bad(lawley_increment(fit, "C1", c("T1", "C1"), "INT"), "^the criterion C1 is among 'base'$")
+  bad(lawley_increment(fit, "C1", tests, "Z"), "^'added' names an unknown variable: Z$")
+  bad(lawley_increment(fit, "C1", c(1, 9), "INT"), "^'base' holds numbers outside 1..5$")
+  bad(lawley_increment(fit, "C1", tests, list("INT")), "^'added' must be variable names or whole")
+  # Names and numbers mixed between the two are the same question.
+  expect_identical(lawley_increment(fit, "C1", 1:2, "INT")$delta_R2,
+                   lawley_increment(fit, "C1", tests, 5)$delta_R2)
   bad(lawley(data = hired, pool = pool, selection = tests, criteria = "T1"),
       "'criteria' names the selection variable T1")
   bad(lawley(data = hired, pool = pool, selection = tests, criteria = "Z"),
