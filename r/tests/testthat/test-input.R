@@ -290,3 +290,20 @@ test_that("every fit carries the library's version", {
     expect_identical(said_version, paste("tolbe", fits[[1]]$version))
   }
 })
+
+test_that("?lawley states the assumptions, and what their failure did in a study", {
+  rd <- tools::Rd_db("tolbe")[["lawley.Rd"]]
+  skip_if(is.null(rd), "the help pages are not installed")
+  tags <- vapply(rd, function(x) attr(x, "Rd_tag"), "")
+  sections <- rd[tags == "\\section"]
+  titles <- vapply(sections, function(x) paste(unlist(x[[1]]), collapse = ""), "")
+  expect_true("Assumptions" %in% titles)
+  text <- paste(unlist(sections[[match("Assumptions", titles)]][[2]]), collapse = "")
+  text <- gsub("\\s+", " ", text)
+  for (said in c("selected on the declared selection variables only",
+                 "linear and homoscedastic", "conditional on these assumptions",
+                 ".275 against a true .427", "recover .430",
+                 "A recorded pre-screen, or any other variable the selection used, must be a selection variable")) {
+    expect_true(grepl(said, text, fixed = TRUE), info = said)
+  }
+})
