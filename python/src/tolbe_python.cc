@@ -143,8 +143,9 @@ struct Found {
   int n_findings() const { return d.n_findings; }
   int first_severity() const { return d.n_findings > 0 ? d.findings[0].severity : -1; }
 
-  // The findings as (code, severity, message, variables), the message as
-  // bytes with variables named by `names` (bytes or None each; None: none).
+  // The findings as (code, severity, message, variables, row), the message
+  // as bytes with variables named by `names` (bytes or None each; None:
+  // none), the row of raw scores from 0 (None: none).
   py::list findings(const py::object& names) const {
     std::vector<std::string> held;
     std::vector<const char*> named;
@@ -173,7 +174,7 @@ struct Found {
         if (v >= 0) variables[at++] = py::int_(v);
       }
       out.append(py::make_tuple(tolbe_finding_code_name(f.code), f.severity, py::bytes(message),
-                                variables));
+                                variables, place_or_none(f.row)));
     }
     return out;
   }
@@ -288,7 +289,7 @@ py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool di
   auto v = py::reinterpret_borrow<Array>(v_handle);
   auto s = py::reinterpret_borrow<Array>(s_handle);
   if (v.ndim() != 2 || s.ndim() != 2 || v.shape(0) != v.shape(1) || s.shape(0) != s.shape(1) ||
-      s.shape(0) > v.shape(0) || v.shape(0) == 0 || v.shape(0) > largest) {
+      s.shape(0) > v.shape(0) || s.shape(0) == 0 || v.shape(0) > largest) {
     return py::none();
   }
   Kept& k = kept();
@@ -474,6 +475,35 @@ std::string reason_of(const tolbe_interval_summary& s, int status) {
   return tolbe_status_text(status);
 }
 
+// The status of a workspace refused for its size: the reason says it all.
+constexpr int refused_memory = -1;
+
+// The workspace of the intervals or the validity question (`what`), within
+// the library's bound on their memory: "" when it is allocated, else the
+// refusal in the library's words (or, when the machine has less, in the
+// program's), so that a bootstrap too large for the machine says so rather
+// than raising a bare MemoryError after minutes.
+std::string allocate(const char* what, std::size_t n_work, std::size_t n_int_work,
+                     std::vector<double>& work, std::vector<int>& int_work) {
+  std::size_t length = tolbe_workspace_refusal(what, n_work, n_int_work, nullptr, 0);
+  if (length > 0) {
+    std::string refusal(length + 1, '\0');
+    tolbe_workspace_refusal(what, n_work, n_int_work, refusal.data(), refusal.size());
+    refusal.resize(length);
+    return refusal;
+  }
+  try {
+    work.resize(n_work + 1);
+    int_work.resize(n_int_work + 1);
+  } catch (const std::bad_alloc&) {
+    constexpr std::size_t mib = std::size_t{1} << 20;
+    std::size_t bytes = n_work * sizeof(double) + n_int_work * sizeof(int);
+    return std::string("there is not enough memory for ") + what + " (about " +
+           std::to_string((bytes + mib - 1) / mib) + " MiB); use fewer resamples";
+  }
+  return "";
+}
+
 // What the intervals and the validity question share: the matrices or the
 // raw scores, the selection, the reliabilities and the request, checked and
 // laid out as the C API reads them (the held vectors keep copies alive).
@@ -565,9 +595,12 @@ py::tuple intervals(const py::object& v, const py::object& s, const py::object& 
                           reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
                           py::none(), py::none());
   }
-  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
-  std::vector<double> work(n_work + 1);
-  std::vector<int> int_work(n_int_work + 1);
+  std::vector<double> work;
+  std::vector<int> int_work;
+  std::string refusal = allocate("the intervals", n_work, n_int_work, work, int_work);
+  if (!refusal.empty()) {
+    return py::make_tuple(refused_memory, refusal, py::none(), py::none(), py::none(), py::none());
+  }
   {
     py::gil_scoped_release unlocked;
     status = tolbe_lawley_intervals(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
@@ -607,9 +640,13 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
                           reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
                           py::none(), py::none(), py::none());
   }
-  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
-  std::vector<double> work(n_work + 1);
-  std::vector<int> int_work(n_int_work + 1);
+  std::vector<double> work;
+  std::vector<int> int_work;
+  std::string refusal = allocate("the validity question", n_work, n_int_work, work, int_work);
+  if (!refusal.empty()) {
+    return py::make_tuple(refused_memory, refusal, py::none(), py::none(), py::none(), py::none(),
+                          py::none());
+  }
   double* e = estimate.mutable_data();
   double* sv = se.mutable_data();
   double* lo = lower.mutable_data();
@@ -622,6 +659,59 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   }
   return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), estimate, se,
                         lower, upper);
+}
+
+// screen(found, q, p, data, pool, selection, n) -> found: what the raw
+// scores `data` (q columns; None: matrices, of a restricted sample of size
+// n, 0 when unknown) and `pool` (p columns in selection order, or None)
+// say, added to what the correction found (`found`; None: a Found of their
+// own).
+py::object screen(const py::object& found, int q, int p, const py::object& data,
+                  const py::object& pool, const py::object& selection, int n) {
+  require(q >= 0 && q <= largest && p >= 0 && p <= q && n >= 0, "q in 0..46340, p in 0..q, n >= 0");
+  py::object out = found;
+  if (out.is_none()) {
+    auto made = std::make_unique<Found>();
+    made->q = q;
+    out = py::cast(made.release(), py::return_value_policy::take_ownership);
+  }
+  Found& f = out.cast<Found&>();
+  std::vector<int> held;
+  int n_selection = 0;
+  const int* chosen = int_list(selection, held, &n_selection);
+  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
+  Scores data_scores, pool_scores;
+  const tolbe_scores* d = nullptr;
+  const tolbe_scores* pl = nullptr;
+  if (!data.is_none()) {
+    scores_of(data.cast<Array>(), data_scores);
+    require(data_scores.view.columns == q, "data must have q columns");
+    d = &data_scores.view;
+  }
+  if (!pool.is_none()) {
+    scores_of(pool.cast<Array>(), pool_scores);
+    require(pool_scores.view.columns == p, "pool must have p columns");
+    pl = &pool_scores.view;
+  }
+  int status;
+  {
+    py::gil_scoped_release unlocked;
+    status = tolbe_screen(q, p, d, pl, chosen, n, &f.d);
+  }
+  require(status == TOLBE_OK, "the screening refused its arguments");
+  return out;
+}
+
+// The predictors of `criterion` when none are named: the library's rule,
+// which leaves out the criteria.
+std::vector<int> default_predictors(int q, int criterion, const std::vector<int>& criteria) {
+  require(q >= 0 && q <= largest, "q in 0..46340");
+  std::vector<int> out(static_cast<std::size_t>(q) + 1);
+  int count = tolbe_default_predictors(q, criterion, criteria.data(),
+                                       static_cast<int>(criteria.size()), out.data());
+  require(count >= 0, "the criterion and the criteria must be variables");
+  out.resize(static_cast<std::size_t>(count));
+  return out;
 }
 
 // The operational correlations (or their SEs or bounds) of the q x q `cor`.
@@ -666,6 +756,9 @@ PYBIND11_MODULE(_core, m) {
   m.def("intervals", &intervals);
   m.def("validity", &validity);
   m.def("operational", &operational);
+  m.def("screen", &screen, py::arg("found"), py::arg("q"), py::arg("p"), py::arg("data"),
+        py::arg("pool"), py::arg("selection"), py::arg("n"));
+  m.def("default_predictors", &default_predictors);
   m.def("unrestricted_reliability", &tolbe_unrestricted_reliability);
   m.def("status_text", &tolbe_status_text);
   m.def("version", &tolbe_version);

@@ -61,7 +61,7 @@ def test_names_are_kept_in_every_result():
         assert list(m.index) == NAMES and list(m.columns) == NAMES
     assert got.names == NAMES
     assert got.reliabilities == {"y1": 0.81, "y2": 0.9}
-    assert [f.variables for f in got.findings] == [("x1", "x2")]
+    assert [f.variables for f in got.findings] == [("x2",), ("x1", "x2")]
     assert list(got.unrestricted.index) == ["x1", "x2"]
     assert got.table("cor").term.tolist()[0] == "x1-x2"
 
@@ -105,8 +105,8 @@ def test_any_name_reaches_the_messages_as_it_is(name):
     names = [name, "x2", "y1", "y2"]
     v = pd.DataFrame(V, index=names, columns=names)
     got, warned = caught(tolbe.lawley, v, S)
-    assert warned[0][1].startswith(f"the correlation of {name} and x2, both selection variables")
-    assert got.findings[0].variables == (name, "x2")
+    assert warned[1][1].startswith(f"the correlation of {name} and x2, both selection variables")
+    assert got.findings[1].variables == (name, "x2")
     with pytest.raises(ValueError, match="'selection' names unknown variables: nope"):
         tolbe.lawley(v, S, selection=[name, "nope"])
 

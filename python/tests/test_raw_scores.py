@@ -38,7 +38,7 @@ def test_the_seed_fixes_the_bootstrap_on_any_number_of_threads(ci_type):
 def test_without_a_seed_one_is_drawn_and_kept_to_repeat_the_call():
     drawn = bootstrap()
     seed = drawn.interval["seed"]
-    assert isinstance(seed, int) and 0 <= seed <= 2**53
+    assert isinstance(seed, int) and 0 <= seed <= 2**64 - 1
     assert np.array_equal(every_number(drawn), every_number(bootstrap(seed=seed)))
 
 
@@ -97,8 +97,11 @@ def test_numpy_scores_without_names():
      "the bootstrap needs at least 3 complete rows in 'data'; it has 2"),
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", B=5),
      "'B', the number of bootstrap resamples, must be a whole number from 10 to 1000000"),
-    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=2**53 + 1),
-     "'seed' must be a whole number from 0 to 2^53"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=2**64),
+     "'seed' must be a whole number from 0 to 2^64 - 1 (18446744073709551615), as the program "
+     "takes"),
+    (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=-1),
+     "'seed' must be a whole number from 0 to 2^64 - 1"),
     (dict(data=HIRED, unrestricted=np.eye(2), n_unrestricted=50, interval="bootstrap"),
      "the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores"),
     (dict(restricted=np.eye(3), data=HIRED, unrestricted=np.eye(2)),

@@ -24,7 +24,7 @@ def test_readme_example_runs(number, monkeypatch):
     _, warned = caught(exec, examples[number], scope)
     fit = scope["fit"]
     if number == 0:
-        assert [f.code for f in fit.findings] == ["selection_sign_change"]
+        assert [f.code for f in fit.findings] == ["selection_variance_grew", "selection_sign_change"]
         assert list(fit.cor.columns) == ["x1", "x2", "y1", "y2"]
     else:
         assert scope["boot"].interval["seed"] == 1

@@ -10,6 +10,7 @@ as everywhere else.
 """
 from __future__ import annotations
 
+import collections.abc
 import math
 import numbers
 import random
@@ -52,7 +53,8 @@ _TRIANGLE_HINT = {
     "restricted_upper_triangle": "upper",
     "unrestricted_upper_triangle": "upper",
 }
-_LARGEST_SEED = 2**53
+_LARGEST_SEED = 2**64 - 1  # the program's seeds, whose streams are the same everywhere
+_REFUSED_MEMORY = -1  # _core's status of a workspace past the library's bound
 _INT_MAX = 2**31 - 1
 
 Matrix = Any  # numpy array, pandas DataFrame or nested sequences of numbers
@@ -73,14 +75,16 @@ class TolbeError(ValueError):
 class TolbeWarning(UserWarning):
     """A finding that the numbers may be wrong (severity "warning"), or a
     note (TolbeNote). ``code`` is the finding's stable code (None for what
-    the package itself says), ``variables`` the variables concerned."""
+    the package itself says), ``variables`` the variables concerned,
+    ``row`` the row of raw scores (from 0; None: none)."""
 
     def __init__(self, message: str, code: Optional[str] = None, severity: str = "warning",
-                 variables: Tuple[Union[str, int], ...] = ()) -> None:
+                 variables: Tuple[Union[str, int], ...] = (), row: Optional[int] = None) -> None:
         super().__init__(message)
         self.code = code
         self.severity = severity
         self.variables = variables
+        self.row = row
 
 
 class TolbeNote(TolbeWarning):
@@ -90,12 +94,16 @@ class TolbeNote(TolbeWarning):
 
 
 class Finding(NamedTuple):
-    """One finding of the library's checks of the input and the results."""
+    """One finding of the library's checks of the input, the raw scores and
+    the results. ``row`` is the row of raw scores it concerns (from 0, as
+    pandas' iloc counts; the message, in the library's words, counts from
+    1), None when it concerns none."""
 
     code: str
     severity: str
     message: str
     variables: Tuple[Union[str, int], ...]
+    row: Optional[int] = None
 
 
 def _fail(message: str) -> NoReturn:
@@ -133,13 +141,48 @@ def _is_default_index(index: Any) -> bool:
     return isinstance(index, _pd.RangeIndex) and index.start == 0 and index.step == 1
 
 
-def _frame_names(x: Any) -> Optional[List[str]]:
-    """The variable names of a DataFrame: its columns, else its index
-    (None for the default 0..n-1 of both)."""
+def _unnamed_rows(index: Any) -> bool:
+    """Whether row labels are only the numbers 0..n-1, as a matrix built
+    from an array gets them."""
+    if _is_default_index(index):
+        return True
+    return index.dtype.kind in "iu" and list(index) == list(range(len(index)))
+
+
+def _distinct(names: Sequence[str], what: str, kind: str,
+              read: Optional[Sequence[str]] = None) -> None:
+    """Refuses a name given to two columns (or rows) of `what`: the first
+    would silently win. Only names in `read` count, when it is given (the
+    pool's other columns are not read). Places from 0, as iloc counts."""
+    first: Dict[str, int] = {}
+    for k, name in enumerate(names):
+        if read is not None and name not in read:
+            continue
+        if name in first:
+            _fail(f"{what}: the name \"{name}\" is given to {kind} {first[name]} and {k}")
+        first[name] = k
+
+
+def _frame_names(x: Any, what: str) -> Optional[List[str]]:
+    """The variable names of a DataFrame var/cov matrix: its columns, else
+    its index (None for the default 0..n-1 of both). Row labels that
+    contradict the columns are refused: which of them names the variables
+    would be a guess."""
     if not _is_default_index(x.columns):
-        return [str(c) for c in x.columns]
+        names = [str(c) for c in x.columns]
+        _distinct(names, f"'{what}'", "columns")
+        if not _unnamed_rows(x.index):
+            rows = [str(i) for i in x.index]
+            for k, (row, column) in enumerate(zip(rows, names)):
+                if row != column:
+                    _fail(f"'{what}': row {k} is named \"{row}\" but column {k} \"{column}\"; a "
+                          "var/cov matrix has the same variables in the same order in its rows and "
+                          "its columns")
+        return names
     if not _is_default_index(x.index):
-        return [str(i) for i in x.index]
+        names = [str(i) for i in x.index]
+        _distinct(names, f"'{what}'", "rows")
+        return names
     return None
 
 
@@ -171,7 +214,7 @@ def _numbers(x: Any) -> Optional[np.ndarray]:
 def _square(x: Matrix, what: str) -> Tuple[np.ndarray, Optional[List[str]]]:
     names = None
     if _is_frame(x):
-        names = _frame_names(x)
+        names = _frame_names(x, what)
         try:
             values = x.to_numpy(dtype=np.float64, na_value=np.nan)
         except (TypeError, ValueError):
@@ -188,6 +231,12 @@ def _square(x: Matrix, what: str) -> Tuple[np.ndarray, Optional[List[str]]]:
               f"are given as {raw}")
     if rows != columns:
         _fail(f"'{what}' must be square, not {rows} x {columns}")
+    if rows == 0:
+        # Nothing to correct by, or nothing to correct: the results would
+        # be the input, as if corrected.
+        _fail(f"'{what}' has no variables (it is 0 x 0)"
+              + ("; give the var/cov matrix of the selection variables, at least one"
+                 if what == "unrestricted" else ""))
     return values, names
 
 
@@ -204,10 +253,17 @@ def _whole(x: Any, low: float, high: float) -> Optional[int]:
     return value if low <= value <= high else None
 
 
-def _as_list(x: Any) -> List[Any]:
-    """One name or number, or a sequence of them, as a list."""
+def _as_list(x: Any, what: str) -> List[Any]:
+    """One name or number, or a sequence of them, as a list. A set is
+    refused: its order changes from one run of Python to the next (string
+    hashing is salted), and so would the results."""
     if isinstance(x, (str, bytes, numbers.Number)):
         return [x]
+    if isinstance(x, collections.abc.Set):
+        kind = type(x).__name__
+        _fail(f"{what} must be a list or tuple, not a {kind}: the order of a set (or of a "
+              "set-like view) can change from one run of Python to the next, and the results "
+              "with it")
     if isinstance(x, np.ndarray):
         return x.ravel().tolist()
     if _is_series(x) or _pd is not None and isinstance(x, _pd.Index):
@@ -222,7 +278,7 @@ def _variables_of(x: Any, what: str, names: Optional[List[str]], whose: str, who
                   q: int) -> List[int]:
     """The variables `x` names (names or numbers from 0) as indices;
     unknown variables stop, repeats are left to the caller."""
-    items = _as_list(x)
+    items = _as_list(x, what)
     if all(isinstance(i, str) for i in items) and items:
         if names is None:
             _fail(f"{what} gives names, but {whose} has no {whose_names}")
@@ -286,7 +342,7 @@ class _Problem:
     __slots__ = ("q", "p", "v", "s", "names", "selection", "position", "others", "reliability",
                  "defaulted", "given", "from_restricted", "as_given", "criteria",
                  "restricted_means", "unrestricted_means", "v_arg", "v_names", "s_arg",
-                 "s_from_pool", "s_names")
+                 "s_from_pool", "s_names", "s_order", "s_as_given", "selection_as_given")
 
     def __init__(self) -> None:
         self.reliability: Optional[np.ndarray] = None
@@ -298,6 +354,11 @@ class _Problem:
         self.restricted_means: Optional[np.ndarray] = None
         self.unrestricted_means: Optional[np.ndarray] = None
         self.s_names: Optional[List[str]] = None
+        # A named 'unrestricted' put in selection order: where each row
+        # came from, and the matrix and selection as given.
+        self.s_order: Optional[List[int]] = None
+        self.s_as_given: Optional[np.ndarray] = None
+        self.selection_as_given: Optional[List[int]] = None
 
     def selection_hint(self) -> str:
         hint = ("give 'selection', the names or numbers of the selection variables in "
@@ -350,8 +411,10 @@ def _resolve_selection(selection: Any, pr: _Problem) -> None:
         pr.selection = [names.index(g) for g in given]
         pr.set_positions()
         return
-    items = _as_list(selection)
-    if items and all(isinstance(i, str) for i in items):
+    items = _as_list(selection, "'selection'")
+    if not items:
+        _fail("'selection' names no variable; give the selection variables, at least one")
+    if all(isinstance(i, str) for i in items):
         if names is None:
             _fail(f"'selection' gives names, but {pr.v_arg} has no {pr.v_names}")
         unknown = _unique([i for i in items if i not in names])
@@ -373,6 +436,27 @@ def _resolve_selection(selection: Any, pr: _Problem) -> None:
         _fail(f"'selection' holds numbers outside 0..{q - 1}")
     pr.selection = chosen
     pr.set_positions()
+    if pr.s_names is not None and names is not None:
+        _match_unrestricted(pr)
+
+
+def _match_unrestricted(pr: _Problem) -> None:
+    """A named 'unrestricted' holds the variables its names say, in its own
+    order, whatever the order of 'selection': it is put in selection order,
+    and names that are not those of the selection stop, as the program's
+    --select does. (Without names in 'restricted' there is nothing to match
+    them to, and the matrix is in the order of 'selection'.)"""
+    chosen = [pr.names[v] for v in pr.selection]
+    if set(chosen) != set(pr.s_names):
+        _fail(f"the unrestricted matrix is that of {', '.join(pr.s_names)}, but 'selection' names "
+              f"{', '.join(chosen)}")
+    order = [pr.s_names.index(name) for name in chosen]
+    if order == list(range(pr.p)):
+        return
+    pr.s_order = order
+    pr.s_as_given = pr.s
+    pr.selection_as_given = [pr.names.index(name) for name in pr.s_names]
+    pr.s = np.ascontiguousarray(pr.s[np.ix_(order, order)])
 
 
 def _not_finite_text(value: float) -> str:
@@ -448,7 +532,7 @@ def _resolve_reliability_sample(sample: Any, reliabilities: Any, pr: _Problem) -
         items = list(sample.items())
         named = True
     else:
-        items = [(None, s) for s in _as_list(sample)]
+        items = [(None, s) for s in _as_list(sample, "'reliability_sample'")]
         named = False
         if len(items) not in (1, n):
             _fail("'reliability_sample' must be \"unrestricted\" or \"restricted\": one value for "
@@ -516,13 +600,16 @@ def _resolve_means(x: Any, n: int, names: Optional[List[str]], what: str,
 # Raw scores
 
 
-def _raw_scores(x: Any, what: str) -> Tuple[np.ndarray, Optional[List[str]]]:
+def _raw_scores(x: Any, what: str, read: Optional[Sequence[str]] = None
+                ) -> Tuple[np.ndarray, Optional[List[str]]]:
     """`x` as raw scores (rows x columns, NaN where missing) and the column
-    names."""
+    names, none given twice (of those in `read`, when it is given)."""
     if _is_frame(x):
         if x.shape[1] == 0:
             _fail(f"'{what}' has no columns")
         names = [str(c) for c in x.columns]
+        if not _is_default_index(x.columns):
+            _distinct(names, f"'{what}'", "columns", read)
         wrong = [j for j in range(x.shape[1])
                  if x.dtypes.iloc[j].kind not in "iuf"
                  and not (x.dtypes.iloc[j].kind == "O" and _all_numbers(x.iloc[:, j]))]
@@ -535,6 +622,8 @@ def _raw_scores(x: Any, what: str) -> Tuple[np.ndarray, Optional[List[str]]]:
     if values is None or values.ndim != 2:
         _fail(f"'{what}' must be a data frame or a numeric matrix of raw scores, one row per "
               "person and one column per variable")
+    if values.shape[1] == 0:
+        _fail(f"'{what}' has no columns")
     return values, None
 
 
@@ -617,7 +706,8 @@ def _resolve_request(interval: Any, n: Any, n_unrestricted: Any, B: Any, level: 
     if seed is not None:
         seed_value = _whole(seed, 0, _LARGEST_SEED)
         if seed_value is None:
-            _fail("'seed' must be a whole number from 0 to 2^53")
+            _fail("'seed' must be a whole number from 0 to 2^64 - 1 (18446744073709551615), as "
+                  "the program takes")
     threads_value = 0
     if threads is not None:
         threads_value = _whole(threads, 0, _INT_MAX)
@@ -670,10 +760,10 @@ def _selection_arg(pr: _Problem) -> Optional[List[int]]:
 def _findings_of(found: Any, names: Optional[List[str]]) -> List[Finding]:
     coded = None if names is None else [_encode(n) if n != "" else None for n in names]
     out = []
-    for code, severity, message, variables in found.findings(coded):
+    for code, severity, message, variables, row in found.findings(coded):
         labelled = tuple(names[v] if names is not None and names[v] != "" else v
                          for v in variables)
-        out.append(Finding(code, _SEVERITY[severity], _decode(message), labelled))
+        out.append(Finding(code, _SEVERITY[severity], _decode(message), labelled, row))
     return out
 
 
@@ -723,22 +813,41 @@ def _refused(pr: _Problem, found: Any, reliabilities: Optional[np.ndarray]) -> N
     """Words the library's refusal of an argument. NaN where the correction
     reads is most often the other side of a triangle entered alone: the
     library counts NaN there as empty, so it is asked about the problem
-    with NaN read as 0, and a triangle it finds is what is said."""
+    with NaN read as 0 (the unrestricted matrix as given), and a triangle
+    it finds is what is said. A side of one value (a 2 x 2 matrix) is no
+    sign of a triangle: a NaN there is only a value that is missing."""
     v_bad = found.argument == _ARGUMENT_RESTRICTED and any(
         not math.isfinite(pr.v[i, j]) and _is_read(pr, i, j)
         for j in range(pr.q) for i in range(pr.q))
     s_bad = found.argument == _ARGUMENT_UNRESTRICTED and not np.all(np.isfinite(pr.s))
-    if v_bad or s_bad:
+    if (v_bad and pr.q > 2) or (s_bad and pr.p > 2):
+        s, selection = pr.s, _selection_arg(pr)
+        if pr.s_order is not None:
+            s, selection = pr.s_as_given, pr.selection_as_given
         probe = _core.correct(np.nan_to_num(pr.v, nan=0.0, posinf=np.inf, neginf=-np.inf),
-                              np.nan_to_num(pr.s, nan=0.0, posinf=np.inf, neginf=-np.inf),
-                              _selection_arg(pr), reliabilities, True, False)[4]
-        _raise_errors(_findings_of(probe, pr.names))
+                              np.nan_to_num(s, nan=0.0, posinf=np.inf, neginf=-np.inf),
+                              selection, reliabilities, True, False)[4]
+        side = "restricted" if v_bad else "unrestricted"
+        _raise_errors([f for f in _findings_of(probe, pr.names)
+                       if f.code in _TRIANGLE_HINT and f.code.startswith(side)])
+    if v_bad or s_bad:
         if v_bad:
             _fail("'restricted' holds NaN or values that are not finite numbers where the "
                   "correction reads it: " + _not_finite_places(pr.v, pr.names, None, pr))
         _fail("'unrestricted' holds NaN or values that are not finite numbers: "
               + _not_finite_places(pr.s, pr.names, pr.selection, None))
     _fail(f"invalid argument: {found.reason}")
+
+
+def _screened(found: Any, pr: _Problem, data: Optional[np.ndarray], pool: Optional[np.ndarray],
+              asked: _Asked) -> Any:
+    """What the correction found, with what the raw scores (or the sample
+    size alone) say: too few rows is an error whatever 'diagnostics' says,
+    so they are screened always. Without either, there is nothing to
+    screen."""
+    if data is None and asked.n == 0:
+        return found
+    return _core.screen(found, pr.q, pr.p, data, pool, _selection_arg(pr), asked.n)
 
 
 def _mirrored(a: np.ndarray, side: str) -> np.ndarray:
@@ -766,10 +875,10 @@ def _may_be_triangle(a: np.ndarray) -> bool:
 
 
 def _say(severity: int, message: str, code: Optional[str],
-         variables: Tuple[Union[str, int], ...]) -> None:
+         variables: Tuple[Union[str, int], ...], row: Optional[int] = None) -> None:
     kind = TolbeNote if severity == _NOTE else TolbeWarning
     # Pointing at the caller of lawley(): _say, lawley, the caller.
-    warnings.warn(kind(message, code, _SEVERITY[severity], variables), stacklevel=3)
+    warnings.warn(kind(message, code, _SEVERITY[severity], variables, row), stacklevel=3)
 
 
 def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: Any = None,
@@ -791,17 +900,21 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
 
     Args:
         restricted: q x q var/cov matrix (numpy array or DataFrame).
-        unrestricted: p x p var/cov matrix of the selection variables, in
-            the order of `selection`.
+        unrestricted: p x p var/cov matrix of the selection variables:
+            with names (a DataFrame), matched to `selection` by name, and
+            names that contradict it are an error; without, in the order
+            of `selection`.
         selection: the selection variables, by name or by number (from 0,
-            as Python counts); by default the names of `unrestricted`,
-            else the first p variables.
+            as Python counts), as a list or tuple (a set has no fixed
+            order); by default the names of `unrestricted`, else the first
+            p variables.
         reliabilities: of the other variables: one per other variable in
             order, or a dict/Series by name (those not named are taken as
             1, with a note). Gives `.disattenuated`.
         n: the restricted sample size: intervals by the delta method.
         restricted_means, unrestricted_means: means (q and p values, by
-            name or in order) for the corrected means `.means`.
+            name or in the order of `restricted` and `unrestricted`) for
+            the corrected means `.means`.
         diagnostics: check the input and the results (the library's
             findings, raised as TolbeWarning and TolbeNote). Errors are
             raised whatever it says.
@@ -815,7 +928,9 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         interval: "none", "normal", "adf" or "bootstrap"; by default
             "adf" with `data`, "normal" with `n`, else "none".
         B, seed, threads, ci_type: the bootstrap's resamples (2000), seed
-            (None: drawn from Python's `random`, kept in `.interval`),
+            (0 to 2^64 - 1, the program's: the same seed gives the same
+            numbers; None: drawn from Python's `random`, kept in
+            `.interval`),
             threads (0: all; the numbers do not depend on it) and interval
             type ("bca" or "percentile").
         level: of the intervals (0.95).
@@ -827,14 +942,40 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
 
     Returns:
         A Lawley result: `.cov`, `.cor`, `.disattenuated`, `.operational`,
-        `.se`, `.ci`, `.findings`, `.regression()`, `.table()`.
+        `.se`, `.ci`, `.findings`, `.regression()`, `.table()`, and
+        `.version`, the library's, to repeat the result.
 
     Raises:
         TolbeError: (a ValueError) an argument that cannot be used, or a
-            finding that makes the numbers certainly wrong.
+            finding that makes the numbers certainly wrong (such as raw
+            scores with no more complete rows than variables).
 
-    Example (Ree et al. 1994): the selection variables' correlation
-    changes sign, which a note says.
+    With raw scores (or `n`), the data are screened as well: a sample of
+    fewer than 10 complete rows a variable, a value that looks like a
+    missing-value code (-99, 999, ...) or lies very far from its column's
+    median, and a pool that does not hold the selected or holds them twice
+    are warnings, by row and column.
+
+    Assumptions:
+        Lawley's correction assumes that the sample was selected on the
+        declared selection variables only (on them directly or on any
+        function of them, such as a composite or a cut score), and that
+        the regressions of the other variables on the selection variables
+        are linear and homoscedastic, the same in the selected sample as
+        in the population. The standard errors and intervals are
+        conditional on these assumptions. When they fail, the corrected
+        values are biased and no interval shows it: in a simulated study
+        where hiring was also on a pre-screen that was recorded but not
+        declared, the corrected validity came out .275 against a true
+        .427; declared as a selection variable, the same pre-screen let
+        the correction recover .430. A recorded pre-screen, or any other
+        variable the selection used, must be a selection variable (in
+        `selection`, and in `unrestricted` or `pool`).
+
+    Example (Ree et al. 1994): the second selection variable's
+    unrestricted variance is below its restricted one, which a warning
+    says, and the selection variables' correlation changes sign, which a
+    note says.
 
     >>> import numpy as np, warnings, tolbe
     >>> v = np.array([[25.311, -1.6725, 13.0447, 5.0939],
@@ -848,9 +989,9 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     >>> round(fit.cor[0, 1], 4)
     0.25
     >>> [w.category.__name__ for w in said]
-    ['TolbeNote']
-    >>> fit.findings[0].code
-    'selection_sign_change'
+    ['TolbeWarning', 'TolbeNote']
+    >>> [f.code for f in fit.findings]
+    ['selection_variance_grew', 'selection_sign_change']
     """
     if (selection is None and reliabilities is None and n is None and data is None
             and pool is None and restricted_means is None and unrestricted_means is None
@@ -927,16 +1068,20 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         if _is_frame(pool) and selection is not None and not _is_default_index(pool.columns):
             # Only the selection variables' columns are read: others, such
             # as an identifier, may hold anything.
-            wanted = _unique([str(n) for n in _as_list(selection) if isinstance(n, str)])
+            wanted = _unique([str(n) for n in _as_list(selection, "'selection'")
+                              if isinstance(n, str)])
+            # A name given twice is said with its places in the pool.
+            _distinct([str(c) for c in pool.columns], "'pool'", "columns", wanted)
             present = [c for c in pool.columns if str(c) in wanted]
-            pool_all, pool_names = _raw_scores(pool[present] if present else pool, "pool")
+            pool_all, pool_names = _raw_scores(pool[present] if present else pool, "pool",
+                                               wanted)
         else:
             pool_all, pool_names = _raw_scores(pool, "pool")
         pool_values = pool_all
         if pool_names is not None and selection is not None:
-            items = _as_list(selection)
+            items = _as_list(selection, "'selection'")
             if len(items) > q:
-                _fail(f"'selection' names {len(items)} variables, but 'data' has only {q}")
+                _fail(f"'selection' names {len(items)} variables, but {pr.v_arg} has only {q}")
             pr.p = len(items)
             _resolve_selection(selection, pr)
             resolved = True
@@ -969,6 +1114,10 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
                                "used"))
     else:
         pr.s, pr.s_names = _square(unrestricted, "unrestricted")
+    if triangle is not None:
+        # As given, before the matrices are put in selection order.
+        pr.v = _mirrored(pr.v, triangle)
+        pr.s = _mirrored(pr.s, triangle)
     if not resolved:
         pr.p = pr.s.shape[0]
         if pr.p > q:
@@ -1001,9 +1150,9 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
             selected_names = [pr.names[v] for v in pr.selection]
         pr.unrestricted_means = _resolve_means(unrestricted_means, p, selected_names,
                                                "unrestricted_means", "the selection variables")
-    if triangle is not None:
-        pr.v = _mirrored(pr.v, triangle)
-        pr.s = _mirrored(pr.s, triangle)
+        if pr.s_order is not None and _named_values(unrestricted_means, "")[0] is None:
+            # In the order of 'unrestricted' as given, as its rows.
+            pr.unrestricted_means = pr.unrestricted_means[pr.s_order]
 
     chosen = _selection_arg(pr)
     with_findings = diagnostics or _may_be_triangle(pr.v) or _may_be_triangle(pr.s)
@@ -1011,6 +1160,7 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
                                                  with_findings)
     if status == _INVALID_ARGUMENT:
         _refused(pr, found, pr.reliability)
+    found = _screened(found, pr, data_values, pool_values, asked)
     findings: Optional[List[Finding]] = None
     if found is not None and found.n_findings > 0:
         findings = _findings_of(found, pr.names)
@@ -1036,7 +1186,7 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         status, cov, cor, dis, again = _core.correct(pr.v, pr.s, chosen, pr.reliability,
                                                      with_findings)
         if found is not None and again is not None:
-            found = again
+            found = _screened(again, pr, data_values, pool_values, asked)
         if status != _OK:
             _fail(f"the reliabilities cannot be converted: {_core.status_text(status)}")
         if diagnostics and found.n_findings > 0:
@@ -1075,7 +1225,7 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
         for severity, message in own:
             _say(severity, message, None, ())
         for f in fit.findings:
-            _say(_SEVERITY.index(f.severity), f.message, f.code, f.variables)
+            _say(_SEVERITY.index(f.severity), f.message, f.code, f.variables, f.row)
     return fit
 
 
@@ -1093,6 +1243,8 @@ def _intervals_into(fit: "Lawley") -> int:
         _selection_arg(pr), pr.q, pr.p, pr.reliability, fit._data, fit._pool, a.method, a.level,
         0 if fit._data is not None else a.n, 0 if fit._pool is not None else a.n_unrestricted,
         a.resamples, seed or 0, a.threads, a.ci_type)
+    if status == _REFUSED_MEMORY:
+        _fail(reason)
     if status != _OK:
         _fail(f"the intervals cannot be computed: {reason}")
     if (fit._data is not None and not np.array_equal(v_used, pr.v)) or (
@@ -1162,7 +1314,11 @@ class Lawley:
         diagnostics: what the correction found, as a dict.
         selection: the selection variables (numbers from 0), in the order
             of the unrestricted matrix; names: the variable names or None.
+        version: the version of the library that computed the fit, which
+            with the seed makes a result repeatable.
     """
+
+    version: str = _core.version()
 
     # What most fits leave as it is: the usual call sets only the matrices
     # and what it found, and the problem is made when it is asked for.
@@ -1359,7 +1515,8 @@ class Lawley:
         rows: List[Dict[str, Any]] = []
         if which == "validity":
             restricted = _correlations(pr.v)
-            predictors = [v for v in range(pr.q) if v not in pr.criteria]
+            # The library's rule, as everywhere: a criterion is no predictor.
+            predictors = {y: _core.default_predictors(pr.q, y, pr.criteria) for y in pr.criteria}
             kinds = (("restricted", restricted), ("corrected", self._cor),
                      ("operational", self._operational_matrix()), ("disattenuated", self._dis))
             for quantity, m in kinds:
@@ -1367,7 +1524,7 @@ class Lawley:
                     continue
                 key = "cor" if quantity == "corrected" else quantity
                 for y in pr.criteria:
-                    for x in predictors:
+                    for x in predictors[y]:
                         estimate = float(m[x, y])
                         if math.isnan(estimate) and quantity == "disattenuated":
                             continue
@@ -1411,7 +1568,8 @@ class Lawley:
 
     # -- the validity question ------------------------------------------------
     def regression(self, criterion: Union[str, int],
-                   predictors: Union[Sequence[Union[str, int]], str, int]) -> "Regression":
+                   predictors: Union[Sequence[Union[str, int]], str, int, None] = None
+                   ) -> "Regression":
         """The regression of `criterion` on `predictors` in the corrected
         matrix, with the fit's own intervals: see lawley_regression()."""
         return lawley_regression(self, criterion, predictors)
@@ -1463,27 +1621,41 @@ class _Values(NamedTuple):
     failed_resamples: Optional[int]
 
 
-def _validity_values(fit: Lawley, criterion: Any, predictors: Any, base: int
-                     ) -> Tuple[_Values, int, List[int]]:
-    pr = fit._pr
+def _criterion_of(fit: Lawley, criterion: Any) -> int:
     if not isinstance(fit, Lawley):
         _fail("'fit' must be what lawley() returns")
-    items = _as_list(criterion)
-    if criterion is None or len(items) != 1:
+    pr = fit._pr
+    items = [] if criterion is None else _as_list(criterion, "'criterion'")
+    if len(items) != 1:
         _fail("'criterion' must be one variable, by name or number")
-    y = _variables_of(items, "'criterion'", pr.names, "the fit", "variable names", pr.q)[0]
-    if predictors is None or len(_as_list(predictors)) == 0:
-        _fail("'predictors' must name at least one variable")
-    x = _variables_of(predictors, "'predictors'", pr.names, "the fit", "variable names", pr.q)
+    return _variables_of(items, "'criterion'", pr.names, "the fit", "variable names", pr.q)[0]
+
+
+def _validity_values(fit: Lawley, y: int, parts: Sequence[Tuple[str, Any]]
+                     ) -> Tuple[_Values, List[int], int]:
+    """The validity values of criterion y on the predictors of `parts`, each
+    (the argument that gives them, what it gives): 'predictors' alone, or
+    'base' and 'added'. What is refused is said of the argument given."""
+    pr = fit._pr
+    x: List[int] = []
+    named_by: Dict[int, str] = {}
+    for what, given in parts:
+        chosen = _variables_of(given, what, pr.names, "the fit", "variable names", pr.q)
+        if not chosen:
+            _fail(f"{what} must name at least one variable")
+        for v in chosen:
+            if v == y:
+                _fail(f"{what} names the criterion {_label(pr.names, y)}")
+            if v in named_by:
+                if named_by[v] == what:
+                    _fail(f"{what} names {_label(pr.names, v)} more than once")
+                _fail(f"{_label(pr.names, v)} is in both {named_by[v]} and {what}")
+            named_by[v] = what
+        x += chosen
     if len(x) > 50:
-        _fail(f"'predictors' names {len(x)} variables; at most 50 are taken")
-    twice = _repeated(x)
-    if twice is not None:
-        _fail(f"'predictors' names {_label(pr.names, twice)} more than once")
-    if y in x:
-        _fail(f"the criterion {_label(pr.names, y)} is among the predictors")
-    if not 0 <= base <= len(x) - 1:
-        _fail("the base set must leave at least one predictor to add")
+        _fail(f"{' and '.join(what for what, _ in parts)} name {len(x)} variables; at most 50 are "
+              "taken")
+    base = len(x) - len(chosen) if len(parts) > 1 else 0
     reliability = 1.0
     if pr.reliability is not None and pr.position[y] >= pr.p and pr.given[pr.position[y] - pr.p]:
         reliability = float(pr.reliability[pr.position[y] - pr.p])
@@ -1497,12 +1669,16 @@ def _validity_values(fit: Lawley, criterion: Any, predictors: Any, base: int
         0 if fit._pool is not None else a.n_unrestricted, a.resamples,
         info.get("seed") or 0 if bootstrap else 0, a.threads, a.ci_type, y, x, base, reliability)
     if status == _NOT_POSITIVE_DEFINITE:
-        _fail(f"the corrected var/cov matrix of the predictors ({_labels(pr.names, x)}) or of the "
-              "base set is not positive definite: a predictor is a linear combination of others")
+        whose = ("the predictors" if base == 0 else
+                 f"{' and '.join(what for what, _ in parts)}, or of {parts[0][0]} alone,")
+        _fail(f"the corrected var/cov matrix of {whose} ({_labels(pr.names, x)}) is not positive "
+              "definite: a predictor is a linear combination of others")
+    if status == _REFUSED_MEMORY:
+        _fail(reason)
     if status != _OK:
         _fail(f"the validity values cannot be computed: {reason}")
     failed = summary["failed_resamples"] if bootstrap else None
-    return _Values(estimate, se, lower, upper, failed), y, x
+    return _Values(estimate, se, lower, upper, failed), x, base
 
 
 def _tidy(values: _Values, at: Sequence[int], terms: Sequence[str]) -> Any:
@@ -1520,7 +1696,10 @@ class Regression:
     std_error, conf_low, conf_high): b (with the intercept when the fit
     has means), beta, r (the corrected validities), operational (the
     validities with the criterion made reliable; None without its
-    reliability), R, R2, operational_R; coefficients maps terms to b."""
+    reliability), R, R2, operational_R; coefficients maps terms to b;
+    version is the library's."""
+
+    version: str = _core.version()
 
     def __init__(self, fit: Lawley, values: _Values, y: int, x: List[int]) -> None:
         pr = fit._pr
@@ -1578,7 +1757,9 @@ class Regression:
 class Increment:
     """The increment of added predictors over a base set
     (lawley_increment()): delta_R, delta_R2, R, R2 and base_R2, each a tidy
-    table."""
+    table; version is the library's."""
+
+    version: str = _core.version()
 
     def __init__(self, fit: Lawley, values: _Values, y: int, x: List[int], base: int) -> None:
         pr = fit._pr
@@ -1607,11 +1788,15 @@ class Increment:
 
 
 def lawley_regression(fit: Lawley, criterion: Union[str, int],
-                      predictors: Union[Sequence[Union[str, int]], str, int]) -> Regression:
+                      predictors: Union[Sequence[Union[str, int]], str, int, None] = None
+                      ) -> Regression:
     """The regression of `criterion` on `predictors` (names or numbers from
     0) in the corrected matrix: weights, R, R2 and the operational
     validities, with SEs and intervals by the fit's own method (the same
-    resamples for a bootstrap).
+    resamples for a bootstrap). Without `predictors`, every variable but
+    the criterion and the criteria (those with a reliability given, or
+    named in lawley()'s `criteria`): a criterion is never a predictor
+    unless named.
 
     >>> import numpy as np, tolbe
     >>> v = np.array([[1.0, 0.5, 0.3], [0.5, 1.0, 0.4], [0.3, 0.4, 1.0]])
@@ -1620,9 +1805,14 @@ def lawley_regression(fit: Lawley, criterion: Union[str, int],
     >>> round(float(reg.R.estimate[0]), 4)
     0.4529
     """
-    if not isinstance(fit, Lawley):
-        _fail("'fit' must be what lawley() returns")
-    values, y, x = _validity_values(fit, criterion, predictors, 0)
+    y = _criterion_of(fit, criterion)
+    if predictors is None:
+        pr = fit._pr
+        predictors = _core.default_predictors(pr.q, y, pr.criteria)
+        if not predictors:
+            _fail(f"every variable but the criterion {_label(pr.names, y)} is a criterion, so "
+                  "there are no predictors to take; name them in 'predictors'")
+    values, x, _ = _validity_values(fit, y, [("'predictors'", predictors)])
     return Regression(fit, values, y, x)
 
 
@@ -1630,16 +1820,15 @@ def lawley_increment(fit: Lawley, criterion: Union[str, int], base: Any, added: 
     """The increment in R and R2 of adding `added` to the predictors `base`
     in predicting `criterion` (incremental validity), in the corrected
     matrix, with the fit's intervals."""
-    if not isinstance(fit, Lawley):
-        _fail("'fit' must be what lawley() returns")
-    base_list = [] if base is None else _as_list(base)
-    added_list = [] if added is None else _as_list(added)
+    y = _criterion_of(fit, criterion)
+    base_list = [] if base is None else _as_list(base, "'base'")
+    added_list = [] if added is None else _as_list(added, "'added'")
     if not base_list:
         _fail("give 'base', the predictors the others are added to")
     if not added_list:
         _fail("give 'added', the predictors added to the base set")
-    values, y, x = _validity_values(fit, criterion, base_list + added_list, len(base_list))
-    return Increment(fit, values, y, x, len(base_list))
+    values, x, at = _validity_values(fit, y, [("'base'", base_list), ("'added'", added_list)])
+    return Increment(fit, values, y, x, at)
 
 
 def cor2cov(r: Matrix, sd: Any) -> Any:
