@@ -192,17 +192,22 @@ summary.tolbe_lawley <- function(object, regression = TRUE, ...) {
   regressions <- NULL
   increments <- NULL
   if (regression && nrow(validity) > 0) {
-    # Each criterion on every other variable; the increment is that of the
-    # predictors beyond the selection variables over the selection ones.
-    predictors <- setdiff(seq_len(nrow(object$cov)), object$criteria)
-    base <- intersect(predictors, object$selection)
-    added <- setdiff(predictors, base)
+    # Each criterion on its default predictors (never another criterion);
+    # the increment is that of the predictors beyond the selection
+    # variables over the selection ones.
     ask <- function(f) tryCatch(f, error = function(e) conditionMessage(e))
-    regressions <- lapply(object$criteria, function(y) ask(lawley_regression(object, y, predictors)))
-    if (length(base) > 0 && length(added) > 0) {
-      increments <- lapply(object$criteria,
-                           function(y) ask(lawley_increment(object, y, base, added)))
-    }
+    questions <- lapply(object$criteria, function(y) {
+      predictors <- default_predictors(object, y)
+      base <- intersect(predictors, object$selection)
+      list(criterion = y, predictors = predictors, base = base,
+           added = setdiff(predictors, base))
+    })
+    regressions <- lapply(questions, function(k) {
+      ask(lawley_regression(object, k$criterion, k$predictors))
+    })
+    increments <- lapply(Filter(function(k) length(k$base) > 0 && length(k$added) > 0, questions),
+                         function(k) ask(lawley_increment(object, k$criterion, k$base, k$added)))
+    if (length(increments) == 0) increments <- NULL
   }
   structure(list(q = nrow(object$cov), p = length(object$selection),
                  selection = selection_text(object), criteria = criteria_text(object),

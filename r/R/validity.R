@@ -182,16 +182,28 @@ print.tolbe_increment <- function(x, digits = 4, ...) {
   invisible(x)
 }
 
-# The predictor-criterion pairs of a fit: every criterion with every
-# variable that is not a criterion. One row per pair, with the restricted
-# r, the corrected r, the operational validity (the criterion made
-# reliable) and the disattenuated r (both made reliable, when the
-# predictor is not a selection variable), each with its interval.
+# The predictors of `criterion` (a number) when none are named, by the
+# library's rule, the command line's: every variable but the criterion and
+# the criteria, those named and those given a reliability. A criterion is
+# never a default predictor.
+default_predictors <- function(fit, criterion) {
+  given <- if (is.null(fit$reliabilities)) integer(0) else which(!is.na(fit$reliabilities))
+  .Call(C_default_predictors, nrow(fit$cov), as.integer(criterion),
+        as.integer(union(fit$criteria, given)))
+}
+
+# The predictor-criterion pairs of a fit: every criterion with each of its
+# default predictors. One row per pair, with the restricted r, the
+# corrected r, the operational validity (the criterion made reliable) and
+# the disattenuated r (both made reliable, when the predictor is not a
+# selection variable), each with its interval.
 validity_table <- function(fit) {
   names <- variable_labels(seq_len(nrow(fit$cov)), rownames(fit$cov))
   criteria <- fit$criteria
-  predictors <- setdiff(seq_len(nrow(fit$cov)), criteria)
-  place <- expand.grid(predictor = predictors, criterion = criteria)
+  place <- do.call(rbind, c(list(data.frame(predictor = integer(0), criterion = integer(0))),
+                            lapply(criteria, function(y) {
+                              data.frame(predictor = default_predictors(fit, y), criterion = y)
+                            })))
   at <- cbind(place$predictor, place$criterion)
   restricted <- stats::cov2cor(fit$restricted)
   column <- function(m, bound = NULL) {

@@ -1907,6 +1907,17 @@ static SEXP integer_or_na(int value, int applies) {
   return ScalarInteger(applies ? value : NA_INTEGER);
 }
 
+/* Stops, in the library's words, when `what` would need a workspace of
+ * `doubles` and `ints` beyond the library's bound on memory: a bootstrap
+ * of many variables and resamples is refused at once rather than taking
+ * the machine's memory for minutes. */
+static void refuse_workspace(const char* what, size_t doubles, size_t ints) {
+  char refusal[256];
+  if (tolbe_workspace_refusal(what, doubles, ints, refusal, sizeof refusal) > 0) {
+    fail("%s", refusal);
+  }
+}
+
 /* The SEs and intervals that `a` asks for, of the correction of `pr`, into
  * fit$se, fit$ci and fit$interval; the matrices are named and shaped as
  * `like`. With raw scores (`data`, `pool`, else NULL) the library computes
@@ -1995,9 +2006,7 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
     fail("the intervals cannot be computed: %s",
          summary.reason != NULL ? summary.reason : "invalid request");
   }
-  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) {
-    fail("the intervals need more memory than this machine can address");
-  }
+  refuse_workspace("the intervals", n_work, n_int_work);
   double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
   int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
   int status = tolbe_lawley_intervals(q, p, restricted, ld_q, unrestricted, p > 0 ? p : 1,
@@ -2055,6 +2064,23 @@ static int intervals_into(SEXP fit, const Problem* pr, const Asked* a, const Sco
   SET_VECTOR_ELT(fit, FIT_INTERVAL, info);
   UNPROTECT(1);
   return bootstrap ? summary.failed_resamples : 0;
+}
+
+/* The library's screening of the raw scores `data` (all q columns) and
+ * `pool` (the selection variables' columns, in selection order), or of
+ * the sample size `n` given with matrices (0: unknown), added to the
+ * findings `d` of the correction: too few rows, a small sample, values
+ * that look like missing-value codes or lie far out (by row and column),
+ * a pool that is not all the applicants. Rows are numbered as in `data`
+ * and `pool`, whose rows with an NA are passed too. */
+static void screen(const Problem* pr, const Scores* data, const Scores* pool, int n,
+                   tolbe_diagnostics* d) {
+  tolbe_scores data_in = {0, 0, NULL, 1};
+  tolbe_scores pool_in = {0, 0, NULL, 1};
+  if (data != NULL) data_in = library_scores(data);
+  if (pool != NULL) pool_in = library_scores(pool);
+  tolbe_screen(pr->q, pr->p, data != NULL ? &data_in : NULL, pool != NULL ? &pool_in : NULL,
+               pr->selection, data != NULL ? 0 : n, d);
 }
 
 /* The note that rows with a missing score were left out of `what`. */
@@ -2351,8 +2377,23 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     UNPROTECT(protected);
     return errors;
   }
+  const Scores* screened_data = with_data ? &data_scores : NULL;
+  const Scores* screened_pool = with_pool ? &pool_scores : NULL;
   if (with_findings) {
+    screen(&pr, screened_data, screened_pool, asked.n, &d);
     SEXP errors = errors_of(&d, pr.names, q);
+    if (errors != NULL) {
+      UNPROTECT(protected);
+      return errors;
+    }
+  } else {
+    /* Without diagnostics the errors stop all the same: of the screening's
+     * findings only too few rows is one, and the sample size alone says
+     * it, without a pass over the scores. */
+    tolbe_diagnostics size;
+    size.n_findings = 0;
+    tolbe_screen(q, p, NULL, NULL, NULL, with_data ? rows_used : asked.n, &size);
+    SEXP errors = errors_of(&size, pr.names, q);
     if (errors != NULL) {
       UNPROTECT(protected);
       return errors;
@@ -2370,6 +2411,7 @@ static SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP re
     status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
     if (status != TOLBE_OK)
       fail("the reliabilities cannot be converted: %s", tolbe_status_text(status));
+    if (with_findings) screen(&pr, screened_data, screened_pool, asked.n, &d);
   }
   double* operational_reliability = criterion_reliabilities(&pr);
   SEXP operational = result_matrix(q, dimnames, first);
@@ -2722,9 +2764,7 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
     fail("the validity values cannot be computed: %s",
          summary.reason != NULL ? summary.reason : "invalid request");
   }
-  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) {
-    fail("the validity values need more memory than this machine can address");
-  }
+  refuse_workspace("the validity question", n_work, n_int_work);
   double* work = (double*)R_alloc(n_work > 0 ? n_work : 1, sizeof(double));
   int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
   int status = tolbe_lawley_validity(q, p, v, ld_q, s, ld_p, selected, rel, rel != NULL ? m : 0,
@@ -2751,10 +2791,38 @@ static SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   return out;
 }
 
-static const R_CallMethodDef call_methods[] = {{"C_lawley", (DL_FUNC)&C_lawley, 20},
-                                               {"C_validity", (DL_FUNC)&C_validity, 4},
+/* The predictors of the criterion `criterion` (a number from 1) of `q`
+ * variables when none are named, by the library's rule: every variable
+ * but the criterion and the `criteria` (numbers from 1: those named, and
+ * those given a reliability). Numbers from 1. */
+static SEXP C_default_predictors(SEXP q, SEXP criterion, SEXP criteria) {
+  int n = asInteger(q);
+  int y = asInteger(criterion);
+  if (n == NA_INTEGER || n < 0 || y == NA_INTEGER || TYPEOF(criteria) != INTSXP ||
+      XLENGTH(criteria) > n) {
+    fail("tolbe: the default predictors were asked with arguments that do not fit");
+  }
+  int m = LENGTH(criteria);
+  int* named = index_list(m);
+  for (int k = 0; k < m; ++k) {
+    int c = INTEGER(criteria)[k];
+    named[k] = c == NA_INTEGER ? -1 : c - 1;
+  }
+  int* out = index_list(n);
+  int count = tolbe_default_predictors(n, y - 1, named, m, out);
+  if (count < 0) fail("tolbe: the default predictors were asked with arguments that do not fit");
+  SEXP predictors = PROTECT(allocVector(INTSXP, count));
+  for (int k = 0; k < count; ++k) INTEGER(predictors)[k] = out[k] + 1;
+  UNPROTECT(1);
+  return predictors;
+}
 
-                                               {NULL, NULL, 0}};
+static const R_CallMethodDef call_methods[] = {
+    {"C_lawley", (DL_FUNC)&C_lawley, 20},
+    {"C_validity", (DL_FUNC)&C_validity, 4},
+    {"C_default_predictors", (DL_FUNC)&C_default_predictors, 3},
+
+    {NULL, NULL, 0}};
 
 void R_init_tolbe(DllInfo* info) {
   make_names();

@@ -63,7 +63,9 @@ mistakes <- list(
   list("correlations beside covariances, a huge variance ratio",
        quote(lawley(cor(hired), cov(pool)[tests, tests])),
        "implausible_variance_ratio", "warning", ratio_message("T1", S["T1", "T1"]),
-       all = c("implausible_variance_ratio", "correlations_beside_covariances")),
+       # T2's pool variance, 0.25, is below its restricted 1 (a correlation).
+       all = c("implausible_variance_ratio", "selection_variance_grew",
+               "correlations_beside_covariances")),
   list("... and the note that comes with it", quote(lawley(cor(hired), cov(pool)[tests, tests])),
        "correlations_beside_covariances", "note", correlations_beside),
   list("covariances beside correlations", quote(lawley(cov(hired), cov2cor(S))),
@@ -193,9 +195,9 @@ test_that("fit$findings holds what was raised, in order", {
   expect_identical(f$code, got$code)
   expect_identical(f$severity, got$severity)
   expect_identical(f$message, got$message)
-  expect_identical(f$variables, list(c(T1 = 1L), integer(0)))
+  expect_identical(f$variables, list(c(T1 = 1L), c(T2 = 2L), integer(0)))
   unnamed <- quietly(lawley(unname(cor(hired)), unname(cov(pool)[tests, tests])))$findings
-  expect_identical(unnamed$variables, list(1L, integer(0)))
+  expect_identical(unnamed$variables, list(1L, 2L, integer(0)))
 })
 
 test_that("a triangle with 'triangle' is mirrored and corrected as the whole matrix", {
