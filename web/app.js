@@ -464,6 +464,31 @@ function showFindings(findings) {
   $('findings-box').hidden = findings.length === 0;
 }
 
+// The findings the tool wrote on standard error ("tolbe: FILE: SEVERITY:
+// message"), for a problem whose JSON holds none.
+function findingsSaid(stderr) {
+  return stderr.split('\n').map((l) => l.match(/^tolbe: (?:.*?: )?(error|warning|note): (.*)$/))
+    .filter((m) => m).map((m) => ({severity: m[1], message: m[2], code: ''}));
+}
+
+// The tool's JSON: an array of documents, one a problem, or an object that
+// holds that array beside the version.
+function documentsOf(text) {
+  let parsed = [];
+  try {
+    parsed = JSON.parse(text || '[]');
+  } catch (e) {
+    return {documents: [], version: null};
+  }
+  if (Array.isArray(parsed)) return {documents: parsed, version: null};
+  if (parsed === null || typeof parsed !== 'object') return {documents: [], version: null};
+  const list = Object.values(parsed).find(Array.isArray);
+  return {documents: list || [parsed], version: parsed.version || null};
+}
+
+// The version of the tool, as --version says it.
+let toolVersion = '';
+
 function run() {
   clearErrors();
   $('results').hidden = true;
@@ -479,16 +504,12 @@ function run() {
   }
   const {args, files, matrices} = command;
   const json = runTool([...args, '--format=json'], files);
-  let documents = [];
-  try {
-    documents = JSON.parse(json.stdout || '[]');
-  } catch (e) {
-    documents = [];
-  }
+  const {documents, version} = documentsOf(json.stdout);
   const doc = documents.find((d) => d.corrected_cov) || null;
   const failed = documents.find((d) => d.error);
   if (!doc) {
-    // The tool's errors: the first line of each, next to its input.
+    // The tool's errors: the first line of each, next to its input; its
+    // findings, whatever their severity, in the list.
     const lines = json.stderr.split('\n').filter((l) => l.startsWith('tolbe: ') &&
       !/: (note|warning): /.test(l));
     const messages = failed ? [failed.error] : lines;
@@ -498,8 +519,9 @@ function run() {
       showError(place.field, place.message);
       first = first || place.field;
     }
-    if (failed && failed.findings) {
-      showFindings(failed.findings);
+    const findings = failed && failed.findings ? failed.findings : findingsSaid(json.stderr);
+    if (findings.length > 0) {
+      showFindings(findings);
       $('results').hidden = false;
       for (const id of ['summary', 'matrices', 'regression-box', 'markdown']) {
         $(id).textContent = '';
@@ -535,6 +557,9 @@ function run() {
       `; n = ${i.n}${i.n_unrestricted ? `, unrestricted n = ${i.n_unrestricted}` : ''}.`;
   }
   summary.append(element('p', {'id': 'summary-text'}, text));
+  // With the version a result can be repeated.
+  summary.append(element('p', {'id': 'result-version', 'class': 'quiet'},
+    `Computed by tolbe ${doc.version || version || toolVersion}.`));
 
   const matricesBox = $('matrices');
   matricesBox.textContent = '';
@@ -652,7 +677,8 @@ async function start() {
     // already there
   }
   const version = runTool(['--version'], {});
-  $('version').textContent = version.stdout.split('\n')[0].replace(/^tolbe /, '');
+  toolVersion = version.stdout.split('\n')[0].replace(/^tolbe /, '');
+  $('version').textContent = toolVersion;
   $('run').disabled = false;
   $('status').textContent = 'Ready.';
   document.body.dataset.ready = 'true';
