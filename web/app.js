@@ -40,88 +40,6 @@ class InputError extends Error {
   }
 }
 
-// The rows and fields of a CSV text, separated as the tool separates raw
-// scores: by the first comma, semicolon or tab of the header line.
-function csvRows(text) {
-  const lines = text.replace(/\r\n?/g, '\n').split('\n')
-    .map((l, i) => ({text: l, line: i + 1})).filter((l) => l.text.trim() !== '');
-  if (lines.length === 0) return {separator: ',', rows: [], lines: []};
-  const separator = (lines[0].text.match(/[,;\t]/) || [','])[0];
-  const unquote = (f) => f.trim().replace(/^"(.*)"$/, '$1');
-  return {separator, rows: lines.map((l) => l.text.split(separator).map(unquote)),
-    lines: lines.map((l) => l.line)};
-}
-
-// A named matrix in CSV as the names and the rows of number texts; the
-// numbers are passed on as written, for the tool to read.
-function namedMatrix(field, what) {
-  const {rows, lines} = csvRows($(field).value);
-  if (rows.length === 0) throw new InputError(field, `the ${what} is empty`);
-  const names = rows[0];
-  if (rows.length - 1 !== names.length) {
-    throw new InputError(field, `the ${what} names ${names.length} variables in its header but ` +
-                         `has ${rows.length - 1} rows: it must be square`);
-  }
-  rows.slice(1).forEach((row, i) => {
-    if (row.length !== names.length) {
-      throw new InputError(field, `line ${lines[i + 1]} of the ${what} has ${row.length} fields, not ` +
-                           `${names.length}`);
-    }
-  });
-  for (const name of names) {
-    if (name === '' || /[,=]/.test(name)) {
-      throw new InputError(field, `the ${what}'s header has the name "${name}": names must be ` +
-                           'non-empty, without commas or equals signs');
-    }
-  }
-  // The CSV line of each row, for the tool's messages about them.
-  return {names, rows: rows.slice(1), lines: lines.slice(1)};
-}
-
-// The problem of the matrices panel in the tool's free format, with its
-// --names and --select: the variables in the restricted matrix's order, the
-// selection variables those the unrestricted matrix names, in its order.
-function matricesProblem() {
-  const v = namedMatrix('restricted', 'restricted matrix');
-  const s = namedMatrix('unrestricted', 'unrestricted matrix');
-  const select = s.names.map((name) => {
-    const k = v.names.indexOf(name);
-    if (k < 0) {
-      throw new InputError('unrestricted', `the unrestricted matrix names "${name}", which the ` +
-                           'restricted matrix does not');
-    }
-    return k + 1;
-  });
-  const others = v.names.filter((name) => !s.names.includes(name));
-  const given = new Map();
-  if (value('reliabilities') !== '') {
-    for (const item of value('reliabilities').split(',')) {
-      const at = item.lastIndexOf('=');
-      const name = item.slice(0, at).trim();
-      if (at <= 0 || !others.includes(name)) {
-        throw new InputError('reliabilities', `"${item.trim()}" is no NAME=VALUE of a variable ` +
-                             `that is not a selection variable (${others.join(', ')})`);
-      }
-      const number = item.slice(at + 1).trim();
-      if (!/^\S+$/.test(number)) {
-        throw new InputError('reliabilities', `"${item.trim()}" gives no single number`);
-      }
-      given.set(name, number);
-    }
-    const missing = others.filter((name) => !given.has(name));
-    if (missing.length > 0) {
-      throw new InputError('reliabilities', `no reliability for ${missing.join(', ')}: give ` +
-                           'one for every variable that is not a selection variable, or none');
-    }
-  }
-  const lines = [`${s.names.length} ${v.names.length} ${given.size > 0 ? 1 : 0}`];
-  for (const row of v.rows) lines.push(row.join(' '));
-  for (const row of s.rows) lines.push(row.join(' '));
-  if (given.size > 0) lines.push(others.map((name) => given.get(name)).join(' '));
-  return {text: lines.join('\n') + '\n', names: v.names, select, q: v.names.length,
-    p: s.names.length, restrictedLines: v.lines, unrestrictedLines: s.lines};
-}
-
 // The command line (without --format) and the files of the form.
 function commandOf() {
   const args = [];
@@ -131,29 +49,21 @@ function commandOf() {
   };
   const interval = value('interval');
   const k = kind();
-  let matrices = null;
   if (k === 'problem') {
     if (value('problem') === '') throw new InputError('problem', 'the problem is empty');
     files['problem.txt'] = $('problem').value;
     add('select', 'select');
   } else if (k === 'matrices') {
-    matrices = matricesProblem();
-    files['matrices.txt'] = matrices.text;
-    args.push(`--names=${matrices.names.join(',')}`);
-    // The unrestricted matrix's header names the selection variables, in
-    // the order of its rows; a selection typed as well must be the same set.
-    if (value('select') !== '') {
-      const typed = value('select').split(',').map((item) => {
-        const name = item.trim();
-        return /^\d+$/.test(name) ? matrices.names[Number(name) - 1] : name;
-      });
-      const header = matrices.select.map((k) => matrices.names[k - 1]);
-      if (typed.length !== header.length || !header.every((name) => typed.includes(name))) {
-        throw new InputError('select', 'the selection variables are those the unrestricted ' +
-                             `matrix names: ${header.join(', ')}`);
-      }
+    // The tool reads both matrices as named CSV, as it reads --unrestricted
+    // beside raw scores: names, row names and numbers are its to check.
+    for (const id of ['restricted', 'unrestricted']) {
+      if (value(id) === '') throw new InputError(id, `the ${id} matrix is empty`);
     }
-    args.push(`--select=${matrices.select.join(',')}`);
+    files['restricted.csv'] = $('restricted').value;
+    files['unrestricted.csv'] = $('unrestricted').value;
+    args.push('--restricted=restricted.csv', '--unrestricted=unrestricted.csv');
+    add('select', 'select');
+    add('reliabilities', 'reliabilities');
     add('reliabilities-from', 'reliabilities-from');
   } else {
     if (value('data') === '') throw new InputError('data', 'the scores are empty');
@@ -189,8 +99,7 @@ function commandOf() {
   add('predictors', 'predictors');
   add('base', 'base');
   if (k === 'problem') args.push('problem.txt');
-  if (k === 'matrices') args.push('matrices.txt');
-  return {args, files, matrices};
+  return {args, files};
 }
 
 // ---- Showing errors next to their input ----------------------------------------
@@ -216,39 +125,25 @@ function showError(field, message) {
 }
 
 // The input a message of the tool is about: the option it names, or else
-// the file. A line of the matrices' problem is that of the panel's CSV.
-function placeOf(message, matrices) {
+// the file. The unrestricted matrix is the pool's field with raw scores.
+function placeOf(message) {
+  const unrestricted = kind() === 'matrices' ? 'unrestricted' : 'pool';
   const option = message.match(/'?--([a-z-]+)\b/);
   if (option) {
     const field = {
       'select': 'select', 'reliabilities': 'reliabilities', 'interval': 'interval', 'n': 'n',
       'n-unrestricted': 'n-unrestricted', 'level': 'level', 'resamples': 'resamples',
       'seed': 'seed', 'criterion': 'criterion', 'predictors': 'predictors', 'base': 'base',
-      'pool': 'pool', 'data': 'data', 'unrestricted': 'pool', 'names': 'restricted',
+      'pool': 'pool', 'data': 'data', 'unrestricted': unrestricted, 'restricted': 'restricted',
     }[option[1]];
     if (field) return {field, message};
   }
-  const file = message.match(/^tolbe: (problem\.txt|matrices\.txt|data\.csv|pool\.csv|unrestricted\.csv)\b/);
+  const file = message.match(
+    /^tolbe: (problem\.txt|restricted\.csv|unrestricted\.csv|data\.csv|pool\.csv)\b/);
   if (file) {
-    if (file[1] === 'problem.txt') return {field: 'problem', message};
-    if (file[1] === 'data.csv') return {field: 'data', message};
-    if (file[1] !== 'matrices.txt') return {field: 'pool', message};
-    const at = message.match(/^tolbe: matrices\.txt:(\d+)(?::\d+)?: (.*)$/);
-    if (at && matrices) {
-      // The problem's line 1 is its counts, then a line a row of each
-      // matrix, then the reliabilities.
-      const line = Number(at[1]);
-      if (line >= 2 && line <= matrices.q + 1) {
-        return {field: 'restricted',
-          message: `line ${matrices.restrictedLines[line - 2]}: ${at[2]}`};
-      }
-      if (line > matrices.q + 1 && line <= matrices.q + matrices.p + 1) {
-        return {field: 'unrestricted',
-          message: `line ${matrices.unrestrictedLines[line - matrices.q - 2]}: ${at[2]}`};
-      }
-      return {field: 'reliabilities', message: at[2]};
-    }
-    return {field: 'restricted', message};
+    const field = {'problem.txt': 'problem', 'restricted.csv': 'restricted',
+      'unrestricted.csv': unrestricted, 'data.csv': 'data', 'pool.csv': 'pool'}[file[1]];
+    return {field, message};
   }
   return {field: null, message};
 }
@@ -502,7 +397,7 @@ function run() {
     $('status').textContent = 'Not computed: see the message below the input.';
     return;
   }
-  const {args, files, matrices} = command;
+  const {args, files} = command;
   const json = runTool([...args, '--format=json'], files);
   const {documents, version} = documentsOf(json.stdout);
   const doc = documents.find((d) => d.corrected_cov) || null;
@@ -515,7 +410,7 @@ function run() {
     const messages = failed ? [failed.error] : lines;
     let first = null;
     for (const m of messages.length ? messages : ['tolbe: no result']) {
-      const place = placeOf(m, matrices);
+      const place = placeOf(m);
       showError(place.field, place.message);
       first = first || place.field;
     }
