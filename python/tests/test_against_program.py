@@ -171,3 +171,72 @@ def test_operational_matrix_matches_the_operational_validities(cli, extra):
         assert np.allclose(ours, regression[("operational_validity", predictor)], rtol=1e-12)
     # Not a criterion: as measured.
     assert fit.operational.loc["T1", "INT"] == fit.cor.loc["T1", "INT"]
+
+
+@pytest.mark.parametrize("seed", [2**64 - 1, 2**53 + 1])
+def test_any_seed_of_the_program_gives_its_bootstrap(cli, seed):
+    # Seeds past 2^53, which a double cannot hold, are the program's too.
+    out, _ = cli("--data=" + os.path.join(STUDY, "hired.csv"),
+                 "--pool=" + os.path.join(STUDY, "applicants.csv"), "--select=T1,T2",
+                 "--interval=bootstrap", "--resamples=40", f"--seed={seed}", "--format=csv",
+                 "--quiet")
+    matrices, _, _ = parse_csv(out)
+    fit, _ = caught(tolbe.lawley, data=study("hired.csv"), pool=study("applicants.csv"),
+                    selection=["T1", "T2"], interval="bootstrap", B=40, seed=seed)
+    assert fit.interval["seed"] == seed
+    assert_fit_is(fit, matrices, intervals=True)
+
+
+def test_a_named_unrestricted_matrix_in_another_order_is_the_programs(cli, tmp_path):
+    # The program reorders a named matrix by --select; the package by
+    # 'selection', to the same numbers.
+    s = study("applicants.csv").cov()
+    path = tmp_path / "manual.csv"
+    with open(path, "w") as f:
+        f.write("T1,T2\n" + "\n".join(",".join(repr(float(x)) for x in row) for row in s.values))
+    out, _ = cli("--data=" + os.path.join(STUDY, "hired.csv"), "--unrestricted=" + str(path),
+                 "--select=T2,T1", "--format=csv", "--quiet")
+    matrices, _, _ = parse_csv(out)
+    s_back = pd.read_csv(path, float_precision="round_trip")
+    s_back.index = s_back.columns
+    fit, _ = caught(tolbe.lawley, data=study("hired.csv"), unrestricted=s_back,
+                    selection=["T2", "T1"])
+    assert fit.selection == [1, 0]
+    assert_fit_is(fit, matrices, intervals=True)
+    assert abs(fit.cor.loc["T1", "C1"] - 0.472) < 5e-4
+
+
+def test_the_default_predictors_are_the_programs(cli):
+    # --criterion without --predictors: every variable but the criteria.
+    out, _ = cli("--data=" + os.path.join(STUDY, "hired.csv"),
+                 "--pool=" + os.path.join(STUDY, "applicants.csv"), "--select=T1,T2",
+                 "--reliabilities=C1=0.8,C2=0.7", "--criterion=C1", "--format=csv", "--quiet")
+    _, regression, _ = parse_csv(out)
+    assert sorted({p for _, p in regression} - {""}) == ["INT", "T1", "T2"]
+    fit, _ = caught(tolbe.lawley, data=study("hired.csv"), pool=study("applicants.csv"),
+                    selection=["T1", "T2"], reliabilities={"C1": 0.8, "C2": 0.7})
+    reg = fit.regression("C1")
+    table = reg.b.set_index("term")
+    for predictor in ("T1", "T2", "INT"):
+        got = tuple(table.loc[predictor, ["estimate", "std_error", "conf_low", "conf_high"]])
+        assert same_bits(got, regression[("b", predictor)]), predictor
+
+
+@pytest.mark.parametrize("change,code", [
+    ((1, "C1", -99), "suspect_code"),
+    ((3, "INT", 60), "outlying_value"),
+])
+def test_the_screening_says_what_the_program_says(cli, tmp_path, change, code):
+    row, column, value = change
+    data = study("hired.csv")
+    data.loc[row, column] = value
+    path = tmp_path / "hired.csv"
+    data.to_csv(path, index=False)
+    _, err = cli("--data=" + str(path), "--pool=" + os.path.join(STUDY, "applicants.csv"),
+                 "--select=T1,T2", "--format=csv")
+    fit, warned = caught(tolbe.lawley, data=data, pool=study("applicants.csv"),
+                         selection=["T1", "T2"])
+    found = {f.code: f for f in fit.findings}[code]
+    assert found.row == row and found.variables == (column,)
+    assert f"tolbe: {path}: warning: {found.message}" in err.splitlines()
+    assert ("TolbeWarning", found.message) in warned

@@ -1833,7 +1833,8 @@ def lawley_increment(fit: Lawley, criterion: Union[str, int], base: Any, added: 
 
 def cor2cov(r: Matrix, sd: Any) -> Any:
     """cov(i, j) = r(i, j) sd(i) sd(j): a var/cov matrix from a correlation
-    matrix and standard deviations (names kept from a DataFrame).
+    matrix and standard deviations, none negative (names kept from a
+    DataFrame).
 
     >>> import tolbe
     >>> tolbe.cor2cov([[1.0, 0.5], [0.5, 1.0]], [2.0, 3.0]).tolist()
@@ -1844,8 +1845,14 @@ def cor2cov(r: Matrix, sd: Any) -> Any:
         _fail("'r' holds NaN or values that are not finite numbers")
     s = _numbers(sd)
     n = values.shape[0]
-    if s is None or s.ndim != 1 or len(s) != n or not np.all(np.isfinite(s)):
+    if s is None or s.ndim != 1 or len(s) != n:
         _fail(f"'sd' must be {n} finite numbers")
+    for k, value in enumerate(s):
+        # A negative one would flip the signs of its covariances.
+        if not (math.isfinite(value) and value >= 0.0):
+            shown = f"{value:g}" if math.isfinite(value) else _not_finite_text(value)
+            _fail(f"'sd' must be standard deviations, finite numbers of 0 or more: the one of "
+                  f"{_label(names, k)} is {shown}")
     out = values * np.outer(s, s)
     if names is not None and _pd is not None:
         return _pd.DataFrame(out, index=names, columns=names)
