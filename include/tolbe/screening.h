@@ -29,7 +29,7 @@
 //    applicants. When none of them occurs there, the pool is likely the
 //    rejected applicants only (or an independent sample, or rounded
 //    otherwise); when every one occurs at least twice as often in the pool
-//    as among the selected, while the pool's other scores seldom repeat, the
+//    as among the selected, while the selected's scores seldom repeat, the
 //    selected were likely appended to a pool that held them already. Scores
 //    are matched exactly, on the selection variables only: the check cannot
 //    tell a selected person from an applicant with the same scores, and
@@ -73,9 +73,9 @@ struct Screening {
   SuspectValues pool;
   // With raw data and a raw pool: the complete rows of the data, how many
   // of them have their selection scores among the pool's, and how many
-  // occur there at least twice as often as in the data; whether the pool's
-  // other rows seldom repeat (fewer than one in ten), so that a doubling
-  // can be seen.
+  // occur there at least twice as often as in the data; whether the data's
+  // selection scores seldom repeat (fewer than one row in ten shares them),
+  // so that a doubling can be seen.
   int selected_rows = 0;
   int selected_in_pool = 0;
   int selected_doubled = 0;

@@ -202,7 +202,9 @@ constexpr Rule rules[] = {
      [](const Diagnostics& d, Finding& f) {
        f.numbers[0] = d.first_grown_unrestricted;
        f.numbers[1] = d.first_grown_restricted;
-       return named(f, d.grown_variances, d.first_grown_variance);
+       // Correlations beside covariances say why, more plainly.
+       return !unit_diagonals(d, false, true) &&
+              named(f, d.grown_variances, d.first_grown_variance);
      }},
     {FindingCode::small_sample, "small_sample", Severity::warning,
      "the restricted sample has {n} complete rows for {m} variables, fewer than 10 a variable: "
@@ -263,7 +265,7 @@ constexpr Rule rules[] = {
      }},
     {FindingCode::pool_holds_selected_twice, "pool_holds_selected_twice", Severity::warning,
      "each of the {n} complete rows of the restricted sample has its selection variables' "
-     "scores at least twice in the pool, whose other scores seldom repeat: were the selected "
+     "scores at least twice in the pool, scores that seldom repeat: were the selected "
      "added to a pool that held them already? Each applicant must be in the pool once",
      nullptr,
      [](const Screening& s, Finding& f) {
@@ -418,6 +420,8 @@ std::size_t finding_message(const Finding& finding, std::span<const char* const>
       // A correlation out of range: a number above 1 in magnitude, or none.
       if (std::isnan(finding.numbers[0])) {
         w.put("is not a number (a variance it divides by is not positive)");
+      } else if (std::isinf(finding.numbers[0])) {
+        w.put("is infinite (a variance it divides by is 0)");
       } else {
         w.put("is ");
         put_number(w, finding.numbers[0]);

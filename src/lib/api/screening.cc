@@ -115,7 +115,6 @@ void match_pool(const RawScores& data, const std::vector<int>& data_rows, const 
   std::sort(selected.begin(), selected.end());
 
   s.selected_rows = static_cast<int>(selected.size());
-  std::vector<bool> matched(applicants.size(), false);
   for (auto first = selected.begin(); first != selected.end();) {
     auto last = std::upper_bound(first, selected.end(), *first);
     auto in_pool = std::equal_range(applicants.begin(), applicants.end(), *first);
@@ -124,24 +123,17 @@ void match_pool(const RawScores& data, const std::vector<int>& data_rows, const 
     if (among_applicants > 0) s.selected_in_pool += static_cast<int>(among_selected);
     if (among_applicants >= 2 * among_selected)
       s.selected_doubled += static_cast<int>(among_selected);
-    for (auto it = in_pool.first; it != in_pool.second; ++it) {
-      matched[static_cast<std::size_t>(it - applicants.begin())] = true;
-    }
     first = last;
   }
-  // Of the pool's rows that match none of the selected, those whose scores
-  // another of them shares.
-  std::size_t others = 0;
+  // Whether scores seldom repeat, seen among the selected themselves (the
+  // pool's repeats are what is looked for).
   std::size_t repeated = 0;
-  for (std::size_t k = 0; k < applicants.size(); ++k) {
-    if (matched[k]) continue;
-    ++others;
-    bool same_before = k > 0 && !matched[k - 1] && applicants[k - 1] == applicants[k];
-    bool same_after =
-        k + 1 < applicants.size() && !matched[k + 1] && applicants[k + 1] == applicants[k];
+  for (std::size_t k = 0; k < selected.size(); ++k) {
+    bool same_before = k > 0 && selected[k - 1] == selected[k];
+    bool same_after = k + 1 < selected.size() && selected[k + 1] == selected[k];
     if (same_before || same_after) ++repeated;
   }
-  s.pool_fine_grained = 10 * repeated < others || others == 0;
+  s.pool_fine_grained = 10 * repeated < selected.size();
 }
 
 }  // namespace

@@ -118,6 +118,11 @@ LawleyProblem library_problem(const Solved& s) {
   return lp;
 }
 
+bool refused_by_findings(const Solved& s) {
+  return std::any_of(s.findings.begin(), s.findings.end(),
+                     [](const Shown& f) { return f.severity == Severity::error; });
+}
+
 bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
   LawleyResults results{s.cov.data(),  Matrix::leading_dimension,
                         s.corr.data(), Matrix::leading_dimension,
@@ -321,15 +326,9 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
     for (int k = 0; k < p; ++k) s.selection.push_back(k);
   }
   if (options.n > 0) s.screening = screen_sample_size(options.n, q);
-  if (pr.with_reliabilities()) {
-    // A problem's reliabilities are those of its criteria: every variable
-    // but the selection variables.
-    for (int k = 0; k < q; ++k) {
-      if (std::find(s.selection.begin(), s.selection.end(), k) == s.selection.end()) {
-        s.criteria.push_back(k);
-      }
-    }
-  }
+  // A problem file gives every other variable a reliability, tests and
+  // criteria alike, so its reliabilities do not tell the criteria: they are
+  // named with '--criterion' alone.
   LawleyProblem lp = library_problem(s);
   if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
@@ -341,6 +340,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
                           "problem gives none",
                           {}});
   }
+  if (refused_by_findings(s)) return true;
   IntervalRequest request = interval_request(options);
   if (options.interval != IntervalMethod::none && !add_intervals(lp, request, name, s)) {
     return false;

@@ -71,8 +71,8 @@ struct Solved {
   // the header of each complete row of the data and of the pool, by which
   // the findings name rows.
   Screening screening;
-  // The criteria: the variables given a reliability (0-based), never
-  // predictors by default.
+  // The criteria: the variables given a reliability by name (0-based),
+  // never predictors by default.
   std::vector<int> criteria;
   std::vector<int> data_rows;
   std::vector<int> pool_rows;
@@ -127,6 +127,10 @@ LawleyProblem library_problem(const Solved& s);
 // when the library refuses or V11 is not positive definite. `name` is the
 // file's name in messages.
 bool correct(const LawleyProblem& lp, const std::string& name, Solved& s);
+
+// Whether the findings hold an error: the results must not be used, and
+// nothing is computed from them.
+bool refused_by_findings(const Solved& s);
 
 // Adds the library's intervals for `lp` and `request` to s.intervals; false
 // with s.error when the library refuses them or they would need more

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -335,14 +336,15 @@ TEST(Findings, messages_take_names_where_given_and_count_the_places) {
   f.count = 3;
   f.variables[0] = 0;
   f.variables[1] = 2;
+  f.numbers[0] = 1.03125;
   const char* names[] = {"T1", nullptr, "C1"};
   EXPECT_EQ(message(f, names),
-            "the corrected correlation of T1 and C1 is above 1 in magnitude or not a number (3 in "
-            "all)");
+            "the corrected correlation of T1 and C1 is 1.031, above 1 in magnitude (3 in all)");
   const char* short_names[] = {"T1"};
+  f.numbers[0] = std::numeric_limits<double>::infinity();
   EXPECT_EQ(message(f, short_names),
-            "the corrected correlation of T1 and variable 3 is above 1 in magnitude or not a "
-            "number (3 in all)");
+            "the corrected correlation of T1 and variable 3 is infinite (a variance it divides by "
+            "is 0) (3 in all)");
 }
 
 // As snprintf: the whole length is returned, what fits is written and ended.
