@@ -122,6 +122,8 @@ test_that("a name given to two columns is refused, naming the argument used", {
          "'pool': the name \"T2\" is given to columns 2 and 4"),
     list(quote(lawley(data = hired, pool = twice(frame, 3, "T1"), selection = tests)),
          "'pool': the name \"T1\" is given to columns 1 and 3"),
+    list(quote(lawley(data = hired, pool = twice(frame, 2, "T1"), selection = c(1, 3))),
+         "'pool': the name \"T1\" is given to columns 1 and 2"),
     list(quote(lawley(data = hired, pool = twice(pool[, tests], 2, "T1"))),
          "'pool': the name \"T1\" is given to columns 1 and 2"),
     list(quote(lawley(both(V, 4, "T2"), S)), "'restricted': the name \"T2\" is given to columns 2 and 4"),

@@ -83,10 +83,19 @@ test_that("a pool that is not all the applicants is a warning", {
                                                                selection = tests)))
   right <- codes_of(lawley(data = hired, pool = pool, selection = tests))
   expect_false(any(c("pool_without_selected", "pool_holds_selected_twice") %in% right))
-  # The pool's columns in another order than the selection: matched by name.
-  expect_false(any(c("pool_without_selected", "pool_holds_selected_twice") %in%
-                     codes_of(lawley(data = hired, pool = pool[, c("INT", "T2", "C1", "T1")],
-                                     selection = tests))))
+  # The selection variables elsewhere than first in the data, in another
+  # order, and the pool's columns in yet another: matched by variable.
+  moved <- hired[, c("C1", "T2", "C2", "INT", "T1")]
+  for (selection in list(tests, rev(tests))) {
+    for (applicants in list(pool, pool[, c("INT", "T2", "C1", "T1")])) {
+      expect_false(any(c("pool_without_selected", "pool_holds_selected_twice") %in%
+                         codes_of(lawley(data = moved, pool = applicants, selection = selection))))
+    }
+    expect_true("pool_without_selected" %in%
+                  codes_of(lawley(data = moved, pool = rejected, selection = selection)))
+    expect_true("pool_holds_selected_twice" %in%
+                  codes_of(lawley(data = moved, pool = twice, selection = selection)))
+  }
 })
 
 test_that("a criterion is never a default predictor in summary()", {
