@@ -51,12 +51,18 @@ def parse_csv(text):
     matrices, regression = {}, {}
     blocks = text.split("\n\n")
     rows = list(csv.reader(io.StringIO(blocks[0])))
-    names = rows[0][3:]
+    # Columns found by their names: those before the values (the version,
+    # the file) may come and go.
+    matrix, first = rows[0].index("matrix"), rows[0].index("variable") + 1
+    names = rows[0][first:]
     for row in rows[1:]:
-        matrices.setdefault(row[1], []).append([float(x) for x in row[3:]])
+        matrices.setdefault(row[matrix], []).append([float(x) for x in row[first:]])
     if len(blocks) > 1 and blocks[1].strip():
-        for row in list(csv.reader(io.StringIO(blocks[1])))[1:]:
-            regression[(row[2], row[3])] = tuple(float(x) for x in row[4:])
+        rows = list(csv.reader(io.StringIO(blocks[1])))
+        quantity, predictor = rows[0].index("quantity"), rows[0].index("predictor")
+        values = rows[0].index("estimate")
+        for row in rows[1:]:
+            regression[(row[quantity], row[predictor])] = tuple(float(x) for x in row[values:])
     return {k: np.array(v) for k, v in matrices.items()}, regression, names
 
 
