@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/solved.h"
 #include "exit_status.h"
+#include "io/display_text.h"
 #include "io/output_stream.h"
 #include "tolbe/findings.h"
 #include "tolbe/tolbe.h"
@@ -17,9 +18,12 @@
 namespace tolbe {
 namespace {
 
+// Writes a message on standard error. File and column names reach it from
+// the command line and the input: their control characters are written
+// out, so that a name cannot recolour the terminal or forge a line.
 void say(std::string_view line) {
   TextSink& err = standard_error();
-  err.put(line);
+  err.put(escape_controls(line));
   err.end_line();
   standard_error().flush();
 }
@@ -86,7 +90,8 @@ int run_command_line(int argc, char** argv) {
       }
       say(solved.error);
       if (options.format == OutputFormat::json) {
-        nlohmann::ordered_json failed = {{"file", file}, {"error", solved.error}};
+        nlohmann::ordered_json failed = {
+            {"file", file}, {"version", tolbe_version()}, {"error", solved.error}};
         // A selection block that is not positive definite still has the
         // findings of its input, which may say why.
         if (solved.diagnostics.status == Status::not_positive_definite) {
@@ -110,8 +115,10 @@ int run_command_line(int argc, char** argv) {
     if (!refusal.empty()) {
       worst = std::max<int>(worst, exit_not_solved);
       if (options.format == OutputFormat::json) {
-        documents.push_back(
-            {{"file", file}, {"error", refusal}, {"findings", json_findings(solved)}});
+        documents.push_back({{"file", file},
+                             {"version", tolbe_version()},
+                             {"error", refusal},
+                             {"findings", json_findings(solved)}});
       }
       continue;
     }
@@ -142,7 +149,9 @@ int run_command_line(int argc, char** argv) {
     }
   }
   if (options.format == OutputFormat::csv) {
-    std::string header = "file,matrix,variable";
+    // The version is a column, not a comment line: R's read.csv and pandas
+    // read it without options.
+    std::string header = "version,file,matrix,variable";
     for (std::size_t j = 1; j <= widest; ++j) {
       header += ',';
       if (j <= names.size()) {
@@ -162,7 +171,7 @@ int run_command_line(int argc, char** argv) {
     // after a blank line.
     if (!csv_regression.empty()) {
       out.put_line_end("");
-      out.put_line_end(std::string("file,criterion,quantity,predictor,estimate") +
+      out.put_line_end(std::string("version,file,criterion,quantity,predictor,estimate") +
                        (options.interval == IntervalMethod::none ? "" : ",se,lower,upper"));
       for (const std::string& row : csv_regression) out.put_line_end(row);
     }

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -101,8 +102,35 @@ std::string quoted(const char* option) {
   return std::string("'") + option + "'";
 }
 
+// Standard input can be read only once: a second reader would find it at
+// its end and complain of an empty file, far from the cause.
+bool standard_input_once(const Options& o, std::string& error) {
+  std::vector<const char*> readers;
+  for (auto [option, file] : {std::pair{"'--data'", &o.data},
+                              {"'--pool'", &o.pool},
+                              {"'--unrestricted'", &o.unrestricted}}) {
+    if (*file == "-") readers.push_back(option);
+  }
+  if (readers.size() == 2) {
+    error = std::string("standard input can be read only once: ") + readers[0] + " and " +
+            readers[1] + " both name '-'";
+    return false;
+  }
+  if (readers.size() == 3) {
+    error = std::string("standard input can be read only once: ") + readers[0] + ", " + readers[1] +
+            " and " + readers[2] + " all name '-'";
+    return false;
+  }
+  if (std::count(o.files.begin(), o.files.end(), "-") >= 2) {
+    error = "standard input can be read only once: the FILE '-' is given twice";
+    return false;
+  }
+  return true;
+}
+
 // The defaults that depend on other options, and the combinations refused.
 bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::string& error) {
+  if (!standard_input_once(o, error)) return false;
   bool raw = !o.data.empty();
   if (!raw) {
     for (auto [code, option] : {std::pair{pool_code, "--pool"},

@@ -5,7 +5,9 @@
 
 #include "driver/report.h"
 #include "io/chars.h"
+#include "io/display_text.h"
 #include "io/output_stream.h"
+#include "tolbe/tolbe.h"
 
 namespace tolbe {
 namespace {
@@ -68,9 +70,11 @@ void write_report(const Solved& s) {
 }
 
 std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  // A spreadsheet must not take a name for a formula.
+  std::string safe = spreadsheet_safe(text);
+  if (safe.find_first_of(",\"\r\n") == std::string::npos) return safe;
   std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (char c : safe) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
 
@@ -80,7 +84,7 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   int q = s.problem.n_total;
   auto add = [&](const std::string& name, const Matrix& m) {
     for (int i = 1; i <= q; ++i) {
-      std::string row = file + "," + name + ",";
+      std::string row = std::string(tolbe_version()) + "," + file + "," + name + ",";
       row += s.source.names.empty() ? std::to_string(i)
                                     : csv_field(s.source.names[static_cast<std::size_t>(i - 1)]);
       for (int j = 1; j <= q; ++j) {
@@ -124,7 +128,8 @@ void csv_regression_rows(const Solved& s, std::vector<std::string>& rows) {
     return s.source.names.empty() ? std::to_string(k + 1)
                                   : csv_field(s.source.names[static_cast<std::size_t>(k)]);
   };
-  std::string start = csv_field(s.file) + "," + name(r.criterion) + ",";
+  std::string start =
+      std::string(tolbe_version()) + "," + csv_field(s.file) + "," + name(r.criterion) + ",";
   for (const RegressionTerm& t : regression_terms(r)) {
     std::string row = start + t.quantity + ",";
     if (t.variable >= 0) row += name(t.variable);
@@ -161,6 +166,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
   bool non_finite = false;
   nlohmann::ordered_json o;
   o["file"] = s.file;
+  o["version"] = tolbe_version();
   if (s.raw) {
     const RawSource& from = s.source;
     o["names"] = from.names;

@@ -1,24 +1,56 @@
 // The human-readable table of a problem's results and intervals.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/output.h"
+#include "io/display_text.h"
 #include "io/output_stream.h"
+#include "tolbe/tolbe.h"
 
 namespace tolbe {
 namespace {
 
-// Correlations with four decimals, as the report has them; covariances,
-// of any scale, with six significant digits.
-std::string shown(double x, bool correlation) {
+// A value with `decimals` decimals. A manuscript's column shows each kind
+// of quantity with one number of decimals, and no "-0.0000": a value that
+// rounds to zero is 0 whatever its sign.
+std::string fixed(double x, int decimals) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
-  char text[64];
-  std::snprintf(text, sizeof text, correlation ? "%.4f" : "%.6g", x);
+  char text[400];  // room for DBL_MAX in full
+  std::snprintf(text, sizeof text, "%.*f", decimals, x);
+  if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1)) {
+    return text + 1;
+  }
   return text;
+}
+
+// Correlations and other standardised values with four decimals, as the
+// report has them.
+constexpr int standardised_decimals = 4;
+
+// The decimals of values of any scale (covariances, weights): one number
+// for the column, enough for the largest estimate in magnitude to have five
+// significant digits (variances near 1 get four decimals, as correlations
+// do; variances in the hundreds two), and for the smallest positive
+// variance, if given, four, so that a variable of a small scale beside one
+// of a large scale keeps its digits. Four when there is no finite value but
+// 0; at most 12.
+int decimals_for(const std::vector<double>& estimates, double smallest_variance = 0.0) {
+  double largest = 0.0;
+  for (double x : estimates) {
+    if (std::isfinite(x)) largest = std::max(largest, std::fabs(x));
+  }
+  if (largest == 0.0) return standardised_decimals;
+  int decimals = 4 - static_cast<int>(std::floor(std::log10(largest)));
+  if (smallest_variance > 0.0 && std::isfinite(smallest_variance)) {
+    decimals = std::max(decimals, 3 - static_cast<int>(std::floor(std::log10(smallest_variance))));
+  }
+  return std::clamp(decimals, 0, 12);
 }
 
 std::string percent(double level) {
@@ -27,9 +59,10 @@ std::string percent(double level) {
   return text;
 }
 
+// A variable's name as shown (from 1): its control characters written out.
 std::string variable_name(const Solved& s, int i) {
   return s.source.names.empty() ? std::to_string(i)
-                                : s.source.names[static_cast<std::size_t>(i - 1)];
+                                : escape_controls(s.source.names[static_cast<std::size_t>(i - 1)]);
 }
 
 // A cell of a Markdown table: a '|' in a name would end it.
@@ -42,8 +75,11 @@ std::string markdown_cell(const std::string& text) {
   return cell;
 }
 
+// `text` padded with blanks to `width` columns on a terminal: a name such
+// as "Interview ü" takes fewer columns than bytes.
 std::string padded(const std::string& text, std::size_t width, bool right) {
-  std::string pad(width > text.size() ? width - text.size() : 0, ' ');
+  std::size_t taken = display_width(text);
+  std::string pad(width > taken ? width - taken : 0, ' ');
   return right ? pad + text : text + pad;
 }
 
@@ -58,7 +94,9 @@ void write_columns(TextSink& out, std::vector<std::vector<std::string>> rows, bo
   }
   std::vector<std::size_t> widths(rows.front().size(), markdown ? 3 : 0);
   for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      widths[c] = std::max(widths[c], display_width(row[c]));
+    }
   }
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const auto& row = rows[r];
@@ -110,15 +148,23 @@ void write_regression(TextSink& out, const Solved& s, bool markdown) {
   if (s.intervals) {
     for (const char* h : {"SE", "lower", "upper"}) rows.back().emplace_back(h);
   }
-  for (const RegressionTerm& t : regression_terms(r)) {
-    bool standardised = t.quantity != std::string("b");
+  // The weights b are in the criterion's units per predictor's unit, of any
+  // scale: their own decimals. Everything else is standardised.
+  std::vector<RegressionTerm> terms = regression_terms(r);
+  std::vector<double> weights;
+  for (const RegressionTerm& t : terms) {
+    if (t.quantity == std::string("b")) weights.push_back(r.estimate[t.at]);
+  }
+  int weight_decimals = decimals_for(weights);
+  for (const RegressionTerm& t : terms) {
+    int decimals = t.quantity == std::string("b") ? weight_decimals : standardised_decimals;
     std::vector<std::string> row = {t.quantity,
                                     t.variable < 0 ? "" : variable_name(s, t.variable + 1),
-                                    shown(r.estimate[t.at], standardised)};
+                                    fixed(r.estimate[t.at], decimals)};
     if (s.intervals) {
-      row.push_back(shown(r.se[t.at], standardised));
-      row.push_back(shown(r.lower[t.at], standardised));
-      row.push_back(shown(r.upper[t.at], standardised));
+      row.push_back(fixed(r.se[t.at], decimals));
+      row.push_back(fixed(r.lower[t.at], decimals));
+      row.push_back(fixed(r.upper[t.at], decimals));
     }
     rows.push_back(row);
   }
@@ -162,7 +208,7 @@ void write_table(const Solved& s, bool markdown) {
   const Problem& pr = s.problem;
   int p = pr.n_nonrestricted;
   int q = pr.n_total;
-  std::string head = display_name(s.file) + ": " + std::to_string(q) +
+  std::string head = escape_controls(display_name(s.file)) + ": " + std::to_string(q) +
                      (q == 1 ? " variable" : " variables") +
                      (s.selection.empty()       ? ", no selection variable"
                       : s.raw                   ? ", selected on "
@@ -178,7 +224,13 @@ void write_table(const Solved& s, bool markdown) {
     out.put_line_end(line);
   };
   if (pr.with_reliabilities() && q > p) {
-    // The reliabilities follow the other variables in index order.
+    // The reliabilities follow the other variables in index order. Raw
+    // scores' variables that --reliabilities did not name got 1: say so,
+    // rather than show a 1 as if it had been measured.
+    std::vector<int> not_given;
+    for (const Shown& note : s.notes) {
+      if (note.code == "reliabilities_taken_as_1") not_given = note.variables;
+    }
     std::string line = "reliabilities: ";
     int place = p;
     for (int i = 1; i <= q; ++i) {
@@ -188,7 +240,9 @@ void write_table(const Solved& s, bool markdown) {
       char value[32];
       std::snprintf(value, sizeof value, "%g", pr.reliabilities[place++]);
       line += (place == p + 1 ? "" : ", ") + variable_name(s, i) + " = " + value;
-      if (!s.restricted_reliabilities.empty()) {
+      if (std::find(not_given.begin(), not_given.end(), i) != not_given.end()) {
+        line += " (no reliability given)";
+      } else if (!s.restricted_reliabilities.empty()) {
         std::snprintf(value, sizeof value, "%g",
                       s.restricted_reliabilities[static_cast<std::size_t>(place - 1)]);
         line += std::string(" (") + value + " in the restricted sample)";
@@ -204,6 +258,17 @@ void write_table(const Solved& s, bool markdown) {
   int matrices = pr.with_reliabilities() ? 3 : 2;
   for (int m = 0; m < matrices; ++m) {
     bool correlation = m != corrected_cov;
+    int decimals = standardised_decimals;
+    if (!correlation) {
+      std::vector<double> covariances;
+      double smallest_variance = 0.0;
+      for (int i = 1; i <= q; ++i) {
+        double v = (*estimates[m])(i, i);
+        if (v > 0.0 && (smallest_variance == 0.0 || v < smallest_variance)) smallest_variance = v;
+        for (int j = i; j <= q; ++j) covariances.push_back((*estimates[m])(i, j));
+      }
+      decimals = decimals_for(covariances, smallest_variance);
+    }
     out.put_line_end("");
     out.put_line_end(markdown ? std::string("### ") + headings[m] : std::string(headings[m]));
     if (markdown) out.put_line_end("");
@@ -215,11 +280,11 @@ void write_table(const Solved& s, bool markdown) {
     for (int i = 1; i <= q; ++i) {
       for (int j = correlation ? i + 1 : i; j <= q; ++j) {
         std::vector<std::string> row = {variable_name(s, i), variable_name(s, j),
-                                        shown((*estimates[m])(i, j), correlation)};
+                                        fixed((*estimates[m])(i, j), decimals)};
         if (s.intervals) {
-          row.push_back(shown(s.intervals->se[m](i, j), correlation));
-          row.push_back(shown(s.intervals->lower[m](i, j), correlation));
-          row.push_back(shown(s.intervals->upper[m](i, j), correlation));
+          row.push_back(fixed(s.intervals->se[m](i, j), decimals));
+          row.push_back(fixed(s.intervals->lower[m](i, j), decimals));
+          row.push_back(fixed(s.intervals->upper[m](i, j), decimals));
         }
         rows.push_back(row);
       }
@@ -231,6 +296,13 @@ void write_table(const Solved& s, bool markdown) {
     write_columns(out, rows, markdown);
   }
   if (s.regression) write_regression(out, s, markdown);
+  // A table pasted into a manuscript carries what made it: another version
+  // may give other numbers.
+  if (markdown) {
+    paragraph(std::string("*Note.* Corrected for range restriction by Lawley's (1943) "
+                          "multivariate correction, computed with tolbe ") +
+              tolbe_version() + ".");
+  }
 }
 
 }  // namespace tolbe

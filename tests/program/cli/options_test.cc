@@ -332,7 +332,27 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"select_by_name_without_names",
                 {"--select=a,b", "a.txt"},
                 "invalid argument 'a,b' for '--select' (variable numbers 1 to 50, such as "
-                "1,4-5)"}),
+                "1,4-5)"},
+        // Standard input read by two options: the second would find it at
+        // its end. Said before anything else is checked.
+        Refused{"data_and_pool_from_standard_input",
+                {"--data=-", "--pool=-", "--select=1"},
+                "standard input can be read only once: '--data' and '--pool' both name '-'"},
+        Refused{"data_and_unrestricted_from_standard_input",
+                {"--unrestricted=-", "--data=-"},
+                "standard input can be read only once: '--data' and '--unrestricted' both name "
+                "'-'"},
+        Refused{"pool_and_unrestricted_from_standard_input",
+                {"--data=d.csv", "--pool=-", "--unrestricted=-", "--select=1"},
+                "standard input can be read only once: '--pool' and '--unrestricted' both name "
+                "'-'"},
+        Refused{"all_three_from_standard_input",
+                {"--data=-", "--pool=-", "--unrestricted=-"},
+                "standard input can be read only once: '--data', '--pool' and '--unrestricted' "
+                "all name '-'"},
+        Refused{"standard_input_as_two_problem_files",
+                {"a.txt", "-", "b.txt", "-"},
+                "standard input can be read only once: the FILE '-' is given twice"}),
     [](const testing::TestParamInfo<Refused>& param_info) { return param_info.param.name; });
 
 TEST(options_test, the_validity_question_and_names_as_given) {
@@ -395,3 +415,18 @@ TEST(options_test, help_and_version_need_no_problem_to_make_sense) {
 }
 
 }  // namespace
+
+// One option reading standard input is the usual way; '-' beside files, or
+// a file named like it, is no second reading.
+TEST(options_test, standard_input_read_once_is_fine) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--data=-", "--pool=p.csv", "--select=1"},
+                                             {"--data=d.csv", "--unrestricted=-"},
+                                             {"--data=d.csv", "--pool=-", "--select=1"},
+                                             {"a.txt", "-", "b.txt"},
+                                             {"-", "./-"}}) {
+    Options options;
+    std::string error;
+    EXPECT_TRUE(parse(args, options, error)) << args[0] << ": " << error;
+  }
+}

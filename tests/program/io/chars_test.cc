@@ -12,6 +12,9 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
+
+#include "io/display_text.h"
 
 namespace tolbe {
 namespace {
@@ -154,6 +157,102 @@ TEST(FormatFixed, AsToChars) {
       double x = std::ldexp(unit(bits), static_cast<int>(bits() % 140) - 20);
       ASSERT_EQ(fixed_by_printf(x, decimals), fixed_by_std(x, decimals)) << x << ' ' << decimals;
     }
+  }
+}
+
+// Names shown to people (io/display_text.h): control characters written
+// out, widths on a terminal, and cells a spreadsheet would take for a
+// formula. The expected texts are written by hand from the byte values.
+
+struct Escaped {
+  std::string_view text;
+  std::string shown;
+};
+
+TEST(DisplayText, ControlsWrittenOut) {
+  using namespace std::string_view_literals;
+  const Escaped cases[] = {
+      {"plain name"sv, "plain name"},
+      {"a\x1b[31mred"sv, "a\\x1b[31mred"},       // ESC: a colour
+      {"two\nlines\r"sv, "two\\x0alines\\x0d"},  // LF, CR
+      {"tab\there"sv, "tab\\x09here"},
+      {"nul\0byte"sv, "nul\\x00byte"},
+      {"\x01\x1f\x7f"sv, "\\x01\\x1f\\x7f"},  // C0's ends and DEL
+      {"csi\xc2\x9b"
+       "2J"sv,
+       "csi\\u009b2J"},                                // C1 CSI, as UTF-8
+      {"\xc2\x80\xc2\x9f"sv, "\\u0080\\u009f"},        // C1's ends
+      {"nbsp\xc2\xa0ok"sv, "nbsp\xc2\xa0ok"},          // U+00A0 is no control
+      {"Interview \xc3\xbc"sv, "Interview \xc3\xbc"},  // u with diaeresis
+      {"stray\x9b"sv, "stray\x9b"},                    // not UTF-8: kept as it is
+      {"cut\xc2"sv, "cut\xc2"},                        // a truncated character
+      {""sv, ""},
+  };
+  for (const Escaped& c : cases) {
+    EXPECT_EQ(escape_controls(c.text), c.shown) << c.shown;
+  }
+}
+
+struct Width {
+  std::string_view text;
+  std::size_t width;
+};
+
+TEST(DisplayText, WidthInColumns) {
+  using namespace std::string_view_literals;
+  const Width cases[] = {
+      {""sv, 0},
+      {"abc"sv, 3},
+      {"Interview \xc3\xbc"sv, 11},       // 12 bytes
+      {"u\xcc\x88"sv, 1},                 // u and a combining diaeresis
+      {"\xe2\x82\xac"sv, 1},              // the euro sign, 3 bytes
+      {"\xe6\x97\xa5\xe6\x9c\xac"sv, 4},  // two CJK ideographs, wide
+      {"\xf0\x9f\x98\x80"sv, 2},          // an emoji, 4 bytes
+      {"\xff"sv, 1},                      // not UTF-8: a column a byte
+      {"\xc0\xaf"sv, 2},                  // an overlong '/': two bytes
+      {"\xed\xa0\x80"sv, 3},              // a surrogate: three bytes
+      {"\xc3"sv, 1},                      // truncated
+  };
+  for (const Width& c : cases) {
+    EXPECT_EQ(display_width(c.text), c.width) << c.text;
+  }
+}
+
+struct Cell {
+  std::string_view text;
+  std::string safe;
+};
+
+TEST(DisplayText, SpreadsheetSafeCells) {
+  using namespace std::string_view_literals;
+  const Cell cases[] = {
+      {"=SUM(A1:A9)"sv, "'=SUM(A1:A9)"},
+      {"+cmd|' /C calc'!A0"sv, "'+cmd|' /C calc'!A0"},
+      {"-2+3"sv, "'-2+3"},
+      {"@SUM(1)"sv, "'@SUM(1)"},
+      {"\t=1"sv, "'\t=1"},
+      {"\r=1"sv, "'\r=1"},
+      {"-x"sv, "'-x"},
+      {"-inf"sv, "'-inf"},  // no decimal number
+      {"-0x1A"sv, "'-0x1A"},
+      {"--1"sv, "'--1"},
+      {"-e5"sv, "'-e5"},
+      {"-1e"sv, "'-1e"},
+      // Numbers stay numbers.
+      {"-0.25"sv, "-0.25"},
+      {"+3"sv, "+3"},
+      {"-.5"sv, "-.5"},
+      {"-5."sv, "-5."},
+      {"-1.5E-3"sv, "-1.5E-3"},
+      {"+2e+10"sv, "+2e+10"},
+      // Standard input's name, and cells that start otherwise.
+      {"-"sv, "-"},
+      {"x=1"sv, "x=1"},
+      {" =1"sv, " =1"},
+      {""sv, ""},
+  };
+  for (const Cell& c : cases) {
+    EXPECT_EQ(spreadsheet_safe(c.text), c.safe) << c.text;
   }
 }
 
