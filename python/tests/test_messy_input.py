@@ -277,6 +277,11 @@ def test_nan_over_a_whole_side_is_still_a_triangle():
     v = np.eye(4) + 0.1
     assert refusal(restricted=v, unrestricted=s).startswith(
         "the unrestricted var/cov matrix holds only its lower triangle")
+    # Named, and in another order than the selection's: a triangle as given.
+    names = ["T1", "T2", "INT"]
+    named = pd.DataFrame(s, index=names, columns=names)
+    assert refusal(restricted=V, unrestricted=named, selection=["INT", "T1", "T2"]).startswith(
+        "the unrestricted var/cov matrix holds only its lower triangle")
 
 
 # ---------------------------------------------------------------------------
