@@ -3,6 +3,7 @@
 // resamples and threads: no crash, no undefined behaviour, every invalid
 // argument reported and never computed on, and valid results that are
 // SEs >= 0 with lower <= upper.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/screening.h"
 #include "tolbe/validity.h"
 
 namespace {
@@ -92,6 +94,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (with_data) request.data = {rows, data_columns, raw.data(), rows > 0 ? rows : 1};
   if (with_pool)
     request.pool = {pool_rows, pool_columns, pool.data(), pool_rows > 0 ? pool_rows : 1};
+
+  // The screening of the same scores: its places within them, its
+  // messages written whatever the values.
+  if (with_data) {
+    Screening screened = screen_scores(request.data, request.pool, selection);
+    Finding found[max_findings];
+    int count = screening_findings(screened, found);
+    if (count < 0 || count > max_findings) std::abort();
+    for (int f = 0; f < count; ++f) {
+      if (found[f].row >= std::max(rows, pool_rows) || found[f].variables[0] >= data_columns) {
+        std::abort();
+      }
+      char text[512];
+      finding_message(found[f], {}, text, sizeof text);
+    }
+  }
 
   const std::uint64_t untouched_bits = 0x7ff4'0000'dead'beefULL;
   double untouched;
