@@ -184,6 +184,13 @@ def test_names_given_twice_or_contradicted_are_refused(call, message):
     assert "'selection'" not in said
 
 
+def test_raw_scores_given_as_a_matrix_are_told_by_their_shape_whatever_their_rows():
+    people = HIRED.set_axis([f"p{i}" for i in range(len(HIRED))], axis=0)
+    assert refusal(restricted=people, unrestricted=S).startswith(
+        "'restricted' must be square, not 200 x 5; raw scores, one row per person, are given as "
+        "data =")
+
+
 def test_cor2cov_refuses_names_given_twice():
     r = pd.DataFrame(np.eye(2), index=["a", "a"], columns=["a", "a"])
     with pytest.raises(ValueError, match="^'r': the name \"a\" is given to columns 0 and 1$"):
@@ -242,6 +249,15 @@ def test_an_increment_speaks_of_base_and_added(base, added, message):
         fit.increment("C1", base, added)
     assert str(raised.value) == message
     assert "predictors'" not in str(raised.value)
+
+
+def test_more_than_50_predictors_are_said_of_the_arguments_given():
+    fit = caught(tolbe.lawley, np.eye(60) + 0.1, np.eye(2) * 1.5 + 0.1)[0]
+    with pytest.raises(ValueError, match="^'predictors' names 51 variables; at most 50 are taken$"):
+        fit.regression(59, list(range(51)))
+    with pytest.raises(ValueError, match="^'base' and 'added' name 52 variables; at most 50 are "
+                                         "taken$"):
+        fit.increment(59, list(range(30)), list(range(30, 52)))
 
 
 def test_a_regression_speaks_of_predictors():

@@ -171,7 +171,9 @@ def _frame_names(x: Any, what: str) -> Optional[List[str]]:
     if not _is_default_index(x.columns):
         names = [str(c) for c in x.columns]
         _distinct(names, f"'{what}'", "columns")
-        if not _unnamed_rows(x.index):
+        # Raw scores given as a matrix are told by their shape, rows
+        # labelled by person and all.
+        if x.shape[0] == x.shape[1] and not _unnamed_rows(x.index):
             rows = [str(i) for i in x.index]
             for k, (row, column) in enumerate(zip(rows, names)):
                 if row != column:
@@ -1638,6 +1640,7 @@ def _validity_values(fit: Lawley, y: int, parts: Sequence[Tuple[str, Any]]
     'base' and 'added'. What is refused is said of the argument given."""
     pr = fit._pr
     x: List[int] = []
+    sizes: List[int] = []
     named_by: Dict[int, str] = {}
     for what, given in parts:
         chosen = _variables_of(given, what, pr.names, "the fit", "variable names", pr.q)
@@ -1652,10 +1655,12 @@ def _validity_values(fit: Lawley, y: int, parts: Sequence[Tuple[str, Any]]
                 _fail(f"{_label(pr.names, v)} is in both {named_by[v]} and {what}")
             named_by[v] = what
         x += chosen
+        sizes.append(len(chosen))
     if len(x) > 50:
-        _fail(f"{' and '.join(what for what, _ in parts)} name {len(x)} variables; at most 50 are "
-              "taken")
-    base = len(x) - len(chosen) if len(parts) > 1 else 0
+        verb = "names" if len(parts) == 1 else "name"
+        _fail(f"{' and '.join(what for what, _ in parts)} {verb} {len(x)} variables; at most 50 "
+              "are taken")
+    base = sizes[0] if len(parts) > 1 else 0  # the base set comes first
     reliability = 1.0
     if pr.reliability is not None and pr.position[y] >= pr.p and pr.given[pr.position[y] - pr.p]:
         reliability = float(pr.reliability[pr.position[y] - pr.p])

@@ -60,10 +60,11 @@ int run_command_line(int argc, char** argv) {
     standard_output().flush();
     return standard_output().first_error() == 0 ? exit_report_complete : exit_report_not_written;
   }
-  // Raw scores are one problem, named after the data file.
-  bool raw = !options.data.empty();
+  // Raw scores (or their named var/cov matrix) are one problem, named after
+  // the data file.
+  bool raw = !options.data.empty() || !options.restricted.empty();
   if (raw) {
-    options.files = {options.data};
+    options.files = {options.data.empty() ? options.restricted : options.data};
   } else if (options.files.empty()) {
     options.files.emplace_back("-");
   }

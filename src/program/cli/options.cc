@@ -61,6 +61,7 @@ enum Code : int {
   n_code,
   n_unrestricted_code,
   data_code,
+  restricted_code,
   pool_code,
   unrestricted_code,
   reliabilities_code,
@@ -132,7 +133,42 @@ bool standard_input_once(const Options& o, std::string& error) {
 bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::string& error) {
   if (!standard_input_once(o, error)) return false;
   bool raw = !o.data.empty();
-  if (!raw) {
+  // A named restricted matrix takes the options of raw scores that name
+  // variables, and the intervals of matrix input.
+  bool named = !o.restricted.empty();
+  if (raw && named) {
+    error = "give '--data' (raw scores) or '--restricted' (their var/cov matrix), not both";
+    return false;
+  }
+  if (named) {
+    if (given[pool_code]) {
+      error = "'--pool' is for raw scores: it needs '--data=FILE'";
+      return false;
+    }
+    if (given[names_code]) {
+      error =
+          "with '--restricted' the matrix's header names the variables: '--names' is for a "
+          "problem file";
+      return false;
+    }
+    if (!o.files.empty()) {
+      error = "with '--restricted' the matrices are the problem: give no problem FILE ('" +
+              o.files[0] + "')";
+      return false;
+    }
+    if (o.unrestricted.empty()) {
+      error =
+          "'--restricted' needs the selection variables' unrestricted var/cov matrix "
+          "('--unrestricted=FILE')";
+      return false;
+    }
+    if (o.reliabilities_restricted && o.reliabilities.empty()) {
+      error =
+          "'--reliabilities-from=restricted' has no reliabilities to convert (see "
+          "'--reliabilities')";
+      return false;
+    }
+  } else if (!raw) {
     for (auto [code, option] : {std::pair{pool_code, "--pool"},
                                 {unrestricted_code, "--unrestricted"},
                                 {reliabilities_code, "--reliabilities"}}) {
@@ -234,7 +270,7 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
   }
   bool intervals = o.interval != IntervalMethod::none;
   bool regression = !o.criterion.empty();
-  if (!format_given && (intervals || raw || regression)) o.format = OutputFormat::table;
+  if (!format_given && (intervals || raw || named || regression)) o.format = OutputFormat::table;
   if (format_given && regression && o.format == OutputFormat::report) {
     error =
         "the report has no room for the validity question: use '--format=table', markdown, csv "
@@ -309,6 +345,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
       {"n", required_argument, nullptr, n_code},
       {"n-unrestricted", required_argument, nullptr, n_unrestricted_code},
       {"data", required_argument, nullptr, data_code},
+      {"restricted", required_argument, nullptr, restricted_code},
       {"pool", required_argument, nullptr, pool_code},
       {"unrestricted", required_argument, nullptr, unrestricted_code},
       {"reliabilities", required_argument, nullptr, reliabilities_code},
@@ -412,6 +449,9 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
       case data_code:
         if (!file_name("--data", options.data)) return false;
         break;
+      case restricted_code:
+        if (!file_name("--restricted", options.restricted)) return false;
+        break;
       case pool_code:
         if (!file_name("--pool", options.pool)) return false;
         break;
@@ -503,6 +543,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
 const char* usage_text() {
   return "Usage: tolbe [OPTION]... [FILE]...\n"
          "  or:  tolbe --data=FILE (--unrestricted=FILE | --pool=FILE) [OPTION]...\n"
+         "  or:  tolbe --restricted=FILE --unrestricted=FILE [OPTION]...\n"
          "Correct the var/cov matrix of a range-restricted sample by Lawley's (1943)\n"
          "multivariate correction, and derive the corrected correlation matrix and,\n"
          "with reliabilities, the correlation matrix corrected for attenuation;\n"
@@ -537,6 +578,10 @@ const char* usage_text() {
          "                       the selection variables are read, by name\n"
          "      --reliabilities=NAME=VALUE,...  reliabilities of other variables\n"
          "                       (those not named: 1)\n"
+         "      --restricted=FILE  instead of --data: the restricted sample's var/cov\n"
+         "                       matrix, with a header row of names (a first column\n"
+         "                       of row names, as R's write.csv writes it, allowed),\n"
+         "                       with --unrestricted; intervals from --n\n"
          "\n"
          "      --reliabilities-from=SAMPLE  the reliabilities given were measured in\n"
          "                       the unrestricted population (default) or the\n"

@@ -26,9 +26,12 @@ struct Options {
   // column a variable) and, for the selection variables, either the pool's
   // raw scores or their unrestricted var/cov matrix. Empty: not given.
   std::string data;
+  // --restricted: instead of raw scores, the restricted sample's var/cov
+  // matrix with a header row of names (with --unrestricted).
+  std::string restricted;
   std::string pool;
   std::string unrestricted;
-  // --reliabilities=NAME=VALUE,...: by the data's column names.
+  // --reliabilities=NAME=VALUE,...: by the data's (or --restricted's) names.
   std::vector<std::pair<std::string, double>> reliabilities;
 
   // The intervals. `interval` is the method in effect once parse_options()

@@ -70,6 +70,7 @@ bool covariances_of(const Scores& scores, const std::string& file, Matrix& to, S
 // S from --unrestricted into s.problem.nonrestricted_cov, in the order of
 // s.selection, which it gives when --select does not.
 bool read_unrestricted(const Options& options, const std::vector<std::string>& names, Solved& s) {
+  const std::string& source = options.data.empty() ? options.restricted : options.data;
   const std::string& file = options.unrestricted;
   std::string name = display_name(file);
   std::string text;
@@ -102,7 +103,7 @@ bool read_unrestricted(const Options& options, const std::vector<std::string>& n
     auto at = std::find(names.begin(), names.end(), s_names[r]);
     if (at == names.end()) {
       s.error = "tolbe: " + name + ": the unrestricted matrix names \"" + s_names[r] +
-                "\", which is no column of " + display_name(options.data);
+                "\", which is no column of " + display_name(source);
       return false;
     }
     row_of[static_cast<std::size_t>(at - names.begin())] = static_cast<int>(r);
@@ -144,6 +145,7 @@ bool read_unrestricted(const Options& options, const std::vector<std::string>& n
 // solve() has them; the variables not named get 1, with a note.
 bool set_reliabilities(const Options& options, const std::vector<std::string>& names, Solved& s) {
   if (options.reliabilities.empty()) return true;
+  const std::string& source = options.data.empty() ? options.restricted : options.data;
   Problem& pr = s.problem;
   std::size_t q = names.size();
   std::vector<double> of(q, 1.0);
@@ -152,7 +154,7 @@ bool set_reliabilities(const Options& options, const std::vector<std::string>& n
     auto at = std::find(names.begin(), names.end(), name);
     if (at == names.end()) {
       s.error = "tolbe: '--reliabilities' names \"" + name + "\", which is no column of " +
-                display_name(options.data);
+                display_name(source);
       return false;
     }
     auto k = static_cast<std::size_t>(at - names.begin());
@@ -193,9 +195,65 @@ bool set_reliabilities(const Options& options, const std::vector<std::string>& n
   return true;
 }
 
+// The problem of a named restricted matrix (--restricted) and a named
+// unrestricted one: as raw scores' but with V read, not computed, and the
+// intervals of matrix input.
+bool solve_named(const Options& options, Solved& s) {
+  s.file = options.restricted;
+  s.cpu_start = processor_seconds();
+  s.start = date_and_time();
+  std::string name = display_name(options.restricted);
+  std::string text;
+  std::string error;
+  if (!slurp(options.restricted, max_problem_file_bytes, text, error)) {
+    s.error = "tolbe: cannot open '" + options.restricted + "': " + error;
+    return false;
+  }
+  if (text.size() > max_problem_file_bytes) {
+    s.error = "tolbe: " + name + ": the file is longer than " +
+              std::to_string(max_problem_file_bytes >> 20) +
+              " MiB; a var/cov matrix of at most 50 variables needs far less";
+    return false;
+  }
+  std::vector<std::string> names;
+  std::vector<double> values;
+  if (!read_named_matrix(text, names, values, error)) {
+    s.error = "tolbe: " + name + ":" + error;
+    return false;
+  }
+  s.source.names = names;
+  if (!options.selection_text.empty() &&
+      !select_columns(options.selection_text, names, s.selection, error)) {
+    s.error = "tolbe: " + error;
+    return false;
+  }
+  if (!read_unrestricted(options, names, s)) return false;
+  Problem& pr = s.problem;
+  int q = static_cast<int>(names.size());
+  pr.n_total = q;
+  pr.n_nonrestricted = static_cast<int>(s.selection.size());
+  if (!set_reliabilities(options, names, s)) return false;
+  if (options.n > 0) s.screening = screen_sample_size(options.n, q);
+  for (int i = 0; i < q; ++i) {
+    for (int j = 0; j < q; ++j) {
+      pr.restricted_cov(i + 1, j + 1) =
+          values[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * names.size()];
+    }
+  }
+  LawleyProblem lp = library_problem(s);
+  if (!convert_reliabilities(options, lp, name, s)) return false;
+  if (!correct(lp, name, s)) return false;
+  IntervalRequest request = interval_request(options);
+  if (options.interval != IntervalMethod::none && !add_intervals(lp, request, name, s)) {
+    return false;
+  }
+  return options.criterion.empty() || add_regression(lp, request, options, name, s);
+}
+
 }  // namespace
 
 bool solve_data(const Options& options, Solved& s) {
+  if (!options.restricted.empty()) return solve_named(options, s);
   s.file = options.data;
   s.raw = true;
   s.cpu_start = processor_seconds();

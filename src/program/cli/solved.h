@@ -107,8 +107,10 @@ bool solve(const std::string& file, const Options& options, Solved& s);
 // Reads and solves the problem of the raw scores of options.data with
 // options.unrestricted or options.pool: V and S are their var/cov matrices
 // (complete rows), the point estimates lawley()'s on them, and the
-// intervals (unless none) the library's from the same scores. False with
-// the one-line error in s.error. Allocates.
+// intervals (unless none) the library's from the same scores. With
+// options.restricted instead, V is that named matrix, and the intervals
+// those of matrix input (normal theory, options.n). False with the
+// one-line error in s.error. Allocates.
 bool solve_data(const Options& options, Solved& s);
 
 // ---- The steps both share (solve.cc) --------------------------------------
