@@ -357,7 +357,7 @@ def test_no_more_rows_than_variables_is_an_error(diagnostics):
         caught(tolbe.lawley, data=HIRED.head(4), pool=APPLICANTS, selection=["T1", "T2"],
                diagnostics=diagnostics)
     assert "too_few_rows" in raised.value.code
-    assert str(raised.value).startswith("the restricted sample has 4 complete rows for 5 "
+    assert str(raised.value).startswith("the restricted sample has n = 4 for 5 "
                                         "variables")
 
 
@@ -372,7 +372,7 @@ def test_a_small_sample_is_a_warning_naming_n_and_q():
     _, found, warned = findings_of(restricted=V, unrestricted=S, n=30)
     assert found["small_sample"].severity == "warning"
     assert found["small_sample"].message.startswith(
-        "the restricted sample has 30 complete rows for 5 variables")
+        "the restricted sample has n = 30 for 5 variables")
     _, found, _ = findings_of(restricted=V, unrestricted=S, n=50)
     assert "small_sample" not in found
     # Without n nothing is known of the sample's size.

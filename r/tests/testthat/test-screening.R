@@ -6,8 +6,9 @@ codes_of <- function(expr) said(expr)$code
 
 test_that("no more complete rows than variables is an error, with or without diagnostics", {
   few <- hired[1:4, ]
-  words <- paste("the restricted sample has 4 complete rows for 5 variables: a var/cov matrix of",
-                 "5 variables needs more rows than that, and every result would be meaningless")
+  words <- paste("the restricted sample has n = 4 for 5 variables: a var/cov matrix of 5",
+                 "variables needs more rows (people with every score) than that, and every",
+                 "result would be meaningless")
   for (diagnostics in c(TRUE, FALSE)) {
     for (call in list(quote(lawley(data = few, pool = pool, selection = tests,
                                    diagnostics = diagnostics)),
@@ -35,7 +36,7 @@ test_that("a small sample is a warning that names n and q", {
   row <- which(got$code == "small_sample")
   expect_identical(length(row), 1L)
   expect_identical(got$severity[row], "warning")
-  expect_match(got$message[row], "^the restricted sample has 30 complete rows for 5 variables")
+  expect_match(got$message[row], "^the restricted sample has n = 30 for 5 variables")
   expect_false("small_sample" %in% codes_of(lawley(cov(hired), S, n = 50)))
   expect_true("small_sample" %in% codes_of(lawley(data = hired[1:49, ], unrestricted = S)))
   expect_false("small_sample" %in% codes_of(lawley(data = hired[1:50, ], unrestricted = S)))

@@ -74,8 +74,9 @@ bool unit_diagonals(const Diagnostics& d, bool restricted, bool unrestricted) {
 // order.
 constexpr Rule rules[] = {
     {FindingCode::too_few_rows, "too_few_rows", Severity::error,
-     "the restricted sample has {n} complete rows for {m} variables: a var/cov matrix of {m} "
-     "variables needs more rows than that, and every result would be meaningless",
+     "the restricted sample has n = {n} for {m} variables: a var/cov matrix of {m} variables "
+     "needs more rows (people with every score) than that, and every result would be "
+     "meaningless",
      nullptr,
      [](const Screening& s, Finding& f) { return s.rows > 0 && s.rows <= s.q && sized(s, f); }},
     {FindingCode::restricted_lower_triangle, "restricted_lower_triangle", Severity::error,
@@ -207,9 +208,9 @@ constexpr Rule rules[] = {
               named(f, d.grown_variances, d.first_grown_variance);
      }},
     {FindingCode::small_sample, "small_sample", Severity::warning,
-     "the restricted sample has {n} complete rows for {m} variables, fewer than 10 a variable: "
-     "the corrected values are unstable there, and their standard errors and intervals are "
-     "not to be trusted",
+     "the restricted sample has n = {n} for {m} variables, fewer than 10 a variable: the "
+     "corrected values are unstable there, and their standard errors and intervals are not to "
+     "be trusted",
      nullptr,
      [](const Screening& s, Finding& f) {
        return s.rows > s.q && s.rows < min_rows_per_variable * s.q && sized(s, f);

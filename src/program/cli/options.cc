@@ -108,6 +108,7 @@ std::string quoted(const char* option) {
 bool standard_input_once(const Options& o, std::string& error) {
   std::vector<const char*> readers;
   for (auto [option, file] : {std::pair{"'--data'", &o.data},
+                              {"'--restricted'", &o.restricted},
                               {"'--pool'", &o.pool},
                               {"'--unrestricted'", &o.unrestricted}}) {
     if (*file == "-") readers.push_back(option);
@@ -117,9 +118,12 @@ bool standard_input_once(const Options& o, std::string& error) {
             readers[1] + " both name '-'";
     return false;
   }
-  if (readers.size() == 3) {
-    error = std::string("standard input can be read only once: ") + readers[0] + ", " + readers[1] +
-            " and " + readers[2] + " all name '-'";
+  if (readers.size() >= 3) {
+    error = std::string("standard input can be read only once: ");
+    for (std::size_t k = 0; k + 1 < readers.size(); ++k) {
+      error += std::string(k > 0 ? ", " : "") + readers[k];
+    }
+    error += std::string(" and ") + readers.back() + " all name '-'";
     return false;
   }
   if (std::count(o.files.begin(), o.files.end(), "-") >= 2) {

@@ -243,6 +243,7 @@ bool solve_named(const Options& options, Solved& s) {
   LawleyProblem lp = library_problem(s);
   if (!convert_reliabilities(options, lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
+  if (refused_by_findings(s)) return true;
   IntervalRequest request = interval_request(options);
   if (options.interval != IntervalMethod::none && !add_intervals(lp, request, name, s)) {
     return false;

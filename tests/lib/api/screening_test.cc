@@ -115,7 +115,7 @@ TEST(screening_test, rows_against_variables_at_the_boundaries) {
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].code, c.code);
     EXPECT_EQ(f[0].severity, c.severity);
-    EXPECT_NE(message(f[0]).find(std::to_string(c.rows) + " complete rows for " +
+    EXPECT_NE(message(f[0]).find("has n = " + std::to_string(c.rows) + " for " +
                                  std::to_string(c.q) + " variables"),
               std::string::npos)
         << message(f[0]);

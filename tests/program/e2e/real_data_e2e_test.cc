@@ -77,9 +77,9 @@ TEST(real_data_e2e_test, four_rows_for_five_variables_are_refused) {
   std::vector<std::string> err = lines_of(got.err);
   ASSERT_FALSE(err.empty());
   EXPECT_EQ(err[0],
-            "tolbe: h.csv: error: the restricted sample has 4 complete rows for 5 variables: a "
-            "var/cov matrix of 5 variables needs more rows than that, and every result would be "
-            "meaningless");
+            "tolbe: h.csv: error: the restricted sample has n = 4 for 5 variables: a var/cov "
+            "matrix of 5 variables needs more rows (people with every score) than that, and "
+            "every result would be meaningless");
   // With -q the error alone.
   got = run_in({{"h.csv", joined(hired, 0, 5)}, {"applicants.csv", applicants}}, args({"-q"}));
   EXPECT_EQ(got.status, 2);
@@ -92,12 +92,12 @@ TEST(real_data_e2e_test, fewer_than_ten_rows_a_variable_warn_and_strict_refuses)
     BinaryRun got = run_in({{"h.csv", joined(hired, 0, rows + 1)}, {"applicants.csv", applicants}},
                            args({"--interval=none", "--format=csv"}));
     EXPECT_EQ(got.status, 0);
-    EXPECT_NE(
-        got.err.find("tolbe: h.csv: warning: the restricted sample has " + std::to_string(rows) +
-                     " complete rows for 5 variables, fewer than 10 a variable: the "
-                     "corrected values are unstable there, and their standard errors and "
-                     "intervals are not to be trusted\n"),
-        std::string::npos)
+    EXPECT_NE(got.err.find(
+                  "tolbe: h.csv: warning: the restricted sample has n = " + std::to_string(rows) +
+                  " for 5 variables, fewer than 10 a variable: the corrected values are "
+                  "unstable there, and their standard errors and intervals are not to be "
+                  "trusted\n"),
+              std::string::npos)
         << got.err;
   }
   BinaryRun fifty = run_in({{"h.csv", joined(hired, 0, 51)}, {"applicants.csv", applicants}},
