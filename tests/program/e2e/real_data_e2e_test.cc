@@ -242,3 +242,41 @@ TEST(real_data_e2e_test, an_unrestricted_matrix_of_no_variables_is_refused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A named restricted matrix gives the numbers of the same problem in the
+// free format, in either CSV layout; a cell the free format would split is
+// refused where it stands.
+TEST(real_data_e2e_test, a_named_restricted_matrix_is_the_problem_files) {
+  const std::string problem = "2 3 1\n1 .5 .3\n.5 1 .4\n.3 .4 1\n1.44 .6\n.6 1.21\n.81\n";
+  const std::string plain = "x1,x2,y\n1,.5,.3\n.5,1,.4\n.3,.4,1\n";
+  const std::string r_layout =
+      "\"\",\"x1\",\"x2\",\"y\"\n\"x1\",1,.5,.3\n\"x2\",.5,1,.4\n\"y\",.3,.4,1\n";
+  const std::string s = "x1,x2\n1.44,.6\n.6,1.21\n";
+  BinaryRun file =
+      run_in({{"p.txt", problem}}, {"--names=x1,x2,y", "--format=csv", "-q", "--n=100", "p.txt"});
+  ASSERT_EQ(file.status, 0) << file.err;
+  for (const std::string& v : {plain, r_layout}) {
+    BinaryRun named = run_in({{"v.csv", v}, {"s.csv", s}},
+                             {"--restricted=v.csv", "--unrestricted=s.csv", "--reliabilities=y=.81",
+                              "--format=csv", "-q", "--n=100"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    // The same rows but for the file's name.
+    std::vector<std::string> a = lines_of(file.out), b = lines_of(named.out);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t k = 1; k < a.size(); ++k) {
+      std::string left = a[k], right = b[k];
+      std::size_t at = left.find("p.txt");
+      if (at != std::string::npos) left.replace(at, 5, "v.csv");
+      EXPECT_EQ(left, right) << k;
+    }
+  }
+  BinaryRun split = run_in({{"v.csv", "x1,x2,y\n1,0.5 0.9,.3\n.5,1,.4\n.3,.4,1\n"}, {"s.csv", s}},
+                           {"--restricted=v.csv", "--unrestricted=s.csv"});
+  EXPECT_EQ(split.status, 2);
+  EXPECT_EQ(split.out, "");
+  EXPECT_EQ(split.err.rfind("tolbe: v.csv:2:", 0), 0u) << split.err;
+}
+
+}  // namespace
