@@ -1,7 +1,9 @@
 // The command line on an arbitrary file, under an arbitrary name, through
 // every format: the status is 0 or 2, every line on standard error is one of
-// ours, JSON parses (so it is valid UTF-8), CSV rows have as many cells as
-// the header and a report begins as a report begins.
+// ours, with the names' control characters written out, JSON parses (so it
+// is valid UTF-8), CSV rows have as many cells as the header and none a
+// spreadsheet would take for a formula, and a report begins as a report
+// begins.
 //
 // The input: one byte of options (bits 0-1 the format, bit 2 --check, bit 3
 // the file given twice, bits 4-7 a selection variable, 0 for none), then the
@@ -19,9 +21,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
@@ -30,13 +34,25 @@
 
 namespace {
 
+// The folder of this process's files, in the temporary folder (TMPDIR),
+// removed when the process ends: each input's files go as soon as it has
+// run, so the folder is empty by then.
+std::string made_folder;
+
+void remove_folder() {
+  rmdir(made_folder.c_str());
+}
+
 const std::string& folder() {
-  static const std::string made = [] {
-    char name[] = "/tmp/tolbe_cli_fuzz_XXXXXX";
-    if (mkdtemp(name) == nullptr) std::abort();
-    return std::string(name);
-  }();
-  return made;
+  if (made_folder.empty()) {
+    std::error_code error;
+    std::string name =
+        (std::filesystem::temp_directory_path(error) / "tolbe_cli_fuzz_XXXXXX").string();
+    if (error || mkdtemp(name.data()) == nullptr) std::abort();
+    made_folder = name;
+    std::atexit(remove_folder);
+  }
+  return made_folder;
 }
 
 std::string file_name(std::string_view raw) {
@@ -48,22 +64,81 @@ std::string file_name(std::string_view raw) {
   return name;
 }
 
-// The number of cells of each CSV record; a quoted cell may hold commas
+// The cells of each CSV record, unquoted; a quoted cell may hold commas
 // and line ends.
-std::vector<std::size_t> record_widths(std::string_view csv) {
-  std::vector<std::size_t> widths;
-  std::size_t count = 1;
+std::vector<std::vector<std::string>> records(std::string_view csv) {
+  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
   bool quoted = false;
-  for (char c : csv) {
-    if (c == '"') quoted = !quoted;
-    if (quoted) continue;
-    if (c == ',') ++count;
-    if (c == '\n') {
-      widths.push_back(count);
-      count = 1;
+  for (std::size_t at = 0; at < csv.size(); ++at) {
+    char c = csv[at];
+    if (quoted) {
+      if (c != '"') {
+        rows.back().back() += c;
+      } else if (at + 1 < csv.size() && csv[at + 1] == '"') {
+        rows.back().back() += '"';
+        ++at;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().emplace_back();
+    } else if (c == '\n') {
+      rows.emplace_back(1);
+    } else {
+      rows.back().back() += c;
     }
   }
-  return widths;
+  rows.pop_back();  // after the last line end
+  return rows;
+}
+
+// Whether a spreadsheet could take `cell` for a formula: it starts with =,
+// +, -, @, a tab or a carriage return and is no number (nor "-" alone, nor
+// -Inf, a value as R writes it).
+bool formula_like(const std::string& cell) {
+  if (cell.empty() || cell == "-" || cell == "-Inf") return false;
+  if (std::string("=+-@\t\r").find(cell[0]) == std::string::npos) return false;
+  char* end = nullptr;
+  std::strtod(cell.c_str(), &end);
+  return end != cell.c_str() + cell.size() || cell.find_first_of("xXnNiI") != std::string::npos;
+}
+
+// `text` as a table or a message shows it: each C0 control and DEL as
+// \xHH, each C1 control (U+0080 to U+009F, two bytes in UTF-8) as \u00HH.
+std::string written_out(std::string_view text) {
+  std::string shown;
+  char code[8];
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    auto c = static_cast<unsigned char>(text[at]);
+    auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0u;
+    if (c < 0x20 || c == 0x7F) {
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      shown += code;
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      std::snprintf(code, sizeof code, "\\u%04x", next);
+      shown += code;
+      ++at;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
+// Whether `text` holds a control character other than the line end: names
+// must reach the terminal with theirs written out.
+bool has_controls(std::string_view text) {
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    auto c = static_cast<unsigned char>(text[at]);
+    if ((c < 0x20 && c != '\n') || c == 0x7F) return true;
+    if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) <= 0x9F &&
+        static_cast<unsigned char>(text[at + 1]) >= 0x80) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool starts_with(std::string_view text, std::string_view start) {
@@ -145,16 +220,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (status != 0 && status != 2) std::abort();
   if (!err.empty() && err.back() != '\n') std::abort();
-  // A line end in the file's name splits the messages that name it.
-  bool one_line_messages = path.find('\n') == std::string::npos;
+  // Every message is one line of ours, whatever the names hold: their
+  // control characters, line ends included, are written out.
+  if (has_controls(err)) std::abort();
   for (std::size_t at = 0; at < err.size(); at = err.find('\n', at) + 1) {
-    if (!starts_with(std::string_view(err).substr(at), "tolbe: ") && one_line_messages) {
-      std::abort();
-    }
+    if (!starts_with(std::string_view(err).substr(at), "tolbe: ")) std::abort();
   }
   if (raw && ((choice & 3) == 0 || (choice & 3) == 3)) {
-    // A table names the data file first.
-    if (status == 0 && !starts_with(out, path + ": ")) std::abort();
+    // A table names the data file first; the names in it are shown
+    // without their control characters.
+    if (status == 0 && !starts_with(out, written_out(path) + ": ")) std::abort();
+    if (has_controls(out)) std::abort();
     return 0;
   }
   switch (choice & 3) {
@@ -162,10 +238,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (status == 0 && !starts_with(out, "Program execution starts on ")) std::abort();
       break;
     case 1: {
-      if (!starts_with(out, "file,matrix,variable") || out.back() != '\n') std::abort();
-      std::vector<std::size_t> widths = record_widths(out);
-      for (std::size_t width : widths) {
-        if (width != widths[0]) std::abort();
+      if (!starts_with(out, "version,file,matrix,variable") || out.back() != '\n') std::abort();
+      std::vector<std::vector<std::string>> rows = records(out);
+      for (const std::vector<std::string>& row : rows) {
+        if (row.size() != rows[0].size()) std::abort();
+        for (const std::string& cell : row) {
+          if (formula_like(cell)) std::abort();
+        }
       }
       break;
     }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -60,6 +61,8 @@ inline BinaryRun run_binary(const std::string& binary, const std::vector<std::st
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   r.out = file_text(out_path);
   r.err = file_text(err_path);
+  std::remove(out_path.c_str());
+  std::remove(err_path.c_str());
   return r;
 }
 

@@ -18,11 +18,15 @@
 #include <utility>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::run_binary;
@@ -69,6 +73,25 @@ const std::string dropped_note =
     "tolbe: scores.csv: note: 2 of 10 rows have a missing value and were left out: 8 rows used\n";
 const std::string try_help = "Try 'tolbe --help' for more information.\n";
 
+// The screening's word on n complete rows for q variables, fewer than ten a
+// variable (eight for three here): the numbers are unstable there.
+std::string small_sample(const std::string& file, int n, int q,
+                         const std::string& severity = "warning") {
+  return "tolbe: " + file + ": " + severity +
+         ": the restricted sample has n = " + std::to_string(n) + " for " + std::to_string(q) +
+         " variables, fewer than 10 a variable: the corrected values are unstable there, and "
+         "their standard errors and intervals are not to be trusted\n";
+}
+const std::string small_note = dropped_note + small_sample("scores.csv", 8, 3);
+
+// n complete rows for q variables, no more than q: no var/cov matrix at all.
+std::string too_few_rows(const std::string& file, int n, int q) {
+  return "tolbe: " + file + ": error: the restricted sample has n = " + std::to_string(n) +
+         " for " + std::to_string(q) + " variables: a var/cov matrix of " + std::to_string(q) +
+         " variables needs more rows (people with every score) than that, and every result "
+         "would be meaningless\n";
+}
+
 // scores.csv with unrestricted.csv by ADF. R on the same eight rows
 // (cov(), the correction by its formulas, the Jacobian by central
 // differences, Browne's fourth-moment matrix cov(U) (n - 1) / n^2 with U the
@@ -83,13 +106,13 @@ const std::string adf_table =
     "unrestricted matrix known\n"
     "\n"
     "corrected covariances\n"
-    "row  column  estimate        SE     lower    upper\n"
-    "x1   x1             4         0         4        4\n"
-    "x1   x2             1         0         1        1\n"
-    "x1   y        1.23888  0.776497  -0.28303  2.76078\n"
-    "x2   x2             3         0         3        3\n"
-    "x2   y        2.07436  0.584404  0.928944  3.21977\n"
-    "y    y         2.7433  0.634662   1.49938  3.98721\n"
+    "row  column  estimate      SE    lower   upper\n"
+    "x1   x1        4.0000  0.0000   4.0000  4.0000\n"
+    "x1   x2        1.0000  0.0000   1.0000  1.0000\n"
+    "x1   y         1.2389  0.7765  -0.2830  2.7608\n"
+    "x2   x2        3.0000  0.0000   3.0000  3.0000\n"
+    "x2   y         2.0744  0.5844   0.9289  3.2198\n"
+    "y    y         2.7433  0.6347   1.4994  3.9872\n"
     "\n"
     "corrected correlations\n"
     "row  column  estimate      SE    lower   upper\n"
@@ -106,13 +129,13 @@ const std::string clean_table =
     "matrix known\n"
     "\n"
     "corrected covariances\n"
-    "row  column  estimate        SE     lower     upper\n"
-    "1    1           1.44         0      1.44      1.44\n"
-    "1    2            0.6         0       0.6       0.6\n"
-    "1    3          0.392  0.132194  0.132905  0.651095\n"
-    "2    2           1.21         0      1.21      1.21\n"
-    "2    3       0.483333   0.11057   0.26662  0.700047\n"
-    "3    3        1.04004  0.150382    0.7453   1.33479\n"
+    "row  column  estimate      SE   lower   upper\n"
+    "1    1         1.4400  0.0000  1.4400  1.4400\n"
+    "1    2         0.6000  0.0000  0.6000  0.6000\n"
+    "1    3         0.3920  0.1322  0.1329  0.6511\n"
+    "2    2         1.2100  0.0000  1.2100  1.2100\n"
+    "2    3         0.4833  0.1106  0.2666  0.7000\n"
+    "3    3         1.0400  0.1504  0.7453  1.3348\n"
     "\n"
     "corrected correlations\n"
     "row  column  estimate      SE   lower   upper\n"
@@ -143,7 +166,7 @@ TEST_P(RawScores, writes_exactly_what_it_should) {
   const Case& c = GetParam();
   BinaryRun got = run_with(c.files, c.args);
   EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.out, with_version_column(c.out));
   EXPECT_EQ(got.err, c.err);
 }
 
@@ -167,18 +190,18 @@ Files scores_with(std::string name, std::string text) {
 INSTANTIATE_TEST_SUITE_P(
     cli_data_e2e_test, RawScores,
     testing::Values(
-        Case{"adf_by_default", scores_and_s, data_args, 0, adf_table, dropped_note},
+        Case{"adf_by_default", scores_and_s, data_args, 0, adf_table, small_note},
         Case{"adf_quiet", scores_and_s, data_and({"-q"}), 0, adf_table, ""},
         Case{"without_intervals", scores_and_s, data_and({"--interval=none", "-q"}), 0,
              "scores.csv: 3 variables, selected on x1, x2\n"
              "\n"
              "corrected covariances\n"
              "row  column  estimate\n"
-             "x1   x1             4\n"
-             "x1   x2             1\n"
-             "x1   y        1.23888\n"
-             "x2   x2             3\n"
-             "x2   y        2.07436\n"
+             "x1   x1        4.0000\n"
+             "x1   x2        1.0000\n"
+             "x1   y         1.2389\n"
+             "x2   x2        3.0000\n"
+             "x2   y         2.0744\n"
              "y    y         2.7433\n"
              "\n"
              "corrected correlations\n"
@@ -187,10 +210,10 @@ INSTANTIATE_TEST_SUITE_P(
              "x1   y         0.3740\n"
              "x2   y         0.7231\n",
              ""},
-        // Only the rows' missing values are notes: under --strict the
-        // problem stands.
-        Case{"strict_keeps_notes", scores_and_s, data_and({"--strict"}), 0, adf_table,
-             dropped_note},
+        // The rows' missing values are a note, which --strict leaves a
+        // note; the small sample is a warning, which it makes an error.
+        Case{"strict_keeps_notes", scores_and_s, data_and({"--strict"}), 2, "",
+             dropped_note + small_sample("scores.csv", 8, 3, "error")},
         // The CSV's header and variables are the data's names. R, at full
         // precision: C13 1.2388758782201403, C23 2.0743559718969551, C33
         // 2.7432964585995645, r12 0.28867513459481287, r13
@@ -207,7 +230,54 @@ INSTANTIATE_TEST_SUITE_P(
              "scores.csv,corrected_corr,x2,0.2886751345948129,1.0000000000000002,"
              "0.7230798965149621\n"
              "scores.csv,corrected_corr,y,0.3739912400733567,0.7230798965149621,1\n",
-             dropped_note},
+             small_note},
+        // Names a spreadsheet would take for formulas get a leading quote
+        // in the CSV (the OWASP advice on CSV injection); the numbers stay
+        // numbers. The values are those of csv_names_the_variables.
+        Case{"csv_names_are_no_formulas",
+             {{"scores.csv", "=x1,@x2,+y\n" + scores.substr(scores.find('\n') + 1)},
+              {"unrestricted.csv", "\"\",\"=x1\",\"@x2\"\n\"=x1\",4,1\n\"@x2\",1,3\n"}},
+             data_and({"--format=csv", "--interval=none"}),
+             0,
+             "version,file,matrix,variable,'=x1,'@x2,'+y\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_cov,'=x1,4,1,1.2388758782201403\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_cov,'@x2,1,3,2.074355971896955\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_cov,'+y,1.2388758782201403,2.074355971896955,"
+             "2.7432964585995645\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_corr,'=x1,1,0.2886751345948129,0."
+             "3739912400733567\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_corr,'@x2,0.2886751345948129,1.0000000000000002,"
+             "0.7230798965149621\n" TOLBE_PROJECT_VERSION
+             ",scores.csv,corrected_corr,'+y,0.3739912400733567,0.7230798965149621,1\n",
+             small_note},
+        // Control characters in a file's and a column's name are written out
+        // on standard error and in the table (an escape sequence would
+        // otherwise recolour the terminal), and the columns line up on
+        // what is shown.
+        Case{"control_characters_written_out",
+             {{"scores\x1b[31m.csv", "x1,x2,y\x1b[0m\n" + scores.substr(scores.find('\n') + 1)},
+              {"unrestricted.csv", unrestricted}},
+             {"--data=scores\x1b[31m.csv", "--unrestricted=unrestricted.csv", "--interval=none"},
+             0,
+             "scores\\x1b[31m.csv: 3 variables, selected on x1, x2\n"
+             "\n"
+             "corrected covariances\n"
+             "row       column    estimate\n"
+             "x1        x1          4.0000\n"
+             "x1        x2          1.0000\n"
+             "x1        y\\x1b[0m    1.2389\n"
+             "x2        x2          3.0000\n"
+             "x2        y\\x1b[0m    2.0744\n"
+             "y\\x1b[0m  y\\x1b[0m    2.7433\n"
+             "\n"
+             "corrected correlations\n"
+             "row  column    estimate\n"
+             "x1   x2          0.2887\n"
+             "x1   y\\x1b[0m    0.3740\n"
+             "x2   y\\x1b[0m    0.7231\n",
+             "tolbe: scores\\x1b[31m.csv: note: 2 of 10 rows have a missing value and were left "
+             "out: 8 rows used\n" +
+                 small_sample("scores\\x1b[31m.csv", 8, 3)},
         Case{"table_of_matrix_input",
              {{"clean.txt", tolbe::testing_support::file_text(cli_cases + "/clean.txt")}},
              {"--n=100", "clean.txt"},
@@ -238,14 +308,33 @@ INSTANTIATE_TEST_SUITE_P(
              data_args, 2, "",
              "tolbe: scores.csv: fewer than 2 complete rows (1 row with a missing value left "
              "out)\n"},
-        Case{"too_few_rows_for_the_bootstrap", scores_with("scores.csv", "x1,x2,y\n5,3,4\n6,4,5\n"),
-             data_and({"--interval=bootstrap"}), 2, "",
-             "tolbe: scores.csv: the intervals: fewer than 3 complete rows, which adf and the "
-             "bootstrap need\n"},
+        // Two rows of one variable have a variance, but the bootstrap needs
+        // three.
+        Case{"too_few_rows_for_the_bootstrap",
+             {{"scores.csv", "x1\n5\n6\n"}, {"unrestricted.csv", "x1\n4\n"}},
+             data_and({"--interval=bootstrap"}),
+             2,
+             "",
+             small_sample("scores.csv", 2, 1) +
+                 "tolbe: scores.csv: the intervals: fewer than 3 complete rows, which adf and the "
+                 "bootstrap need\n"},
+        // Two rows for three variables: no var/cov matrix at all.
+        Case{"too_few_rows", scores_with("scores.csv", "x1,x2,y\n5,3,4\n6,4,5\n"),
+             data_and({"--interval=bootstrap"}), 2, "", too_few_rows("scores.csv", 2, 3)},
+        // x2 = 2 x1 in four rows: the selection block is singular.
         Case{"selection_block_singular",
-             scores_with("scores.csv", "x1,x2,y\n1,2,4\n2,4,5\n3,6,5\n"), data_args, 2, "",
-             "tolbe: scores.csv: the restricted var/cov matrix of the selection variables is not "
-             "positive definite (leading minor of order 2); it cannot be inverted\n"},
+             scores_with("scores.csv", "x1,x2,y\n1,2,4\n2,4,5\n3,6,5\n4,8,7\n"), data_args, 2, "",
+             "tolbe: scores.csv: warning: the restricted var/cov matrix, as the correction reads "
+             "it, is not positive definite: it cannot be the var/cov matrix of real data; check "
+             "it for typing errors\n"
+             "tolbe: scores.csv: warning: the unrestricted variance of x2, a selection variable, "
+             "is below its restricted variance (3 against 6.667): selection on a variable "
+             "shrinks its variance. Standard deviations in place of variances, or the "
+             "unrestricted matrix's variables in another order than the restricted one's, give "
+             "this\n" +
+                 small_sample("scores.csv", 4, 3) +
+                 "tolbe: scores.csv: the restricted var/cov matrix of the selection variables is "
+                 "not positive definite (leading minor of order 2); it cannot be inverted\n"},
         Case{"unrestricted_names_another_variable",
              scores_with("unrestricted.csv", "x1,z\n4,1\n1,3\n"), data_args, 2, "",
              "tolbe: unrestricted.csv: the unrestricted matrix names \"z\", which is no column of "
@@ -491,7 +580,9 @@ std::map<std::string, std::vector<std::vector<std::string>>> csv_matrices(const 
     std::vector<std::string> cells;
     std::stringstream row(line);
     for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
-    matrices[cells[1]].emplace_back(cells.begin() + 2, cells.end());
+    // version, file, matrix, then the variable and its values
+    EXPECT_EQ(cells[0], TOLBE_PROJECT_VERSION);
+    matrices[cells[2]].emplace_back(cells.begin() + 3, cells.end());
   }
   return matrices;
 }
@@ -550,11 +641,11 @@ const Matrix s_known = {4, 1, 1, 3};
 TEST(cli_data_e2e_test, adf_csv_is_the_librarys) {
   BinaryRun got = run_with(scores_and_s, data_and({"--format=csv", "--reliabilities=y=0.64"}));
   ASSERT_EQ(got.status, 0) << got.err;
-  EXPECT_EQ(got.err, dropped_note +
+  EXPECT_EQ(got.err, small_note +
                          "tolbe: scores.csv: note: 95% intervals by the delta method, "
                          "distribution-free (ADF); restricted n = 8; the unrestricted matrix "
                          "known\n");
-  EXPECT_EQ(got.out.substr(0, got.out.find('\n')), "file,matrix,variable,x1,x2,y");
+  EXPECT_EQ(got.out.substr(0, got.out.find('\n')), "version,file,matrix,variable,x1,x2,y");
   tolbe::IntervalRequest request;
   request.method = tolbe::IntervalMethod::adf;
   Expected e = by_the_library(3, complete_rows, {0, 1}, s_known, {}, {0.64}, request);
@@ -594,7 +685,7 @@ TEST(cli_data_e2e_test, bootstrap_csv_of_a_pool_is_the_librarys) {
             dropped_note +
                 "tolbe: scores.csv: note: the pool (pool.csv): 1 of 12 rows have a missing value "
                 "in a selection variable and were left out: 11 rows used\n" +
-                failures +
+                small_sample("scores.csv", 8, 3) + failures +
                 "tolbe: scores.csv: note: 80% intervals by the bootstrap (percentile, 300 "
                 "resamples, seed 12); restricted n = 8, pool n = 11\n");
 }
@@ -667,15 +758,18 @@ TEST(cli_data_e2e_test, failed_resamples_and_percentile_fallbacks_are_said) {
       "large) and got the percentile interval\n";
   BinaryRun got = run_with(files, args);
   ASSERT_EQ(got.status, 0) << got.err;
-  EXPECT_EQ(got.err, "tolbe: tiny.csv: warning: " + failures + "\n" + fallback_note);
+  EXPECT_EQ(got.err, small_sample("tiny.csv", 3, 2) + "tolbe: tiny.csv: warning: " + failures +
+                         "\n" + fallback_note);
   nlohmann::json how = nlohmann::json::parse(got.out).at(0).at("intervals");
   EXPECT_EQ(how["failed_resamples"], failed);
   EXPECT_EQ(how["percentile_fallbacks"], fallbacks);
   BinaryRun strict = run_with(files, plus(args, {"--strict", "-q"}));
   EXPECT_EQ(strict.status, 2);
-  EXPECT_EQ(strict.err, "tolbe: tiny.csv: error: " + failures + "\n");
+  EXPECT_EQ(strict.err,
+            small_sample("tiny.csv", 3, 2, "error") + "tolbe: tiny.csv: error: " + failures + "\n");
   nlohmann::json refused = nlohmann::json::parse(strict.out).at(0);
-  EXPECT_EQ(refused["error"], "tolbe: tiny.csv: error: " + failures);
+  std::string first = small_sample("tiny.csv", 3, 2, "error");
+  EXPECT_EQ(refused["error"], first.substr(0, first.size() - 1));
 }
 
 // Matrix input: the normal method with an estimated S, against the library
@@ -734,20 +828,34 @@ TEST(cli_data_e2e_test, every_variable_selected_disattenuates_nothing) {
 // ---- Odd ends -------------------------------------------------------------
 
 TEST(cli_data_e2e_test, scores_from_standard_input) {
-  std::string folder = ::testing::TempDir();
-  write_file(folder + "/tolbe_stdin_scores.csv", scores);
-  write_file(folder + "/unrestricted.csv", unrestricted);
-  BinaryRun got = run_binary(TOLBE_BINARY, {"--data=-", "--unrestricted=unrestricted.csv"}, folder,
-                             folder + "/tolbe_stdin_scores.csv");
-  std::remove((folder + "/tolbe_stdin_scores.csv").c_str());
-  std::remove((folder + "/unrestricted.csv").c_str());
+  tolbe::testing_support::ScratchFolder folder("tolbe_stdin");
+  write_file(folder / "scores.csv", scores);
+  write_file(folder / "unrestricted.csv", unrestricted);
+  BinaryRun got = run_binary(TOLBE_BINARY, {"--data=-", "--unrestricted=unrestricted.csv"},
+                             folder.path(), folder / "scores.csv");
   EXPECT_EQ(got.status, 0);
   std::string table = adf_table;
   table.replace(0, std::string("scores.csv").size(), "standard input");
   EXPECT_EQ(got.out, table);
   std::string note = dropped_note;
   note.replace(7, std::string("scores.csv").size(), "standard input");
-  EXPECT_EQ(got.err, note);
+  EXPECT_EQ(got.err, note + small_sample("standard input", 8, 3));
+}
+
+// Standard input is read once: two options naming it are refused before
+// anything is read, rather than the second finding it empty.
+TEST(cli_data_e2e_test, standard_input_named_twice_is_refused) {
+  tolbe::testing_support::ScratchFolder folder("tolbe_stdin");
+  write_file(folder / "scores.csv", scores);
+  for (const auto& [args, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--data=-", "--pool=-", "--select=x1,x2"}, "'--data' and '--pool' both"},
+           {{"--unrestricted=-", "--data=-"}, "'--data' and '--unrestricted' both"}}) {
+    BinaryRun got = run_binary(TOLBE_BINARY, args, folder.path(), folder / "scores.csv");
+    EXPECT_EQ(got.status, 2);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err,
+              "tolbe: standard input can be read only once: " + named + " name '-'\n" + try_help);
+  }
 }
 
 TEST(cli_data_e2e_test, tables_of_several_files_one_after_another) {
@@ -791,6 +899,8 @@ TEST(cli_data_e2e_test, a_bootstrap_too_large_for_memory_is_refused) {
                            data_and({"--interval=bootstrap", "--resamples=1000000", "-q"}));
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.out, "");
+  // The refusal ends what is said, after the warnings of these scores.
+  std::string last = got.err.substr(got.err.rfind('\n', got.err.size() - 2) + 1);
   tolbe::IntervalRequest request;
   request.method = tolbe::IntervalMethod::bootstrap;
   request.resamples = 1000000;
@@ -798,10 +908,10 @@ TEST(cli_data_e2e_test, a_bootstrap_too_large_for_memory_is_refused) {
   request.data = {60, 50, &dummy, 60};
   tolbe::WorkspaceSize need = tolbe::lawley_intervals_workspace_size(50, 1, request);
   std::size_t bytes = need.doubles * sizeof(double) + need.ints * sizeof(int);
-  EXPECT_EQ(got.err, "tolbe: scores.csv: the intervals would need about " +
-                         std::to_string((bytes + (1 << 20) - 1) >> 20) +
-                         " MiB of memory, more than the 1024 MiB tolbe allows itself; use fewer "
-                         "resamples\n");
+  EXPECT_EQ(last, "tolbe: scores.csv: the intervals would need about " +
+                      std::to_string((bytes + (1 << 20) - 1) >> 20) +
+                      " MiB of memory, more than the 1024 MiB tolbe allows itself; use fewer "
+                      "resamples\n");
 }
 
 // Each option for raw scores and intervals is in --help and the man page

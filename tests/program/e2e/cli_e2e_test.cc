@@ -19,11 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 #include "tolbe/lawley.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::masked;
 
@@ -63,7 +67,7 @@ TEST_P(CommandLine, writes_exactly_what_it_should) {
     std::string name = c.out.substr(8, c.out.size() - 9);
     EXPECT_EQ(masked(got.out), read_all(std::string(TOLBE_CASES) + "/" + name + ".out"));
   } else {
-    EXPECT_EQ(got.out, c.out);
+    EXPECT_EQ(got.out, with_version_column(c.out));
   }
   EXPECT_EQ(got.err, c.err);
 }
@@ -203,30 +207,34 @@ const std::vector<std::string> mistakes_findings = {
     two_correlation_matrices,
     "warning: the reliability of variable 3 is outside (0, 1]; a reliability is a proportion "
     "such as 0.81",
-    "warning: the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or "
-    "not a number",
-    "warning: the disattenuated correlation of variable 1 and variable 2 is above 1 in "
-    "magnitude or not a number; check the reliabilities"};
+    "warning: the corrected correlation of variable 1 and variable 2 is 2, above 1 in magnitude",
+    "warning: the disattenuated correlation of variable 1 and variable 2 is 2, above 1 in "
+    "magnitude; check the reliabilities"};
 // one_of_three.txt with --select=3: the reliabilities 0.25 and 4 are those
 // of variables 1 and 2.
 const std::string reliability_of_variable_2 =
     "warning: the reliability of variable 2 is outside (0, 1]; a reliability is a proportion "
     "such as 0.81";
 // zero_variances.txt: r12 = 1 / sqrt(0.75) in V; corrected variances 0 for
-// variables 2 and 3, so r12, r13 and r23 are infinite.
+// variables 2 and 3, so r12, r13 and r23 are infinite; the selection
+// variable's S = 0.25 is below its V = 1.
 const std::vector<std::string> zero_variances_findings = {
     restricted_not_positive_definite,
     "warning: the corrected variance of variable 2 is not positive (2 in all); its correlations "
     "are not numbers",
-    "warning: the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or "
-    "not a number (3 in all)"};
+    "warning: the corrected correlation of variable 1 and variable 2 is infinite (a variance it "
+    "divides by is 0) (3 in all)",
+    "warning: the unrestricted variance of variable 1, a selection variable, is below its "
+    "restricted variance (0.25 against 1): selection on a variable shrinks its variance. "
+    "Standard deviations in place of variances, or the unrestricted matrix's variables in "
+    "another order than the restricted one's, give this"};
 // order_of_pairs.txt: r13 = 2 / 0.5 in V; corrected r13 = 8 / 7; r23 from
 // -0.5 / sqrt(0.8125 * 0.25) to 1 / 3.5 (variable 1 alone is selected, so
 // the pair is outside the selection block).
 const std::vector<std::string> order_of_pairs_findings = {
     restricted_not_positive_definite,
-    "warning: the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or "
-    "not a number",
+    "warning: the corrected correlation of variable 1 and variable 3 is 1.143, above 1 in "
+    "magnitude",
     "note: the correlation of variable 2 and variable 3 changes sign against the restricted "
     "sample (Ree et al. 1994)"};
 // asymmetric.txt: V12 0.5 and 0.4, S12 0.5 and 0.3, every variance 1.
@@ -245,8 +253,8 @@ const std::vector<std::string> zero_last_variance_findings = {
     "does not: enter both as variances and covariances",
     "warning: the corrected variance of variable 3 is not positive; its correlations are not "
     "numbers",
-    "warning: the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or "
-    "not a number (2 in all)"};
+    "warning: the corrected correlation of variable 1 and variable 3 is not a number (a variance "
+    "it divides by is not positive) (2 in all)"};
 
 INSTANTIATE_TEST_SUITE_P(
     cli_e2e_test, CommandLine,
@@ -313,13 +321,18 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              "tolbe: ../cases/more_nonrestricted_than_total.in:1: there are more selection "
              "variables (3) than variables in all (2)\n"},
+        // The findings of the input, which may say why, come before the
+        // refusal.
         Case{"selection_block_not_positive_definite",
              {"../cases/not_positive_definite.in"},
              2,
              "",
-             "tolbe: ../cases/not_positive_definite.in: the restricted var/cov matrix of the "
-             "selection variables is not positive definite (leading minor of order 2); it cannot "
-             "be inverted\n"},
+             said("../cases/not_positive_definite.in",
+                  {restricted_not_positive_definite, correlations_beside_covariances}) +
+                 "tolbe: ../cases/not_positive_definite.in: the restricted var/cov matrix of the "
+                 "selection variables is not positive definite (leading minor of order 2); it "
+                 "cannot "
+                 "be inverted\n"},
         Case{"value_that_is_not_finite",
              {"huge.txt"},
              2,
@@ -471,7 +484,7 @@ TEST(cli_e2e_test, standard_input_as_dash) {
   std::string want = clean_csv;
   for (std::size_t at; (at = want.find("clean.txt")) != std::string::npos;)
     want.replace(at, 9, "-");
-  EXPECT_EQ(got.out, want);
+  EXPECT_EQ(got.out, with_version_column(want));
   EXPECT_EQ(got.err, said("standard input", {correlations_beside_covariances}));
 }
 
@@ -497,18 +510,20 @@ TEST(cli_e2e_test, csv_reads_back_to_the_librarys_doubles_bit_for_bit) {
   tolbe::LawleyCorrection want = clean_by_the_library(swapped);
   std::istringstream lines(got.out);
   std::string line;
-  std::getline(lines, line);  // header
+  std::getline(lines, line);
+  EXPECT_EQ(line, "version,file,matrix,variable,v1,v2,v3");
   int compared = 0;
   while (std::getline(lines, line)) {
     std::vector<std::string> fields;
     std::stringstream row(line);
     for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
-    ASSERT_EQ(fields.size(), 6u);
-    int i = std::stoi(fields[2]) - 1;
+    ASSERT_EQ(fields.size(), 7u);
+    EXPECT_EQ(fields[0], TOLBE_PROJECT_VERSION);
+    int i = std::stoi(fields[3]) - 1;
     const std::vector<double>& m =
-        fields[1] == "corrected_cov" ? want.covariances : want.correlations;
+        fields[2] == "corrected_cov" ? want.covariances : want.correlations;
     for (int j = 0; j < 3; ++j) {
-      double read = std::strtod(fields[static_cast<std::size_t>(3 + j)].c_str(), nullptr);
+      double read = std::strtod(fields[static_cast<std::size_t>(4 + j)].c_str(), nullptr);
       ASSERT_EQ(std::bit_cast<std::uint64_t>(read),
                 std::bit_cast<std::uint64_t>(m[static_cast<std::size_t>(i + 3 * j)]));
       ++compared;
@@ -551,23 +566,30 @@ TEST(cli_e2e_test, json_parses_and_holds_the_librarys_values) {
 }
 
 // A file name holding a comma, a quote, a line feed or a carriage return is
-// quoted in the CSV, each quote doubled; any other is written as it is.
+// quoted in the CSV, each quote doubled; any other is written as it is. On
+// standard error its control characters are written out, so that the
+// message stays one line and the terminal's state as it was.
 TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
   struct Named {
     std::string name;
     std::string field;  // the name's CSV field, after the folder
     bool quoted;
+    std::string shown;  // in messages
   };
-  const std::string folder = ::testing::TempDir() + "tolbe_cli_names_" + std::to_string(getpid());
+  tolbe::testing_support::ScratchFolder scratch("tolbe_cli_names");
+  const std::string& folder = scratch.path();
   ASSERT_EQ(folder.find_first_of(",\"\n"), std::string::npos) << folder;
-  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0) << folder;
   const std::string clean = read_all(cli_cases + "/clean.txt");
   for (const Named& n :
-       {Named{"plain.txt", "plain.txt", false}, Named{"quote\"d.txt", "quote\"\"d.txt", true},
-        Named{"\"leading.txt", "\"\"leading.txt", true},
-        Named{"two\"\"quotes.txt", "two\"\"\"\"quotes.txt", true},
-        Named{"comma,d.txt", "comma,d.txt", true}, Named{"line\nend.txt", "line\nend.txt", true},
-        Named{"carriage\rreturn.txt", "carriage\rreturn.txt", true}}) {
+       {Named{"plain.txt", "plain.txt", false, "plain.txt"},
+        Named{"quote\"d.txt", "quote\"\"d.txt", true, "quote\"d.txt"},
+        Named{"\"leading.txt", "\"\"leading.txt", true, "\"leading.txt"},
+        Named{"two\"\"quotes.txt", "two\"\"\"\"quotes.txt", true, "two\"\"quotes.txt"},
+        Named{"comma,d.txt", "comma,d.txt", true, "comma,d.txt"},
+        Named{"line\nend.txt", "line\nend.txt", true, "line\\x0aend.txt"},
+        Named{"carriage\rreturn.txt", "carriage\rreturn.txt", true, "carriage\\x0dreturn.txt"},
+        Named{"esc\x1b[31mred.txt", "esc\x1b[31mred.txt", false, "esc\\x1b[31mred.txt"},
+        Named{"tab\t.txt", "tab\t.txt", false, "tab\\x09.txt"}}) {
     SCOPED_TRACE(n.name);
     const std::string path = folder + "/" + n.name;
     std::ofstream(path, std::ios::binary) << clean;
@@ -580,11 +602,9 @@ TEST(cli_e2e_test, csv_quotes_file_names_that_need_it) {
     }
     Ran got = run({"--format=csv", path});
     EXPECT_EQ(got.status, 0);
-    EXPECT_EQ(got.out, want);
-    EXPECT_EQ(got.err, said(path, {correlations_beside_covariances}));
-    unlink(path.c_str());
+    EXPECT_EQ(got.out, with_version_column(want));
+    EXPECT_EQ(got.err, said(folder + "/" + n.shown, {correlations_beside_covariances}));
   }
-  rmdir(folder.c_str());
 }
 
 // The JSON documents of small problems worked out by hand (see the CSV of
@@ -611,6 +631,10 @@ TEST_P(JsonDocument, holds_the_values_worked_by_hand) {
   ASSERT_FALSE(got.out.empty());
   EXPECT_EQ(got.out.back(), '\n');
   nlohmann::ordered_json want = nlohmann::ordered_json::parse(GetParam().document);
+  // Each document says the version that wrote it, the project's.
+  for (auto& document : want) {
+    if (document.value("version", "") == "<version>") document["version"] = TOLBE_PROJECT_VERSION;
+  }
   nlohmann::ordered_json have = nlohmann::ordered_json::parse(got.out);
   EXPECT_EQ(have, want) << have.dump(1);
 }
@@ -620,7 +644,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(JsonCase{"pairs_are_row_then_column",
                              {"--format=json", "order_of_pairs.txt"},
                              R"json([{
-  "file": "order_of_pairs.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
+  "file": "order_of_pairs.txt", "version": "<version>", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
   "restricted": [[1, 0.25, 2], [0.25, 0.8125, -0.5], [2, -0.5, 0.25]],
   "unrestricted": [[4]],
   "reliabilities": null,
@@ -641,21 +665,21 @@ INSTANTIATE_TEST_SUITE_P(
      "message": "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
      "variables": []},
     {"code": "correlation_out_of_range", "severity": "warning",
-     "message": "the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or not a number",
+     "message": "the corrected correlation of variable 1 and variable 3 is 1.143, above 1 in magnitude",
      "variables": [1, 3]},
     {"code": "sign_change", "severity": "note",
      "message": "the correlation of variable 2 and variable 3 changes sign against the restricted sample (Ree et al. 1994)",
      "variables": [2, 3]}],
   "warnings": [
     "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
-    "the corrected correlation of variable 1 and variable 3 is above 1 in magnitude or not a number",
+    "the corrected correlation of variable 1 and variable 3 is 1.143, above 1 in magnitude",
     "the correlation of variable 2 and variable 3 changes sign against the restricted sample (Ree et al. 1994)"]
 }])json",
                              said("order_of_pairs.txt", order_of_pairs_findings)},
                     JsonCase{"zero_variances_counted_and_infinities_null",
                              {"--format=json", "zero_variances.txt"},
                              R"json([{
-  "file": "zero_variances.txt", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
+  "file": "zero_variances.txt", "version": "<version>", "p": 1, "q": 3, "reliability_flag": 0, "selection": [1],
   "restricted": [[1, 1, -1], [1, 0.75, 0], [-1, 0, 0.75]],
   "unrestricted": [[0.25]],
   "reliabilities": null,
@@ -678,19 +702,23 @@ INSTANTIATE_TEST_SUITE_P(
      "message": "the corrected variance of variable 2 is not positive (2 in all); its correlations are not numbers",
      "variables": [2]},
     {"code": "correlation_out_of_range", "severity": "warning",
-     "message": "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a number (3 in all)",
-     "variables": [1, 2]}],
+     "message": "the corrected correlation of variable 1 and variable 2 is infinite (a variance it divides by is 0) (3 in all)",
+     "variables": [1, 2]},
+    {"code": "selection_variance_grew", "severity": "warning",
+     "message": "the unrestricted variance of variable 1, a selection variable, is below its restricted variance (0.25 against 1): selection on a variable shrinks its variance. Standard deviations in place of variances, or the unrestricted matrix's variables in another order than the restricted one's, give this",
+     "variables": [1]}],
   "warnings": [
     "the restricted var/cov matrix, as the correction reads it, is not positive definite: it cannot be the var/cov matrix of real data; check it for typing errors",
     "the corrected variance of variable 2 is not positive (2 in all); its correlations are not numbers",
-    "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a number (3 in all)",
+    "the corrected correlation of variable 1 and variable 2 is infinite (a variance it divides by is 0) (3 in all)",
+    "the unrestricted variance of variable 1, a selection variable, is below its restricted variance (0.25 against 1): selection on a variable shrinks its variance. Standard deviations in place of variances, or the unrestricted matrix's variables in another order than the restricted one's, give this",
     "values that are not finite numbers are written as null"]
 }])json",
                              said("zero_variances.txt", zero_variances_findings)},
                     JsonCase{"selection_last_and_its_reliabilities",
                              {"--format=json", "--select=3", "one_of_three.txt"},
                              R"json([{
-  "file": "one_of_three.txt", "p": 1, "q": 3, "reliability_flag": 1, "selection": [3],
+  "file": "one_of_three.txt", "version": "<version>", "p": 1, "q": 3, "reliability_flag": 1, "selection": [3],
   "restricted": [[0.8125, 0.21875, 0.25], [0.21875, 0.578125, 0.375], [0.25, 0.375, 1]],
   "unrestricted": [[4]],
   "reliabilities": [0.25, 4],
@@ -716,7 +744,7 @@ INSTANTIATE_TEST_SUITE_P(
                     JsonCase{"asymmetries_each_their_own",
                              {"--format=json", "asymmetric.txt"},
                              R"json([{
-  "file": "asymmetric.txt", "p": 2, "q": 2, "reliability_flag": 0, "selection": [1, 2],
+  "file": "asymmetric.txt", "version": "<version>", "p": 2, "q": 2, "reliability_flag": 0, "selection": [1, 2],
   "restricted": [[1, 0.5], [0.4, 1]],
   "unrestricted": [[1, 0.5], [0.3, 1]],
   "reliabilities": null,

@@ -11,9 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::file_text;
@@ -25,21 +29,13 @@ const std::string bom = "\xEF\xBB\xBF";
 constexpr std::size_t limit = std::size_t{16} << 20;  // the documented 16 MiB
 const std::string counts = "the counts (selection variables, variables, reliability flag)";
 
-// A fresh folder for the files of one case.
-std::string case_folder(const std::string& name) {
-  std::string folder =
-      ::testing::TempDir() + "tolbe_input_" + std::to_string(getpid()) + "_" + name;
-  mkdir(folder.c_str(), 0755);
-  return folder;
-}
+using tolbe::testing_support::ScratchFolder;
 
 BinaryRun run_on(const std::string& name, const std::string& text,
                  const std::vector<std::string>& args) {
-  std::string folder = case_folder("x");
-  write_file(folder + "/" + name, text);
-  BinaryRun got = run_binary(TOLBE_BINARY, args, folder);
-  std::remove((folder + "/" + name).c_str());
-  return got;
+  ScratchFolder folder("tolbe_input");
+  write_file(folder / name, text);
+  return run_binary(TOLBE_BINARY, args, folder.path());
 }
 
 struct Case {
@@ -62,7 +58,7 @@ TEST_P(UnusualInput, gives_exactly_this) {
   const Case& c = GetParam();
   BinaryRun got = run_on(c.file, c.text, c.args);
   EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.out, with_version_column(c.out));
   EXPECT_EQ(got.err, c.err);
 }
 
@@ -133,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
              "2 0\n",
              {"--format=json", "l.txt"},
              2,
-             "[\n  {\n    \"file\": \"l.txt\",\n    \"error\": \"tolbe: l.txt:1:2: \\\"\xEF\xBF\xBD"
+             "[\n  {\n    \"file\": \"l.txt\",\n    \"version\": \"" TOLBE_PROJECT_VERSION
+             "\",\n    \"error\": \"tolbe: l.txt:1:2: \\\"\xEF\xBF\xBD"
              "2\\\" is not a number (" +
                  counts + ")\"\n  }\n]\n",
              "tolbe: l.txt:1:2: \"\xDF"
@@ -219,7 +216,7 @@ TEST(UnusualInput, a_byte_order_mark_changes_no_result) {
 // File names of bytes that are not UTF-8 reach JSON as U+FFFD, one for each
 // such byte; the rest of the output is as for any name.
 TEST(UnusualInput, json_is_utf8_whatever_the_file_name) {
-  std::string folder = case_folder("names");
+  ScratchFolder folder("tolbe_input_names");
   const std::vector<std::pair<std::string, std::string>> names = {
       {"\xFF\xFE.txt", "\xEF\xBF\xBD\xEF\xBF\xBD.txt"},
       {"caf\xE9.txt", "caf\xEF\xBF\xBD.txt"},
@@ -227,8 +224,8 @@ TEST(UnusualInput, json_is_utf8_whatever_the_file_name) {
   };
   for (const auto& [name, shown] : names) {
     SCOPED_TRACE(shown);
-    write_file(folder + "/" + name, worked);
-    BinaryRun got = run_binary(TOLBE_BINARY, {"--format=json", name}, folder);
+    write_file(folder / name, worked);
+    BinaryRun got = run_binary(TOLBE_BINARY, {"--format=json", name}, folder.path());
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.err, correlations_note(name));
     nlohmann::json document = nlohmann::json::parse(got.out);  // throws on invalid UTF-8

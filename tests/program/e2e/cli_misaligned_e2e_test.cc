@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::file_text;
@@ -55,14 +59,11 @@ class Misaligned : public testing::TestWithParam<Case> {};
 
 TEST_P(Misaligned, gives_exactly_this) {
   const Case& c = GetParam();
-  std::string folder =
-      ::testing::TempDir() + "tolbe_misaligned_" + std::to_string(getpid()) + "_" + c.name;
-  mkdir(folder.c_str(), 0755);
-  for (const File& f : c.files) write_file(folder + "/" + f.name, f.text);
-  BinaryRun got = run_binary(TOLBE_BINARY, c.args, folder);
-  for (const File& f : c.files) std::remove((folder + "/" + f.name).c_str());
+  tolbe::testing_support::ScratchFolder folder("tolbe_misaligned");
+  for (const File& f : c.files) write_file(folder / f.name, f.text);
+  BinaryRun got = run_binary(TOLBE_BINARY, c.args, folder.path());
   EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.out, with_version_column(c.out));
   EXPECT_EQ(got.err, c.err);
 }
 
@@ -134,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
              {{"study.txt", decimal_commas}},
              {"--format=json", "study.txt"},
              2,
-             "[\n  {\n    \"file\": \"study.txt\",\n    \"error\": \"tolbe: study.txt:2:1: "
+             "[\n  {\n    \"file\": \"study.txt\",\n    \"version\": \"" TOLBE_PROJECT_VERSION
+             "\",\n    \"error\": \"tolbe: study.txt:2:1: "
              "\\\"1,00\\\" looks like a number with a decimal comma; write decimal points "
              "(1.00), or separate values with a blank after the comma\"\n  }\n]\n",
              "tolbe: study.txt" + comma_error + "\n"},

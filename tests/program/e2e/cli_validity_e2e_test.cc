@@ -20,12 +20,15 @@
 #include <utility>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/run_binary.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 #include "tolbe/validity.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::run_binary;
@@ -78,6 +81,11 @@ const std::string worked_note =
 const std::string scores = "x1,x2,y\n5,3,4\n6,5,5\n7,4,7\n8,6,6\n6,7,8\n9,5,7\n7,8,9\n8,7,6\n";
 const std::string unrestricted = "\"\",\"x1\",\"x2\"\n\"x1\",4,1\n\"x2\",1,3\n";
 const std::string try_help = "Try 'tolbe --help' for more information.\n";
+// Eight complete rows for three variables: the screening's warning.
+const std::string small_sample =
+    "tolbe: scores.csv: warning: the restricted sample has n = 8 for 3 variables, fewer than 10 "
+    "a variable: the corrected values are unstable there, and their standard errors and "
+    "intervals are not to be trusted\n";
 
 struct Case {
   const char* name;
@@ -98,7 +106,7 @@ TEST_P(Validity, writes_exactly_what_it_should) {
   const Case& c = GetParam();
   BinaryRun got = run_with(c.files, c.args);
   EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, c.out);
+  EXPECT_EQ(got.out, with_version_column(c.out));
   EXPECT_EQ(got.err, c.err);
 }
 
@@ -114,13 +122,13 @@ const std::string worked_table =
     "matrix known\n"
     "\n"
     "corrected covariances\n"
-    "row  column  estimate        SE     lower     upper\n"
-    "x1   x1          1.44         0      1.44      1.44\n"
-    "x1   x2           0.6         0       0.6       0.6\n"
-    "x1   y          0.392  0.132194  0.132905  0.651095\n"
-    "x2   x2          1.21         0      1.21      1.21\n"
-    "x2   y       0.483333   0.11057   0.26662  0.700047\n"
-    "y    y        1.04004  0.150382    0.7453   1.33479\n"
+    "row  column  estimate      SE   lower   upper\n"
+    "x1   x1        1.4400  0.0000  1.4400  1.4400\n"
+    "x1   x2        0.6000  0.0000  0.6000  0.6000\n"
+    "x1   y         0.3920  0.1322  0.1329  0.6511\n"
+    "x2   x2        1.2100  0.0000  1.2100  1.2100\n"
+    "x2   y         0.4833  0.1106  0.2666  0.7000\n"
+    "y    y         1.0400  0.1504  0.7453  1.3348\n"
     "\n"
     "corrected correlations\n"
     "row  column  estimate      SE   lower   upper\n"
@@ -135,24 +143,25 @@ const std::string worked_table =
     "x2   y         0.4787  0.0935  0.2809  0.6452\n"
     "\n"
     "validity: criterion y, predictors x2 added to x1, criterion reliability 0.81\n"
-    "quantity              predictor  estimate        SE       lower    upper\n"
-    "b                     x1         0.133333  0.105516  -0.0734736  0.34014\n"
-    "b                     x2         0.333333  0.105516    0.126526  0.54014\n"
-    "beta                  x1           0.1569    0.1223     -0.0828   0.3965\n"
-    "beta                  x2           0.3595    0.1060      0.1517   0.5674\n"
-    "validity              x1           0.3203    0.1001      0.1128   0.5010\n"
-    "validity              x2           0.4309    0.0842      0.2528   0.5807\n"
-    "operational_validity  x1           0.3559    0.1113      0.1254   0.5567\n"
-    "operational_validity  x2           0.4787    0.0935      0.2809   0.6452\n"
-    "r2                                 0.2052    0.0754      0.0574   0.3529\n"
-    "r                                  0.4529    0.0832      0.2759   0.6003\n"
-    "operational_r                      0.5033    0.0925      0.3065   0.6670\n"
-    "base_r2                            0.1026    0.0641     -0.0231   0.2283\n"
-    "delta_r2                           0.1026    0.0605     -0.0160   0.2211\n"
-    "delta_r                            0.1326    0.0798     -0.0238   0.2891\n";
+    "quantity              predictor  estimate       SE     lower    upper\n"
+    "b                     x1          0.13333  0.10552  -0.07347  0.34014\n"
+    "b                     x2          0.33333  0.10552   0.12653  0.54014\n"
+    "beta                  x1           0.1569   0.1223   -0.0828   0.3965\n"
+    "beta                  x2           0.3595   0.1060    0.1517   0.5674\n"
+    "validity              x1           0.3203   0.1001    0.1128   0.5010\n"
+    "validity              x2           0.4309   0.0842    0.2528   0.5807\n"
+    "operational_validity  x1           0.3559   0.1113    0.1254   0.5567\n"
+    "operational_validity  x2           0.4787   0.0935    0.2809   0.6452\n"
+    "r2                                 0.2052   0.0754    0.0574   0.3529\n"
+    "r                                  0.4529   0.0832    0.2759   0.6003\n"
+    "operational_r                      0.5033   0.0925    0.3065   0.6670\n"
+    "base_r2                            0.1026   0.0641   -0.0231   0.2283\n"
+    "delta_r2                           0.1026   0.0605   -0.0160   0.2211\n"
+    "delta_r                            0.1326   0.0798   -0.0238   0.2891\n";
 
 // The same without intervals, as Markdown, with x2 alone: b = c23 / c22 =
-// 0.483333 / 1.21 = 0.3994, beta = r23 and R^2 = r23^2 = 0.1856.
+// 0.483333 / 1.21 = 0.39945, beta = r23 and R^2 = r23^2 = 0.1856. A note
+// at the end says what computed it.
 const std::string worked_markdown =
     "## worked.txt: 3 variables, selected on variables x1, x2\n"
     "\n"
@@ -162,12 +171,12 @@ const std::string worked_markdown =
     "\n"
     "| row | column | estimate |\n"
     "| :-- | :----- | -------: |\n"
-    "| x1  | x1     |     1.44 |\n"
-    "| x1  | x2     |      0.6 |\n"
-    "| x1  | y      |    0.392 |\n"
-    "| x2  | x2     |     1.21 |\n"
-    "| x2  | y      | 0.483333 |\n"
-    "| y   | y      |  1.04004 |\n"
+    "| x1  | x1     |   1.4400 |\n"
+    "| x1  | x2     |   0.6000 |\n"
+    "| x1  | y      |   0.3920 |\n"
+    "| x2  | x2     |   1.2100 |\n"
+    "| x2  | y      |   0.4833 |\n"
+    "| y   | y      |   1.0400 |\n"
     "\n"
     "### corrected correlations\n"
     "\n"
@@ -189,13 +198,16 @@ const std::string worked_markdown =
     "\n"
     "| quantity             | predictor | estimate |\n"
     "| :------------------- | :-------- | -------: |\n"
-    "| b                    | x2        | 0.399449 |\n"
+    "| b                    | x2        |  0.39945 |\n"
     "| beta                 | x2        |   0.4309 |\n"
     "| validity             | x2        |   0.4309 |\n"
     "| operational_validity | x2        |   0.4787 |\n"
     "| r2                   |           |   0.1856 |\n"
     "| r                    |           |   0.4309 |\n"
-    "| operational_r        |           |   0.4787 |\n";
+    "| operational_r        |           |   0.4787 |\n"
+    "\n"
+    "*Note.* Corrected for range restriction by Lawley's (1943) multivariate correction, computed "
+    "with tolbe " TOLBE_PROJECT_VERSION ".\n";
 
 // The eight rows' y has variance 18 / 7 in the restricted sample and
 // 2.7432964585995645 corrected, so a reliability of 0.6 there is
@@ -207,11 +219,11 @@ const std::string restricted_reliability_table =
     "\n"
     "corrected covariances\n"
     "row  column  estimate\n"
-    "x1   x1             4\n"
-    "x1   x2             1\n"
-    "x1   y        1.23888\n"
-    "x2   x2             3\n"
-    "x2   y        2.07436\n"
+    "x1   x1        4.0000\n"
+    "x1   x2        1.0000\n"
+    "x1   y         1.2389\n"
+    "x2   x2        3.0000\n"
+    "x2   y         2.0744\n"
     "y    y         2.7433\n"
     "\n"
     "corrected correlations\n"
@@ -225,6 +237,127 @@ const std::string restricted_reliability_table =
     "x1   x2        0.2887\n"
     "x1   y         0.4730\n"
     "x2   y         0.9146\n";
+
+// The same eight rows with x1 alone selected (S = 4): R's cov() and the
+// correction's formulas give C12 = C13 = 5/3, C22 = 3.2361111, C23 =
+// 2.3253968, C33 = 2.9682540, r12 0.4632411, r13 0.4836912, r23 0.7502998.
+// y's restricted variance is 18 / 7, so a reliability of 0.6 there is
+// 1 - 0.4 (18 / 7) / 2.9682540 = 0.6534759 in the population. Disattenuated
+// with y's 0.6: r13 0.6244, r23 0.9686; with 0.6534759: 0.5983, 0.9282.
+const Files x1_alone = {{"scores.csv", scores}, {"unrestricted.csv", "x1\n4\n"}};
+const std::string no_reliability_note =
+    "tolbe: scores.csv: note: no reliability given for x2: taken as 1\n";
+std::string x1_alone_table(const std::string& reliabilities,
+                           const std::vector<std::string>& disattenuated) {
+  return "scores.csv: 3 variables, selected on x1\n" + reliabilities +
+         "\n"
+         "corrected covariances\n"
+         "row  column  estimate\n"
+         "x1   x1        4.0000\n"
+         "x1   x2        1.6667\n"
+         "x1   y         1.6667\n"
+         "x2   x2        3.2361\n"
+         "x2   y         2.3254\n"
+         "y    y         2.9683\n"
+         "\n"
+         "corrected correlations\n"
+         "row  column  estimate\n"
+         "x1   x2        0.4632\n"
+         "x1   y         0.4837\n"
+         "x2   y         0.7503\n"
+         "\n"
+         "disattenuated correlations\n"
+         "row  column  estimate\n"
+         "x1   x2        0.4632\n"
+         "x1   y         " +
+         disattenuated[0] + "\nx2   y         " + disattenuated[1] + "\n";
+}
+
+// For a manuscript: variables of very different scales (variances 100,
+// 1 and 0.01), a name whose bytes outnumber its letters, and values that
+// round to zero from below. R's cov() and the correction's formulas give
+// C = [[144, 4.32, -0.0000144], [4.32, 1.0396, 0.039999868], [.., ..,
+// 0.01]], r12 0.3530769, r13 -0.0000120, r23 0.3923064, b = (-0.0013188,
+// 0.0439564), beta = (-0.1582549, 0.4481826), R^2 0.1758268. The
+// covariances get the decimals that give 144 five significant digits and
+// the smallest variance, 0.01, four: five; the weights b six (0.044); the
+// standardised values four; -0.0000120 is 0.0000. "Interview \xc3\xbc"
+// is 12 bytes and 11 columns, and its rows line up with the others.
+const std::string manuscript = "1 3 0\n100 3 -0.00001\n3 1 0.04\n-0.00001 0.04 0.01\n144\n";
+const std::vector<std::string> manuscript_args = {"--names=x,Interview \xc3\xbc,y", "--criterion=y",
+                                                  "--predictors=x,Interview \xc3\xbc",
+                                                  "manuscript.txt"};
+const std::string manuscript_table =
+    "manuscript.txt: 3 variables, selected on variable x\n"
+    "\n"
+    "corrected covariances\n"
+    "row          column        estimate\n"
+    "x            x            144.00000\n"
+    "x            Interview \xc3\xbc    4.32000\n"
+    "x            y             -0.00001\n"
+    "Interview \xc3\xbc  Interview \xc3\xbc    1.03960\n"
+    "Interview \xc3\xbc  y              0.04000\n"
+    "y            y              0.01000\n"
+    "\n"
+    "corrected correlations\n"
+    "row          column       estimate\n"
+    "x            Interview \xc3\xbc    0.3531\n"
+    "x            y              0.0000\n"
+    "Interview \xc3\xbc  y              0.3923\n"
+    "\n"
+    "validity: criterion y, predictors x, Interview \xc3\xbc\n"
+    "quantity              predictor     estimate\n"
+    "b                     x            -0.001319\n"
+    "b                     Interview \xc3\xbc   0.043956\n"
+    "beta                  x              -0.1583\n"
+    "beta                  Interview \xc3\xbc     0.4482\n"
+    "validity              x               0.0000\n"
+    "validity              Interview \xc3\xbc     0.3923\n"
+    "operational_validity  x               0.0000\n"
+    "operational_validity  Interview \xc3\xbc     0.3923\n"
+    "r2                                    0.1758\n"
+    "r                                     0.4193\n"
+    "operational_r                         0.4193\n";
+const std::string manuscript_markdown =
+    "## manuscript.txt: 3 variables, selected on variable x\n"
+    "\n"
+    "### corrected covariances\n"
+    "\n"
+    "| row         | column      |  estimate |\n"
+    "| :---------- | :---------- | --------: |\n"
+    "| x           | x           | 144.00000 |\n"
+    "| x           | Interview \xc3\xbc |   4.32000 |\n"
+    "| x           | y           |  -0.00001 |\n"
+    "| Interview \xc3\xbc | Interview \xc3\xbc |   1.03960 |\n"
+    "| Interview \xc3\xbc | y           |   0.04000 |\n"
+    "| y           | y           |   0.01000 |\n"
+    "\n"
+    "### corrected correlations\n"
+    "\n"
+    "| row         | column      | estimate |\n"
+    "| :---------- | :---------- | -------: |\n"
+    "| x           | Interview \xc3\xbc |   0.3531 |\n"
+    "| x           | y           |   0.0000 |\n"
+    "| Interview \xc3\xbc | y           |   0.3923 |\n"
+    "\n"
+    "### validity: criterion y, predictors x, Interview \xc3\xbc\n"
+    "\n"
+    "| quantity             | predictor   |  estimate |\n"
+    "| :------------------- | :---------- | --------: |\n"
+    "| b                    | x           | -0.001319 |\n"
+    "| b                    | Interview \xc3\xbc |  0.043956 |\n"
+    "| beta                 | x           |   -0.1583 |\n"
+    "| beta                 | Interview \xc3\xbc |    0.4482 |\n"
+    "| validity             | x           |    0.0000 |\n"
+    "| validity             | Interview \xc3\xbc |    0.3923 |\n"
+    "| operational_validity | x           |    0.0000 |\n"
+    "| operational_validity | Interview \xc3\xbc |    0.3923 |\n"
+    "| r2                   |             |    0.1758 |\n"
+    "| r                    |             |    0.4193 |\n"
+    "| operational_r        |             |    0.4193 |\n"
+    "\n"
+    "*Note.* Corrected for range restriction by Lawley's (1943) multivariate correction, computed "
+    "with tolbe " TOLBE_PROJECT_VERSION ".\n";
 
 const Files worked_file = {{"worked.txt", worked}};
 const Files four_file = {{"four.txt", four}};
@@ -286,7 +419,32 @@ INSTANTIATE_TEST_SUITE_P(
              ""},
         Case{"reliabilities_from_the_restricted_sample", scores_and_s,
              plus(data_args, {"--reliabilities=y=0.6", "--reliabilities-from=restricted"}), 0,
-             restricted_reliability_table, ""},
+             restricted_reliability_table, small_sample},
+        // x1 alone selected: x2 was given no reliability, and the table says
+        // so rather than show a 1 as if it had been measured.
+        Case{"a_variable_given_no_reliability_says_so", x1_alone,
+             plus(data_args, {"--reliabilities=y=0.6"}), 0,
+             x1_alone_table("reliabilities: x2 = 1 (no reliability given), y = 0.6\n",
+                            {"0.6244", "0.9686"}),
+             no_reliability_note + small_sample},
+        Case{"a_variable_given_no_reliability_in_the_restricted_sample", x1_alone,
+             plus(data_args, {"--reliabilities=y=0.6", "--reliabilities-from=restricted"}), 0,
+             x1_alone_table("reliabilities: x2 = 1 (no reliability given), y = 0.653476 (0.6 in "
+                            "the restricted sample)\n",
+                            {"0.5983", "0.9282"}),
+             no_reliability_note + small_sample},
+        Case{"manuscript_table",
+             {{"manuscript.txt", manuscript}},
+             manuscript_args,
+             0,
+             manuscript_table,
+             ""},
+        Case{"manuscript_markdown",
+             {{"manuscript.txt", manuscript}},
+             plus(manuscript_args, {"--format=markdown"}),
+             0,
+             manuscript_markdown,
+             ""},
         // Names in the findings' messages too.
         Case{"names_in_findings",
              {{"asym.txt", "2 2 0\n1 0.5\n0.4 1\n1 0.3\n0.3 1\n"}},
@@ -331,10 +489,10 @@ INSTANTIATE_TEST_SUITE_P(
              "criterion\n"},
         Case{"criterion_among_predictors", scores_and_s,
              plus(data_args, {"--criterion=y", "--predictors=x1,y"}), 2, "",
-             "tolbe: scores.csv: '--predictors' names the criterion, y\n"},
+             small_sample + "tolbe: scores.csv: '--predictors' names the criterion, y\n"},
         Case{"predictor_twice", scores_and_s,
              plus(data_args, {"--criterion=y", "--predictors=x1,1"}), 2, "",
-             "tolbe: scores.csv: '--predictors' names x1 twice\n"},
+             small_sample + "tolbe: scores.csv: '--predictors' names x1 twice\n"},
         Case{"base_not_a_predictor",
              four_file,
              {"--criterion=4", "--predictors=1,2", "--base=3", "-q", "four.txt"},
@@ -359,6 +517,9 @@ INSTANTIATE_TEST_SUITE_P(
              {"--criterion=1", "-q", "twins.txt"},
              2,
              "",
+             "tolbe: twins.txt: warning: the restricted var/cov matrix, as the correction reads "
+             "it, is not positive definite: it cannot be the var/cov matrix of real data; check "
+             "it for typing errors\n"
              "tolbe: twins.txt: the corrected var/cov matrix of the predictors is not positive "
              "definite: they have no regression weights\n"},
         Case{"report_has_no_room",
@@ -565,6 +726,8 @@ TEST(cli_validity_e2e_test, csv_values_are_a_regression_on_the_corrected_matrix)
   ASSERT_EQ(got.status, 0) << got.err;
   std::istringstream lines(got.out);
   std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "version,file,matrix,variable,v1,v2,v3,v4");
   std::vector<std::vector<double>> c;
   std::map<std::string, std::vector<double>> values;  // quantity: estimates in order
   bool second = false;
@@ -572,18 +735,19 @@ TEST(cli_validity_e2e_test, csv_values_are_a_regression_on_the_corrected_matrix)
     if (line.empty()) {
       second = true;
       std::getline(lines, line);
-      EXPECT_EQ(line, "file,criterion,quantity,predictor,estimate,se,lower,upper");
+      EXPECT_EQ(line, "version,file,criterion,quantity,predictor,estimate,se,lower,upper");
       continue;
     }
     std::vector<std::string> cells;
     std::stringstream row(line);
     for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
-    if (!second && cells[1] == "corrected_cov") {
+    EXPECT_EQ(cells[0], TOLBE_PROJECT_VERSION);
+    if (!second && cells[2] == "corrected_cov") {
       std::vector<double> numbers;
-      for (std::size_t j = 3; j < cells.size(); ++j) numbers.push_back(std::stod(cells[j]));
+      for (std::size_t j = 4; j < cells.size(); ++j) numbers.push_back(std::stod(cells[j]));
       c.push_back(numbers);
     } else if (second) {
-      values[cells[2]].push_back(std::stod(cells[4]));
+      values[cells[3]].push_back(std::stod(cells[5]));
     }
   }
   ASSERT_EQ(c.size(), 4u);

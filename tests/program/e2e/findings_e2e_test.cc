@@ -20,13 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "support/csv_version.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 #include "tolbe/findings.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
 
 namespace {
+
+using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::masked;
@@ -34,29 +38,23 @@ using tolbe::testing_support::run_binary;
 using tolbe::testing_support::write_file;
 using Json = nlohmann::ordered_json;
 
-// The folder of this process's problem files.
-const std::string& folder() {
-  static const std::string path = [] {
-    std::string f = ::testing::TempDir() + "tolbe_findings_" + std::to_string(getpid());
-    mkdir(f.c_str(), 0755);
-    return f;
-  }();
-  return path;
-}
+using tolbe::testing_support::ScratchFolder;
 
-// Writes `text` to the file `name` in folder() and runs tolbe there on it
-// with `args` before the name.
+// Writes `text` to the file `name` in a folder of its own and runs tolbe
+// there on it with `args` before the name.
 BinaryRun run_on(const std::string& name, const std::string& text, std::vector<std::string> args) {
-  write_file(folder() + "/" + name, text);
+  ScratchFolder folder("tolbe_findings");
+  write_file(folder / name, text);
   args.push_back(name);
-  return run_binary(TOLBE_BINARY, args, folder());
+  return run_binary(TOLBE_BINARY, args, folder.path());
 }
 
 // The console program's report of `text` (standard input, no arguments).
 std::string console_report(const std::string& text) {
-  std::string path = folder() + "/console.in";
+  ScratchFolder folder("tolbe_findings");
+  std::string path = folder / "console.in";
   write_file(path, text);
-  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder(), path);
+  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder.path(), path);
   EXPECT_EQ(console.status, 0) << console.err;
   return console.out;
 }
@@ -125,6 +123,12 @@ const std::string correlations_note =
     "the restricted matrix has a unit diagonal (correlations) but the unrestricted one does not: "
     "that is right only when the unrestricted values are in units of the restricted standard "
     "deviations";
+// A selection variable whose unrestricted variance is below its restricted
+// one: "(S against V)" goes before this.
+const std::string grew_tail =
+    ": selection on a variable shrinks its variance. Standard deviations in place of variances, "
+    "or the unrestricted matrix's variables in another order than the restricted one's, give "
+    "this";
 const std::string implausible_tail =
     ": standard deviations more than five times apart suggest matrices in different units "
     "(correlations beside covariances?) or variables in another order";
@@ -133,12 +137,21 @@ const std::vector<Mistake> mistakes = {
     {"clean", counts + restricted + unrestricted, {}, 0},
     // Right too: a variance ratio of 20 (80 / 4, strong but real selection;
     // corrected correlations up to 0.51, disattenuated up to 0.54) with
-    // reliabilities, and one of 0.05 (0.2 / 4).
+    // reliabilities. One of 0.05 (0.2 / 4) is plausible as a ratio, but a
+    // selection variable whose variance grew under selection is not.
     {"clean_ratio_20_with_reliabilities",
      "2 4 1\n" + restricted + "80 1.5\n1.5 12\n0.8 0.9\n",
      {},
      0},
-    {"clean_ratio_0_05", counts + restricted + "0.2 0.1\n0.1 12\n", {}, 0},
+    {"clean_ratio_0_05",
+     counts + restricted + "0.2 0.1\n0.1 12\n",
+     {{"selection_variance_grew",
+       "warning",
+       {1},
+       "the unrestricted variance of variable 1, a selection variable, is below its restricted "
+       "variance (0.2 against 4)" +
+           grew_tail}},
+     0},
     // Zeros above the diagonal: the correction would read V12 = 0 and r12 = 0.
     {"lower_triangle",
      counts + "4 0 0 0\n1 9 0 0\n1.2 2.4 16 0\n0.8 1.5 2 6.25\n" + unrestricted,
@@ -260,7 +273,7 @@ const std::vector<Mistake> mistakes = {
        "the reliability of variable 3 is outside (0, 1]; a reliability is a proportion such as "
        "0.81"}},
      0},
-    // S22 = 0: C22 = 0, so r12 (1.5 / 0), r23 and r24 are not numbers.
+    // S22 = 0: C22 = 0, so r12 (1.5 / 0), r23 and r24 are infinite.
     {"unrestricted_variance_0",
      counts + restricted + "6 1.5\n1.5 0\n",
      {{"unrestricted_variance_not_positive",
@@ -274,8 +287,8 @@ const std::vector<Mistake> mistakes = {
       {"correlation_out_of_range",
        "warning",
        {1, 2},
-       "the corrected correlation of variable 1 and variable 2 is above 1 in magnitude or not a "
-       "number (3 in all)"}},
+       "the corrected correlation of variable 1 and variable 2 is infinite (a variance it "
+       "divides by is 0) (3 in all)"}},
      0},
     // S12 = -1.5 where V12 = 1: C12 = S12, r12 = -0.18; the other
     // correlations stay positive (0.11 to 0.2).
@@ -345,6 +358,7 @@ TEST_P(Mistakes, in_json) {
   } else {
     ASSERT_FALSE(errors.empty());
     Json want = {{"file", file},
+                 {"version", TOLBE_PROJECT_VERSION},
                  {"error", "tolbe: " + file + ": error: " + errors[0].message},
                  {"findings", json_findings(m.findings)}};
     EXPECT_EQ(document, want);
@@ -388,6 +402,7 @@ std::string line(const char* problem, const char* severity, const Expected& f) {
 std::string strict_json(const char* problem) {
   std::string file = std::string(problem) + ".txt";
   Json document = {{"file", file},
+                   {"version", TOLBE_PROJECT_VERSION},
                    {"error", "tolbe: " + file + ": error: " + finding(problem).message},
                    {"findings", json_findings(mistake(problem).findings)}};
   return Json::array({document}).dump(2) + "\n";
@@ -403,7 +418,7 @@ TEST_P(Options, say_and_refuse_exactly_this) {
   if (c.out == "<report>") {
     EXPECT_EQ(masked(got.out), masked(console_report(m.text)));
   } else {
-    EXPECT_EQ(got.out, c.out);
+    EXPECT_EQ(got.out, with_version_column(c.out));
   }
   EXPECT_EQ(got.err, c.err);
 }
@@ -491,7 +506,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // Under --select the findings name the variables of the input: the rows of
-// S are the selection variables in the order given.
+// S are the selection variables in the order given. S11 = 6 is then
+// variable 3's, whose restricted variance is 16: a selection variable whose
+// variance would have grown under selection, which the checks warn of.
 struct Selected {
   const char* name;
   const char* problem;  // a Mistake
@@ -535,7 +552,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {1},
                    "the unrestricted variance of variable 1 is 0.015 times its restricted "
                    "variance" +
-                       implausible_tail}}},
+                       implausible_tail},
+                  {"selection_variance_grew",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3, a selection variable, is below its "
+                   "restricted variance (1 against 16)" +
+                       grew_tail}}},
         // S22 = 0 is variable 1's: C11 = 0, and r12, r13, r14 are not numbers.
         Selected{"variance_0_of_the_second_row",
                  "unrestricted_variance_0",
@@ -551,8 +574,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"correlation_out_of_range",
                    "warning",
                    {1, 2},
-                   "the corrected correlation of variable 1 and variable 2 is above 1 in "
-                   "magnitude or not a number (3 in all)"}}},
+                   "the corrected correlation of variable 1 and variable 2 is infinite (a "
+                   "variance it divides by is 0) (3 in all)"},
+                  {"selection_variance_grew",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3, a selection variable, is below its "
+                   "restricted variance (6 against 16)" +
+                       grew_tail}}},
         // S12 and S21 are the values for variables 3 and 1, in that order.
         Selected{"asymmetry_of_the_rows",
                  "unrestricted_asymmetric",
@@ -561,7 +590,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {3, 1},
                    "the unrestricted var/cov matrix is not symmetric: its two values for "
                    "variable 3 and variable 1 differ by 0.03536 relative to their standard "
-                   "deviations (the largest difference); the correction used all of it"}}},
+                   "deviations (the largest difference); the correction used all of it"},
+                  {"selection_variance_grew",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3, a selection variable, is below its "
+                   "restricted variance (6 against 16)" +
+                       grew_tail}}},
         // The reliabilities 81 and 0.9 are those of variables 2 and 4.
         Selected{"reliability_of_the_first_other",
                  "reliability_81",
@@ -569,12 +604,24 @@ INSTANTIATE_TEST_SUITE_P(
                    "warning",
                    {2},
                    "the reliability of variable 2 is outside (0, 1]; a reliability is a "
-                   "proportion such as 0.81"}}},
+                   "proportion such as 0.81"},
+                  {"selection_variance_grew",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3, a selection variable, is below its "
+                   "restricted variance (6 against 16)" +
+                       grew_tail}}},
         // S12 = -1.5 is now r13 (1.2 / 8 = 0.15 in the sample): -0.18; the
         // others stay positive.
         Selected{"sign_change_of_the_selection_pair",
                  "selection_sign_change",
-                 {{"selection_sign_change",
+                 {{"selection_variance_grew",
+                   "warning",
+                   {3},
+                   "the unrestricted variance of variable 3, a selection variable, is below its "
+                   "restricted variance (6 against 16)" +
+                       grew_tail},
+                  {"selection_sign_change",
                    "note",
                    {1, 3},
                    "the correlation of variable 1 and variable 3, both selection variables, "
@@ -880,8 +927,7 @@ TEST(FindingsAgree, cli_c_and_cpp_on_random_problems) {
 // JSON keeps the findings of the input, which may say why (here: two
 // correlation matrices, the first of them impossible).
 TEST(FindingsOfFailures, a_selection_block_not_positive_definite_keeps_its_findings) {
-  write_file(folder() + "/npd.txt", "2 3 0\n1 2 0\n2 1 0\n0 0 1\n1 0\n0 1\n");
-  BinaryRun got = run_binary(TOLBE_BINARY, {"--format=json", "npd.txt"}, folder());
+  BinaryRun got = run_on("npd.txt", "2 3 0\n1 2 0\n2 1 0\n0 0 1\n1 0\n0 1\n", {"--format=json"});
   EXPECT_EQ(got.status, 2);
   Json document = Json::parse(got.out).at(0);
   EXPECT_EQ(document.at("error"),

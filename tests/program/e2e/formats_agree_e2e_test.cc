@@ -4,6 +4,7 @@
 // every solvable input we hold and on random problems of every shape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "support/report_mask.h"
 #include "support/run_binary.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -84,19 +86,39 @@ double csv_number(const std::string& text) {
   return std::strtod(text.c_str(), nullptr);
 }
 
-// The rows of `matrix` in a CSV of one problem.
+std::vector<std::string> csv_cells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::stringstream cell_stream(line);
+  std::string cell;
+  while (std::getline(cell_stream, cell, ',')) cells.push_back(cell);
+  return cells;
+}
+
+// The rows of `matrix` in a CSV of one problem, its columns found by the
+// header's names, as a reader of the file finds them: the values follow
+// "variable". Each row's version must be the library's.
 std::vector<std::vector<double>> csv_matrix(const std::string& csv, const std::string& matrix) {
   std::vector<std::vector<double>> rows;
   std::istringstream lines(csv);
   std::string line;
+  std::getline(lines, line);
+  std::vector<std::string> header = csv_cells(line);
+  auto column = [&](const char* name) {
+    auto at = std::find(header.begin(), header.end(), name);
+    EXPECT_NE(at, header.end()) << name << " in " << line;
+    return static_cast<std::size_t>(at - header.begin());
+  };
+  std::size_t version = column("version");
+  std::size_t of_matrix = column("matrix");
+  std::size_t values = column("variable") + 1;
   while (std::getline(lines, line)) {
-    std::vector<std::string> cells;
-    std::stringstream cell_stream(line);
-    std::string cell;
-    while (std::getline(cell_stream, cell, ',')) cells.push_back(cell);
-    if (cells.size() < 3 || cells[1] != matrix) continue;
+    std::vector<std::string> cells = csv_cells(line);
+    if (cells.size() < values || cells[of_matrix] != matrix) continue;
+    EXPECT_EQ(cells[version], TOLBE_PROJECT_VERSION);
     rows.emplace_back();
-    for (std::size_t k = 3; k < cells.size(); ++k) rows.back().push_back(csv_number(cells[k]));
+    for (std::size_t k = values; k < cells.size(); ++k) {
+      rows.back().push_back(csv_number(cells[k]));
+    }
   }
   return rows;
 }
@@ -122,6 +144,7 @@ void check_agreement(const std::string& path) {
 
   std::vector<Rows> shown = report_matrices(console.out);
   nlohmann::json document = nlohmann::json::parse(json.out).at(0);
+  EXPECT_EQ(document.at("version"), TOLBE_PROJECT_VERSION);
   bool with_reliabilities = !document.at("reliabilities").is_null();
   const char* names[] = {"corrected_cov", "corrected_corr", "disattenuated_corr"};
   std::size_t matrices = with_reliabilities ? 3 : 2;
@@ -219,13 +242,13 @@ std::string random_problem(std::mt19937_64& random, int q, int p, bool with_reli
 
 TEST(FormatsAgree, on_random_problems_of_every_shape) {
   std::mt19937_64 random(20261209);
-  std::string folder = ::testing::TempDir();
+  tolbe::testing_support::ScratchFolder folder("tolbe_agree");
   for (int k = 0; k < 60; ++k) {
     constexpr int first_sizes[] = {1, 50, 2, 49};  // the ends of the range of q
     int q = k < 4 ? first_sizes[k] : 1 + static_cast<int>(random() % 14);
     int p = random() % 4 == 0 ? q : static_cast<int>(random() % static_cast<unsigned>(q + 1));
     bool with_reliabilities = random() % 3 != 0;
-    std::string path = folder + "tolbe_agree_" + std::to_string(getpid()) + ".txt";
+    std::string path = folder / "problem.txt";
     write_file(path, random_problem(random, q, p, with_reliabilities));
     SCOPED_TRACE(file_text(path));
     check_agreement(path);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -18,6 +19,7 @@
 
 #include "support/program_under_test.h"
 #include "support/report_mask.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -50,6 +52,11 @@ std::string temp_path(const char* what) {
   return std::string(::testing::TempDir()) + "tolbe_e2e_" + what + "_" + std::to_string(getpid());
 }
 
+// Removes a file temp_path() named, not a device such as /dev/full.
+void remove_temporary(const std::string& path) {
+  if (path.rfind(::testing::TempDir(), 0) == 0) std::remove(path.c_str());
+}
+
 // Starts tolbe with standard input from `input_fd` and standard output to
 // `out_path`; returns its pid.
 pid_t start(int input_fd, const std::string& out_path, const std::string& err_path,
@@ -76,6 +83,8 @@ Result finish(pid_t pid, const std::string& out_path, const std::string& err_pat
   if (WIFSIGNALED(raw)) result.signal = WTERMSIG(raw);
   result.out = slurp(out_path);
   result.err = slurp(err_path);
+  remove_temporary(out_path);
+  remove_temporary(err_path);
   return result;
 }
 
@@ -188,6 +197,7 @@ TEST(e2e_test, closed_pipe_ends_by_sigpipe_or_with_status_3_when_ignored) {
     int raw = 0;
     waitpid(pid, &raw, 0);
     std::string err = slurp(err_path);
+    remove_temporary(err_path);
     if (ignored) {
       EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 3);
       EXPECT_EQ(err, "error: could not write the report: Broken pipe\n");
