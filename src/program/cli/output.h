@@ -21,16 +21,19 @@ struct CsvRow {
   int values;
 };
 
-// A text as a CSV field: quoted (each quote doubled) when it holds a comma,
-// a quote or a line end.
+// A text as a CSV field: a single quote before it when a spreadsheet would
+// take it for a formula (it starts with =, +, -, @, a tab or a carriage
+// return and is no number), then quoted (each quote doubled) when it holds
+// a comma, a quote or a line end.
 std::string csv_field(const std::string& text);
 
-// Appends the CSV rows of `s`: every value at full precision (the shortest
-// text that reads back to the same double; Inf, -Inf and NaN as R spells
-// them), the file name quoted where it needs to be. Each matrix is followed
-// by its SEs, lower and upper bounds when there are intervals (matrices
-// NAME_se, NAME_lower, NAME_upper); a variable is named by its number, or
-// with raw scores by its name.
+// Appends the CSV rows of `s`, each beginning with the version of tolbe
+// that wrote it: every value at full precision (the shortest text that
+// reads back to the same double; Inf, -Inf and NaN as R spells them), the
+// file name quoted where it needs to be. Each matrix is followed by its
+// SEs, lower and upper bounds when there are intervals (matrices NAME_se,
+// NAME_lower, NAME_upper); a variable is named by its number, or with raw
+// scores by its name.
 void csv_rows(const Solved& s, std::vector<CsvRow>& rows);
 
 // The CSV rows of the validity question's answer of `s` (none without
@@ -69,8 +72,9 @@ void write_table(const Solved& s, bool markdown = false);
 // variables (from 1)}.
 nlohmann::ordered_json json_findings(const Solved& s);
 
-// The JSON document of `s`: the input as read, the results (non-finite
-// values as null), the diagnostics, the findings and their messages.
+// The JSON document of `s`: the file, the version of tolbe, the input as
+// read, the results (non-finite values as null), the diagnostics, the
+// findings and their messages.
 nlohmann::ordered_json json_of(const Solved& s);
 
 }  // namespace tolbe
