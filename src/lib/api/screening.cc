@@ -70,22 +70,22 @@ SuspectValues suspect_values(const RawScores& s, const std::vector<int>& rows,
     for (int row : rows) {
       double x = at(s, row, j);
       double distance = std::fabs(x - centre) / scale;
+      // Counts one of a kind, keeping the first in row order.
+      auto keep = [&](int& count, int& first_row, int& first_variable, double& value,
+                      double& first_distance) {
+        ++count;
+        if (first_row >= 0 && row >= first_row) return;
+        first_row = row;
+        first_variable = variable;
+        value = x;
+        first_distance = distance;
+      };
       if (is_missing_code(x) && distance > code_distance) {
-        ++found.codes;
-        if (found.first_code_row < 0 || row < found.first_code_row) {
-          found.first_code_row = row;
-          found.first_code_variable = variable;
-          found.first_code = x;
-          found.first_code_distance = distance;
-        }
+        keep(found.codes, found.first_code_row, found.first_code_variable, found.first_code,
+             found.first_code_distance);
       } else if (distance > outlier_distance) {
-        ++found.outlying;
-        if (found.outlying_row < 0 || row < found.outlying_row) {
-          found.outlying_row = row;
-          found.outlying_variable = variable;
-          found.outlying_value = x;
-          found.outlying_distance = distance;
-        }
+        keep(found.outlying, found.outlying_row, found.outlying_variable, found.outlying_value,
+             found.outlying_distance);
       }
     }
   }

@@ -67,11 +67,10 @@ bool covariances_of(const Scores& scores, const std::string& file, Matrix& to, S
   return true;
 }
 
-// S from --unrestricted into s.problem.nonrestricted_cov, in the order of
-// s.selection, which it gives when --select does not.
-bool read_unrestricted(const Options& options, const std::vector<std::string>& names, Solved& s) {
-  const std::string& source = options.data.empty() ? options.restricted : options.data;
-  const std::string& file = options.unrestricted;
+// A var/cov matrix with a header of names from `file`: false with s.error
+// when it cannot be read.
+bool read_matrix_file(const std::string& file, std::vector<std::string>& names,
+                      std::vector<double>& values, Solved& s) {
   std::string name = display_name(file);
   std::string text;
   std::string error;
@@ -85,12 +84,21 @@ bool read_unrestricted(const Options& options, const std::vector<std::string>& n
               " MiB; a var/cov matrix of at most 50 variables needs far less";
     return false;
   }
-  std::vector<std::string> s_names;
-  std::vector<double> values;
-  if (!read_named_matrix(text, s_names, values, error)) {
+  if (!read_named_matrix(text, names, values, error)) {
     s.error = "tolbe: " + name + ":" + error;
     return false;
   }
+  return true;
+}
+
+// S from --unrestricted into s.problem.nonrestricted_cov, in the order of
+// s.selection, which it gives when --select does not.
+bool read_unrestricted(const Options& options, const std::vector<std::string>& names, Solved& s) {
+  const std::string& source = options.data.empty() ? options.restricted : options.data;
+  std::string name = display_name(options.unrestricted);
+  std::vector<std::string> s_names;
+  std::vector<double> values;
+  if (!read_matrix_file(options.unrestricted, s_names, values, s)) return false;
   if (s_names.empty()) {
     s.error = "tolbe: " + name +
               ": the unrestricted matrix names no variables: it must be the var/cov matrix of the "
@@ -203,22 +211,12 @@ bool solve_named(const Options& options, Solved& s) {
   s.cpu_start = processor_seconds();
   s.start = date_and_time();
   std::string name = display_name(options.restricted);
-  std::string text;
   std::string error;
-  if (!slurp(options.restricted, max_problem_file_bytes, text, error)) {
-    s.error = "tolbe: cannot open '" + options.restricted + "': " + error;
-    return false;
-  }
-  if (text.size() > max_problem_file_bytes) {
-    s.error = "tolbe: " + name + ": the file is longer than " +
-              std::to_string(max_problem_file_bytes >> 20) +
-              " MiB; a var/cov matrix of at most 50 variables needs far less";
-    return false;
-  }
   std::vector<std::string> names;
   std::vector<double> values;
-  if (!read_named_matrix(text, names, values, error)) {
-    s.error = "tolbe: " + name + ":" + error;
+  if (!read_matrix_file(options.restricted, names, values, s)) return false;
+  if (names.empty()) {
+    s.error = "tolbe: " + name + ": the restricted matrix names no variables";
     return false;
   }
   s.source.names = names;
