@@ -127,8 +127,13 @@ def shown_doubles(browser, table_id):
 
 
 def csv_matrix(text, matrix):
-    rows = [r for r in csv.reader(io.StringIO(text)) if len(r) > 2 and r[1] == matrix]
-    return [[float(x) for x in r[3:] if x != ""] for r in rows]
+    """The values of one matrix of the program's CSV, its columns found by
+    the header's names (a version column comes first)."""
+    rows = list(csv.reader(io.StringIO(text)))
+    header = rows[0]
+    at, first = header.index("matrix"), header.index("variable") + 1
+    rows = [r for r in rows[1:] if len(r) > at and r[at] == matrix]
+    return [[float(x) for x in r[first:] if x != ""] for r in rows]
 
 
 def check_shown_intervals(browser, expected_csv):
@@ -278,7 +283,15 @@ def matrices_args(fields):
 
 
 def without_file_column(text):
-    return [line.split(",", 1)[1] if "," in line else line for line in text.splitlines()]
+    """The CSV's lines without its 'file' column, found in each table's
+    header."""
+    out, at = [], None
+    for line in text.splitlines():
+        fields = line.split(",")
+        if "file" in fields:
+            at = fields.index("file")
+        out.append(",".join(fields[:at] + fields[at + 1:]) if at is not None and line else line)
+    return out
 
 
 # The same problem as the free-format one below: y first, x2 and x1 the
