@@ -473,3 +473,48 @@ TEST(screening_test, the_memory_bound_and_its_words) {
 
 }  // namespace
 }  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+// A code between the two bounds is a code; a plain value there is not.
+TEST(screening_test, a_code_between_the_bounds_is_still_a_code) {
+  std::vector<double> y;
+  for (int k = 0; k <= 10; ++k) y.push_back(40 + 2 * k);
+  y.push_back(99);
+  double distance = std::fabs(99 - median(y)) / robust_sd(y);
+  ASSERT_GT(distance, code_distance);
+  ASSERT_LT(distance, outlier_distance);
+  Columns data{{y}};
+  Screening s = screen_scores(data.scores(), {}, {});
+  EXPECT_EQ(s.data.codes, 1);
+  EXPECT_EQ(s.data.first_code_row, 11);
+  EXPECT_NEAR(s.data.first_code_distance, distance, 1e-12);
+  y.back() = 98;  // no code: within the outliers' bound
+  Columns plain{{y}};
+  EXPECT_EQ(screen_scores(plain.scores(), {}, {}).data.outlying, 0);
+}
+
+// The C API passes the selection on: the pool's column is variable 1's.
+TEST(screening_test, the_c_api_matches_the_pool_to_the_selection) {
+  std::vector<double> scores = spread(20, 100, 3);
+  std::vector<double> x = spread(20, 5, 0.1);
+  scores.insert(scores.end(), x.begin(), x.end());
+  std::vector<double> pool = x;
+  for (int k = 0; k < 20; ++k) pool.push_back(4 + 0.013 * k);
+  pool.push_back(-99);
+  tolbe_scores data{20, 2, scores.data(), 20};
+  tolbe_scores applicants{41, 1, pool.data(), 41};
+  const int selection[1] = {1};
+  tolbe_diagnostics d{};
+  d.n_findings = 0;
+  ASSERT_EQ(tolbe_screen(2, 1, &data, &applicants, selection, 0, &d), TOLBE_OK);
+  std::vector<int> codes;
+  for (int k = 0; k < d.n_findings; ++k) codes.push_back(d.findings[k].code);
+  EXPECT_EQ(codes, (std::vector<int>{TOLBE_FINDING_POOL_SUSPECT_CODE}));
+  EXPECT_EQ(d.findings[0].variables[0], 1);
+  EXPECT_EQ(d.findings[0].row, 40);
+}
+
+}  // namespace
+}  // namespace tolbe

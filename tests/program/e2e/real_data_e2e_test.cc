@@ -280,3 +280,45 @@ TEST(real_data_e2e_test, a_named_restricted_matrix_is_the_problem_files) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pool's rows are the pool file's (a row with NA counted), and its
+// column is the selection variable's, wherever that stands in the data.
+TEST(real_data_e2e_test, the_pools_rows_and_column_are_its_own) {
+  std::string data = "a,x,y\n";
+  for (int k = 0; k < 30; ++k) {
+    data += std::to_string(10 + k % 7) + "," + std::to_string(50 + k) + "." +
+            std::to_string(k % 10) + "," + std::to_string(3 + k % 5) + "\n";
+  }
+  std::string pool = "x\n";
+  for (int k = 0; k < 30; ++k) pool += std::to_string(50 + k) + "." + std::to_string(k % 10) + "\n";
+  for (int k = 0; k < 32; ++k) pool += std::to_string(40 + k) + ".25\n";
+  std::vector<std::string> rows = lines_of(pool);
+  rows[2] = "NA";
+  rows[45] = "5000";
+  BinaryRun got = run_in({{"d.csv", data}, {"p.csv", joined(rows, 0, rows.size())}},
+                         {"--data=d.csv", "--pool=p.csv", "--select=x", "--interval=none"});
+  EXPECT_EQ(got.status, 0);
+  EXPECT_NE(got.err.find("tolbe: d.csv: warning: row 45 of the pool holds 5000 for x, "),
+            std::string::npos)
+      << got.err;
+  EXPECT_EQ(got.err.find("none of the"), std::string::npos) << got.err;
+}
+
+// Too few rows stop the problem before the bootstrap runs.
+TEST(real_data_e2e_test, too_few_rows_stop_before_the_bootstrap) {
+  BinaryRun got = run_in({{"small.csv", "a,x,y\n1,2,3\n2,5,4\n4,6,9\n"}, {"s.csv", "x\n9\n"}},
+                         {"--data=small.csv", "--unrestricted=s.csv", "--select=x",
+                          "--interval=bootstrap", "--resamples=50"});
+  EXPECT_EQ(got.status, 2);
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err.find("resamples"), std::string::npos) << got.err;
+  EXPECT_EQ(got.err.rfind("tolbe: small.csv: error: the restricted sample has n = 3 for 3 "
+                          "variables",
+                          0),
+            0u)
+      << got.err;
+}
+
+}  // namespace
