@@ -151,8 +151,12 @@ inline std::string spreadsheet_safe(std::string_view text) {
     case '-':
     case '@':
     case '\t':
-    case '\r':
-      return "'" + std::string(text);
+    case '\r': {
+      // Built by appending: GCC 12 warns falsely (-Wrestrict) of "'" + text.
+      std::string quoted(1, '\'');
+      quoted.append(text);
+      return quoted;
+    }
     default:
       return std::string(text);
   }
