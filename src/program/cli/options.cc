@@ -144,6 +144,13 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
     error = "give '--data' (raw scores) or '--restricted' (their var/cov matrix), not both";
     return false;
   }
+  // Reliabilities by name come with raw scores or a named matrix alike.
+  if ((raw || named) && o.reliabilities_restricted && o.reliabilities.empty()) {
+    error =
+        "'--reliabilities-from=restricted' has no reliabilities to convert (see "
+        "'--reliabilities')";
+    return false;
+  }
   if (named) {
     if (given[pool_code]) {
       error = "'--pool' is for raw scores: it needs '--data=FILE'";
@@ -166,12 +173,6 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
           "('--unrestricted=FILE')";
       return false;
     }
-    if (o.reliabilities_restricted && o.reliabilities.empty()) {
-      error =
-          "'--reliabilities-from=restricted' has no reliabilities to convert (see "
-          "'--reliabilities')";
-      return false;
-    }
   } else if (!raw) {
     for (auto [code, option] : {std::pair{pool_code, "--pool"},
                                 {unrestricted_code, "--unrestricted"},
@@ -191,12 +192,6 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
   } else {
     if (given[names_code]) {
       error = "with '--data' the data's header names the variables: '--names' is for matrix input";
-      return false;
-    }
-    if (o.reliabilities_restricted && o.reliabilities.empty()) {
-      error =
-          "'--reliabilities-from=restricted' has no reliabilities to convert (see "
-          "'--reliabilities')";
       return false;
     }
     if (!o.files.empty()) {
