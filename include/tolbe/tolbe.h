@@ -347,6 +347,175 @@ int tolbe_default_predictors(int q, int criterion, const int* criteria, int n_cr
 size_t tolbe_workspace_refusal(const char* what, size_t doubles, size_t ints, char* buffer,
                                size_t size);
 
+/* ---- What a call means (<tolbe/request.h>) ------------------------------- */
+
+/* Bounds and defaults, the same on every route. */
+#define TOLBE_MAX_VARIABLES 50
+#define TOLBE_DEFAULT_LEVEL 0.95
+#define TOLBE_DEFAULT_RESAMPLES 2000
+#define TOLBE_MIN_RESAMPLES 10
+#define TOLBE_MAX_RESAMPLES 1000000
+#define TOLBE_MIN_BOOTSTRAP_ROWS 3
+
+/* The parts of a validity question's values (tolbe_validity_values), and
+ * where each starts: b, beta, validities and operational validities hold
+ * one value per predictor, the others one each. */
+#define TOLBE_VALIDITY_B 0
+#define TOLBE_VALIDITY_BETA 1
+#define TOLBE_VALIDITY_VALIDITY 2
+#define TOLBE_VALIDITY_OPERATIONAL_VALIDITY 3
+#define TOLBE_VALIDITY_R2 4
+#define TOLBE_VALIDITY_R 5
+#define TOLBE_VALIDITY_OPERATIONAL_R 6
+#define TOLBE_VALIDITY_BASE_R2 7
+#define TOLBE_VALIDITY_DELTA_R2 8
+#define TOLBE_VALIDITY_DELTA_R 9
+size_t tolbe_validity_offset(int n_predictors, int part);
+
+/* The arguments of a call (tolbe::CallArgument). */
+#define TOLBE_CALL_NONE 0
+#define TOLBE_CALL_RESTRICTED 1
+#define TOLBE_CALL_UNRESTRICTED 2
+#define TOLBE_CALL_DATA 3
+#define TOLBE_CALL_POOL 4
+#define TOLBE_CALL_SELECTION 5
+#define TOLBE_CALL_RELIABILITIES 6
+#define TOLBE_CALL_RELIABILITY_SAMPLE 7
+#define TOLBE_CALL_CRITERIA 8
+#define TOLBE_CALL_RESTRICTED_MEANS 9
+#define TOLBE_CALL_UNRESTRICTED_MEANS 10
+#define TOLBE_CALL_INTERVAL 11
+#define TOLBE_CALL_N 12
+#define TOLBE_CALL_N_UNRESTRICTED 13
+#define TOLBE_CALL_LEVEL 14
+#define TOLBE_CALL_RESAMPLES 15
+#define TOLBE_CALL_SEED 16
+#define TOLBE_CALL_THREADS 17
+#define TOLBE_CALL_CI_TYPE 18
+#define TOLBE_CALL_ARGUMENTS 19
+
+/* How an argument was given (tolbe::Given). */
+#define TOLBE_GIVEN_ABSENT 0
+#define TOLBE_GIVEN_NUMBERS 1
+#define TOLBE_GIVEN_TEXTS 2
+#define TOLBE_GIVEN_OTHER 3 /* neither numbers nor texts */
+
+/* One argument as the user gave it: `length` numbers (NaN: missing) or
+ * UTF-8 texts, and the elements' names (NULL: none; an element NULL or "":
+ * unnamed). */
+typedef struct tolbe_given {
+  int kind;
+  int length;
+  const double* numbers;
+  const char* const* texts;
+  const char* const* names;
+} tolbe_given;
+
+/* A call as the client took it (tolbe::Call); tolbe_call_init() sets every
+ * argument absent and the spelling to R's quoting, counted from 1.
+ * `spelling_names` (TOLBE_CALL_ARGUMENTS texts, or NULL) are the
+ * arguments as the client's users write them; `mention` and `assignment`
+ * are patterns with "{}" (see tolbe::Spelling). `names`: q variable names
+ * or NULL; `unrestricted_names`: p names or NULL. */
+typedef struct tolbe_call {
+  const char* const* spelling_names;
+  const char* mention;
+  const char* assignment;
+  const char* matrix_names;
+  int first_index;
+  int q;
+  const char* const* names;
+  int from_data;
+  int p;
+  const char* const* unrestricted_names;
+  int from_pool;
+  const double* unrestricted;
+  int ld_unrestricted;
+  int mirrors_triangle;
+  tolbe_given arguments[TOLBE_CALL_ARGUMENTS]; /* indexed by TOLBE_CALL_* */
+} tolbe_call;
+
+void tolbe_call_init(tolbe_call* call);
+
+/* The refusal codes (tolbe::RefusalCode); tolbe_refusal_code_name() names
+ * them. */
+const char* tolbe_refusal_code_name(int code);
+
+/* The stable name of an argument, such as "selection"; "" for another. */
+const char* tolbe_call_argument_name(int argument);
+
+/* A resolved call, or its refusal: made by tolbe_resolve(), freed by
+ * tolbe_resolution_free(). */
+typedef struct tolbe_resolution tolbe_resolution;
+
+/* The call resolved (tolbe::resolve_call); NULL when memory runs out. */
+tolbe_resolution* tolbe_resolve(const tolbe_call* call);
+void tolbe_resolution_free(tolbe_resolution* resolution);
+
+/* The refusal: its code (0: none, the call is resolved), argument,
+ * message (valid until the resolution is freed) and variables. */
+int tolbe_refusal_code(const tolbe_resolution* resolution);
+int tolbe_refusal_argument(const tolbe_resolution* resolution);
+const char* tolbe_refusal_message(const tolbe_resolution* resolution);
+int tolbe_refusal_variables(const tolbe_resolution* resolution, const int** variables);
+
+/* The resolved call; pointers are into the resolution (NULL when there
+ * is nothing: no reliabilities, no means). Indices from 0. */
+typedef struct tolbe_resolved {
+  int q;
+  int p;
+  const int* selection;         /* p */
+  const int* unrestricted_rows; /* p: the row (pool column) of each selection variable */
+  int reordered;
+  const int* position; /* q */
+  const int* others;   /* q - p */
+  const double* reliabilities;          /* q - p, or NULL */
+  const double* reliabilities_as_given; /* q - p, or NULL */
+  const char* reliability_given;        /* q - p, or NULL */
+  const char* from_restricted;          /* q - p, or NULL */
+  const int* defaulted;
+  int n_defaulted;
+  const int* criteria;
+  int n_criteria;
+  const double* restricted_means;   /* q, or NULL */
+  const double* unrestricted_means; /* p, or NULL */
+  int method;
+  int ci_type;
+  double level;
+  int n;
+  int n_unrestricted;
+  int resamples;
+  unsigned long long seed;
+  int seed_given;
+  int threads;
+} tolbe_resolved;
+
+/* Fills `out`; returns TOLBE_OK, or TOLBE_INVALID_ARGUMENT when the call
+ * was refused. */
+int tolbe_resolution_get(const tolbe_resolution* resolution, tolbe_resolved* out);
+
+/* The reliabilities measured in the restricted sample converted by the
+ * restricted and corrected var/cov matrices (tolbe::convert_reliabilities);
+ * returns the refusal's code (0: converted). */
+int tolbe_resolution_convert(tolbe_resolution* resolution, const double* restricted,
+                             int ld_restricted, const double* corrected, int ld_corrected);
+
+/* Refuses too few complete rows of raw scores `argument` (TOLBE_CALL_DATA
+ * or TOLBE_CALL_POOL) for the method (tolbe::rows_refusal); returns the
+ * refusal's code (0: enough). */
+int tolbe_resolution_check_rows(tolbe_resolution* resolution, int argument, int rows_used);
+
+/* The note that the others named no reliability are taken as 1, written
+ * as snprintf writes; its whole length (0: no note). */
+size_t tolbe_resolution_defaulted_note(const tolbe_resolution* resolution, char* buffer,
+                                       size_t size);
+
+/* Whether the n x n `a` may be a triangle entered alone (one side all 0
+ * or NaN), and whether it certainly is one (one side empty, the other
+ * not). */
+int tolbe_may_be_triangle(int n, const double* a, int ld);
+int tolbe_one_sided(int n, const double* a, int ld);
+
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 

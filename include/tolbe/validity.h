@@ -69,6 +69,26 @@ struct ValidityQuestion {
 inline std::size_t validity_values(std::size_t k) {
   return 4 * k + 6;
 }
+// The parts of the values: a per-predictor part (b ... operational) holds k
+// values, each of the others one.
+enum class ValidityPart : int {
+  b = 0,
+  beta,
+  validity,
+  operational_validity,
+  r2,
+  r,
+  operational_r,
+  base_r2,
+  delta_r2,
+  delta_r,
+  count
+};
+// Where a part starts among the values of a question with k predictors.
+inline std::size_t validity_offset(std::size_t k, ValidityPart part) {
+  auto at = static_cast<std::size_t>(part);
+  return at < 4 ? at * k : 4 * k + (at - 4);
+}
 struct ValidityResults {
   double* estimate = nullptr;  // validity_values(k) each; any may be null
   double* se = nullptr;

@@ -1,0 +1,60 @@
+#include <cmath>
+#include <cstddef>
+#include <optional>
+
+#include "request/refusal.h"
+#include "request/state.h"
+#include "tolbe/request.h"
+
+namespace tolbe {
+
+Resolution resolve_call(const Call& call) {
+  Resolution r;
+  auto& out = r.call;
+  if ((r.refusal = resolve_interval_options(call, out.intervals))) return r;
+  if ((r.refusal = request::check_names(call))) return r;
+  if ((r.refusal = request::resolve_selection(call, out))) return r;
+  if ((r.refusal = request::resolve_reliabilities(call, out))) return r;
+  if ((r.refusal = request::resolve_reliability_sample(call, out))) return r;
+  if ((r.refusal = request::resolve_criteria(call, out))) return r;
+  if ((r.refusal = request::resolve_means(call, out))) return r;
+  return r;
+}
+
+namespace {
+
+// Whether the upper and the lower triangle of the n x n `a` hold any value
+// other than 0 and NaN.
+void filled_sides(int n, const double* a, int ld, bool& upper, bool& lower) {
+  upper = lower = false;
+  auto at = [&](int i, int j) {
+    return a[static_cast<std::size_t>(i) +
+             static_cast<std::size_t>(j) * static_cast<std::size_t>(ld)];
+  };
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double above = at(i, j), below = at(j, i);
+      if (above != 0.0 && !std::isnan(above)) upper = true;
+      if (below != 0.0 && !std::isnan(below)) lower = true;
+      if (upper && lower) return;
+    }
+  }
+}
+
+}  // namespace
+
+bool may_be_triangle(int n, const double* a, int ld) {
+  if (n < 2 || a == nullptr) return false;
+  bool upper = false, lower = false;
+  filled_sides(n, a, ld, upper, lower);
+  return !(upper && lower);
+}
+
+bool one_sided(int n, const double* a, int ld) {
+  if (n < 2 || a == nullptr) return false;
+  bool upper = false, lower = false;
+  filled_sides(n, a, ld, upper, lower);
+  return upper != lower;
+}
+
+}  // namespace tolbe
