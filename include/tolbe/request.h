@@ -58,6 +58,10 @@ enum class CallArgument : int {
   seed,
   threads,
   ci_type,
+  criterion,
+  predictors,
+  base,
+  added,
   count
 };
 inline constexpr int call_argument_count = static_cast<int>(CallArgument::count);
@@ -145,24 +149,25 @@ struct Call {
 // The stable codes of refusals.
 enum class RefusalCode : int {
   none = 0,
-  both_given,           // a matrix and raw scores for the same side
-  neither_given,        // no restricted (or unrestricted) side
-  not_variables,        // not names or whole numbers
-  unknown_variable,     // a name that no variable has
-  number_out_of_range,  // a number outside 1..q
-  no_names,             // names given, but the variables have none
-  repeated,             // a variable named twice
-  wrong_count,          // not as many values as needed
-  names_disagree,       // the unrestricted matrix's names are not the selection's
-  selection_variable,   // a selection variable where another is needed
-  not_finite,           // a value that is not a finite number
-  partly_named,         // some values named, some not
-  invalid_value,        // a value outside what the argument takes
-  not_for_this_call,    // an argument the call does not use
-  needs_argument,       // the call needs another argument
-  too_few_rows,         // too few complete rows for the method
-  no_reliability,       // a converted reliability that is no reliability
-  too_many_variables,   // more than max_variables
+  both_given,             // a matrix and raw scores for the same side
+  neither_given,          // no restricted (or unrestricted) side
+  not_variables,          // not names or whole numbers
+  unknown_variable,       // a name that no variable has
+  number_out_of_range,    // a number outside 1..q
+  no_names,               // names given, but the variables have none
+  repeated,               // a variable named twice
+  wrong_count,            // not as many values as needed
+  names_disagree,         // the unrestricted matrix's names are not the selection's
+  selection_variable,     // a selection variable where another is needed
+  not_finite,             // a value that is not a finite number
+  partly_named,           // some values named, some not
+  invalid_value,          // a value outside what the argument takes
+  not_for_this_call,      // an argument the call does not use
+  needs_argument,         // the call needs another argument
+  too_few_rows,           // too few complete rows for the method
+  no_reliability,         // a converted reliability that is no reliability
+  too_many_variables,     // more than max_variables
+  not_positive_definite,  // the predictors' corrected var/cov matrix
   count
 };
 
@@ -258,5 +263,36 @@ bool may_be_triangle(int n, const double* a, int ld);
 
 // Whether one side is empty and the other is not: certainly a triangle.
 bool one_sided(int n, const double* a, int ld);
+
+// A validity question as the user gave it, asked of a resolved call: the
+// criterion, and the predictors (a regression), or the base set as
+// `predictors` and the predictors added to it as `added` (an increment).
+// Absent predictors of a regression are the default ones
+// (default_predictors(), the resolved call's criteria left out).
+struct QuestionCall {
+  Spelling spelling;
+  int q = 0;
+  std::vector<std::string> names;  // q names, or none
+  std::vector<int> criteria;       // the resolved call's criteria, from 0
+  Given criterion;
+  Given predictors;
+  Given added;  // given: an increment
+};
+
+struct ResolvedQuestion {
+  int criterion = -1;
+  std::vector<int> predictors;  // the base set first, for an increment
+  int base = 0;                 // the size of the base set; 0: a regression
+};
+
+// Resolves `question`: one criterion; predictors by name or number, at
+// least one, at most max_variables in all, none twice and none the
+// criterion; an increment's base and added sets apart.
+std::optional<Refusal> resolve_question(const QuestionCall& question, ResolvedQuestion& out);
+
+// The refusal of a question whose predictors' corrected var/cov matrix
+// (or the base set's) is not positive definite.
+Refusal question_not_positive_definite(const QuestionCall& question,
+                                       const ResolvedQuestion& resolved);
 
 }  // namespace tolbe

@@ -392,7 +392,11 @@ size_t tolbe_validity_offset(int n_predictors, int part);
 #define TOLBE_CALL_SEED 16
 #define TOLBE_CALL_THREADS 17
 #define TOLBE_CALL_CI_TYPE 18
-#define TOLBE_CALL_ARGUMENTS 19
+#define TOLBE_CALL_CRITERION 19
+#define TOLBE_CALL_PREDICTORS 20
+#define TOLBE_CALL_BASE 21
+#define TOLBE_CALL_ADDED 22
+#define TOLBE_CALL_ARGUMENTS 23
 
 /* How an argument was given (tolbe::Given). */
 #define TOLBE_GIVEN_ABSENT 0
@@ -411,18 +415,25 @@ typedef struct tolbe_given {
   const char* const* names;
 } tolbe_given;
 
-/* A call as the client took it (tolbe::Call); tolbe_call_init() sets every
+/* How the client's users write the arguments (tolbe::Spelling): `names`
+ * (TOLBE_CALL_ARGUMENTS texts, or NULL: the stable names), `mention` and
+ * `assignment` patterns with "{}", what a matrix's names are called, and
+ * whether variables are counted from 1 or 0. NULL patterns: R's quoting.
+ *
+ * A call as the client took it (tolbe::Call); tolbe_call_init() sets every
  * argument absent and the spelling to R's quoting, counted from 1.
- * `spelling_names` (TOLBE_CALL_ARGUMENTS texts, or NULL) are the
- * arguments as the client's users write them; `mention` and `assignment`
- * are patterns with "{}" (see tolbe::Spelling). `names`: q variable names
- * or NULL; `unrestricted_names`: p names or NULL. */
-typedef struct tolbe_call {
-  const char* const* spelling_names;
+ * `names`: q variable names or NULL; `unrestricted_names`: p names or
+ * NULL. */
+typedef struct tolbe_spelling {
+  const char* const* names;
   const char* mention;
   const char* assignment;
   const char* matrix_names;
   int first_index;
+} tolbe_spelling;
+
+typedef struct tolbe_call {
+  tolbe_spelling spelling;
   int q;
   const char* const* names;
   int from_data;
@@ -509,6 +520,34 @@ int tolbe_resolution_check_rows(tolbe_resolution* resolution, int argument, int 
  * as snprintf writes; its whole length (0: no note). */
 size_t tolbe_resolution_defaulted_note(const tolbe_resolution* resolution, char* buffer,
                                        size_t size);
+
+/* A validity question (tolbe::QuestionCall): q variables, named or not,
+ * the fit's criteria, and the criterion, the predictors (or the base set)
+ * and the predictors added to it (an increment) as the user gave them. */
+typedef struct tolbe_question_call {
+  tolbe_spelling spelling;
+  int q;
+  const char* const* names;
+  const int* criteria;
+  int n_criteria;
+  tolbe_given criterion;
+  tolbe_given predictors;
+  tolbe_given added;
+} tolbe_question_call;
+
+/* Resolves a question (tolbe::resolve_question) into *criterion,
+ * predictors (room for q), *n_predictors and *base; returns 0, or the
+ * refusal's code with its argument in *argument and its message written
+ * into `message` as snprintf writes (size bytes). */
+int tolbe_resolve_question(const tolbe_question_call* question, int* criterion, int* predictors,
+                           int* n_predictors, int* base, int* argument, char* message,
+                           size_t size);
+
+/* The refusal of a question whose predictors' corrected var/cov matrix is
+ * not positive definite, written as snprintf writes; its whole length. */
+size_t tolbe_question_not_positive_definite(const tolbe_question_call* question,
+                                            const int* predictors, int n_predictors,
+                                            char* message, size_t size);
 
 /* Whether the n x n `a` may be a triangle entered alone (one side all 0
  * or NaN), and whether it certainly is one (one side empty, the other

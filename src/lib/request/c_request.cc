@@ -11,11 +11,15 @@
 #include "tolbe/tolbe.h"
 #include "tolbe/validity.h"
 
-struct tolbe_resolution {
+// The texts of a spelling, kept while it is in use.
+struct SpellingTexts {
+  std::vector<std::string> names;
+  std::string mention, assignment, matrix_names;
+};
+
+struct tolbe_resolution : SpellingTexts {
   tolbe::Call call;
   tolbe::Resolution resolution;
-  std::vector<std::string> spelling_names;
-  std::string mention, assignment, matrix_names;
 };
 
 namespace {
@@ -56,6 +60,28 @@ tolbe::Given given_of(const tolbe_given& g) {
   return out;
 }
 
+// `from` as a tolbe::Spelling whose texts `keep` holds.
+void spell(const tolbe_spelling& from, SpellingTexts& keep, tolbe::Spelling& to) {
+  if (from.names != nullptr) {
+    keep.names = texts_of(from.names, TOLBE_CALL_ARGUMENTS);
+    for (int a = 1; a < TOLBE_CALL_ARGUMENTS; ++a) {
+      if (from.names[a] != nullptr) to.names[a] = keep.names[static_cast<std::size_t>(a)].c_str();
+    }
+  }
+  keep.mention = from.mention != nullptr ? from.mention : "'{}'";
+  keep.assignment = from.assignment != nullptr ? from.assignment : "{} = \"{}\"";
+  keep.matrix_names = from.matrix_names != nullptr ? from.matrix_names : "names";
+  to.mention = keep.mention.c_str();
+  to.assignment = keep.assignment.c_str();
+  to.matrix_names = keep.matrix_names.c_str();
+  to.first_index = from.first_index;
+}
+
+std::size_t written(const std::string& text, char* buffer, std::size_t size) {
+  if (buffer != nullptr && size > 0) std::snprintf(buffer, size, "%s", text.c_str());
+  return text.size();
+}
+
 }  // namespace
 
 extern "C" {
@@ -71,10 +97,10 @@ size_t tolbe_validity_offset(int n_predictors, int part) {
 void tolbe_call_init(tolbe_call* call) {
   if (call == nullptr) return;
   std::memset(call, 0, sizeof *call);
-  call->mention = "'{}'";
-  call->assignment = "{} = \"{}\"";
-  call->matrix_names = "names";
-  call->first_index = 1;
+  call->spelling.mention = "'{}'";
+  call->spelling.assignment = "{} = \"{}\"";
+  call->spelling.matrix_names = "names";
+  call->spelling.first_index = 1;
 }
 
 const char* tolbe_refusal_code_name(int code) {
@@ -90,21 +116,7 @@ tolbe_resolution* tolbe_resolve(const tolbe_call* c) {
   try {
     auto* r = new tolbe_resolution;
     tolbe::Call& call = r->call;
-    if (c->spelling_names != nullptr) {
-      r->spelling_names = texts_of(c->spelling_names, TOLBE_CALL_ARGUMENTS);
-      for (int a = 1; a < TOLBE_CALL_ARGUMENTS; ++a) {
-        if (c->spelling_names[a] != nullptr) {
-          call.spelling.names[a] = r->spelling_names[static_cast<std::size_t>(a)].c_str();
-        }
-      }
-    }
-    r->mention = c->mention != nullptr ? c->mention : "'{}'";
-    r->assignment = c->assignment != nullptr ? c->assignment : "{} = \"{}\"";
-    r->matrix_names = c->matrix_names != nullptr ? c->matrix_names : "names";
-    call.spelling.mention = r->mention.c_str();
-    call.spelling.assignment = r->assignment.c_str();
-    call.spelling.matrix_names = r->matrix_names.c_str();
-    call.spelling.first_index = c->first_index;
+    spell(c->spelling, *r, call.spelling);
     call.q = c->q > 0 ? c->q : 0;
     call.names = texts_of(c->names, call.q);
     call.from_data = c->from_data != 0;
@@ -233,14 +245,70 @@ int tolbe_resolution_check_rows(tolbe_resolution* r, int argument, int rows_used
 
 size_t tolbe_resolution_defaulted_note(const tolbe_resolution* r, char* buffer, size_t size) {
   if (r == nullptr || !r->resolution.ok()) return 0;
-  std::string note;
   try {
-    note = tolbe::defaulted_reliabilities_note(r->call, r->resolution.call);
+    return written(tolbe::defaulted_reliabilities_note(r->call, r->resolution.call), buffer, size);
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  if (buffer != nullptr && size > 0) std::snprintf(buffer, size, "%s", note.c_str());
-  return note.size();
+}
+
+int tolbe_resolve_question(const tolbe_question_call* q, int* criterion, int* predictors,
+                           int* n_predictors, int* base, int* argument, char* message,
+                           size_t size) {
+  if (q == nullptr || criterion == nullptr || predictors == nullptr || n_predictors == nullptr ||
+      base == nullptr) {
+    return static_cast<int>(tolbe::RefusalCode::invalid_value);
+  }
+  try {
+    SpellingTexts keep;
+    tolbe::QuestionCall question;
+    spell(q->spelling, keep, question.spelling);
+    question.q = q->q > 0 ? q->q : 0;
+    question.names = texts_of(q->names, question.q);
+    if (q->criteria != nullptr && q->n_criteria > 0) {
+      question.criteria.assign(q->criteria, q->criteria + q->n_criteria);
+    }
+    question.criterion = given_of(q->criterion);
+    question.predictors = given_of(q->predictors);
+    question.added = given_of(q->added);
+    tolbe::ResolvedQuestion out;
+    auto refusal = tolbe::resolve_question(question, out);
+    if (refusal) {
+      if (argument != nullptr) *argument = static_cast<int>(refusal->argument);
+      written(refusal->message, message, size);
+      return static_cast<int>(refusal->code);
+    }
+    *criterion = out.criterion;
+    for (std::size_t k = 0; k < out.predictors.size(); ++k) predictors[k] = out.predictors[k];
+    *n_predictors = static_cast<int>(out.predictors.size());
+    *base = out.base;
+    if (argument != nullptr) *argument = 0;
+    written("", message, size);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    written("out of memory", message, size);
+    return static_cast<int>(tolbe::RefusalCode::invalid_value);
+  }
+}
+
+size_t tolbe_question_not_positive_definite(const tolbe_question_call* q, const int* predictors,
+                                            int n_predictors, char* message, size_t size) {
+  if (q == nullptr) return 0;
+  try {
+    SpellingTexts keep;
+    tolbe::QuestionCall question;
+    spell(q->spelling, keep, question.spelling);
+    question.q = q->q > 0 ? q->q : 0;
+    question.names = texts_of(q->names, question.q);
+    tolbe::ResolvedQuestion resolved;
+    if (predictors != nullptr && n_predictors > 0) {
+      resolved.predictors.assign(predictors, predictors + n_predictors);
+    }
+    return written(tolbe::question_not_positive_definite(question, resolved).message, message,
+                   size);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 int tolbe_may_be_triangle(int n, const double* a, int ld) {

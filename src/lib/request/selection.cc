@@ -214,17 +214,24 @@ std::optional<Refusal> pool_by_name(const Call& call, ResolvedCall& out) {
 
 std::optional<Refusal> variables_of(const Call& call, const Given& given, CallArgument argument,
                                     std::vector<int>& out) {
-  const Spelling& s = call.spelling;
+  return variables_in({call.spelling, call.q, call.names,
+                       mention(call.spelling, restricted_side(call)), names_word(call)},
+                      given, argument, out);
+}
+
+std::optional<Refusal> variables_in(const VariableSet& set, const Given& given,
+                                    CallArgument argument, std::vector<int>& out) {
+  const Spelling& s = set.spelling;
   out.clear();
   if (given.kind == Given::Kind::texts) {
-    if (call.names.empty()) {
-      return refuse(R::no_names, argument,
-                    mention(s, argument) + " gives names, but " +
-                        mention(s, restricted_side(call)) + " has no " + names_word(call));
+    if (set.names.empty()) {
+      return refuse(
+          R::no_names, argument,
+          mention(s, argument) + " gives names, but " + set.whose + " has no " + set.whose_names);
     }
     std::vector<std::string> unknown;
     for (std::size_t k = 0; k < given.texts.size(); ++k) {
-      int v = find_name(call.names, given.texts[k]);
+      int v = find_name(set.names, given.texts[k]);
       out.push_back(v);
       if (v < 0 && !repeats_earlier(given.texts, k)) unknown.push_back(given.texts[k]);
     }
@@ -245,10 +252,10 @@ std::optional<Refusal> variables_of(const Call& call, const Given& given, CallAr
   }
   int first = s.first_index;
   for (double value : given.numbers) {
-    if (value < first || value > call.q - 1 + first) {
+    if (value < first || value > set.q - 1 + first) {
       return refuse(R::number_out_of_range, argument,
                     mention(s, argument) + " holds numbers outside " + std::to_string(first) +
-                        ".." + std::to_string(call.q - 1 + first));
+                        ".." + std::to_string(set.q - 1 + first));
     }
     out.push_back(static_cast<int>(value) - first);
   }

@@ -49,7 +49,8 @@ constexpr const char* code_names[static_cast<int>(RefusalCode::count)] = {"",
                                                                           "needs_argument",
                                                                           "too_few_rows",
                                                                           "no_reliability",
-                                                                          "too_many_variables"};
+                                                                          "too_many_variables",
+                                                                          "not_positive_definite"};
 
 // `pattern` with each "{}" replaced by the next of `a`, `b`.
 std::string filled(const char* pattern, std::string_view a, std::string_view b = {}) {

@@ -22,4 +22,16 @@ std::optional<Refusal> resolve_means(const Call& call, ResolvedCall& out);
 std::optional<Refusal> variables_of(const Call& call, const Given& given, CallArgument argument,
                                     std::vector<int>& out);
 
+// The variables a list is resolved against: q of them, named or not,
+// `whose` and `whose_names` saying what has (or lacks) the names.
+struct VariableSet {
+  const Spelling& spelling;
+  int q;
+  const std::vector<std::string>& names;
+  std::string whose;
+  std::string whose_names;
+};
+std::optional<Refusal> variables_in(const VariableSet& set, const Given& given,
+                                    CallArgument argument, std::vector<int>& out);
+
 }  // namespace tolbe::request
