@@ -29,7 +29,11 @@ constexpr const char* argument_names[call_argument_count] = {"",
                                                              "resamples",
                                                              "seed",
                                                              "threads",
-                                                             "ci_type"};
+                                                             "ci_type",
+                                                             "criterion",
+                                                             "predictors",
+                                                             "base",
+                                                             "added"};
 
 constexpr const char* code_names[static_cast<int>(RefusalCode::count)] = {"",
                                                                           "both_given",
