@@ -110,8 +110,13 @@ const errorFields = ['problem', 'restricted', 'unrestricted', 'data', 'pool', 's
 
 function clearErrors() {
   for (const id of errorFields) {
-    $(id + '-error').textContent = '';
+    const box = $(id + '-error');
+    box.textContent = '';
+    delete box.dataset.line;
+    delete box.dataset.column;
     $(id).removeAttribute('aria-invalid');
+    const notes = $(id + '-findings');
+    if (notes) notes.remove();
   }
   $('form-error').textContent = '';
 }
@@ -124,28 +129,107 @@ function showError(field, message) {
   }
 }
 
-// The input a message of the tool is about: the option it names, or else
-// the file. The unrestricted matrix is the pool's field with raw scores.
-function placeOf(message) {
-  const unrestricted = kind() === 'matrices' ? 'unrestricted' : 'pool';
-  const option = message.match(/'?--([a-z-]+)\b/);
-  if (option) {
-    const field = {
-      'select': 'select', 'reliabilities': 'reliabilities', 'interval': 'interval', 'n': 'n',
-      'n-unrestricted': 'n-unrestricted', 'level': 'level', 'resamples': 'resamples',
-      'seed': 'seed', 'criterion': 'criterion', 'predictors': 'predictors', 'base': 'base',
-      'pool': 'pool', 'data': 'data', 'unrestricted': unrestricted, 'restricted': 'restricted',
-    }[option[1]];
-    if (field) return {field, message};
+// The field of a file the page gave the tool. The unrestricted matrix is
+// the pool's field with raw scores and part of the problem text with a
+// problem.
+function fieldOfFile(file) {
+  if (typeof file !== 'string') return null;
+  const k = kind();
+  const base = file.slice(file.lastIndexOf('/') + 1);
+  return {'problem.txt': 'problem', 'restricted.csv': 'restricted', 'data.csv': 'data',
+    'pool.csv': 'pool', 'unrestricted.csv': k === 'matrices' ? 'unrestricted' : 'pool'}[base] ||
+    null;
+}
+
+// The field of an option of the tool, named as a refusal names it: the
+// option without its dashes. Options without a field of their own go to the
+// field that sets them.
+function fieldOfArgument(argument) {
+  if (typeof argument !== 'string') return null;
+  const k = kind();
+  const matrix = (field) => (k === 'problem' ? 'problem' : field);
+  return {
+    'select': 'select', 'reliabilities': 'reliabilities', 'reliabilities-from': 'reliabilities',
+    'interval': 'interval', 'ci-type': 'interval', 'n': 'n', 'n-unrestricted': 'n-unrestricted',
+    'level': 'level', 'resamples': 'resamples', 'seed': 'seed', 'criterion': 'criterion',
+    'predictors': 'predictors', 'base': 'base', 'data': 'data', 'pool': 'pool',
+    'restricted': matrix('restricted'),
+    'unrestricted': matrix(k === 'matrices' ? 'unrestricted' : 'pool'),
+  }[argument] || null;
+}
+
+// Where a refusal of the tool belongs: a place in a file is that file's
+// text area (at the line and column); otherwise the option it is about, or
+// the file it is about, or else the file of the problem that failed.
+function placeOfRefusal(refusal, problemFile) {
+  const r = refusal || {};
+  const atFile = fieldOfFile(r.file);
+  if (atFile && Number.isInteger(r.line)) {
+    return {field: atFile, line: r.line, column: Number.isInteger(r.column) ? r.column : null};
   }
-  const file = message.match(
-    /^tolbe: (problem\.txt|restricted\.csv|unrestricted\.csv|data\.csv|pool\.csv)\b/);
-  if (file) {
-    const field = {'problem.txt': 'problem', 'restricted.csv': 'restricted',
-      'unrestricted.csv': unrestricted, 'data.csv': 'data', 'pool.csv': 'pool'}[file[1]];
-    return {field, message};
+  return {field: fieldOfArgument(r.argument) || atFile || fieldOfFile(problemFile),
+    line: null, column: null};
+}
+
+// The offset in `text` of a line and column (from 1; the first column
+// without one), clamped to the text.
+function offsetOf(text, line, column) {
+  let at = 0;
+  for (let l = 1; l < line; ++l) {
+    const next = text.indexOf('\n', at);
+    if (next < 0) return text.length;
+    at = next + 1;
   }
-  return {field: null, message};
+  const end = text.indexOf('\n', at);
+  const lineEnd = end < 0 ? text.length : end;
+  return Math.min(at + Math.max((column || 1) - 1, 0), lineEnd);
+}
+
+// Focuses the field of a place, with the caret on the refused text.
+function focusPlace(place) {
+  const input = $(place.field);
+  input.focus();
+  if (place.line !== null && input.tagName === 'TEXTAREA') {
+    const at = offsetOf(input.value, place.line, place.column);
+    input.setSelectionRange(at, Math.min(at + 1, input.value.length));
+  }
+}
+
+// The field a finding is about, by its code: findings on the scores, the
+// pool, either matrix or the reliabilities are said again below that input.
+// Findings on the results (sign changes, correlations out of range) stay in
+// the list alone.
+function fieldOfFinding(code) {
+  const k = kind();
+  if (typeof code !== 'string') return null;
+  if (code === 'reliabilities_taken_as_1' || code === 'reliability_out_of_range') {
+    return k === 'problem' ? 'problem' : 'reliabilities';
+  }
+  if (code === 'extra_numbers') return k === 'problem' ? 'problem' : null;
+  if (code.startsWith('pool_') || code === 'selection_variance_grew') {
+    return k === 'raw' ? 'pool' : null;
+  }
+  if (['too_few_rows', 'small_sample', 'suspect_code', 'outlying_value',
+    'unread_not_finite'].includes(code)) {
+    return k === 'raw' ? 'data' : k === 'problem' ? 'problem' : 'restricted';
+  }
+  if (code.startsWith('restricted_')) {
+    return {problem: 'problem', matrices: 'restricted', raw: 'data'}[k];
+  }
+  if (code.startsWith('unrestricted_')) {
+    return {problem: 'problem', matrices: 'unrestricted', raw: 'pool'}[k];
+  }
+  return null;
+}
+
+function showFieldFinding(field, finding) {
+  let list = $(field + '-findings');
+  if (!list) {
+    list = element('ul', {'id': field + '-findings', 'class': 'field-findings'});
+    $(field + '-error').after(list);
+  }
+  list.append(element('li', {'class': finding.severity, 'data-code': finding.code || ''},
+    `${finding.severity}: ${finding.message}`));
 }
 
 // ---- Showing results -----------------------------------------------------------------
@@ -355,15 +439,10 @@ function showFindings(findings) {
     li.append(element('strong', {}, f.severity + ': '));
     li.append(f.message);
     list.append(li);
+    const field = fieldOfFinding(f.code);
+    if (field) showFieldFinding(field, f);
   }
   $('findings-box').hidden = findings.length === 0;
-}
-
-// The findings the tool wrote on standard error ("tolbe: FILE: SEVERITY:
-// message"), for a problem whose JSON holds none.
-function findingsSaid(stderr) {
-  return stderr.split('\n').map((l) => l.match(/^tolbe: (?:.*?: )?(error|warning|note): (.*)$/))
-    .filter((m) => m).map((m) => ({severity: m[1], message: m[2], code: ''}));
 }
 
 // The tool's JSON: an array of documents, one a problem, or an object that
@@ -401,20 +480,25 @@ function run() {
   const json = runTool([...args, '--format=json'], files);
   const {documents, version} = documentsOf(json.stdout);
   const doc = documents.find((d) => d.corrected_cov) || null;
-  const failed = documents.find((d) => d.error);
   if (!doc) {
-    // The tool's errors: the first line of each, next to its input; its
+    // Each refusal next to the input it is about, placed by what the tool
+    // says of it (option, file, line and column), never by its words; the
     // findings, whatever their severity, in the list.
-    const lines = json.stderr.split('\n').filter((l) => l.startsWith('tolbe: ') &&
-      !/: (note|warning): /.test(l));
-    const messages = failed ? [failed.error] : lines;
+    const failures = documents.filter((d) => d.refusal || d.error);
     let first = null;
-    for (const m of messages.length ? messages : ['tolbe: no result']) {
-      const place = placeOf(m);
-      showError(place.field, place.message);
-      first = first || place.field;
+    for (const d of failures) {
+      const place = placeOfRefusal(d.refusal, d.file);
+      showError(place.field, d.error || (d.refusal && d.refusal.message) || 'no result');
+      if (place.field && place.line !== null) {
+        $(place.field + '-error').dataset.line = String(place.line);
+        if (place.column !== null) $(place.field + '-error').dataset.column = String(place.column);
+      }
+      first = first || (place.field ? place : null);
     }
-    const findings = failed && failed.findings ? failed.findings : findingsSaid(json.stderr);
+    // A command line the tool refused before any problem, without a
+    // document: its words as it wrote them.
+    if (failures.length === 0) showError(null, json.stderr.trim() || 'tolbe: no result');
+    const findings = failures.flatMap((d) => d.findings || []);
     if (findings.length > 0) {
       showFindings(findings);
       $('results').hidden = false;
@@ -425,7 +509,7 @@ function run() {
       $('downloads').hidden = true;
       $('paper-box').hidden = true;
     }
-    if (first) $(first).focus();
+    if (first) focusPlace(first);
     $('status').textContent = 'Not computed: see the message below the input.';
     return;
   }
@@ -582,5 +666,7 @@ async function start() {
 // For the tests: the tool's own output for a command line and files.
 window.tolbeRun = (args, files) => runTool(args, files);
 window.tolbeDownloads = () => downloads;
+// For the tests: the tool as loaded, whose output they can stand in for.
+window.tolbeModule = () => tool;
 
 start();

@@ -632,3 +632,266 @@ def test_load_time_and_screenshot(browser, server):
         assert browser.save_screenshot(str(SCREENSHOT))
     finally:
         browser.set_window_size(1280, 1700)
+
+
+# ---- Refusals placed by what the program says of them ----------------------------
+
+
+def stand_in_for_the_program(browser, documents, stderr="", status=2):
+    """Makes the page's program write `documents` as its JSON (nothing for
+    None) and `stderr`, whatever it is asked: the page's placing is then
+    tested on refusals of every kind, whatever the program refuses today."""
+    browser.execute_script(
+        "const m = window.tolbeModule();"
+        "m.callMain = () => { m.FS.writeFile('/run/stdout', arguments[0]);"
+        " m.FS.writeFile('/run/stderr', arguments[1]); return arguments[2]; };",
+        "" if documents is None else json.dumps(documents), stderr, status)
+
+
+def refusal(**fields):
+    r = {"code": "invalid_value", "argument": None, "file": None, "line": None, "column": None,
+         "message": "refused"}
+    r.update(fields)
+    return r
+
+
+SOME_TEXT = "a,b\n1,x\n0.5,1\n\n0.5,1,  x\n"
+PLACED_REFUSALS = [
+    # (kind, the failed document, the field, the line and column of the
+    # caret there or None). The words name another option or file than the
+    # refusal does: the page must go by the refusal.
+    ("problem", {"file": "problem.txt", "error": "tolbe: '--select' names \"9\"",
+                 "refusal": refusal(argument="level")}, "level", None),
+    ("problem", {"file": "problem.txt", "error": "tolbe: problem.txt: '--level' is wrong",
+                 "refusal": refusal(argument="select")}, "select", None),
+    ("problem", {"file": "problem.txt", "error": "tolbe: data.csv: '--n' is wrong",
+                 "refusal": refusal(argument="n-unrestricted")}, "n-unrestricted", None),
+    ("problem", {"file": "problem.txt", "error": "tolbe: the unrestricted matrix",
+                 "refusal": refusal(argument="unrestricted")}, "problem", None),
+    ("problem", {"file": "problem.txt", "error": "tolbe: '--criterion'",
+                 "refusal": refusal(file="problem.txt", line=5, column=9)}, "problem", (5, 9)),
+    ("matrices", {"file": "restricted.csv", "error": "tolbe: '--select' names \"z\"",
+                  "refusal": refusal(argument="reliabilities")}, "reliabilities", None),
+    ("matrices", {"file": "restricted.csv", "error": "tolbe: restricted.csv:2:1: x",
+                  "refusal": refusal(file="unrestricted.csv", line=5, column=9)},
+     "unrestricted", (5, 9)),
+    ("matrices", {"file": "restricted.csv", "error": "tolbe: '--reliabilities-from'",
+                  "refusal": refusal(argument="criterion", file="restricted.csv")},
+     "criterion", None),
+    ("raw", {"file": "data.csv", "error": "tolbe: data.csv:3:2: not a number",
+             "refusal": refusal(file="unrestricted.csv", line=2, column=3)}, "pool", (2, 3)),
+    ("raw", {"file": "data.csv", "error": "tolbe: '--pool' is wrong",
+             "refusal": refusal(argument="resamples")}, "resamples", None),
+    ("raw", {"file": "data.csv", "error": "tolbe: '--resamples' is wrong",
+             "refusal": refusal(code="too_few_rows", argument="data")}, "data", None),
+    # Without a refusal (or with none of its fields): the problem's file.
+    ("raw", {"file": "pool.csv", "error": "tolbe: '--select' is wrong"}, "pool", None),
+    ("matrices", {"file": "restricted.csv", "error": "tolbe: '--n' is wrong",
+                  "refusal": refusal()}, "restricted", None),
+]
+
+
+def fill_every_field(browser, kind):
+    choose(browser, "kind", kind)
+    for field in ("problem", "restricted", "unrestricted", "data", "pool"):
+        set_value(browser, field, SOME_TEXT)
+    if kind == "raw":
+        choose(browser, "pool-kind", "unrestricted")
+
+
+def offset_of(text, line, column):
+    lines = text.split("\n")
+    return sum(len(l) + 1 for l in lines[:line - 1]) + column - 1
+
+
+@pytest.mark.parametrize("kind,document,field,position", PLACED_REFUSALS)
+def test_refusals_are_placed_by_their_argument_and_file(browser, server, kind, document, field,
+                                                        position):
+    reset(browser, server)
+    fill_every_field(browser, kind)
+    stand_in_for_the_program(browser, [{"version": "0", **document}],
+                             stderr=document["error"] + "\n")
+    compute(browser)
+    check_message_next_to_field(browser, field)
+    assert browser.find_element(By.ID, f"{field}-error").text == document["error"]
+    # Every other field is left alone.
+    others = browser.execute_script(
+        "return [...document.querySelectorAll('.field-error')].filter(e => e.textContent)"
+        ".map(e => e.id)")
+    assert others == [f"{field}-error"]
+    box = browser.find_element(By.ID, f"{field}-error")
+    if position is None:
+        assert box.get_attribute("data-line") is None
+        return
+    line, column = position
+    assert (box.get_attribute("data-line"), box.get_attribute("data-column")) == \
+        (str(line), str(column))
+    at = offset_of(SOME_TEXT, line, column)
+    caret = browser.execute_script(
+        "const e = document.getElementById(arguments[0]); return [e.selectionStart, e.selectionEnd]",
+        field)
+    assert caret == [at, at + 1]
+    assert SOME_TEXT[at] == "x"
+
+
+def test_a_command_line_refused_without_a_document_is_said_as_written(browser, server):
+    reset(browser, server)
+    fill_every_field(browser, "problem")
+    said = "tolbe: '--select' is wrong\nTry 'tolbe --help' for more information.\n"
+    stand_in_for_the_program(browser, None, stderr=said)
+    assert compute(browser) == "Not computed: see the message below the input."
+    assert browser.find_element(By.ID, "form-error").text == said.strip()
+    assert browser.find_element(By.ID, "select-error").text == ""
+
+
+FIELD_FINDINGS = [
+    # (kind, finding code, the field it is said again below, or None)
+    ("raw", "pool_suspect_code", "pool"),
+    ("raw", "suspect_code", "data"),
+    ("raw", "unrestricted_not_positive_definite", "pool"),
+    ("raw", "reliabilities_taken_as_1", "reliabilities"),
+    ("matrices", "restricted_asymmetric", "restricted"),
+    ("matrices", "unrestricted_asymmetric", "unrestricted"),
+    ("matrices", "reliability_out_of_range", "reliabilities"),
+    ("problem", "reliability_out_of_range", "problem"),
+    ("problem", "extra_numbers", "problem"),
+    ("problem", "sign_change", None),
+    ("raw", "correlation_out_of_range", None),
+]
+
+
+@pytest.mark.parametrize("kind,code,field", FIELD_FINDINGS)
+def test_findings_are_said_below_their_input_by_code(browser, server, kind, code, field):
+    reset(browser, server)
+    fill_every_field(browser, kind)
+    finding = {"code": code, "severity": "warning", "message": "'--select' data.csv said",
+               "variables": []}
+    stand_in_for_the_program(browser, [{"file": "x", "error": "tolbe: no",
+                                        "refusal": refusal(argument="seed"),
+                                        "findings": [finding]}])
+    compute(browser)
+    # In the list, always.
+    assert shown_findings(browser) == [("warning", "warning: '--select' data.csv said")]
+    placed = browser.execute_script(
+        "return [...document.querySelectorAll('.field-findings li')].map("
+        "e => [e.closest('.field-findings').id, e.textContent])")
+    assert placed == ([] if field is None else
+                      [[f"{field}-findings", "warning: '--select' data.csv said"]])
+
+
+# ---- Reliabilities for some of the other variables ----------------------------------
+
+R4 = "a,b,c,d\n1,0.5,0.3,0.2\n0.5,1,0.4,0.3\n0.3,0.4,1,0.5\n0.2,0.3,0.5,1\n"
+
+
+@needs_named_matrices
+def test_reliabilities_for_some_other_variables_take_the_rest_as_1(browser, server):
+    # c is given a reliability and d none: d is taken as 1 (the program's
+    # rule for named reliabilities), and the note naming d is said below the
+    # reliabilities.
+    reset(browser, server)
+    choose(browser, "kind", "matrices")
+    fields = {"restricted": R4, "unrestricted": U2, "reliabilities": "c=0.64", "n": "100"}
+    for element_id, text in fields.items():
+        set_value(browser, element_id, text)
+    assert compute(browser) == "Computed."
+    args, files = matrices_args(fields)
+    expected, _, status = program(["--format=csv", *args], files)
+    assert status == 0
+    assert page_csv(browser) == expected
+    corrected = csv_matrix(expected, "corrected_corr")
+    disattenuated = csv_matrix(expected, "disattenuated_corr")
+    # c's correlations with a and d are divided by sqrt(0.64) = 0.8, d's
+    # with a and b by nothing.
+    assert disattenuated[2][0] == pytest.approx(corrected[2][0] / 0.8, rel=1e-12)
+    assert disattenuated[2][3] == pytest.approx(corrected[2][3] / 0.8, rel=1e-12)
+    assert disattenuated[3][0] == corrected[3][0] and disattenuated[3][1] == corrected[3][1]
+    document, _, _ = program(["--format=json", *args], files)
+    findings = json.loads(document)[0]["findings"]
+    taken = [f for f in findings if f["code"] == "reliabilities_taken_as_1"]
+    assert [f["variables"] for f in taken] == [[4]]
+    assert shown_findings(browser) == [(f["severity"], f"{f['severity']}: {f['message']}")
+                                       for f in findings]
+    below = [e.get_attribute("textContent") for e in
+             browser.find_elements(By.CSS_SELECTOR, "#reliabilities-findings li")]
+    assert below == [f"note: {taken[0]['message']}"]
+    assert browser.find_element(By.ID, "reliabilities").get_attribute("aria-invalid") is None
+
+
+def test_a_problem_with_reliabilities_for_some_other_variables_is_refused(browser, server):
+    # Flag 1 wants a reliability for each of variables p+1 to q: one of two
+    # is refused in the problem text, where the reliabilities end.
+    text = "2 4 1\n1 .5 .3 .2\n.5 1 .4 .3\n.3 .4 1 .5\n.2 .3 .5 1\n1.2 .6\n.6 1.4\n.8\n"
+    reset(browser, server)
+    set_value(browser, "problem", text)
+    compute(browser)
+    stdout, stderr, status = program(["--format=json", "problem.txt"], {"problem.txt": text})
+    assert status == 2
+    message = check_message_next_to_field(browser, "problem", stderr)
+    assert message == json.loads(stdout)[0]["error"]
+    said = json.loads(stdout)[0].get("refusal") or {}
+    if said.get("line") is not None:
+        box = browser.find_element(By.ID, "problem-error")
+        assert box.get_attribute("data-line") == str(said["line"])
+    # With both it is computed.
+    set_value(browser, "problem", text + ".7\n")
+    assert compute(browser) == "Computed."
+
+
+# ---- Tabs between values --------------------------------------------------------------
+
+def tabbed(text, separator):
+    return text.replace(separator, "\t")
+
+
+def test_a_problem_with_tabs_computes_what_it_does_with_spaces(browser, server):
+    reset(browser, server)
+    spaced = (EXAMPLES / "twelve.txt").read_text()
+    assert " " in spaced
+    set_value(browser, "problem", spaced)
+    assert compute(browser) == "Computed."
+    with_spaces = page_csv(browser)
+    tabs = re.sub(r" +", "\t", spaced)
+    assert "\t" in tabs
+    set_value(browser, "problem", tabs)
+    assert compute(browser) == "Computed."
+    assert page_csv(browser) == with_spaces
+    expected, _, status = program(["--format=csv", "problem.txt"], {"problem.txt": tabs})
+    assert status == 0
+    assert page_csv(browser) == expected
+
+
+@needs_named_matrices
+def test_matrices_with_tabs_compute_what_they_do_with_commas(browser, server):
+    reset(browser, server)
+    choose(browser, "kind", "matrices")
+    commas = {"restricted": R4, "unrestricted": U2, "reliabilities": "c=0.64,d=0.81",
+              "n": "100"}
+    for element_id, text in commas.items():
+        set_value(browser, element_id, text)
+    assert compute(browser) == "Computed."
+    with_commas = page_csv(browser)
+    tabs = dict(commas, restricted=tabbed(R4, ","), unrestricted=tabbed(U2, ","))
+    for element_id in ("restricted", "unrestricted"):
+        set_value(browser, element_id, tabs[element_id])
+    assert compute(browser) == "Computed."
+    assert page_csv(browser) == with_commas
+    args, files = matrices_args(tabs)
+    expected, _, status = program(["--format=csv", *args], files)
+    assert status == 0
+    assert page_csv(browser) == expected
+
+
+def test_raw_scores_with_tabs_compute_what_they_do_with_commas(browser, server):
+    reset(browser, server)
+    choose(browser, "kind", "raw")
+    browser.find_element(By.ID, "load-study").click()
+    WebDriverWait(browser, 10).until(
+        lambda d: d.find_element(By.ID, "criterion").get_attribute("value") == "C1")
+    set_value(browser, "interval", "none")
+    assert compute(browser) == "Computed."
+    with_commas = page_csv(browser)
+    for element_id, name in (("data", "hired.csv"), ("pool", "applicants.csv")):
+        set_value(browser, element_id, tabbed((EXAMPLES / "study" / name).read_text(), ","))
+    assert compute(browser) == "Computed."
+    assert page_csv(browser) == with_commas
