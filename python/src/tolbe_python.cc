@@ -1,8 +1,9 @@
 // The Python interface, tolbe._core: thin calls into the library's C API.
 //
-// The Python layer (tolbe/_lawley.py) resolves and checks the arguments
-// (names, selection, reliabilities by name) and words what is said; this
-// file moves numbers between numpy arrays and the library. Every matrix is
+// The Python layer (tolbe/_arguments.py) translates Python's values into
+// the library's call, which the library's request layer resolves and
+// refuses in its own words (resolve() below); this file moves numbers
+// between numpy arrays and the library. Every matrix is
 // read through its strides into column-major order, so that element (i, j)
 // means the same as in the program and in R whatever the array's layout;
 // the results are Fortran-ordered arrays the library writes into directly.
@@ -16,11 +17,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tolbe/request.h"
 #include "tolbe/tolbe.h"
 
 namespace py = pybind11;
@@ -261,25 +265,6 @@ py::tuple correct(const Array& v, const Array& s, const py::object& selection,
                         rel != nullptr ? py::object(dis) : py::none(), said);
 }
 
-// Whether the n x n `a` (column-major, leading dimension n) could be a
-// triangle entered alone: one side of the diagonal all 0 or NaN. Without
-// diagnostics the findings are asked for then all the same, so that the
-// library's errors stop such a matrix.
-bool may_be_triangle(int n, const double* a) {
-  if (n < 2) return false;
-  bool upper_filled = false, lower_filled = false;
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < j; ++i) {
-      double upper = a[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n];
-      double lower = a[static_cast<std::size_t>(j) + static_cast<std::size_t>(i) * n];
-      if (upper != 0.0 && !std::isnan(upper)) upper_filled = true;
-      if (lower != 0.0 && !std::isnan(lower)) lower_filled = true;
-      if (upper_filled && lower_filled) return false;
-    }
-  }
-  return true;
-}
-
 // The usual call, lawley(v, s) with two float64 arrays and nothing else,
 // without the Python layer's resolution: (cov, cor) when the
 // correction went through and found nothing, else None, and the Python
@@ -297,7 +282,12 @@ py::object quick(const py::handle& v_handle, const py::handle& s_handle, bool di
   int p = size_of(s, 0);
   const double* vd = column_major(v, k.restricted);
   const double* sd = column_major(s, k.unrestricted);
-  if (!diagnose && (may_be_triangle(q, vd) || may_be_triangle(p, sd))) return py::none();
+  // Without diagnostics a matrix that may be a triangle entered alone
+  // takes the whole road, which asks for the findings so that the
+  // library's errors stop it all the same.
+  if (!diagnose && (tolbe::may_be_triangle(q, vd, q) || tolbe::may_be_triangle(p, sd, p))) {
+    return py::none();
+  }
   std::size_t n_work = 0, n_int_work = 0;
   tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
   if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) return py::none();
@@ -728,6 +718,241 @@ Array operational(const Array& cor, const Array& criterion_reliabilities) {
   return out;
 }
 
+// ---- What a call means: the library's request layer --------------------
+
+// How Python's users write the arguments: as named, the resamples as B,
+// variables and places counted from 0.
+const tolbe::Spelling& python_spelling() {
+  static const tolbe::Spelling spelling = [] {
+    tolbe::Spelling s;
+    s.names[static_cast<int>(tolbe::CallArgument::resamples)] = "B";
+    s.mention = "'{}'";
+    s.assignment = "{} = \"{}\"";
+    s.matrix_names = "names";
+    s.first_index = 0;
+    return s;
+  }();
+  return spelling;
+}
+
+// An argument as the Python layer translated it: None (absent), or
+// (kind, values, names) with kind 1 numbers, 2 texts (bytes, UTF-8),
+// 3 neither, and names None or the elements' names.
+tolbe::Given given_of(const py::handle& x) {
+  tolbe::Given g;
+  if (x.is_none()) return g;
+  auto t = x.cast<py::tuple>();
+  require(t.size() == 3, "an argument is (kind, values, names)");
+  int kind = t[0].cast<int>();
+  if (kind == TOLBE_GIVEN_NUMBERS) {
+    g.kind = tolbe::Given::Kind::numbers;
+    g.numbers = t[1].cast<std::vector<double>>();
+  } else if (kind == TOLBE_GIVEN_TEXTS) {
+    g.kind = tolbe::Given::Kind::texts;
+    g.texts = t[1].cast<std::vector<std::string>>();
+  } else {
+    g.kind = tolbe::Given::Kind::other;
+  }
+  if (!t[2].is_none()) {
+    g.names = t[2].cast<std::vector<std::string>>();
+    g.has_names = true;
+    require(g.names.size() == g.size() || g.kind == tolbe::Given::Kind::other,
+            "an argument has one name per value");
+  }
+  return g;
+}
+
+std::vector<std::string> names_of(const py::object& x) {
+  if (x.is_none()) return {};
+  return x.cast<std::vector<std::string>>();
+}
+
+// A refusal as (code, argument, variables, message as bytes), or None.
+py::object refusal_of(const std::optional<tolbe::Refusal>& r) {
+  if (!r) return py::none();
+  return py::make_tuple(tolbe::refusal_code_name(r->code), tolbe::call_argument_name(r->argument),
+                        r->variables, py::bytes(r->message));
+}
+
+std::vector<bool> flags(const std::vector<char>& x) {
+  return std::vector<bool>(x.begin(), x.end());
+}
+
+// A call and what the library made of it, kept for what comes after the
+// correction: converting reliabilities, counting rows, and the fit's
+// validity questions.
+struct Request {
+  tolbe::Call call;
+  tolbe::Resolution resolution;
+
+  py::object refusal() const { return refusal_of(resolution.refusal); }
+
+  py::dict resolved() const {
+    const tolbe::ResolvedCall& r = resolution.call;
+    const tolbe::IntervalOptions& a = r.intervals;
+    py::dict o;
+    o["q"] = r.q;
+    o["p"] = r.p;
+    o["selection"] = r.selection;
+    o["unrestricted_rows"] = r.unrestricted_rows;
+    o["reordered"] = r.reordered;
+    o["position"] = r.position;
+    o["others"] = r.others;
+    o["reliabilities"] = r.reliabilities;
+    o["reliabilities_as_given"] = r.reliabilities_as_given;
+    o["reliability_given"] = flags(r.reliability_given);
+    o["from_restricted"] = flags(r.from_restricted);
+    o["defaulted"] = r.defaulted;
+    o["criteria"] = r.criteria;
+    o["restricted_means"] = r.restricted_means;
+    o["unrestricted_means"] = r.unrestricted_means;
+    o["method"] = static_cast<int>(a.method);
+    o["ci_type"] = static_cast<int>(a.ci_type);
+    o["level"] = a.level;
+    o["n"] = a.n;
+    o["n_unrestricted"] = a.n_unrestricted;
+    o["resamples"] = a.resamples;
+    o["seed"] = a.seed_given ? py::object(py::int_(a.seed)) : py::none();
+    o["threads"] = a.threads;
+    return o;
+  }
+
+  // The reliabilities measured in the restricted sample made the
+  // population's, from V and the corrected C (q x q): (refusal, the
+  // reliabilities now).
+  py::tuple convert(const Array& v, const Array& corrected) {
+    int q = resolution.call.q;
+    require(v.ndim() == 2 && v.shape(0) == q && v.shape(1) == q && corrected.ndim() == 2 &&
+                corrected.shape(0) == q && corrected.shape(1) == q,
+            "v and the corrected matrix must be q x q");
+    std::vector<double> v_held, c_held;
+    const double* vd = column_major(v, v_held);
+    const double* cd = column_major(corrected, c_held);
+    int ld = q > 0 ? q : 1;
+    auto refused = tolbe::convert_reliabilities(call, resolution.call, vd, ld, cd, ld);
+    return py::make_tuple(refusal_of(refused), resolution.call.reliabilities);
+  }
+
+  py::object rows(const std::string& argument, int rows_used) const {
+    auto scores = argument == "pool" ? tolbe::CallArgument::pool : tolbe::CallArgument::data;
+    return refusal_of(tolbe::rows_refusal(call, resolution.call.intervals, scores, rows_used));
+  }
+
+  py::bytes defaulted_note() const {
+    return py::bytes(tolbe::defaulted_reliabilities_note(call, resolution.call));
+  }
+
+  tolbe::QuestionCall question_call() const {
+    tolbe::QuestionCall out;
+    out.spelling = call.spelling;
+    out.q = call.q;
+    out.names = call.names;
+    out.criteria = resolution.call.criteria;
+    return out;
+  }
+
+  // A validity question of the fit: (refusal, criterion, predictors, base).
+  py::tuple question(const py::object& criterion, const py::object& predictors,
+                     const py::object& added) const {
+    tolbe::QuestionCall asked = question_call();
+    asked.criterion = given_of(criterion);
+    asked.predictors = given_of(predictors);
+    asked.added = given_of(added);
+    tolbe::ResolvedQuestion out;
+    auto refused = tolbe::resolve_question(asked, out);
+    return py::make_tuple(refusal_of(refused), out.criterion, out.predictors, out.base);
+  }
+
+  py::object not_positive_definite(int criterion, const std::vector<int>& predictors,
+                                   int base) const {
+    tolbe::ResolvedQuestion resolved{criterion, predictors, base};
+    return refusal_of(tolbe::question_not_positive_definite(question_call(), resolved));
+  }
+};
+
+// resolve(q, names, from_data, p, unrestricted_names, from_pool,
+// unrestricted, mirrors_triangle, arguments) -> Request: the call of q
+// variables (names: None or q names as bytes, b"" unnamed) and a p x p
+// unrestricted matrix (as given, or None) or a pool of p columns, with the
+// other arguments by their stable names (see given_of).
+std::unique_ptr<Request> resolve(int q, const py::object& names, bool from_data, int p,
+                                 const py::object& unrestricted_names, bool from_pool,
+                                 const py::object& unrestricted, bool mirrors_triangle,
+                                 const py::dict& arguments) {
+  require(q >= 0 && q <= largest && p >= 0 && p <= largest, "q and p in 0..46340");
+  auto out = std::make_unique<Request>();
+  tolbe::Call& c = out->call;
+  c.spelling = python_spelling();
+  c.q = q;
+  c.names = names_of(names);
+  require(c.names.empty() || c.names.size() == static_cast<std::size_t>(q), "q names or none");
+  c.from_data = from_data;
+  c.p = p;
+  c.unrestricted_names = names_of(unrestricted_names);
+  c.from_pool = from_pool;
+  c.mirrors_triangle = mirrors_triangle;
+  std::vector<double> held;
+  Array s;
+  if (!unrestricted.is_none()) {
+    s = unrestricted.cast<Array>();
+    require(s.ndim() == 2 && s.shape(0) == p && s.shape(1) == p, "unrestricted must be p x p");
+    c.unrestricted = column_major(s, held);
+    c.ld_unrestricted = p > 0 ? p : 1;
+  }
+  tolbe::Given* slots[] = {&c.selection,
+                           &c.reliabilities,
+                           &c.reliability_sample,
+                           &c.criteria,
+                           &c.restricted_means,
+                           &c.unrestricted_means,
+                           &c.interval,
+                           &c.n,
+                           &c.n_unrestricted,
+                           &c.level,
+                           &c.resamples,
+                           &c.seed,
+                           &c.threads,
+                           &c.ci_type};
+  tolbe::CallArgument order[] = {tolbe::CallArgument::selection,
+                                 tolbe::CallArgument::reliabilities,
+                                 tolbe::CallArgument::reliability_sample,
+                                 tolbe::CallArgument::criteria,
+                                 tolbe::CallArgument::restricted_means,
+                                 tolbe::CallArgument::unrestricted_means,
+                                 tolbe::CallArgument::interval,
+                                 tolbe::CallArgument::n,
+                                 tolbe::CallArgument::n_unrestricted,
+                                 tolbe::CallArgument::level,
+                                 tolbe::CallArgument::resamples,
+                                 tolbe::CallArgument::seed,
+                                 tolbe::CallArgument::threads,
+                                 tolbe::CallArgument::ci_type};
+  for (auto item : arguments) {
+    auto name = item.first.cast<std::string>();
+    bool known = false;
+    for (std::size_t k = 0; k < std::size(order); ++k) {
+      if (name != tolbe::call_argument_name(order[k])) continue;
+      *slots[k] = given_of(item.second);
+      known = true;
+    }
+    require(known, "an argument the call does not have");
+  }
+  out->resolution = tolbe::resolve_call(c);
+  // The matrix as given was read by the resolution only.
+  c.unrestricted = nullptr;
+  c.ld_unrestricted = 0;
+  return out;
+}
+
+// Whether the square `a` may be a triangle entered alone (the library's
+// rule).
+bool may_be_triangle_of(const Array& a) {
+  require_square(a, "a must be a square matrix");
+  std::vector<double> held;
+  int n = size_of(a, 0);
+  return tolbe::may_be_triangle(n, column_major(a, held), n > 0 ? n : 1);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -762,4 +987,25 @@ PYBIND11_MODULE(_core, m) {
   m.def("unrestricted_reliability", &tolbe_unrestricted_reliability);
   m.def("status_text", &tolbe_status_text);
   m.def("version", &tolbe_version);
+  py::class_<Request>(m, "Request")
+      .def_property_readonly("refusal", &Request::refusal)
+      .def("resolved", &Request::resolved)
+      .def("convert", &Request::convert)
+      .def("rows", &Request::rows)
+      .def("defaulted_note", &Request::defaulted_note)
+      .def("question", &Request::question)
+      .def("not_positive_definite", &Request::not_positive_definite);
+  m.def("resolve", &resolve);
+  m.def("may_be_triangle", &may_be_triangle_of);
+  m.def("validity_offset", [](int k, int part) { return tolbe_validity_offset(k, part); });
+  m.attr("VALIDITY_B") = TOLBE_VALIDITY_B;
+  m.attr("VALIDITY_BETA") = TOLBE_VALIDITY_BETA;
+  m.attr("VALIDITY_VALIDITY") = TOLBE_VALIDITY_VALIDITY;
+  m.attr("VALIDITY_OPERATIONAL_VALIDITY") = TOLBE_VALIDITY_OPERATIONAL_VALIDITY;
+  m.attr("VALIDITY_R2") = TOLBE_VALIDITY_R2;
+  m.attr("VALIDITY_R") = TOLBE_VALIDITY_R;
+  m.attr("VALIDITY_OPERATIONAL_R") = TOLBE_VALIDITY_OPERATIONAL_R;
+  m.attr("VALIDITY_BASE_R2") = TOLBE_VALIDITY_BASE_R2;
+  m.attr("VALIDITY_DELTA_R2") = TOLBE_VALIDITY_DELTA_R2;
+  m.attr("VALIDITY_DELTA_R") = TOLBE_VALIDITY_DELTA_R;
 }

@@ -107,8 +107,9 @@ def test_any_name_reaches_the_messages_as_it_is(name):
     got, warned = caught(tolbe.lawley, v, S)
     assert warned[1][1].startswith(f"the correlation of {name} and x2, both selection variables")
     assert got.findings[1].variables == (name, "x2")
-    with pytest.raises(ValueError, match="'selection' names unknown variables: nope"):
+    with pytest.raises(tolbe.TolbeError, match="'selection' names an unknown variable: nope") as e:
         tolbe.lawley(v, S, selection=[name, "nope"])
+    assert (e.value.code, e.value.argument) == (["unknown_variable"], "selection")
 
 
 def test_a_variable_named_like_a_number_is_still_a_name():
@@ -116,6 +117,25 @@ def test_a_variable_named_like_a_number_is_still_a_name():
     v = pd.DataFrame(V, index=names, columns=names)
     got = fit(v, S[::-1, ::-1], selection=["0", "1"])
     assert got.selection == [1, 0]
+
+
+@pytest.mark.parametrize("call,code,argument,variables", [
+    (dict(restricted=FV, unrestricted=S, selection=["x1", "x1"]), "repeated", "selection", ("x1",)),
+    (dict(restricted=V, unrestricted=S, selection=[0, 0]), "repeated", "selection", (0,)),
+    (dict(restricted=FV, unrestricted=FS, criteria=["x1", "y1"]), "selection_variable",
+     "criteria", ("x1",)),
+    (dict(restricted=FV, unrestricted=FS, reliabilities={"y1": np.nan}), "not_finite",
+     "reliabilities", ("y1",)),
+    (dict(restricted=V, unrestricted=S, B=100), "not_for_this_call", "resamples", ()),
+    (dict(restricted=V, unrestricted=S, n=40, level="0.9"), "invalid_value", "level", ()),
+    (dict(restricted=V, unrestricted=S, n=40.0, interval="normal", threads=2),
+     "not_for_this_call", "threads", ()),
+])
+def test_a_refusal_says_its_code_argument_and_variables(call, code, argument, variables):
+    with pytest.raises(tolbe.TolbeError) as raised:
+        caught(tolbe.lawley, **call)
+    assert (raised.value.code, raised.value.argument, raised.value.variables) == (
+        [code], argument, variables)
 
 
 P = os.path.join(EXAMPLES, "worked.txt")
@@ -273,9 +293,9 @@ def test_every_variable_selected_gives_disattenuated_as_corrected():
 
 
 def test_without_pandas_numpy_results_and_tables_of_dicts(monkeypatch):
-    from tolbe import _lawley
+    from tolbe import _arguments
     got = fit(V, S, reliabilities=[0.81, 0.9], n=150)
-    monkeypatch.setattr(_lawley, "_pd", None)
+    monkeypatch.setattr(_arguments, "_pd", None)
     table = got.table("cor")
     assert isinstance(table, list) and table[0]["term"] == "variable 1-variable 2"
     assert table[0]["estimate"] == got.cor[0, 1] and table[0]["std_error"] == 0.0

@@ -85,6 +85,21 @@ def test_unnamed_unrestricted_means_follow_the_unrestricted_matrix():
     assert by_name.means["T1"] == APPLICANTS.T1.mean()
 
 
+@pytest.mark.parametrize("selection", [None, ["T1", "T2"], [0, 1]])
+def test_unnamed_unrestricted_means_are_in_the_order_of_the_matrix_as_given(selection):
+    # The pool's matrix is given T2 first: unnamed means follow its rows,
+    # whatever the order of the selection.
+    reversed_s = S.loc[["T2", "T1"], ["T2", "T1"]]
+    means = APPLICANTS.mean()
+    fit = caught(tolbe.lawley, V, reversed_s, selection=selection, restricted_means=HIRED.mean(),
+                 unrestricted_means=np.array([means.T2, means.T1]))[0]
+    assert fit.means["T1"] == means.T1 and fit.means["T2"] == means.T2
+    by_name = caught(tolbe.lawley, V, reversed_s, selection=selection,
+                     restricted_means=HIRED.mean(), unrestricted_means={"T1": means.T1,
+                                                                        "T2": means.T2})[0]
+    assert np.array_equal(fit.means.to_numpy(), by_name.means.to_numpy())
+
+
 def test_a_triangle_is_mirrored_as_given_before_it_is_put_in_selection_order():
     lower = S.copy()
     lower.loc["T1", "T2"] = 0.0
@@ -166,12 +181,12 @@ COV_NAMES = ["T1", "T2", "INT", "C1", "C2"]
      "'pool': the name \"T1\" is given to columns 0 and 2"),
     (dict(restricted=renamed(V, ["T1", "T1", "INT", "C1", "C2"], ["T1", "T1", "INT", "C1", "C2"]),
           unrestricted=S.to_numpy(), selection=[0, 2]),
-     "'restricted': the name \"T1\" is given to columns 0 and 1"),
+     "'restricted': the name \"T1\" is given to variables 0 and 1"),
     (dict(restricted=V, unrestricted=renamed(S, ["T1", "T1"], ["T1", "T1"])),
-     "'unrestricted': the name \"T1\" is given to columns 0 and 1"),
+     "'unrestricted': the name \"T1\" is given to variables 0 and 1"),
     (dict(restricted=pd.DataFrame(V.to_numpy(), index=["T1", "T2", "T1", "C1", "C2"]),
           unrestricted=S),
-     "'restricted': the name \"T1\" is given to rows 0 and 2"),
+     "'restricted': the name \"T1\" is given to variables 0 and 2"),
     (dict(restricted=renamed(V, COV_NAMES, ["T1", "T2", "C1", "INT", "C2"]), unrestricted=S),
      "'restricted': row 2 is named \"C1\" but column 2 \"INT\"; a var/cov matrix has the same "
      "variables in the same order in its rows and its columns"),
@@ -238,9 +253,12 @@ def test_cor2cov_takes_a_zero_sd():
     (["T1", "Z"], ["INT"], "'base' names an unknown variable: Z"),
     (["T1"], ["INT", "Z"], "'added' names an unknown variable: Z"),
     (["T1", "T1"], ["INT"], "'base' names T1 more than once"),
-    (["T1"], ["INT", "T1"], "T1 is in both 'base' and 'added'"),
-    (["T1"], ["C1"], "'added' names the criterion C1"),
-    (["C1"], ["T1"], "'base' names the criterion C1"),
+    (["T1"], ["INT", "T1"], "'base' and 'added' both name T1"),
+    (["T1"], ["C1"], "the criterion C1 is among 'added'"),
+    (["C1"], ["T1"], "the criterion C1 is among 'base'"),
+    ([], ["T1"], "'base' must name at least one variable"),
+    (None, ["T1"], "'base' must name at least one variable"),
+    (["T1"], None, "'added' must name at least one variable"),
     ([9], ["T1"], "'base' holds numbers outside 0..4"),
 ])
 def test_an_increment_speaks_of_base_and_added(base, added, message):
@@ -264,7 +282,7 @@ def test_a_regression_speaks_of_predictors():
     fit = caught(tolbe.lawley, data=HIRED, pool=APPLICANTS, selection=["T1", "T2"])[0]
     with pytest.raises(ValueError, match="^'predictors' names T1 more than once$"):
         fit.regression("C1", ["T1", "T1"])
-    with pytest.raises(ValueError, match="^'predictors' names the criterion C1$"):
+    with pytest.raises(ValueError, match="^the criterion C1 is among the predictors$"):
         fit.regression("C1", ["T1", "C1"])
 
 
@@ -481,13 +499,24 @@ def test_the_criteria_are_never_default_predictors():
     assert set(table.criterion) == {"C1", "C2"}
 
 
+def test_predictors_that_are_a_linear_combination_are_refused_naming_them():
+    data = HIRED.assign(SUM=HIRED.INT)  # the same scores under two names
+    fit = caught(tolbe.lawley, data=data, pool=APPLICANTS, selection=["T1", "T2"])[0]
+    with pytest.raises(tolbe.TolbeError) as raised:
+        fit.regression("C1", ["T1", "INT", "SUM"])
+    assert str(raised.value) == ("the corrected var/cov matrix of the predictors (T1, INT, SUM) or "
+                                 "of the base set is not positive definite: a predictor is a "
+                                 "linear combination of others")
+    assert raised.value.code == ["not_positive_definite"]
+    assert raised.value.variables == ("T1", "INT", "SUM")
+
+
 def test_no_predictor_left_is_said():
     fit = caught(tolbe.lawley, data=HIRED[["T1", "T2", "C1"]], pool=APPLICANTS,
                  selection=["T1", "T2"])[0]
     assert fit.regression("C1").predictors == ["T1", "T2"]
     fit = caught(tolbe.lawley, V.iloc[:3, :3], S.iloc[:1, :1], criteria=["T2", "INT"])[0]
     assert fit.regression("INT").predictors == ["T1"]
-    with pytest.raises(ValueError, match="^every variable but the criterion T1 is a criterion, so "
-                                         "there are no predictors to take; name them in "
-                                         "'predictors'$"):
+    with pytest.raises(ValueError, match="^the criterion T1 has no other variable to be regressed "
+                                         "on; name 'predictors'$"):
         fit.regression("T1")

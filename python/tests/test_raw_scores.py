@@ -35,6 +35,14 @@ def test_the_seed_fixes_the_bootstrap_on_any_number_of_threads(ci_type):
     assert not np.array_equal(first, every_number(bootstrap(seed=6, ci_type=ci_type)))
 
 
+@pytest.mark.parametrize("seed", [2**53 + 1, 2**64 - 1, np.uint64(2**64 - 1)])
+def test_any_seed_a_python_int_holds_is_taken_as_its_digits(seed):
+    fit = bootstrap(seed=seed)
+    assert fit.interval["seed"] == int(seed)
+    assert np.array_equal(every_number(fit), every_number(bootstrap(seed=str(int(seed)))))
+    assert not np.array_equal(every_number(fit), every_number(bootstrap(seed=float(2**53))))
+
+
 def test_without_a_seed_one_is_drawn_and_kept_to_repeat_the_call():
     drawn = bootstrap()
     seed = drawn.interval["seed"]
@@ -79,7 +87,7 @@ def test_numpy_scores_without_names():
 
 @pytest.mark.parametrize("call,message", [
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "X"]),
-     "'selection' names unknown variables: X"),
+     "'selection' names an unknown variable: X"),
     (dict(data=HIRED, pool=APPLICANTS[["T1"]], selection=["T1", "T2"]),
      "'pool' has no column for the selection variable T2"),
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], n=100),
@@ -98,10 +106,10 @@ def test_numpy_scores_without_names():
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", B=5),
      "'B', the number of bootstrap resamples, must be a whole number from 10 to 1000000"),
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=2**64),
-     "'seed' must be a whole number from 0 to 2^64 - 1 (18446744073709551615), as the program "
-     "takes"),
+     "'seed' must be a whole number from 0 to 2^53, or a string of decimal digits for any seed "
+     "from 0 to 18446744073709551615 (2^64 - 1)"),
     (dict(data=HIRED, pool=APPLICANTS, selection=["T1", "T2"], interval="bootstrap", seed=-1),
-     "'seed' must be a whole number from 0 to 2^64 - 1"),
+     "'seed' must be a whole number from 0 to 2^53"),
     (dict(data=HIRED, unrestricted=np.eye(2), n_unrestricted=50, interval="bootstrap"),
      "the bootstrap lets the unrestricted matrix vary only by resampling the pool's raw scores"),
     (dict(restricted=np.eye(3), data=HIRED, unrestricted=np.eye(2)),

@@ -6,23 +6,25 @@ See help(tolbe.lawley). The version is the library's, compiled in:
 >>> tolbe.__version__ == tolbe.library_version()
 True
 """
-from . import _lawley
+from ._arguments import cor2cov
 from ._core import version as library_version
-from ._lawley import (
-    Finding,
-    Increment,
-    Lawley,
-    Regression,
-    TolbeError,
-    TolbeNote,
-    TolbeWarning,
-    cor2cov,
-    lawley,
-    lawley_increment,
-    lawley_regression,
-)
+from ._errors import Finding, TolbeError, TolbeNote, TolbeWarning
+from ._fit import Lawley, lawley
+from ._validity import Increment, Regression, lawley_increment, lawley_regression
 
 __version__ = library_version()
 
-# The public names are the module's own, and the library's version.
-__all__ = [*_lawley.__all__, "library_version"]
+__all__ = [
+    "lawley",
+    "lawley_regression",
+    "lawley_increment",
+    "cor2cov",
+    "Lawley",
+    "Regression",
+    "Increment",
+    "Finding",
+    "TolbeError",
+    "TolbeWarning",
+    "TolbeNote",
+    "library_version",
+]

@@ -1,6 +1,6 @@
-# The extension's functions, as tolbe._lawley calls them. Matrices are
+# The extension's functions, as the tolbe package calls them. Matrices are
 # float64 arrays; results are Fortran-ordered arrays.
-from typing import Any, List, Optional, Sequence, Tuple
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 
@@ -44,3 +44,35 @@ def unrestricted_reliability(restricted_reliability: float, restricted_variance:
                              corrected_variance: float) -> float: ...
 def status_text(status: int) -> str: ...
 def version() -> str: ...
+
+# (code, argument, variables from 0, message as UTF-8 bytes)
+Refusal = Tuple[str, str, List[int], bytes]
+# None (absent), or (kind: 1 numbers, 2 texts, 3 neither; values; names)
+Given = Optional[Tuple[int, Optional[List[Any]], Optional[List[bytes]]]]
+
+class Request:
+    refusal: Optional[Refusal]
+    def resolved(self) -> Dict[str, Any]: ...
+    def convert(self, v: np.ndarray, corrected: np.ndarray) -> Tuple[Optional[Refusal], List[float]]: ...
+    def rows(self, argument: str, rows_used: int) -> Optional[Refusal]: ...
+    def defaulted_note(self) -> bytes: ...
+    def question(self, criterion: Given, predictors: Given, added: Given
+                 ) -> Tuple[Optional[Refusal], int, List[int], int]: ...
+    def not_positive_definite(self, criterion: int, predictors: Sequence[int], base: int) -> Refusal: ...
+
+def resolve(q: int, names: Optional[List[bytes]], from_data: bool, p: int,
+            unrestricted_names: Optional[List[bytes]], from_pool: bool,
+            unrestricted: Optional[np.ndarray], mirrors_triangle: bool,
+            arguments: Dict[str, Given]) -> Request: ...
+def may_be_triangle(a: np.ndarray) -> bool: ...
+def validity_offset(k: int, part: int) -> int: ...
+VALIDITY_B: int
+VALIDITY_BETA: int
+VALIDITY_VALIDITY: int
+VALIDITY_OPERATIONAL_VALIDITY: int
+VALIDITY_R2: int
+VALIDITY_R: int
+VALIDITY_OPERATIONAL_R: int
+VALIDITY_BASE_R2: int
+VALIDITY_DELTA_R2: int
+VALIDITY_DELTA_R: int
