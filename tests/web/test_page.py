@@ -895,3 +895,50 @@ def test_raw_scores_with_tabs_compute_what_they_do_with_commas(browser, server):
         set_value(browser, element_id, tabbed((EXAMPLES / "study" / name).read_text(), ","))
     assert compute(browser) == "Computed."
     assert page_csv(browser) == with_commas
+
+
+# ---- The separator of a CSV is the program's to find ---------------------------------
+
+def shown_names(browser, table_id):
+    return browser.execute_script(
+        "return [...document.querySelectorAll('#' + arguments[0] + ' thead th')].slice(1)"
+        ".map(e => e.textContent)", table_id)
+
+
+@needs_named_matrices
+def test_a_separator_inside_quotes_is_part_of_a_name_in_matrices(browser, server):
+    # The first separator of the header outside quotes is the comma (and
+    # the semicolon in the unrestricted matrix): "y;1" is one name.
+    reset(browser, server)
+    choose(browser, "kind", "matrices")
+    fields = {"restricted": '"y;1",x1,x2\n1.00,0.30,0.40\n0.30,1.00,0.50\n0.40,0.50,1.00\n',
+              "unrestricted": '"x2";"x1"\n1.21;0.60\n0.60;1.44\n', "n": "120"}
+    for element_id, text in fields.items():
+        set_value(browser, element_id, text)
+    assert compute(browser) == "Computed."
+    args, files = matrices_args(fields)
+    expected, _, status = program(["--format=csv", *args], files)
+    assert status == 0
+    assert page_csv(browser) == expected
+    assert shown_names(browser, "corrected_cov") == ["y;1", "x1", "x2"]
+
+
+def test_a_separator_inside_quotes_is_part_of_a_name_in_raw_scores(browser, server):
+    reset(browser, server)
+    choose(browser, "kind", "raw")
+    browser.find_element(By.ID, "load-study").click()
+    WebDriverWait(browser, 10).until(
+        lambda d: d.find_element(By.ID, "criterion").get_attribute("value") == "C1")
+    data = hired().replace('"C2"', '"C2;\tlate"', 1)
+    set_value(browser, "data", data)
+    set_value(browser, "reliabilities", "C1=0.8")
+    set_value(browser, "interval", "none")
+    assert compute(browser) == "Computed."
+    files = {"data.csv": data, "pool.csv": (EXAMPLES / "study" / "applicants.csv").read_text()}
+    expected, _, status = program(
+        ["--format=csv", "--data=data.csv", "--pool=pool.csv", "--select=T1,T2",
+         "--reliabilities=C1=0.8", "--interval=none", "--criterion=C1",
+         "--predictors=T1,T2,INT", "--base=T1,T2"], files)
+    assert status == 0
+    assert page_csv(browser) == expected
+    assert shown_names(browser, "corrected_cov") == ["T1", "T2", "INT", "C1", "C2;\tlate"]
