@@ -209,9 +209,10 @@ function fieldOfFinding(code) {
   if (code.startsWith('pool_') || code === 'selection_variance_grew') {
     return k === 'raw' ? 'pool' : null;
   }
-  if (['too_few_rows', 'small_sample', 'suspect_code', 'outlying_value',
-    'unread_not_finite'].includes(code)) {
-    return k === 'raw' ? 'data' : k === 'problem' ? 'problem' : 'restricted';
+  // A sample too small is the scores' rows, or the n given beside matrices.
+  if (code === 'too_few_rows' || code === 'small_sample') return k === 'raw' ? 'data' : 'n';
+  if (['suspect_code', 'outlying_value', 'unread_not_finite'].includes(code)) {
+    return k === 'raw' ? 'data' : null;
   }
   if (code.startsWith('restricted_')) {
     return {problem: 'problem', matrices: 'restricted', raw: 'data'}[k];

@@ -748,6 +748,10 @@ FIELD_FINDINGS = [
     # (kind, finding code, the field it is said again below, or None)
     ("raw", "pool_suspect_code", "pool"),
     ("raw", "suspect_code", "data"),
+    ("raw", "too_few_rows", "data"),
+    ("matrices", "small_sample", "n"),
+    ("problem", "too_few_rows", "n"),
+    ("matrices", "suspect_code", None),
     ("raw", "unrestricted_not_positive_definite", "pool"),
     ("raw", "reliabilities_taken_as_1", "reliabilities"),
     ("matrices", "restricted_asymmetric", "restricted"),
