@@ -68,10 +68,13 @@ std::optional<Refusal> resolve_question(const QuestionCall& question, ResolvedQu
     }
     return std::nullopt;
   }
-  if (question.predictors.size() == 0) {
+  // Something that is neither names nor numbers is said to be so, not to
+  // name no variable.
+  using Kind = Given::Kind;
+  if (question.predictors.kind != Kind::other && question.predictors.size() == 0) {
     return refuse(R::wrong_count, first, mention(s, first) + " must name at least one variable");
   }
-  if (increment && question.added.size() == 0) {
+  if (increment && question.added.kind != Kind::other && question.added.size() == 0) {
     return refuse(R::wrong_count, A::added,
                   mention(s, A::added) + " must name at least one variable");
   }
