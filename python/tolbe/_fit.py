@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import math
 import random
-from typing import Any, Dict, List, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -13,6 +13,9 @@ from . import _core
 from ._errors import (_SEVERITY, _WARNING, Finding, TolbeError, _decode, _encode, _fail, _label,
                       _labels, _named, _say)
 from ._arguments import _Problem
+
+if TYPE_CHECKING:
+    from ._validity import Increment, Regression
 
 _OK, _NOT_POSITIVE_DEFINITE, _INVALID_ARGUMENT = 0, 1, 2
 _ARGUMENT_RESTRICTED, _ARGUMENT_UNRESTRICTED = 3, 4
@@ -224,12 +227,10 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     >>> [f.code for f in fit.findings]
     ['selection_variance_grew', 'selection_sign_change']
     """
-    if (selection is None and reliabilities is None and n is None and data is None
-            and pool is None and restricted_means is None and unrestricted_means is None
-            and triangle is None and interval is None and B is None and level is None
-            and seed is None and threads is None and ci_type is None and criteria is None
-            and reliability_sample is None and n_unrestricted is None
-            and (diagnostics is True or diagnostics is False)):
+    rest = (selection, reliabilities, n, data, pool, restricted_means, unrestricted_means,
+            triangle, interval, B, level, seed, threads, ci_type, criteria, reliability_sample,
+            n_unrestricted)
+    if all(x is None for x in rest) and (diagnostics is True or diagnostics is False):
         # The usual call: two float64 arrays that the library corrects
         # without a finding. Anything else (or anything found) takes the
         # whole road below, which says what there is to say.
@@ -457,21 +458,13 @@ class Lawley:
             return m
         return _a._pd.DataFrame(m, index=names, columns=names)
 
-    @property
-    def cov(self) -> Any:
-        return self._named(self._cov)
-
-    @property
-    def cor(self) -> Any:
-        return self._named(self._cor)
-
-    @property
-    def disattenuated(self) -> Any:
-        return self._named(self._dis)
-
-    @property
-    def operational(self) -> Any:
-        return self._named(self._operational_matrix())
+    cov = property(lambda self: self._named(self._cov))
+    cor = property(lambda self: self._named(self._cor))
+    disattenuated = property(lambda self: self._named(self._dis))
+    operational = property(lambda self: self._named(self._operational_matrix()))
+    names = property(lambda self: None if self._pr.names is None else list(self._pr.names))
+    selection = property(lambda self: list(self._pr.selection))
+    criteria = property(lambda self: list(self._pr.criteria))
 
     @property
     def means(self) -> Any:
@@ -506,36 +499,23 @@ class Lawley:
         selected = [pr.names[v] for v in pr.selection]
         return _a._pd.DataFrame(pr.s, index=selected, columns=selected)
 
-    @property
-    def names(self) -> Optional[List[str]]:
-        return None if self._pr.names is None else list(self._pr.names)
-
-    @property
-    def selection(self) -> List[int]:
-        return list(self._pr.selection)
-
-    @property
-    def criteria(self) -> List[int]:
-        return list(self._pr.criteria)
+    def _by_given(self, value: Any) -> Optional[Dict[Union[str, int], Any]]:
+        pr = self._pr
+        if pr.reliability is None:
+            return None
+        return {(pr.names[v] if pr.names is not None else v): value(j)
+                for j, v in enumerate(pr.others) if pr.given[j]}
 
     @property
     def reliabilities(self) -> Optional[Dict[Union[str, int], float]]:
         """The reliabilities used (in the unrestricted population), by
         variable: only those given."""
-        pr = self._pr
-        if pr.reliability is None:
-            return None
-        return {(pr.names[v] if pr.names is not None else v): float(pr.reliability[j])
-                for j, v in enumerate(pr.others) if pr.given[j]}
+        return self._by_given(lambda j: float(self._pr.reliability[j]))
 
     @property
     def reliability_sample(self) -> Optional[Dict[Union[str, int], str]]:
-        pr = self._pr
-        if pr.reliability is None:
-            return None
-        return {(pr.names[v] if pr.names is not None else v):
-                ("restricted" if pr.from_restricted[j] else "unrestricted")
-                for j, v in enumerate(pr.others) if pr.given[j]}
+        return self._by_given(lambda j: ("restricted" if self._pr.from_restricted[j]
+                                         else "unrestricted"))
 
     @property
     def diagnostics(self) -> Optional[Dict[str, Any]]:
@@ -656,18 +636,17 @@ class Lawley:
     # -- the validity question ------------------------------------------------
     def regression(self, criterion: Union[str, int],
                    predictors: Union[Sequence[Union[str, int]], str, int, None] = None
-                   ) -> "Regression":
+                   ) -> Regression:
         """The regression of `criterion` on `predictors` in the corrected
         matrix, with the fit's own intervals: see lawley_regression()."""
         from ._validity import lawley_regression
         return lawley_regression(self, criterion, predictors)
 
-    def increment(self, criterion: Union[str, int], base: Any, added: Any) -> "Increment":
+    def increment(self, criterion: Union[str, int], base: Any, added: Any) -> Increment:
         """The increment of `added` over `base` in predicting `criterion`:
         see lawley_increment()."""
         from ._validity import lawley_increment
         return lawley_increment(self, criterion, base, added)
-
 
 
 def _correlations(v: np.ndarray) -> np.ndarray:
