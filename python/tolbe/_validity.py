@@ -69,10 +69,14 @@ def _validity_values(fit: Lawley, criterion: Any, predictors: Any, added: Any = 
     return _Values(estimate, se, lower, upper, failed), y, x, base
 
 
-def _tidy(values: _Values, at: Sequence[int], terms: Sequence[str]) -> Any:
-    rows = [{"term": t, "estimate": float(values.estimate[k]), "std_error": float(values.se[k]),
+def _rows(values: _Values, at: Sequence[int], terms: Sequence[str]) -> List[dict]:
+    return [{"term": t, "estimate": float(values.estimate[k]), "std_error": float(values.se[k]),
              "conf_low": float(values.lower[k]), "conf_high": float(values.upper[k])}
             for t, k in zip(terms, at)]
+
+
+def _tidy(values: _Values, at: Sequence[int], terms: Sequence[str]) -> Any:
+    rows = _rows(values, at, terms)
     if _a._pd is None:
         return rows
     return _a._pd.DataFrame(rows, columns=["term", "estimate", "std_error", "conf_low",
@@ -102,9 +106,7 @@ class Regression:
         key = pr.names[y] if pr.names is not None else y
         self.reliability = reliabilities.get(key)
         self.values = values
-        b = [{"term": t, "estimate": float(values.estimate[j]), "std_error": float(values.se[j]),
-              "conf_low": float(values.lower[j]), "conf_high": float(values.upper[j])}
-             for j, t in enumerate(labels)]
+        b = _rows(values, range(_at(k, "B"), _at(k, "BETA")), labels)
         if fit._means is not None:
             # mean_y - b'mean_X in the unrestricted population; the library
             # gives no SE for it.
