@@ -27,15 +27,17 @@ check_fit <- function(fit) {
 
 # The library's values of the question `criterion` ~ `predictors`, or of
 # the increment of `added` over the base set `predictors`, and where each
-# kind sits among them.
+# kind sits among them, by the library's layout (values$offsets: where
+# each part starts, from 0; the first four hold one value per predictor).
 validity_values <- function(fit, criterion, predictors, added = NULL) {
   values <- .Call(C_validity, fit, criterion, predictors, added)
   k <- length(predictors) + length(added)
-  list(values = values,
-       at = list(b = seq_len(k), beta = k + seq_len(k), r = 2 * k + seq_len(k),
-                 operational = 3 * k + seq_len(k), R2 = 4 * k + 1, R = 4 * k + 2,
-                 operational_R = 4 * k + 3, base_R2 = 4 * k + 4, delta_R2 = 4 * k + 5,
-                 delta_R = 4 * k + 6))
+  per_predictor <- c("b", "beta", "r", "operational")
+  offsets <- values$offsets
+  at <- lapply(names(offsets), function(part) {
+    offsets[[part]] + seq_len(if (part %in% per_predictor) k else 1)
+  })
+  list(values = values, at = stats::setNames(at, names(offsets)))
 }
 
 # The criterion's reliability as the fit used it (unrestricted population),

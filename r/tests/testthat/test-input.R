@@ -126,12 +126,15 @@ test_that("a name given to two columns is refused, naming the argument used", {
          "'pool': the name \"T1\" is given to columns 1 and 2"),
     list(quote(lawley(data = hired, pool = twice(pool[, tests], 2, "T1"))),
          "'pool': the name \"T1\" is given to columns 1 and 2"),
-    list(quote(lawley(both(V, 4, "T2"), S)), "'restricted': the name \"T2\" is given to columns 2 and 4"),
-    list(quote(lawley(V, both(S, 2, "T1"))), "'unrestricted': the name \"T1\" is given to columns 1 and 2"),
+    # A matrix's rows and columns are its variables.
+    list(quote(lawley(both(V, 4, "T2"), S)),
+         "'restricted': the name \"T2\" is given to variables 2 and 4"),
+    list(quote(lawley(V, both(S, 2, "T1"))),
+         "'unrestricted': the name \"T1\" is given to variables 1 and 2"),
     list(quote(lawley(V, both(S, 2, "T1"), selection = tests)),
-         "'unrestricted': the name \"T1\" is given to columns 1 and 2"),
+         "'unrestricted': the name \"T1\" is given to variables 1 and 2"),
     list(quote(lawley(`rownames<-`(unname(V), c("T1", "T2", "C1", "C1", "INT")), S)),
-         "'restricted': the name \"C1\" is given to rows 3 and 4"))
+         "'restricted': the name \"C1\" is given to variables 3 and 4"))
   for (case in cases) {
     expect_identical(error_of(eval(case[[1]])), case[[2]], info = deparse(case[[1]]))
   }
@@ -188,9 +191,10 @@ test_that("refusals name only the arguments the caller used", {
     list(quote(lawley(unname(V), nan_at(unname(S), 1, 2))),
          "'unrestricted' holds NA or values that are not finite numbers: [1, 2]", "triangle"),
     list(quote(lawley(V, `dimnames<-`(S, rep(list(c("T2", "T2")), 2)))),
-         "'unrestricted': the name \"T2\" is given to columns 1 and 2", "'selection'"),
-    list(quote(lawley(V, S, selection = 1:6)),
-         "'selection' names 6 variables, but 'unrestricted' is 2 x 2", "'data'"),
+         "'unrestricted': the name \"T2\" is given to variables 1 and 2", "'selection'"),
+    list(quote(lawley(V, S, selection = 1:6)), "'selection' holds numbers outside 1..5", "'data'"),
+    list(quote(lawley(V, S, selection = c(1, 2, 3))),
+         "'selection' names 3 variables, but 'unrestricted' is 2 x 2", "'data'"),
     list(quote(lawley(V, pool = pool, selection = 1:6)),
          "'selection' names 6 variables, but 'restricted' has only 5", "'data'"),
     list(quote(lawley_increment(fit, "C1", tests, "T2")), "'base' and 'added' both name T2",

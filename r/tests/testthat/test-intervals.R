@@ -326,9 +326,17 @@ test_that("every new argument's errors, raised before any computation", {
   all <- lawley(data = hired, unrestricted = S, interval = "bootstrap", B = 20, seed = 1,
                 threads = 0)
   expect_gte(all$interval$threads, 1L)
+  # lawley()'s usage and help show the library's defaults and bounds.
+  library_defaults <- .Call(tolbe:::C_defaults)
+  expect_identical(formals(lawley)$B, library_defaults$B)
+  expect_identical(formals(lawley)$level, library_defaults$level)
+  for (B in c(library_defaults$min_B - 1, library_defaults$max_B + 1)) {
+    bad(lawley(data = hired, unrestricted = S, interval = "bootstrap", B = B),
+        sprintf("a whole number from %d to %d", library_defaults$min_B, library_defaults$max_B))
+  }
   # Sample sizes without intervals are a mistake, as on the command line.
   bad(lawley(asym, S, n_unrestricted = 500), "'n_unrestricted' is for intervals")
-  bad(lawley(asym, S, n = 100, interval = "none"), "'n' is for intervals, but interval is")
+  bad(lawley(asym, S, n = 100, interval = "none"), "'n' is for intervals, but interval = \"none\"")
   for (type in list("basic", NA_character_, 1)) {
     bad(lawley(data = hired, unrestricted = S, interval = "bootstrap", ci_type = type),
         "'ci_type' must be \"bca\" or \"percentile\"")
@@ -340,7 +348,7 @@ test_that("every new argument's errors, raised before any computation", {
   bad(lawley(asym, S, n = 100, ci_type = "percentile"), "'ci_type' is for interval = \"bootstrap\"")
   bad(lawley(asym, S, level = 0.9), "'level' is for intervals, and this call computes none: give 'n'")
   bad(lawley(data = hired, unrestricted = S, interval = "none", level = 0.9),
-      "'level' is for intervals, but interval is \"none\"")
+      "'level' is for intervals, but interval = \"none\"")
   bad(lawley(asym, S, interval = "normal"), "interval = \"normal\" needs 'n'")
   bad(lawley(asym, S, n = 100, interval = "adf"),
       "interval = \"adf\" needs the restricted sample's raw scores as 'data'")

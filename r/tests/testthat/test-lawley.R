@@ -248,7 +248,8 @@ test_that("every error is a clear condition raised before computing", {
   expect_error(lawley(worked_v, worked_s, selection = c(1, 4)), "outside 1..3")
   expect_error(lawley(worked_v, worked_s, selection = c(1, 1)), "repeats a variable")
   expect_error(lawley(worked_v, worked_s, selection = 1), "names 1 variables")
-  expect_error(lawley(ree_v, ree_s, selection = c("x1", "z")), "unknown variables: z")
+  expect_error(lawley(ree_v, ree_s, selection = c("x1", "z")), "an unknown variable: z")
+  expect_error(lawley(ree_v, ree_s, selection = c("w", "z")), "unknown variables: w, z")
   expect_error(lawley(worked_v, worked_s, selection = c("a", "b")), "has no dimnames")
   expect_error(lawley(worked_v, worked_s, selection = c(1.5, 2)), "whole numbers")
   expect_error(lawley(worked_v, worked_s, reliabilities = c(0.8, 0.9)), "one value for each of the 1")
@@ -351,6 +352,14 @@ test_that("named means are matched by name, whatever the order of the matrix", {
   # Unnamed means go in the order of the matrix and of 'unrestricted'.
   expect_identical(quietly(lawley(ree_v, ree_s, restricted_means = unname(mu),
                                   unrestricted_means = unname(m_x)))$means, leading$means)
+  # Beside a named 'unrestricted' in another order than 'selection', unnamed
+  # means are in the order of that matrix, as its rows are: x2's first.
+  swapped <- c("x2", "x1")
+  for (selection in list(c("x1", "x2"), c(1, 2))) {
+    from_swapped <- quietly(lawley(ree_v, ree_s[swapped, swapped], selection = selection,
+                                   restricted_means = mu, unrestricted_means = c(23, 47)))
+    expect_identical(from_swapped$means, leading$means)
+  }
   expect_error(lawley(ree_v, ree_s, restricted_means = c(x1 = 50, x2 = 20, y1 = 10, z = 30),
                       unrestricted_means = m_x), "'restricted_means' names .*: z")
   expect_error(lawley(ree_v, ree_s, restricted_means = mu, unrestricted_means = c(x1 = 47, y1 = 23)),
