@@ -13,7 +13,7 @@ three with the expected code and the same message, once each client's
 spelling of the arguments and its first index are put back into one form.
 A call a client cannot express is skipped there and counted.
 
-Usage: run.py --cli BUILD/tolbe --rlib LIBRARY [--python PYTHON] [--only TEXT]
+Usage: run.py --cli BUILD/tolbe --rlib LIBRARY [--venv ENVIRONMENT] [--only TEXT]
   [--verbose]. Exits 77 (a skip for ctest) when the program, the R package
 or the Python package is missing, 1 when a call disagrees."""
 import argparse
@@ -97,12 +97,21 @@ def compare(results, keys=None):
 # ---------------------------------------------------------------------------
 # Messages in one form: R's spelling, variables counted from 1.
 
-def canonical(client, message):
+def canonical(client, message, work=""):
     text = message.strip()
     if client == "cli":
-        text = re.sub(r"^tolbe: [^\n]*?: (error: )?", "", text)
+        # The program's own words: its name, the file (with line and
+        # column), and its pointer to --help; then the arguments as R
+        # spells them.
+        text = text.split("\nTry 'tolbe --help'")[0]
+        text = re.sub(r"^tolbe: ", "", text)
+        if work:
+            text = re.sub("^" + re.escape(work) + r"/[^:]*(:\d+)*: ", "", text)
+        text = re.sub(r"^(error: )", "", text)
+        text = re.sub(r"'--([a-z-]+)=([^'\s]+)'",
+                      lambda m: CLI_TO_R.get(m[1], m[1]) + ' = "' + m[2] + '"', text)
         text = re.sub(r"'--([a-z-]+)'", lambda m: "'" + CLI_TO_R.get(m[1], m[1]) + "'", text)
-        text = re.sub(r"--([a-z-]+)=([^\s,;)]+)",
+        text = re.sub(r"--([a-z-]+)=([^\s,;)']+)",
                       lambda m: CLI_TO_R.get(m[1], m[1]) + ' = "' + m[2] + '"', text)
     if client == "r":
         text = text.replace("dimnames", "names")
@@ -503,7 +512,18 @@ def main():
     parser.add_argument("--table", default=os.path.join(HERE, "calls.json"))
     parser.add_argument("--only", default="")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--venv", default="",
+                        help="the Python environment that holds the package: run.py runs in it")
     options = parser.parse_args()
+    if options.venv:
+        python = os.path.join(options.venv, "bin", "python")
+        if not os.access(python, os.X_OK):
+            print(f"conformance: skipped, not built: the Python package (no {python}; "
+                  "tests/conformance/run.sh BUILD builds it)")
+            return SKIP
+        if os.path.realpath(sys.prefix) != os.path.realpath(options.venv):
+            arguments = [a for a in sys.argv[1:]]
+            os.execv(python, [python, os.path.abspath(__file__), *arguments])
     options.cli = os.path.abspath(options.cli)
     options.rlib = os.path.abspath(options.rlib)
 
@@ -563,7 +583,7 @@ def main():
                 for key in [k for k in got if k.endswith((".se", ".lower", ".upper"))]:
                     if all(math.isnan(x) for x in got[key]):
                         del got[key]
-            problems_seen = check(call, results, refusals, numbers)
+            problems_seen = check(call, results, refusals, numbers, work)
             if problems_seen:
                 disagreed.append((call["id"], problems_seen))
                 print(f"DISAGREE: {call['id']}")
@@ -584,7 +604,22 @@ def main():
     return 1 if disagreed else 0
 
 
-def check(call, results, refusals, numbers):
+def close(a, b, tolerance):
+    """The first value of b farther from a's than `tolerance` relative
+    (NaN only beside NaN), or None."""
+    for key in a:
+        if key not in b or len(a[key]) != len(b[key]):
+            return f"{key}: not in both alike"
+        for k, (x, y) in enumerate(zip(a[key], b[key])):
+            if math.isnan(x) or math.isnan(y):
+                if not (math.isnan(x) and math.isnan(y)):
+                    return f"{key}: value {k}: {x!r} against {y!r}"
+            elif abs(x - y) > tolerance * max(abs(x), abs(y), 1e-300):
+                return f"{key}: value {k}: {x!r} against {y!r}"
+    return None
+
+
+def check(call, results, refusals, numbers, work=""):
     """What is wrong with one call's answers (an empty list: nothing)."""
     said = []
     expect = call["expect"]
@@ -612,7 +647,13 @@ def check(call, results, refusals, numbers):
             if other is not None and other in numbers:
                 keys = [k for k in mine if k in numbers[other] and not k.startswith("v.")
                         or k.startswith("v.") and k in numbers[other]]
-                difference = compare({call["id"]: mine, other: numbers[other]}, keys)
+                if "same_within" in call:
+                    # The selection in another order: the correction's
+                    # sums run in that order, so the last bits may differ.
+                    difference = close({k: mine[k] for k in keys}, numbers[other],
+                                       call["same_within"])
+                else:
+                    difference = compare({call["id"]: mine, other: numbers[other]}, keys)
                 if difference:
                     said.append(f"not the numbers of '{other}': {difference}")
         return said
@@ -624,7 +665,7 @@ def check(call, results, refusals, numbers):
         if refusal["code"] != expect:
             said.append(f"{client}: code {refusal['code'] or '(none)'!s}, expected {expect}: "
                         f"{refusal['message'].splitlines()[0] if refusal['message'] else ''}")
-        messages[client] = canonical(client, refusal["message"])
+        messages[client] = canonical(client, refusal["message"], work)
     distinct = sorted(set(messages.values()))
     if len(distinct) > 1:
         said.append("the messages differ:")
