@@ -234,4 +234,40 @@ TEST(UnusualInput, json_is_utf8_whatever_the_file_name) {
   }
 }
 
+// No selection variable: nothing to correct and no unrestricted matrix to
+// compare with, so a restricted matrix of correlations is no cause for the
+// note on correlations beside covariances (nor for any other), in any
+// format, from standard input as from a file.
+TEST(UnusualInput, no_selection_variable_draws_no_note) {
+  ScratchFolder folder("tolbe_input_none");
+  const std::string problem = "0 2 0\n1 0.5\n0.5 1\n";
+  write_file(folder / "none.txt", problem);
+  auto csv = [](const std::string& file) {
+    return with_version_column("file,matrix,variable,v1,v2\n" + file + ",corrected_cov,1,1,0.5\n" +
+                               file + ",corrected_cov,2,0.5,1\n" + file +
+                               ",corrected_corr,1,1,0.5\n" + file + ",corrected_corr,2,0.5,1\n");
+  };
+  BinaryRun piped =
+      run_binary(TOLBE_BINARY, {"--format=csv", "-"}, folder.path(), folder / "none.txt");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, csv("-"));
+  EXPECT_EQ(piped.err, "");
+  BinaryRun checked = run_on("none.txt", problem, {"--format=csv", "--check", "none.txt"});
+  EXPECT_EQ(checked.status, 0);
+  EXPECT_EQ(checked.out, csv("none.txt"));
+  EXPECT_EQ(checked.err, "");
+  // A warning would refuse the results under --strict; a note is said.
+  BinaryRun strict = run_on("none.txt", problem, {"--format=json", "--strict", "none.txt"});
+  EXPECT_EQ(strict.status, 0);
+  EXPECT_EQ(strict.err, "");
+  nlohmann::json document = nlohmann::json::parse(strict.out);
+  EXPECT_EQ(document.at(0).at("findings"), nlohmann::json::array());
+  EXPECT_EQ(document.at(0).at("p"), 0);
+  // The classic console program says nothing on standard error either.
+  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder.path(), folder / "none.txt");
+  EXPECT_EQ(console.status, 0);
+  EXPECT_EQ(console.err, "");
+  EXPECT_NE(console.out.find("Number of non-restricted variables:  0\n"), std::string::npos);
+}
+
 }  // namespace
