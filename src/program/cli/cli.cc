@@ -34,6 +34,23 @@ std::string version_text() {
          "Copyright (c) 2026 the tolbe developers; MIT licence: there is NO WARRANTY.\n";
 }
 
+// A failed problem's refusal in JSON: what failed as data (null where it
+// does not apply), beside the text of "error".
+nlohmann::ordered_json json_refusal(const Fault& f) {
+  auto text_or_null = [](const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
+  };
+  auto number_or_null = [](std::size_t n) {
+    return n == 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(n);
+  };
+  return {{"code", f.code},
+          {"argument", text_or_null(f.argument)},
+          {"file", text_or_null(f.file)},
+          {"line", number_or_null(f.line)},
+          {"column", number_or_null(f.line == 0 ? 0 : f.column)},
+          {"message", f.message}};
+}
+
 // Writes `text`, whose lines each end in a newline, line by line.
 void put_lines(TextSink& out, std::string_view text) {
   while (!text.empty()) {
@@ -91,8 +108,10 @@ int run_command_line(int argc, char** argv) {
       }
       say(solved.error);
       if (options.format == OutputFormat::json) {
-        nlohmann::ordered_json failed = {
-            {"file", file}, {"version", tolbe_version()}, {"error", solved.error}};
+        nlohmann::ordered_json failed = {{"file", file},
+                                         {"version", tolbe_version()},
+                                         {"error", solved.error},
+                                         {"refusal", json_refusal(solved.fault)}};
         // A selection block that is not positive definite still has the
         // findings of its input, which may say why.
         if (solved.diagnostics.status == Status::not_positive_definite) {
@@ -105,12 +124,18 @@ int run_command_line(int argc, char** argv) {
     // Errors (and, under --strict, warnings) leave the problem without
     // results: they say the numbers would be wrong.
     std::string refusal;
+    Fault fault;
     for (const Shown& f : solved.findings) {
       bool fatal =
           f.severity == Severity::error || (options.strict && f.severity == Severity::warning);
       std::string line = "tolbe: " + display_name(file) + ": " +
                          (fatal ? "error" : severity_name(f.severity)) + ": " + f.message;
-      if (fatal && refusal.empty()) refusal = line;
+      if (fatal && refusal.empty()) {
+        refusal = line;
+        fault.code = f.code;
+        fault.file = file;
+        fault.message = f.message;
+      }
       if (fatal || !options.quiet) say(line);
     }
     if (!refusal.empty()) {
@@ -119,6 +144,7 @@ int run_command_line(int argc, char** argv) {
         documents.push_back({{"file", file},
                              {"version", tolbe_version()},
                              {"error", refusal},
+                             {"refusal", json_refusal(fault)},
                              {"findings", json_findings(solved)}});
       }
       continue;

@@ -5,7 +5,6 @@
 #include <limits>
 #include <optional>
 
-#include "cli/options.h"
 #include "io/chars.h"
 
 namespace tolbe {
@@ -62,7 +61,7 @@ bool is_blank(char c) {
 // Splits `line` at `separator` outside quotes. False with `error` (from the
 // column on) when a quote is not closed on the line or text follows a
 // closing quote.
-bool split(const Line& line, char separator, std::vector<Field>& fields, std::string& error) {
+bool split(const Line& line, char separator, std::vector<Field>& fields, Fault& error) {
   fields.clear();
   std::string_view s = line.text;
   std::size_t i = 0;
@@ -74,8 +73,8 @@ bool split(const Line& line, char separator, std::vector<Field>& fields, std::st
       std::size_t start = ++i;
       for (;;) {
         if (i >= s.size()) {
-          error = std::to_string(line.number) + ":" + std::to_string(f.column) +
-                  ": the quote is not closed on its line";
+          error = read_fault("unclosed_quote", line.number, f.column,
+                             "the quote is not closed on its line");
           return false;
         }
         if (s[i] == '"') {
@@ -93,8 +92,8 @@ bool split(const Line& line, char separator, std::vector<Field>& fields, std::st
       ++i;
       while (i < s.size() && s[i] != separator && is_blank(s[i])) ++i;
       if (i < s.size() && s[i] != separator) {
-        error = std::to_string(line.number) + ":" + std::to_string(i + 1) +
-                ": text follows the closing quote of a field";
+        error = read_fault("text_after_quote", line.number, i + 1,
+                           "text follows the closing quote of a field");
         return false;
       }
     } else {
@@ -169,31 +168,31 @@ std::string quoted_text(std::string_view text) {
   return quoted;
 }
 
-std::string place(std::size_t line, std::size_t column) {
-  return std::to_string(line) + ":" + std::to_string(column);
-}
-
 // The complaint about a field that is not a score, or empty.
-std::string bad_score(Score score, const Line& line, const Field& f, const std::string& name) {
-  std::string at = place(line.number, f.column) + ": " + quoted_text(f.text);
+Fault bad_score(Score score, const Line& line, const Field& f, const std::string& name) {
+  std::string at = quoted_text(f.text);
   switch (score) {
     case Score::not_finite:
-      return at + " is not a finite number (column " + name +
-             "); a missing value is an empty field or NA";
+      return read_fault("not_finite", line.number, f.column,
+                        at + " is not a finite number (column " + name +
+                            "); a missing value is an empty field or NA");
     case Score::decimal_comma:
-      return at + " has a comma (column " + name +
-             "): write decimal points, or separate the file by semicolons";
+      return read_fault("decimal_comma", line.number, f.column,
+                        at + " has a comma (column " + name +
+                            "): write decimal points, or separate the file by semicolons");
     default:
-      return at + " is not a number (column " + name + "); a missing value is an empty field or NA";
+      return read_fault(
+          "not_a_number", line.number, f.column,
+          at + " is not a number (column " + name + "); a missing value is an empty field or NA");
   }
 }
 
 // The header: its names, or false with the error.
 bool read_header(Lines& lines, char& separator, std::vector<Field>& fields,
-                 std::vector<std::string>& names, std::string& error) {
+                 std::vector<std::string>& names, Fault& error) {
   std::optional<Line> header = lines.next();
   if (!header) {
-    error = "1: the file holds no header row of column names";
+    error = read_fault("no_header", 1, 0, "the file holds no header row of column names");
     return false;
   }
   separator = separator_of(header->text);
@@ -206,21 +205,22 @@ bool read_header(Lines& lines, char& separator, std::vector<Field>& fields,
     names.push_back(unquoted(f));
   }
   if (all_numbers) {
-    error = std::to_string(header->number) +
-            ": the first line holds numbers, not names: the file needs a header row of column "
-            "names";
+    error = read_fault("no_header", header->number, 0,
+                       "the first line holds numbers, not names: the file needs a header row of "
+                       "column names");
     return false;
   }
   return true;
 }
 
 bool check_names(std::size_t line, const std::vector<Field>& fields,
-                 const std::vector<std::string>& names, std::size_t first, std::string& error) {
+                 const std::vector<std::string>& names, std::size_t first, Fault& error) {
   for (std::size_t k = first; k < names.size(); ++k) {
     if (names[k].empty()) {
-      error = place(line, fields[k].column) + ": column " + std::to_string(k + 1) + " has no name";
+      error = read_fault("unnamed_column", line, fields[k].column,
+                         "column " + std::to_string(k + 1) + " has no name");
       if (k == 0) {
-        error +=
+        error.message +=
             " (row names, as R's write.csv writes them? write with row.names = FALSE, or leave "
             "the column out)";
       }
@@ -228,8 +228,9 @@ bool check_names(std::size_t line, const std::vector<Field>& fields,
     }
     for (std::size_t j = first; j < k; ++j) {
       if (names[j] == names[k]) {
-        error = place(line, fields[k].column) + ": the name " + quoted_text(names[k]) +
-                " is given to columns " + std::to_string(j + 1) + " and " + std::to_string(k + 1);
+        error = read_fault("repeated_name", line, fields[k].column,
+                           "the name " + quoted_text(names[k]) + " is given to columns " +
+                               std::to_string(j + 1) + " and " + std::to_string(k + 1));
         return false;
       }
     }
@@ -248,7 +249,7 @@ std::string columns_text(std::size_t count) {
 }  // namespace
 
 bool read_scores(std::string_view text, std::span<const std::string> wanted, Scores& scores,
-                 std::string& error) {
+                 Fault& error) {
   scores = Scores{};
   Lines lines(text);
   char separator = ',';
@@ -259,8 +260,10 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
   if (wanted.empty()) {
     if (!check_names(1, fields, header, 0, error)) return false;
     if (header.size() > static_cast<std::size_t>(max_data_columns)) {
-      error = "1: the header names " + std::to_string(header.size()) +
-              " columns; tolbe takes at most " + std::to_string(max_data_columns) + " variables";
+      error = read_fault("too_many_variables", 1, 0,
+                         "the header names " + std::to_string(header.size()) +
+                             " columns; tolbe takes at most " + std::to_string(max_data_columns) +
+                             " variables");
       return false;
     }
     for (std::size_t k = 0; k < header.size(); ++k) columns.push_back(k);
@@ -271,13 +274,14 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
       std::size_t k = 0;
       while (k < header.size() && header[k] != name) ++k;
       if (k == header.size()) {
-        error = "1: no column is named " + quoted_text(name);
+        error = read_fault("missing_column", 1, 0, "no column is named " + quoted_text(name));
         return false;
       }
       for (std::size_t j = k + 1; j < header.size(); ++j) {
         if (header[j] == name) {
-          error = place(1, fields[j].column) + ": the name " + quoted_text(name) +
-                  " is given to columns " + std::to_string(k + 1) + " and " + std::to_string(j + 1);
+          error = read_fault("repeated_name", 1, fields[j].column,
+                             "the name " + quoted_text(name) + " is given to columns " +
+                                 std::to_string(k + 1) + " and " + std::to_string(j + 1));
           return false;
         }
       }
@@ -298,8 +302,9 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
       ++data_row;
       if (!split(*line, separator, fields, error)) return false;
       if (fields.size() != header.size()) {
-        error = std::to_string(line->number) + ": " + fields_text(fields.size()) +
-                ", but the header names " + columns_text(header.size());
+        error = read_fault(
+            "wrong_field_count", line->number, 0,
+            fields_text(fields.size()) + ", but the header names " + columns_text(header.size()));
         return false;
       }
       bool complete = true;
@@ -339,7 +344,7 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
 }
 
 bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
-                       std::vector<double>& values, std::string& error) {
+                       std::vector<double>& values, Fault& error) {
   names.clear();
   values.clear();
   Lines lines(text);
@@ -352,8 +357,9 @@ bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
   names.assign(header.begin() + static_cast<std::ptrdiff_t>(first), header.end());
   std::size_t order = names.size();
   if (order > static_cast<std::size_t>(max_data_columns)) {
-    error = "1: the header names " + std::to_string(order) + " variables; tolbe takes at most " +
-            std::to_string(max_data_columns);
+    error = read_fault("too_many_variables", 1, 0,
+                       "the header names " + std::to_string(order) +
+                           " variables; tolbe takes at most " + std::to_string(max_data_columns));
     return false;
   }
   values.assign(order * order, 0.0);
@@ -362,20 +368,23 @@ bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
   while (std::optional<Line> line = lines.next()) {
     last_line = line->number;
     if (row == order) {
-      error = std::to_string(line->number) + ": more rows than the header names variables (" +
-              std::to_string(order) + ")";
+      error =
+          read_fault("too_many_rows", line->number, 0,
+                     "more rows than the header names variables (" + std::to_string(order) + ")");
       return false;
     }
     if (!split(*line, separator, fields, error)) return false;
     if (fields.size() != header.size()) {
-      error = std::to_string(line->number) + ": " + fields_text(fields.size()) +
-              ", but the header names " + columns_text(header.size());
+      error = read_fault(
+          "wrong_field_count", line->number, 0,
+          fields_text(fields.size()) + ", but the header names " + columns_text(header.size()));
       return false;
     }
     if (first == 1 && unquoted(fields[0]) != names[row]) {
-      error = place(line->number, fields[0].column) + ": the row is named " +
-              quoted_text(unquoted(fields[0])) + ", but row " + std::to_string(row + 1) +
-              " is that of " + quoted_text(names[row]) + " (rows in the order of the header)";
+      error = read_fault("row_names_disagree", line->number, fields[0].column,
+                         "the row is named " + quoted_text(unquoted(fields[0])) + ", but row " +
+                             std::to_string(row + 1) + " is that of " + quoted_text(names[row]) +
+                             " (rows in the order of the header)");
       return false;
     }
     for (std::size_t c = 0; c < order; ++c) {
@@ -383,8 +392,9 @@ bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
       double value = 0.0;
       Score score = score_of(f, separator, value);
       if (score == Score::missing) {
-        error = place(line->number, f.column) + ": the value of row " + names[row] + ", column " +
-                names[c] + " is missing; a var/cov matrix needs every value";
+        error = read_fault("missing_value", line->number, f.column,
+                           "the value of row " + names[row] + ", column " + names[c] +
+                               " is missing; a var/cov matrix needs every value");
         return false;
       }
       if (score != Score::number) {
@@ -396,48 +406,20 @@ bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
     ++row;
   }
   if (row < order) {
-    error = std::to_string(last_line) + ": the matrix ends after " + std::to_string(row) +
-            (row == 1 ? " row" : " rows") + ", but the header names " + std::to_string(order) +
-            " variables";
+    error =
+        read_fault("input_ends", last_line, 0,
+                   "the matrix ends after " + std::to_string(row) + (row == 1 ? " row" : " rows") +
+                       ", but the header names " + std::to_string(order) + " variables");
     return false;
   }
   return true;
 }
 
-bool select_columns(const std::string& list, std::span<const std::string> names,
-                    std::vector<int>& selection, std::string& error) {
-  selection.clear();
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t comma = list.find(',', start);
-    std::string item =
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    std::size_t k = 0;
-    while (k < names.size() && names[k] != item) ++k;
-    std::vector<int> numbers;
-    if (k < names.size()) {
-      numbers.push_back(static_cast<int>(k) + 1);
-    } else if (item.empty() || !parse_selection(item, numbers) ||
-               numbers.back() > static_cast<int>(names.size())) {
-      std::string columns;
-      for (const std::string& name : names) columns += (columns.empty() ? "" : ", ") + name;
-      error = "'--select' names " + quoted_text(item) + ", which is no column of the data (" +
-              columns + ") nor a number from 1 to " + std::to_string(names.size());
-      return false;
-    }
-    for (int v : numbers) {
-      for (int chosen : selection) {
-        if (chosen == v - 1) {
-          error = "'--select' names column " + quoted_text(names[static_cast<std::size_t>(v - 1)]) +
-                  " twice";
-          return false;
-        }
-      }
-      selection.push_back(v - 1);
-    }
-    if (comma == std::string::npos) return true;
-    start = comma + 1;
-  }
+bool read_column_names(std::string_view text, std::vector<std::string>& names, Fault& error) {
+  Lines lines(text);
+  char separator = ',';
+  std::vector<Field> fields;
+  return read_header(lines, separator, fields, names, error);
 }
 
 }  // namespace tolbe

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/fault.h"
+
 namespace tolbe {
 
 // The most of a data file the command line reads: 64 MiB, over a million
@@ -45,10 +47,10 @@ struct Scores {
 // every column is read (at most max_data_columns); otherwise the columns of
 // those names, in that order, and the other columns are not looked at
 // beyond counting their fields. Rows with a missing value in a column read
-// are counted in `dropped` and not kept. False with one plain line in
-// `error`, "LINE:COLUMN: ..." or "LINE: ..." (no file name). Allocates.
+// are counted in `dropped` and not kept. False with the fault in `error`:
+// its code, line (and column) and message (no file name). Allocates.
 bool read_scores(std::string_view text, std::span<const std::string> wanted, Scores& scores,
-                 std::string& error);
+                 Fault& error);
 
 // Reads a square matrix with a header row of names: as many rows of numbers
 // as names, in the names' order, none missing. A first column whose header
@@ -57,12 +59,11 @@ bool read_scores(std::string_view text, std::span<const std::string> wanted, Sco
 // order names.size(). False with the error as for read_scores().
 // Allocates.
 bool read_named_matrix(std::string_view text, std::vector<std::string>& names,
-                       std::vector<double>& values, std::string& error);
+                       std::vector<double>& values, Fault& error);
 
-// The columns (from 0) that a --select list names among `names`: each item
-// the name of a column, else a column number or a range of them (from 1,
-// such as 4-5). False with the complaint in `error`. Allocates.
-bool select_columns(const std::string& list, std::span<const std::string> names,
-                    std::vector<int>& selection, std::string& error);
+// The names of the header row of the whole text of a data file, as
+// read_scores() reads them, without looking at the rows or at whether the
+// names are distinct. False with the error as for read_scores(). Allocates.
+bool read_column_names(std::string_view text, std::vector<std::string>& names, Fault& error);
 
 }  // namespace tolbe

@@ -14,8 +14,9 @@ namespace {
 // compiles it for size and puts it apart (.text.unlikely), so that it takes
 // no room among the pages the console program runs through.
 
-// Line and column (from 1) of a byte offset.
-[[gnu::cold]] std::string place_of(std::string_view text, std::size_t offset, bool with_column) {
+// The line of a byte offset (from 1), and its column (from 1) in `column`.
+[[gnu::cold]] std::size_t line_of(std::string_view text, std::size_t offset,
+                                  std::size_t* column = nullptr) {
   if (offset > text.size()) offset = text.size();
   std::size_t line = 1;
   std::size_t line_start = 0;
@@ -25,14 +26,8 @@ namespace {
       line_start = i + 1;
     }
   }
-  std::string place = std::to_string(line);
-  if (with_column) {
-    // Appended piece by piece: "literal" + std::string trips GCC 12's
-    // -Wrestrict in optimised builds.
-    place += ':';
-    place += std::to_string(offset - line_start + 1);
-  }
-  return place;
+  if (column != nullptr) *column = offset - line_start + 1;
+  return line;
 }
 
 // The field that starts at `offset`: up to a blank, comma, slash or line end.
@@ -182,10 +177,11 @@ class Lines {
   return true;
 }
 
-// The first line that does not fit its statement, as a text that names it
-// and ends without a full stop; empty when there is none to name.
+// The first line that does not fit its statement, in `line`, and what is
+// wrong with it, as a text that ends without a full stop; empty when there
+// is none to name.
 [[gnu::cold]] std::string misfit(std::string_view text, const std::vector<Statement>& statements,
-                                 const Problem& problem) {
+                                 const Problem& problem, std::size_t& line_number) {
   Lines lines(text);
   for (std::size_t j = 0; j < statements.size(); ++j) {
     const Statement& s = statements[j];
@@ -197,8 +193,8 @@ class Lines {
     int next_items = j + 1 < statements.size() ? statements[j + 1].items : 0;
     if (more && (next_items <= 0 || line->values - s.items < next_items)) continue;
     bool plural = s.kind == StatementKind::counts || s.kind == StatementKind::reliabilities;
-    std::string what = place_of(text, line->start, false) + ": " + name_of(s) +
-                       (plural ? " have " : " has ") + numbers(line->values) +
+    line_number = line_of(text, line->start);
+    std::string what = name_of(s) + (plural ? " have " : " has ") + numbers(line->values) +
                        (plural ? " on their line, " : " on its line, ") + std::to_string(s.items) +
                        " expected";
     if (!more) {
@@ -273,7 +269,7 @@ class Lines {
 class FileObserver final : public ProblemObserver {
  public:
   FileObserver(std::string_view text, const InputStream& input, const ListReader& reader,
-               const Problem& problem, std::string& error, std::vector<std::string>& extra)
+               const Problem& problem, Fault& error, std::vector<std::string>& extra)
       : text_(text),
         input_(input),
         reader_(reader),
@@ -299,7 +295,7 @@ class FileObserver final : public ProblemObserver {
     std::string_view rest =
         text_.substr(at, end == std::string_view::npos ? text_.size() - at : end - at);
     if (!starts_like_a_number(rest)) return;
-    extra_.push_back("line " + place_of(text_, at, false) + " holds more numbers than " +
+    extra_.push_back("line " + std::to_string(line_of(text_, at)) + " holds more numbers than " +
                      name_of(s) + " calls for (" + std::to_string(s.items) +
                      "); the rest of the line was ignored");
     if (s.kind != StatementKind::counts && decimal_comma_ == std::string_view::npos) {
@@ -313,53 +309,64 @@ class FileObserver final : public ProblemObserver {
     std::string name = name_of(s);
     bool ends = context == "list in" && e.message != nullptr;
     if (ends || context == "read start") {
-      std::string blamed = misfit(text_, statements_, problem_);
-      std::string end = place_of(text_, text_.size(), false);
+      std::size_t line = 0;
+      std::string blamed = misfit(text_, statements_, problem_, line);
+      std::string message;
       if (ends) {
         std::string read = std::to_string(values_read) + " of " + std::to_string(s.items);
-        error_ = blamed.empty()
-                     ? end + ": the input ends in " + name + ": " + read + " values read"
-                     : blamed + "; the input then ended in " + name + " (" + read + " values read)";
+        message = blamed.empty() ? "the input ends in " + name + ": " + read + " values read"
+                                 : blamed + "; the input then ended in " + name + " (" + read +
+                                       " values read)";
       } else {
-        error_ = blamed.empty()
-                     ? end + ": the input ends before " + name + " (its last line has no line end)"
-                     : blamed + "; the input then ended before " + name;
+        message = blamed.empty()
+                      ? "the input ends before " + name + " (its last line has no line end)"
+                      : blamed + "; the input then ended before " + name;
       }
+      error_ = read_fault(blamed.empty() ? "input_ends" : "misaligned_input",
+                          blamed.empty() ? line_of(text_, text_.size()) : line, 0, message);
       return;
     }
     if (e.message == nullptr) {
-      error_ = std::string("cannot read: ") + std::strerror(e.error_number);
+      error_ = read_fault("file_unreadable", 0, 0,
+                          std::string("cannot read: ") + std::strerror(e.error_number));
       return;
     }
     std::size_t at = reader_.field_offset();
     while (at < text_.size() && is_white(text_[at])) ++at;
     std::string field = field_at(text_, at);
     std::string what;
+    const char* code = "not_a_number";
     if (context == "invalid integer") {
       what = "is not a whole number";
+      code = "not_a_whole_number";
     } else if (context == "bad repetition count") {
       what = "has a bad repeat count (r*value needs a whole r of at least 1)";
+      code = "bad_repeat_count";
     } else if (context == "exponent field") {
       what = "has a malformed exponent";
+      code = "malformed_exponent";
     } else {
       what = "is not a number";
     }
-    error_ = place_of(text_, at, true) + ": \"" + field + "\" " + what + " (" + name + ")";
+    std::size_t column = 0;
+    std::size_t line = line_of(text_, at, &column);
+    error_ = read_fault(code, line, column, "\"" + field + "\" " + what + " (" + name + ")");
   }
 
   [[gnu::cold]] void count_outside(Count count, std::int32_t value) override {
-    error_ = counts_line() +
-             (count == Count::nonrestricted ? ": the number of selection variables is "
-                                            : ": the number of variables is ") +
-             std::to_string(value) + "; it must lie between 0 and 50";
+    error_ = read_fault("count_out_of_range", counts_line(), 0,
+                        (count == Count::nonrestricted ? "the number of selection variables is "
+                                                       : "the number of variables is ") +
+                            std::to_string(value) + "; it must lie between 0 and 50");
   }
 
   [[gnu::cold]] bool counts_read(const Problem& problem) override {
     int p = problem.n_nonrestricted;
     int q = problem.n_total;
     if (p <= q) return true;
-    error_ = counts_line() + ": there are more selection variables (" + std::to_string(p) +
-             ") than variables in all (" + std::to_string(q) + ")";
+    error_ = read_fault("too_many_selection_variables", counts_line(), 0,
+                        "there are more selection variables (" + std::to_string(p) +
+                            ") than variables in all (" + std::to_string(q) + ")");
     return false;
   }
 
@@ -372,20 +379,23 @@ class FileObserver final : public ProblemObserver {
     std::string field(text_.substr(decimal_comma_, end - decimal_comma_));
     std::string pointed = field;
     pointed[pointed.find(',')] = '.';
-    error_ = place_of(text_, decimal_comma_, true) + ": \"" + field +
-             "\" looks like a number with a decimal comma; write decimal points (" + pointed +
-             "), or separate values with a blank after the comma";
+    std::size_t column = 0;
+    std::size_t line = line_of(text_, decimal_comma_, &column);
+    error_ = read_fault("decimal_comma", line, column,
+                        "\"" + field +
+                            "\" looks like a number with a decimal comma; write decimal points (" +
+                            pointed + "), or separate values with a blank after the comma");
     return true;
   }
 
  private:
-  [[gnu::cold]] std::string counts_line() const { return place_of(text_, counts_start_, false); }
+  [[gnu::cold]] std::size_t counts_line() const { return line_of(text_, counts_start_); }
 
   std::string_view text_;
   const InputStream& input_;
   const ListReader& reader_;
   const Problem& problem_;
-  std::string& error_;
+  Fault& error_;
   std::vector<std::string>& extra_;
   std::vector<Statement> statements_;  // those begun, in order
   std::size_t counts_start_ = 0;       // where the counts' first item is
@@ -394,7 +404,7 @@ class FileObserver final : public ProblemObserver {
 
 }  // namespace
 
-[[gnu::cold]] bool read_problem_file(std::string_view text, Problem& problem, std::string& error,
+[[gnu::cold]] bool read_problem_file(std::string_view text, Problem& problem, Fault& error,
                                      std::vector<std::string>& extra) {
   InputStream input(text);
   ListReader reader(input);

@@ -61,6 +61,24 @@ std::string mib(std::size_t bytes) {
 
 }  // namespace
 
+bool fail(Solved& s, const std::string& where, Fault fault) {
+  s.error = "tolbe: ";
+  if (!where.empty()) s.error += where + (fault.line > 0 ? ":" : ": ");
+  s.error += fault.placed();
+  s.fault = std::move(fault);
+  return false;
+}
+
+bool fail(Solved& s, const std::string& where, const char* code, std::string message,
+          const std::string& file, const char* argument) {
+  Fault f;
+  f.code = code;
+  f.argument = argument;
+  f.file = file;
+  f.message = std::move(message);
+  return fail(s, where, std::move(f));
+}
+
 bool slurp(const std::string& file, std::size_t limit, std::string& text, std::string& error) {
 #ifdef _WIN32
   // Binary: the file's bytes as on Linux, "\r\n" and a Ctrl+Z included.
@@ -139,16 +157,14 @@ bool correct(const LawleyProblem& lp, const std::string& name, Solved& s) {
         : s.diagnostics.argument == Argument::reliabilities ? "the reliabilities"
         : s.diagnostics.argument == Argument::selection     ? "--select"
                                                             : "the problem";
-    s.error = "tolbe: " + name + ": " + which + ": " + s.diagnostics.reason;
-    return false;
+    return fail(s, name, "invalid_argument", which + ": " + s.diagnostics.reason, s.file);
   }
   if (status == Status::not_positive_definite) {
-    s.error =
-        ("tolbe: " + name +
-         ": the restricted var/cov matrix of the selection variables is not positive definite "
-         "(leading minor of order " +
-         std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted");
-    return false;
+    return fail(s, name, "not_positive_definite",
+                "the restricted var/cov matrix of the selection variables is not positive "
+                "definite (leading minor of order " +
+                    std::to_string(s.diagnostics.leading_minor) + "); it cannot be inverted",
+                s.file);
   }
   const Problem& pr = s.problem;
   if (pr.with_reliabilities() && lp.q == lp.p) {
@@ -165,17 +181,17 @@ bool allocate_workspace(const WorkspaceSize& need, const std::string& what, cons
                         Solved& s, std::vector<double>& work, std::vector<int>& int_work) {
   char refusal[256];
   if (workspace_refusal(what.c_str(), need, refusal, sizeof refusal) > 0) {
-    s.error = "tolbe: " + name + ": " + refusal;
-    return false;
+    return fail(s, name, "too_much_memory", refusal, s.file);
   }
   std::size_t bytes = workspace_bytes(need);
   try {
     work.resize(need.doubles);
     int_work.resize(need.ints);
   } catch (const std::bad_alloc&) {
-    s.error = "tolbe: " + name + ": there is not enough memory for " + what + " (" + mib(bytes) +
-              "); use fewer resamples";
-    return false;
+    return fail(
+        s, name, "out_of_memory",
+        "there is not enough memory for " + what + " (" + mib(bytes) + "); use fewer resamples",
+        s.file);
   }
   return true;
 }
@@ -210,15 +226,15 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
   // says what is wrong with it.
   Status status = lawley_intervals(lp, request, results, work, int_work, &in->summary);
   if (status == Status::invalid_argument) {
-    s.error = "tolbe: " + name + ": the intervals: " + in->summary.reason;
-    return false;
+    return fail(s, name, "invalid_argument", std::string("the intervals: ") + in->summary.reason,
+                s.file);
   }
   if (status == Status::not_positive_definite) {
-    s.error = "tolbe: " + name +
-              ": the restricted var/cov matrix of the selection variables is not positive "
-              "definite (leading minor of order " +
-              std::to_string(in->summary.leading_minor) + "); it cannot be inverted";
-    return false;
+    return fail(s, name, "not_positive_definite",
+                "the restricted var/cov matrix of the selection variables is not positive "
+                "definite (leading minor of order " +
+                    std::to_string(in->summary.leading_minor) + "); it cannot be inverted",
+                s.file);
   }
   if (s.problem.with_reliabilities() && lp.q == lp.p) {
     in->se[disattenuated_corr] = in->se[corrected_corr];
@@ -261,8 +277,7 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
   std::string text;
   std::string error;
   if (!slurp(file, max_problem_file_bytes, text, error)) {
-    s.error = "tolbe: cannot open '" + file + "': " + error;
-    return false;
+    return fail(s, "", "file_unreadable", "cannot open '" + file + "': " + error, file);
   }
   skip_byte_order_mark(text);
   s.problem = Problem{};
@@ -273,64 +288,74 @@ bool solve(const std::string& file, const Options& options, Solved& s) {
     std::size_t last_line_end = text.rfind('\n', max_problem_file_bytes - 1);
     text.resize(last_line_end == std::string::npos ? 0 : last_line_end + 1);
   }
-  if (!read_problem_file(text, s.problem, error, s.extra_numbers)) {
+  Fault fault;
+  if (!read_problem_file(text, s.problem, fault, s.extra_numbers)) {
     if (too_long) {
-      s.error = "tolbe: " + name + ": the file is longer than " +
-                std::to_string(max_problem_file_bytes >> 20) + " MiB, and its first " +
-                std::to_string(max_problem_file_bytes >> 20) +
-                " MiB hold no whole problem; a problem of at most 50 variables needs far less";
-    } else {
-      s.error = "tolbe: " + name + ":" + error;
+      return fail(s, name, "file_too_long",
+                  "the file is longer than " + std::to_string(max_problem_file_bytes >> 20) +
+                      " MiB, and its first " + std::to_string(max_problem_file_bytes >> 20) +
+                      " MiB hold no whole problem; a problem of at most " +
+                      std::to_string(max_variables) + " variables needs far less",
+                  file);
     }
-    return false;
+    fault.file = file;
+    return fail(s, name, std::move(fault));
   }
-  const Problem& pr = s.problem;
+  Problem& pr = s.problem;
   int p = pr.n_nonrestricted;
   int q = pr.n_total;
   s.selection.clear();
   if (!options.names.empty()) {
     if (options.names.size() != static_cast<std::size_t>(q)) {
-      s.error = "tolbe: " + name + ": '--names' gives " + std::to_string(options.names.size()) +
-                (options.names.size() == 1 ? " name" : " names") + ", but the problem has " +
-                std::to_string(q) + (q == 1 ? " variable" : " variables");
-      return false;
+      return fail(s, name, "wrong_count",
+                  "'--names' gives " + std::to_string(options.names.size()) +
+                      (options.names.size() == 1 ? " name" : " names") + ", but the problem has " +
+                      std::to_string(q) + (q == 1 ? " variable" : " variables"),
+                  file, "names");
     }
     s.source.names = options.names;
   }
-  if (!options.names.empty() && !options.selection_text.empty()) {
-    // Names or numbers, as with raw scores.
-    if (!select_columns(options.selection_text, options.names, s.selection, error)) {
-      s.error = "tolbe: " + name + ": " + error;
-      return false;
+  // The library resolves the selection (by name with --names) and the
+  // reliabilities, and says where they were measured; how many selection
+  // variables there are is the file's.
+  Call& call = s.call;
+  call.spelling = command_line_spelling();
+  call.q = q;
+  call.p = p;
+  call.names = options.names;
+  if (!options.selection_text.empty() && (!options.names.empty() || !options.selection.empty())) {
+    Given& selection = call.selection;
+    if (!options.names.empty()) {
+      selection = list_given(options.selection_text, options.names);
+    } else {
+      selection.kind = Given::Kind::numbers;
+      selection.numbers.assign(options.selection.begin(), options.selection.end());
     }
-    if (s.selection.size() != static_cast<std::size_t>(p)) {
-      s.error = "tolbe: " + name + ": --select names " + std::to_string(s.selection.size()) +
-                " variables, but the problem has " + std::to_string(p) + " selection variables";
-      return false;
-    }
-  } else if (!options.selection.empty()) {
-    if (options.selection.size() != static_cast<std::size_t>(p)) {
-      s.error = "tolbe: " + name + ": --select names " + std::to_string(options.selection.size()) +
-                " variables, but the problem has " + std::to_string(p) + " selection variables";
-      return false;
+    if (selection.size() != static_cast<std::size_t>(p)) {
+      return fail(s, name, "wrong_count",
+                  "--select names " + std::to_string(selection.size()) +
+                      " variables, but the problem has " + std::to_string(p) +
+                      " selection variables",
+                  file, "select");
     }
     for (int v : options.selection) {
-      if (v > q) {
-        s.error = "tolbe: " + name + ": --select names variable " + std::to_string(v) +
-                  ", but the problem has " + std::to_string(q) + " variables";
-        return false;
+      if (options.names.empty() && v > q) {
+        return fail(s, name, "number_out_of_range",
+                    "--select names variable " + std::to_string(v) + ", but the problem has " +
+                        std::to_string(q) + " variables",
+                    file, "select");
       }
-      s.selection.push_back(v - 1);
     }
-  } else {
-    for (int k = 0; k < p; ++k) s.selection.push_back(k);
   }
-  if (options.n > 0) s.screening = screen_sample_size(options.n, q);
+  set_reliabilities_given(options, pr, call);
+  if (!resolve(name, s)) return false;
   // A problem file gives every other variable a reliability, tests and
   // criteria alike, so its reliabilities do not tell the criteria: they are
   // named with '--criterion' alone.
+  s.criteria.clear();
+  if (options.n > 0) s.screening = screen_sample_size(options.n, q);
   LawleyProblem lp = library_problem(s);
-  if (!convert_reliabilities(options, lp, name, s)) return false;
+  if (!convert_reliabilities(lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
   if (options.reliabilities_restricted && !pr.with_reliabilities()) {
     // Asked for, and nothing to do: said rather than passed over.

@@ -13,39 +13,36 @@
 namespace tolbe {
 namespace {
 
-std::string listed(const std::vector<std::string>& names, const std::vector<int>& columns) {
-  std::string text;
-  for (int k : columns) {
-    if (!text.empty()) text += ", ";
-    text += names[static_cast<std::size_t>(k)];
-  }
-  return text;
-}
-
 std::string rows_text(int count) {
   return std::to_string(count) + (count == 1 ? " row" : " rows");
 }
 
-// Reads a data file whole (at most max_data_file_bytes); false with s.error.
-bool read_data_file(const std::string& file, std::span<const std::string> wanted, Scores& scores,
-                    Solved& s) {
-  std::string text;
+// The whole text of a data file (at most max_data_file_bytes); false with
+// s.error.
+bool data_file_text(const std::string& file, std::string& text, Solved& s) {
   std::string error;
   if (!slurp(file, max_data_file_bytes, text, error)) {
-    s.error = "tolbe: cannot open '" + file + "': " + error;
-    return false;
+    return fail(s, "", "file_unreadable", "cannot open '" + file + "': " + error, file);
   }
   if (text.size() > max_data_file_bytes) {
     // Rows left out would change every number: a data file is read whole
     // or not at all.
-    s.error = "tolbe: " + display_name(file) + ": the file is longer than " +
-              std::to_string(max_data_file_bytes >> 20) +
-              " MiB, the most tolbe reads of a data file";
-    return false;
+    return fail(s, display_name(file), "file_too_long",
+                "the file is longer than " + std::to_string(max_data_file_bytes >> 20) +
+                    " MiB, the most tolbe reads of a data file",
+                file);
   }
+  return true;
+}
+
+// The scores of the columns `wanted` (empty: all) of a data file's text;
+// false with s.error.
+bool scores_of(const std::string& file, const std::string& text,
+               std::span<const std::string> wanted, Scores& scores, Solved& s) {
+  Fault error;
   if (!read_scores(text, wanted, scores, error)) {
-    s.error = "tolbe: " + display_name(file) + ":" + error;
-    return false;
+    error.file = file;
+    return fail(s, display_name(file), std::move(error));
   }
   return true;
 }
@@ -58,11 +55,13 @@ bool covariances_of(const Scores& scores, const std::string& file, Matrix& to, S
   std::vector<double> means(scores.names.size());
   DataSummary d = covariance_from_data(raw, means.data(), to.data(), Matrix::leading_dimension);
   if (d.status != Status::ok) {
-    s.error = "tolbe: " + display_name(file) + ": " + d.reason;
+    std::string message = d.reason;
     if (scores.dropped > 0) {
-      s.error += " (" + rows_text(scores.dropped) + " with a missing value left out)";
+      message += " (" + rows_text(scores.dropped) + " with a missing value left out)";
     }
-    return false;
+    // Too few complete rows, or values whose squares overflow.
+    return fail(s, display_name(file), scores.rows < 2 ? "too_few_rows" : "not_finite", message,
+                file);
   }
   return true;
 }
@@ -75,132 +74,65 @@ bool read_matrix_file(const std::string& file, std::vector<std::string>& names,
   std::string text;
   std::string error;
   if (!slurp(file, max_problem_file_bytes, text, error)) {
-    s.error = "tolbe: cannot open '" + file + "': " + error;
-    return false;
+    return fail(s, "", "file_unreadable", "cannot open '" + file + "': " + error, file);
   }
   if (text.size() > max_problem_file_bytes) {
-    s.error = "tolbe: " + name + ": the file is longer than " +
-              std::to_string(max_problem_file_bytes >> 20) +
-              " MiB; a var/cov matrix of at most 50 variables needs far less";
-    return false;
+    return fail(s, name, "file_too_long",
+                "the file is longer than " + std::to_string(max_problem_file_bytes >> 20) +
+                    " MiB; a var/cov matrix of at most " + std::to_string(max_variables) +
+                    " variables needs far less",
+                file);
   }
-  if (!read_named_matrix(text, names, values, error)) {
-    s.error = "tolbe: " + name + ":" + error;
-    return false;
+  Fault fault;
+  if (!read_named_matrix(text, names, values, fault)) {
+    fault.file = file;
+    return fail(s, name, std::move(fault));
   }
   return true;
 }
 
-// S from --unrestricted into s.problem.nonrestricted_cov, in the order of
-// s.selection, which it gives when --select does not.
-bool read_unrestricted(const Options& options, const std::vector<std::string>& names, Solved& s) {
-  const std::string& source = options.data.empty() ? options.restricted : options.data;
-  std::string name = display_name(options.unrestricted);
-  std::vector<std::string> s_names;
-  std::vector<double> values;
-  if (!read_matrix_file(options.unrestricted, s_names, values, s)) return false;
-  if (s_names.empty()) {
-    s.error = "tolbe: " + name +
-              ": the unrestricted matrix names no variables: it must be the var/cov matrix of the "
-              "selection variables";
-    return false;
+// S from --unrestricted: its names and values, given to the library to
+// match with the selection (s.call); false with s.error.
+bool unrestricted_given(const Options& options, std::vector<std::string>& names,
+                        std::vector<double>& values, Solved& s) {
+  if (!read_matrix_file(options.unrestricted, names, values, s)) return false;
+  if (names.empty()) {
+    return fail(s, display_name(options.unrestricted), "no_names",
+                "the unrestricted matrix names no variables: it must be the var/cov matrix of "
+                "the selection variables",
+                options.unrestricted, "unrestricted");
   }
-  // Where each of the data's columns is in S, by name.
-  std::vector<int> row_of(names.size(), -1);
-  for (std::size_t r = 0; r < s_names.size(); ++r) {
-    auto at = std::find(names.begin(), names.end(), s_names[r]);
-    if (at == names.end()) {
-      s.error = "tolbe: " + name + ": the unrestricted matrix names \"" + s_names[r] +
-                "\", which is no column of " + display_name(source);
-      return false;
-    }
-    row_of[static_cast<std::size_t>(at - names.begin())] = static_cast<int>(r);
-  }
-  if (options.selection_text.empty()) {
-    for (const std::string& s_name : s_names) {
-      s.selection.push_back(
-          static_cast<int>(std::find(names.begin(), names.end(), s_name) - names.begin()));
-    }
-  } else {
-    bool same = s.selection.size() == s_names.size();
-    for (int k : s.selection) same = same && row_of[static_cast<std::size_t>(k)] >= 0;
-    if (!same) {
-      std::vector<int> columns;
-      for (const std::string& s_name : s_names) {
-        columns.push_back(
-            static_cast<int>(std::find(names.begin(), names.end(), s_name) - names.begin()));
-      }
-      s.error = "tolbe: " + name + ": the unrestricted matrix is that of " +
-                listed(names, columns) + ", but '--select' names " + listed(names, s.selection);
-      return false;
-    }
-  }
-  // Rows and columns in the order of the selection.
-  std::size_t order = s_names.size();
+  s.call.p = static_cast<int>(names.size());
+  s.call.unrestricted_names = names;
+  s.call.unrestricted = values.data();
+  s.call.ld_unrestricted = s.call.p;
+  return true;
+}
+
+// S, as resolved, into s.problem.nonrestricted_cov, its rows and columns
+// in the order of the selection.
+void set_unrestricted(const std::vector<double>& values, Solved& s) {
+  const std::vector<int>& rows = s.resolved.unrestricted_rows;
+  std::size_t order = rows.size();
   for (std::size_t i = 0; i < order; ++i) {
-    auto ri = static_cast<std::size_t>(row_of[static_cast<std::size_t>(s.selection[i])]);
     for (std::size_t j = 0; j < order; ++j) {
-      auto rj = static_cast<std::size_t>(row_of[static_cast<std::size_t>(s.selection[j])]);
       s.problem.nonrestricted_cov(static_cast<int>(i) + 1, static_cast<int>(j) + 1) =
-          values[ri + rj * order];
+          values[static_cast<std::size_t>(rows[i]) + static_cast<std::size_t>(rows[j]) * order];
     }
   }
-  return true;
 }
 
-// The reliabilities of --reliabilities into s.problem, those of the other
-// variables in index order after the p selection variables' places, as
-// solve() has them; the variables not named get 1, with a note.
-bool set_reliabilities(const Options& options, const std::vector<std::string>& names, Solved& s) {
-  if (options.reliabilities.empty()) return true;
-  const std::string& source = options.data.empty() ? options.restricted : options.data;
-  Problem& pr = s.problem;
-  std::size_t q = names.size();
-  std::vector<double> of(q, 1.0);
-  std::vector<bool> given(q, false);
-  for (const auto& [name, value] : options.reliabilities) {
-    auto at = std::find(names.begin(), names.end(), name);
-    if (at == names.end()) {
-      s.error = "tolbe: '--reliabilities' names \"" + name + "\", which is no column of " +
-                display_name(source);
-      return false;
-    }
-    auto k = static_cast<std::size_t>(at - names.begin());
-    if (std::find(s.selection.begin(), s.selection.end(), static_cast<int>(k)) !=
-        s.selection.end()) {
-      s.error = "tolbe: '--reliabilities' names \"" + name +
-                "\", a selection variable: reliabilities are those of the other variables";
-      return false;
-    }
-    if (given[k]) {
-      s.error = "tolbe: '--reliabilities' names \"" + name + "\" twice";
-      return false;
-    }
-    given[k] = true;
-    of[k] = value;
-    s.criteria.push_back(static_cast<int>(k));
-  }
-  pr.reliability_flag = 1;
-  int place = pr.n_nonrestricted;
-  std::vector<int> taken_as_1;
-  std::vector<int> numbers;
-  for (std::size_t k = 0; k < q; ++k) {
-    if (std::find(s.selection.begin(), s.selection.end(), static_cast<int>(k)) !=
-        s.selection.end()) {
-      continue;
-    }
-    pr.reliabilities[place++] = of[k];
-    if (!given[k]) {
-      taken_as_1.push_back(static_cast<int>(k));
-      numbers.push_back(static_cast<int>(k) + 1);
-    }
-  }
-  if (!taken_as_1.empty()) {
-    s.notes.push_back({"reliabilities_taken_as_1", Severity::note,
-                       "no reliability given for " + listed(names, taken_as_1) + ": taken as 1",
-                       numbers});
-  }
-  return true;
+// The call of the named routes: the variables' names, --select and
+// --reliabilities as given.
+void name_call(const Options& options, const std::vector<std::string>& names, bool from_data,
+               Solved& s) {
+  Call& call = s.call;
+  call.spelling = command_line_spelling();
+  call.q = static_cast<int>(names.size());
+  call.names = names;
+  call.from_data = from_data;
+  if (!options.selection_text.empty()) call.selection = list_given(options.selection_text, names);
+  set_reliabilities_given(options, s.problem, call);
 }
 
 // The problem of a named restricted matrix (--restricted) and a named
@@ -211,26 +143,23 @@ bool solve_named(const Options& options, Solved& s) {
   s.cpu_start = processor_seconds();
   s.start = date_and_time();
   std::string name = display_name(options.restricted);
-  std::string error;
   std::vector<std::string> names;
   std::vector<double> values;
   if (!read_matrix_file(options.restricted, names, values, s)) return false;
   if (names.empty()) {
-    s.error = "tolbe: " + name + ": the restricted matrix names no variables";
-    return false;
+    return fail(s, name, "no_names", "the restricted matrix names no variables", options.restricted,
+                "restricted");
   }
   s.source.names = names;
-  if (!options.selection_text.empty() &&
-      !select_columns(options.selection_text, names, s.selection, error)) {
-    s.error = "tolbe: " + error;
-    return false;
-  }
-  if (!read_unrestricted(options, names, s)) return false;
+  name_call(options, names, false, s);
+  std::vector<std::string> s_names;
+  std::vector<double> s_values;
+  if (!unrestricted_given(options, s_names, s_values, s)) return false;
   Problem& pr = s.problem;
   int q = static_cast<int>(names.size());
   pr.n_total = q;
-  pr.n_nonrestricted = static_cast<int>(s.selection.size());
-  if (!set_reliabilities(options, names, s)) return false;
+  if (!resolve("", s)) return false;
+  set_unrestricted(s_values, s);
   if (options.n > 0) s.screening = screen_sample_size(options.n, q);
   for (int i = 0; i < q; ++i) {
     for (int j = 0; j < q; ++j) {
@@ -239,7 +168,7 @@ bool solve_named(const Options& options, Solved& s) {
     }
   }
   LawleyProblem lp = library_problem(s);
-  if (!convert_reliabilities(options, lp, name, s)) return false;
+  if (!convert_reliabilities(lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
   if (refused_by_findings(s)) return true;
   IntervalRequest request = interval_request(options);
@@ -259,37 +188,50 @@ bool solve_data(const Options& options, Solved& s) {
   s.start = date_and_time();
   std::string name = display_name(options.data);
   Scores data;
-  if (!read_data_file(options.data, {}, data, s)) return false;
+  std::string text;
+  if (!data_file_text(options.data, text, s) || !scores_of(options.data, text, {}, data, s)) {
+    return false;
+  }
   const std::vector<std::string>& names = data.names;
   s.source.names = names;
   s.source.rows_used = data.rows;
   s.source.rows_dropped = data.dropped;
+  name_call(options, names, true, s);
 
-  if (!options.selection_text.empty()) {
-    std::string error;
-    if (!select_columns(options.selection_text, names, s.selection, error)) {
-      s.error = "tolbe: " + error;
-      return false;
-    }
-  }
+  // The unrestricted side: S, or the pool's header, whose columns the
+  // library finds by the selection variables' names.
   Problem& pr = s.problem;
   Scores pool;
+  std::vector<std::string> s_names;
+  std::vector<double> s_values;
+  std::string pool_text;
   if (!options.unrestricted.empty()) {
-    if (!read_unrestricted(options, names, s)) return false;
+    if (!unrestricted_given(options, s_names, s_values, s)) return false;
+  } else {
+    Fault error;
+    if (!data_file_text(options.pool, pool_text, s)) return false;
+    if (!read_column_names(pool_text, s.call.unrestricted_names, error)) {
+      error.file = options.pool;
+      return fail(s, display_name(options.pool), std::move(error));
+    }
+    s.call.from_pool = true;
+    s.call.p = static_cast<int>(s.call.unrestricted_names.size());
+  }
+  int q = static_cast<int>(names.size());
+  pr.n_total = q;
+  if (!resolve("", s)) return false;
+  int p = pr.n_nonrestricted;
+  if (!options.unrestricted.empty()) {
+    set_unrestricted(s_values, s);
     s.source.unrestricted = options.unrestricted;
   } else {
     std::vector<std::string> wanted;
     for (int k : s.selection) wanted.push_back(names[static_cast<std::size_t>(k)]);
-    if (!read_data_file(options.pool, wanted, pool, s)) return false;
+    if (!scores_of(options.pool, pool_text, wanted, pool, s)) return false;
     s.source.pool = options.pool;
     s.source.pool_rows_used = pool.rows;
     s.source.pool_rows_dropped = pool.dropped;
   }
-  int q = static_cast<int>(names.size());
-  int p = static_cast<int>(s.selection.size());
-  pr.n_total = q;
-  pr.n_nonrestricted = p;
-  if (!set_reliabilities(options, names, s)) return false;
   if (data.dropped > 0) {
     s.notes.insert(
         s.notes.begin(),
@@ -323,7 +265,7 @@ bool solve_data(const Options& options, Solved& s) {
 
   // The point estimates: lawley() on the var/cov matrices of the scores.
   LawleyProblem lp = library_problem(s);
-  if (!convert_reliabilities(options, lp, name, s)) return false;
+  if (!convert_reliabilities(lp, name, s)) return false;
   if (!correct(lp, name, s)) return false;
   if (refused_by_findings(s)) return true;
   IntervalRequest request = interval_request(options);

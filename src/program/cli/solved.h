@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/fault.h"
 #include "cli/options.h"
 #include "driver/clock.h"
 #include "driver/problem.h"
 #include "tolbe/findings.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
+#include "tolbe/request.h"
 #include "tolbe/screening.h"
 
 namespace tolbe {
@@ -79,6 +81,7 @@ struct Solved {
   std::vector<std::string> extra_numbers;  // the reader's notes of lines too long
   std::vector<Shown> findings;             // the reader's first, then the library's
   std::string error;                       // "tolbe: FILE: ...", when the problem failed
+  Fault fault;                             // what s.error says, as data
   float cpu_start = 0.0f;
   DateValues start{};
   bool raw = false;                        // read from raw scores (--data)
@@ -90,7 +93,20 @@ struct Solved {
   // restricted sample's), in the places of problem.reliabilities, which
   // then hold the unrestricted population's. Empty otherwise.
   std::vector<double> restricted_reliabilities;
+  // The call as the library's request layer took it, and as it resolved
+  // it: the selection, the reliabilities and where they were measured.
+  Call call;
+  ResolvedCall resolved;
 };
+
+// Fails `s` with `fault`: false, with s.fault and its line in s.error,
+// "tolbe: WHERE:LINE:COLUMN: MESSAGE" (WHERE names the file; empty: none).
+bool fail(Solved& s, const std::string& where, Fault fault);
+
+// Fails `s` with a fault of the program's `code` and `message`, of `file`
+// (empty: none) and `argument` (the option without dashes; empty: none).
+bool fail(Solved& s, const std::string& where, const char* code, std::string message,
+          const std::string& file = {}, const char* argument = "");
 
 // The name of a file in messages.
 inline std::string display_name(const std::string& file) {
@@ -146,13 +162,38 @@ bool add_intervals(const LawleyProblem& lp, const IntervalRequest& request, cons
 bool allocate_workspace(const WorkspaceSize& need, const std::string& what, const std::string& name,
                         Solved& s, std::vector<double>& work, std::vector<int>& int_work);
 
-// With options.reliabilities_restricted, converts the reliabilities of
-// s.problem (those `lp` points at) from the restricted sample's to the
-// unrestricted population's, r_u = 1 - (1 - r_r) v_yy / c_yy, keeping the
-// given ones in s.restricted_reliabilities; false with s.error when one
-// cannot be converted. Nothing without reliabilities. Call before correct().
-bool convert_reliabilities(const Options& options, const LawleyProblem& lp, const std::string& name,
-                           Solved& s);
+// ---- The call, resolved by the library (regression.cc) --------------------
+
+// How the command line's users write the library's arguments: '--select',
+// --interval=bootstrap, variables counted from 1.
+Spelling command_line_spelling();
+
+// A list of the command line (--select, --criterion, ...) as the library
+// takes it: numbers (from 1; ranges such as 4-5 spelled out) when every
+// item is one, else names, an item being a name when a variable in
+// `names` has it.
+Given list_given(const std::string& list, const std::vector<std::string>& names);
+
+// The reliabilities of `call`: --reliabilities' by name, else those of
+// the problem file in the order of the other variables; and where they
+// were measured, with --reliabilities-from=restricted.
+void set_reliabilities_given(const Options& options, const Problem& problem, Call& call);
+
+// Resolves s.call into s.resolved and applies it to s: the selection, p,
+// the criteria, the reliabilities of the other variables (those not named
+// are 1, with the library's note). False with s.error when the library
+// refuses the call; `where` names the file in the error (empty: none).
+bool resolve(const std::string& where, Solved& s);
+
+// Fails `s` with the library's `refusal`: false with s.error.
+bool refused(const std::string& where, const Refusal& refusal, Solved& s);
+
+// Converts the reliabilities that s.resolved says were measured in the
+// restricted sample to the unrestricted population's by the library's rule
+// (a value outside (0, 1] refused), keeping the given ones in
+// s.restricted_reliabilities; false with s.error when one is no
+// reliability. Call before correct().
+bool convert_reliabilities(const LawleyProblem& lp, const std::string& name, Solved& s);
 
 // Answers the validity question of `options` (--criterion, --predictors,
 // --base) on the correction of `lp`, with SEs and intervals by `request`

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/solved.h"
+
 namespace {
 
+using tolbe::Fault;
 using tolbe::read_named_matrix;
 using tolbe::read_scores;
 using tolbe::Scores;
-using tolbe::select_columns;
 
 struct ScoresCase {
   const char* name;
@@ -34,8 +36,8 @@ class ReadScores : public testing::TestWithParam<ScoresCase> {};
 TEST_P(ReadScores, keeps_the_complete_rows_column_by_column) {
   const ScoresCase& c = GetParam();
   Scores scores;
-  std::string error;
-  ASSERT_TRUE(read_scores(c.text, c.wanted, scores, error)) << error;
+  Fault error;
+  ASSERT_TRUE(read_scores(c.text, c.wanted, scores, error)) << error.placed();
   EXPECT_EQ(scores.names, c.names);
   EXPECT_EQ(scores.values, c.values);
   EXPECT_EQ(scores.rows, c.rows);
@@ -141,9 +143,9 @@ class ScoresRefused : public testing::TestWithParam<Refusal> {};
 TEST_P(ScoresRefused, says_where_and_what) {
   const Refusal& c = GetParam();
   Scores scores;
-  std::string error;
+  Fault error;
   EXPECT_FALSE(read_scores(c.text, c.wanted, scores, error));
-  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(error.placed(), c.error);
 }
 
 std::string fifty_one_names() {
@@ -240,9 +242,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(data_file_test, a_bad_score_in_a_column_not_read_is_not_looked_at) {
   Scores scores;
-  std::string error;
+  Fault error;
   ASSERT_TRUE(read_scores("id,x\nabc,1\n,2\n", std::vector<std::string>{"x"}, scores, error))
-      << error;
+      << error.placed();
   EXPECT_EQ(scores.values, (std::vector<double>{1, 2}));
 }
 
@@ -250,8 +252,8 @@ TEST(data_file_test, an_incomplete_row_at_the_end_leaves_the_kept_ones_alone) {
   // The last row's first score is read before its missing one is found; it
   // must not land among the rows kept.
   Scores scores;
-  std::string error;
-  ASSERT_TRUE(read_scores("a,b,c\n1,2,3\n4,5,6\n7,8,\n", {}, scores, error)) << error;
+  Fault error;
+  ASSERT_TRUE(read_scores("a,b,c\n1,2,3\n4,5,6\n7,8,\n", {}, scores, error)) << error.placed();
   EXPECT_EQ(scores.values, (std::vector<double>{1, 4, 2, 5, 3, 6}));
 }
 
@@ -273,9 +275,9 @@ TEST_P(NamedMatrix, reads_or_says_why_not) {
   const MatrixCase& c = GetParam();
   std::vector<std::string> names;
   std::vector<double> values;
-  std::string error;
+  Fault error;
   bool read = read_named_matrix(c.text, names, values, error);
-  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(read ? "" : error.placed(), c.error);
   EXPECT_EQ(read, c.error.empty());
   if (!read) return;
   EXPECT_EQ(names, c.names);
@@ -338,11 +340,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "column names"}),
     [](const testing::TestParamInfo<MatrixCase>& param_info) { return param_info.param.name; });
 
+// A --select list as the library takes it: names, numbers and ranges of
+// the program's syntax, resolved by the library against the data's names.
 struct SelectCase {
   const char* name;
   std::string list;
   std::vector<int> selection;  // from 0
-  std::string error;
+  std::string code;            // of the library's refusal; empty: resolved
+  std::string message;
 };
 
 void PrintTo(const SelectCase& c, std::ostream* os) {
@@ -353,35 +358,124 @@ class SelectColumns : public testing::TestWithParam<SelectCase> {};
 
 TEST_P(SelectColumns, by_name_then_by_number) {
   const SelectCase& c = GetParam();
-  const std::vector<std::string> names = {"x1", "x2", "3", "pre-test", "y"};
-  std::vector<int> selection;
-  std::string error;
-  bool chosen = select_columns(c.list, names, selection, error);
-  EXPECT_EQ(error, c.error);
-  EXPECT_EQ(chosen, c.error.empty());
-  if (chosen) {
-    EXPECT_EQ(selection, c.selection);
+  tolbe::Call call;
+  call.spelling = tolbe::command_line_spelling();
+  call.names = {"x1", "x2", "3", "pre-test", "y"};
+  call.q = 5;
+  call.from_data = true;
+  call.selection = tolbe::list_given(c.list, call.names);
+  call.p = static_cast<int>(call.selection.size());
+  tolbe::Resolution r = tolbe::resolve_call(call);
+  if (c.code.empty()) {
+    ASSERT_TRUE(r.ok()) << r.refusal->message;
+    EXPECT_EQ(r.call.selection, c.selection);
+    return;
   }
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(tolbe::refusal_code_name(r.refusal->code), c.code);
+  EXPECT_EQ(r.refusal->argument, tolbe::CallArgument::selection);
+  EXPECT_EQ(r.refusal->message, c.message);
 }
-
-const std::string no_column =
-    ", which is no column of the data (x1, x2, 3, pre-test, y) nor a number from 1 to 5";
 
 INSTANTIATE_TEST_SUITE_P(
     data_file_test, SelectColumns,
     testing::Values(
-        SelectCase{"names", "y,x1", {4, 0}, ""},
-        SelectCase{"numbers_and_a_range", "5,1-2", {4, 0, 1}, ""},
-        SelectCase{"names_and_numbers_mixed", "x2,1", {1, 0}, ""},
+        SelectCase{"names", "y,x1", {4, 0}, "", ""},
+        SelectCase{"numbers_and_a_range", "5,1-2", {4, 0, 1}, "", ""},
+        SelectCase{"names_and_numbers_mixed", "x2,1", {1, 0}, "", ""},
         // A name wins over a number: "3" is the name of column 3
         // here, and "pre-test" is no range.
-        SelectCase{"a_name_that_looks_like_a_number", "3", {2}, ""},
-        SelectCase{"a_name_with_a_dash", "pre-test", {3}, ""},
-        SelectCase{"unknown_name", "x1,z", {}, "'--select' names \"z\"" + no_column},
-        SelectCase{"number_past_the_last", "6", {}, "'--select' names \"6\"" + no_column},
-        SelectCase{"range_past_the_last", "4-6", {}, "'--select' names \"4-6\"" + no_column},
-        SelectCase{"empty_item", "x1,,x2", {}, "'--select' names \"\"" + no_column},
-        SelectCase{"a_name_twice", "x1,1", {}, "'--select' names column \"x1\" twice"}),
+        SelectCase{"a_name_that_looks_like_a_number", "3", {2}, "", ""},
+        SelectCase{"a_name_with_a_dash", "pre-test", {3}, "", ""},
+        SelectCase{"a_name_and_a_number_of_another", "pre-test,5", {3, 4}, "", ""},
+        SelectCase{"unknown_name",
+                   "x1,z",
+                   {},
+                   "unknown_variable",
+                   "'--select' names an unknown variable: z"},
+        SelectCase{"unknown_names",
+                   "w,x1,z",
+                   {},
+                   "unknown_variable",
+                   "'--select' names unknown variables: w, z"},
+        SelectCase{"number_past_the_last",
+                   "6",
+                   {},
+                   "number_out_of_range",
+                   "'--select' holds numbers outside 1..5"},
+        SelectCase{"number_past_fifty",
+                   "51",
+                   {},
+                   "number_out_of_range",
+                   "'--select' holds numbers outside 1..5"},
+        SelectCase{"range_past_the_last",
+                   "4-6",
+                   {},
+                   "number_out_of_range",
+                   "'--select' holds numbers outside 1..5"},
+        SelectCase{"a_name_twice", "x1,1", {}, "repeated", "'--select' repeats a variable: x1"}),
     [](const testing::TestParamInfo<SelectCase>& param_info) { return param_info.param.name; });
+
+// What went wrong in a data file, as data: made where it is found.
+struct Coded {
+  const char* name;
+  std::string text;
+  std::vector<std::string> wanted;
+  const char* code;
+  std::size_t line;
+  std::size_t column;
+};
+
+void PrintTo(const Coded& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class FaultOfScores : public testing::TestWithParam<Coded> {};
+
+TEST_P(FaultOfScores, has_its_code_and_place) {
+  const Coded& c = GetParam();
+  Scores scores;
+  Fault error;
+  ASSERT_FALSE(read_scores(c.text, c.wanted, scores, error));
+  EXPECT_EQ(error.code, c.code);
+  EXPECT_EQ(error.line, c.line);
+  EXPECT_EQ(error.column, c.column);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    data_file_test, FaultOfScores,
+    testing::Values(Coded{"no_header", "", {}, "no_header", 1, 0},
+                    Coded{"numbers_for_names", "1,2\n3,4\n", {}, "no_header", 1, 0},
+                    Coded{"not_a_number", "x,y\n1,2\n3, abc\n", {}, "not_a_number", 3, 4},
+                    Coded{"not_finite", "x,y\n1,inf\n", {}, "not_finite", 2, 3},
+                    Coded{"decimal_comma", "x\ty\n1,5\t2\n", {}, "decimal_comma", 2, 1},
+                    Coded{"unclosed_quote", "x,\"y\n", {}, "unclosed_quote", 1, 3},
+                    Coded{"unnamed_column", "x,,y\n1,2,3\n", {}, "unnamed_column", 1, 3},
+                    Coded{"repeated_name", "x,y,x\n1,2,3\n", {}, "repeated_name", 1, 5},
+                    Coded{"missing_column", "x,y\n1,2\n", {"z"}, "missing_column", 1, 0},
+                    Coded{"wrong_field_count", "x,y\n1,2\n3\n", {}, "wrong_field_count", 3, 0}),
+    [](const testing::TestParamInfo<Coded>& param_info) { return param_info.param.name; });
+
+class FaultOfMatrix : public testing::TestWithParam<Coded> {};
+
+TEST_P(FaultOfMatrix, has_its_code_and_place) {
+  const Coded& c = GetParam();
+  std::vector<std::string> names;
+  std::vector<double> values;
+  Fault error;
+  ASSERT_FALSE(read_named_matrix(c.text, names, values, error));
+  EXPECT_EQ(error.code, c.code);
+  EXPECT_EQ(error.line, c.line);
+  EXPECT_EQ(error.column, c.column);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    data_file_test, FaultOfMatrix,
+    testing::Values(
+        Coded{"missing_value", "a,b\n1,\n2,3\n", {}, "missing_value", 2, 3},
+        Coded{"input_ends", "a,b\n1,2\n", {}, "input_ends", 2, 0},
+        Coded{"too_many_rows", "a\n1\n2\n", {}, "too_many_rows", 3, 0},
+        Coded{"row_names_disagree", ",a,b\nb,1,2\na,2,3\n", {}, "row_names_disagree", 2, 1}),
+    [](const testing::TestParamInfo<Coded>& param_info) { return param_info.param.name; });
 
 }  // namespace

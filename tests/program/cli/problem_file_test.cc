@@ -12,14 +12,16 @@ namespace {
 
 struct Read {
   bool ok = false;
-  std::string error;
+  std::string error;  // the fault after its place, as the command line says it
+  Fault fault;
   std::vector<std::string> extra;
 };
 
 Read read_text(const std::string& text, Problem& problem) {
   Read r;
   problem = Problem{};
-  r.ok = read_problem_file(text, problem, r.error, r.extra);
+  r.ok = read_problem_file(text, problem, r.fault, r.extra);
+  if (!r.ok) r.error = r.fault.placed();
   return r;
 }
 
@@ -273,6 +275,53 @@ INSTANTIATE_TEST_SUITE_P(
         // In a comment, after all that the row needs.
         Same{"comma_in_a_comment", "1 2 0\n1 0  was 1,5\n0 1\n4\n", "1 2 0\n1 0\n0 1\n4\n"}),
     [](const testing::TestParamInfo<Same>& param_info) { return param_info.param.name; });
+
+// What went wrong, as data: the code and the place are made where the
+// fault is found, never read back from the message.
+struct Coded {
+  const char* name;
+  std::string text;
+  const char* code;
+  std::size_t line;
+  std::size_t column;  // 0: the fault is of a whole line
+};
+
+void PrintTo(const Coded& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class FaultOfProblemFile : public testing::TestWithParam<Coded> {};
+
+TEST_P(FaultOfProblemFile, has_its_code_and_place) {
+  const Coded& c = GetParam();
+  static Problem problem;
+  Read r = read_text(c.text, problem);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.fault.code, c.code);
+  EXPECT_EQ(r.fault.line, c.line);
+  EXPECT_EQ(r.fault.column, c.column);
+  EXPECT_EQ(r.fault.argument, "");
+  EXPECT_EQ(r.fault.file, "");
+  // The message holds no place: the place is the fault's line and column.
+  EXPECT_NE(r.fault.message.rfind(std::to_string(c.line) + ":", 0), 0U) << r.fault.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, FaultOfProblemFile,
+    testing::Values(
+        Coded{"not_a_number", "2 3 1\n1.00 0.50 0.30\n0.50 l.00 0.40\n", "not_a_number", 3, 6},
+        Coded{"not_a_whole_number", "2 3.5 1\n", "not_a_whole_number", 1, 3},
+        Coded{"bad_repeat_count", "2 3 1\n0*1 0.5 0.3\n", "bad_repeat_count", 2, 1},
+        Coded{"input_ends", "2 3 1\n1 0.5 0.3\n0.5 1 0.4\n0.3 0.4 1\n1.44 0.6\n", "input_ends", 6,
+              0},
+        Coded{"misaligned_input", "2 3 1\n1 0.5\n0.5 1 0.4\n0.3 0.4 1\n1.44 0.6\n0.6 1.21\n",
+              "misaligned_input", 2, 0},
+        Coded{"count_out_of_range", "\n  2 51 0\n", "count_out_of_range", 2, 0},
+        Coded{"too_many_selection_variables", "3 2 0\n", "too_many_selection_variables", 1, 0},
+        Coded{"decimal_comma", "2 3 1\n1,00 0,50 0,30\n", "decimal_comma", 2, 1}),
+    [](const testing::TestParamInfo<Coded>& param_info) {
+      return std::string(param_info.param.name);
+    });
 
 }  // namespace
 }  // namespace tolbe
