@@ -40,12 +40,17 @@ class InputError extends Error {
   }
 }
 
-// The command line (without --format) and the files of the form.
+// The command line (without --format), the files of the form, and the
+// options typed into its fields (each {option, arg}).
 function commandOf() {
   const args = [];
   const files = {};
+  const typed = [];
   const add = (option, id) => {
-    if (value(id) !== '') args.push(`--${option}=${value(id)}`);
+    if (value(id) === '') return;
+    const arg = `--${option}=${value(id)}`;
+    args.push(arg);
+    typed.push({option, arg});
   };
   const interval = value('interval');
   const k = kind();
@@ -81,7 +86,10 @@ function commandOf() {
     add('reliabilities', 'reliabilities');
     add('reliabilities-from', 'reliabilities-from');
   }
-  if (interval !== '') args.push(`--interval=${interval}`);
+  if (interval !== '') {
+    args.push(`--interval=${interval}`);
+    typed.push({option: 'interval', arg: `--interval=${interval}`});
+  }
   if (k !== 'raw') {
     add('n', 'n');
     add('n-unrestricted', 'n-unrestricted');
@@ -99,7 +107,7 @@ function commandOf() {
   add('predictors', 'predictors');
   add('base', 'base');
   if (k === 'problem') args.push('problem.txt');
-  return {args, files};
+  return {args, files, typed};
 }
 
 // ---- Showing errors next to their input ----------------------------------------
@@ -183,6 +191,22 @@ function offsetOf(text, line, column) {
   const end = text.indexOf('\n', at);
   const lineEnd = end < 0 ? text.length : end;
   return Math.min(at + Math.max((column || 1) - 1, 0), lineEnd);
+}
+
+// A command line the tool refused before reading any problem comes without
+// a JSON document. Its option is the one the tool refuses alone, beside
+// --version (which reads every option, then only says the version); the
+// message is the tool's first line on it. Null when no option is refused
+// alone.
+function refusedOption(typed) {
+  for (const {option, arg} of typed) {
+    const alone = runTool([arg, '--version'], {});
+    if (alone.status !== 0) {
+      return {place: {field: fieldOfArgument(option), line: null, column: null},
+        message: alone.stderr.split('\n')[0]};
+    }
+  }
+  return null;
 }
 
 // Focuses the field of a place, with the caret on the refused text.
@@ -477,7 +501,7 @@ function run() {
     $('status').textContent = 'Not computed: see the message below the input.';
     return;
   }
-  const {args, files} = command;
+  const {args, files, typed} = command;
   const json = runTool([...args, '--format=json'], files);
   const {documents, version} = documentsOf(json.stdout);
   const doc = documents.find((d) => d.corrected_cov) || null;
@@ -497,8 +521,17 @@ function run() {
       first = first || (place.field ? place : null);
     }
     // A command line the tool refused before any problem, without a
-    // document: its words as it wrote them.
-    if (failures.length === 0) showError(null, json.stderr.trim() || 'tolbe: no result');
+    // document: at the option it refuses, or else its words as it wrote
+    // them.
+    if (failures.length === 0) {
+      const refused = json.status !== 0 ? refusedOption(typed) : null;
+      if (refused && refused.place.field) {
+        showError(refused.place.field, refused.message);
+        first = refused.place;
+      } else {
+        showError(null, json.stderr.trim() || 'tolbe: no result');
+      }
+    }
     const findings = failures.flatMap((d) => d.findings || []);
     if (findings.length > 0) {
       showFindings(findings);
