@@ -53,6 +53,57 @@ INSTANTIATE_TEST_SUITE_P(
         // The first separator of the header line decides: here the
         // semicolon, so the comma in a name is no separator.
         ScoresCase{"first_separator_wins", "a;b,1\n1;2\n", {}, {"a", "b,1"}, {1, 2}, 1, 0},
+        // A separator within quotes is part of a name: the first one
+        // outside quotes decides, of whichever kind.
+        ScoresCase{"quoted_comma_before_a_semicolon",
+                   "\"a,b\";c;d\n1;2;3\n",
+                   {},
+                   {"a,b", "c", "d"},
+                   {1, 2, 3},
+                   1,
+                   0},
+        ScoresCase{"quoted_semicolon_before_a_comma",
+                   "\"a;b\",c,d\n1,2,3\n",
+                   {},
+                   {"a;b", "c", "d"},
+                   {1, 2, 3},
+                   1,
+                   0},
+        ScoresCase{
+            "quoted_tab_before_a_semicolon", "\"a\tb\";c\n1;2\n", {}, {"a\tb", "c"}, {1, 2}, 1, 0},
+        ScoresCase{"quoted_comma_and_semicolon_before_a_tab",
+                   "\"a,b;c\"\td\n1\t2\n",
+                   {},
+                   {"a,b;c", "d"},
+                   {1, 2},
+                   1,
+                   0},
+        ScoresCase{"quoted_separator_at_the_end_of_a_name",
+                   "\"a,\";b\n1;2\n",
+                   {},
+                   {"a,", "b"},
+                   {1, 2},
+                   1,
+                   0},
+        // A doubled quote does not end the quotes: the comma after it is
+        // still inside.
+        ScoresCase{"doubled_quote_keeps_the_comma_inside",
+                   "\"say \"\"x,y\"\"\";b\n1;2\n",
+                   {},
+                   {"say \"x,y\"", "b"},
+                   {1, 2},
+                   1,
+                   0},
+        ScoresCase{"last_column_quoted", "a\t\"b;c,d\"\n1\t2\n", {}, {"a", "b;c,d"}, {1, 2}, 1, 0},
+        // Separators only within quotes: one column (and a comma for the
+        // rows, which have none).
+        ScoresCase{"separators_only_within_quotes",
+                   "\"a,b;c\td\"\n1\n2\n",
+                   {},
+                   {"a,b;c\td"},
+                   {1, 2},
+                   2,
+                   0},
         ScoresCase{"one_column", "a\n1\n2.5\n", {}, {"a"}, {1, 2.5}, 2, 0},
         ScoresCase{"quoted_names_as_r_writes_them",
                    "\"x 1\",\"say \"\"y\"\"\"\n1,2\n",
@@ -170,6 +221,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "1:1: column 1 has no name (row names, as R's write.csv writes them? write with "
                 "row.names = FALSE, or leave the column out)"},
         Refusal{"a_later_column_without_name", "a, ,c\n", {}, "1:4: column 2 has no name"},
+        // A separator at the end of the header line leaves a last column
+        // without a name, after a quoted name holding another separator
+        // too.
+        Refusal{"separator_at_the_end", "a;b;\n1;2;3\n", {}, "1:5: column 3 has no name"},
+        Refusal{"separator_at_the_end_after_a_quoted_one",
+                "\"a,b\";c;\n1;2;3\n",
+                {},
+                "1:9: column 3 has no name"},
         Refusal{"a_name_twice",
                 "a,b,a\n1,2,3\n",
                 {},
