@@ -597,6 +597,20 @@ def test_malformed_matrices_are_named_next_to_their_field(browser, server, field
     _, stderr, status = program(args, files)
     assert status == 2
     check_message_next_to_field(browser, field, stderr)
+    # A place in a matrix: the caret is there.
+    stdout, _, _ = program(["--format=json", *args], files)
+    said = (json.loads(stdout)[0].get("refusal") or {}) if stdout else {}
+    box = browser.find_element(By.ID, f"{field}-error")
+    if said.get("line") is None:
+        assert box.get_attribute("data-line") is None
+        return
+    assert box.get_attribute("data-line") == str(said["line"])
+    text = fields[field].split("\n")[said["line"] - 1]
+    at = browser.execute_script(
+        "const e = document.getElementById(arguments[0]);"
+        "return e.value.slice(e.value.lastIndexOf('\\n', e.selectionStart - 1) + 1,"
+        " e.selectionStart)", field)
+    assert at == text[:(said.get("column") or 1) - 1]
 
 
 def test_keyboard_alone_and_labels(browser, server):
