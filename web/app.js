@@ -481,6 +481,11 @@ function documentsOf(text) {
   }
   if (Array.isArray(parsed)) return {documents: parsed, version: null};
   if (parsed === null || typeof parsed !== 'object') return {documents: [], version: null};
+  // A document on its own, such as a command line refused before any
+  // problem.
+  if ('error' in parsed || 'refusal' in parsed || 'corrected_cov' in parsed) {
+    return {documents: [parsed], version: parsed.version || null};
+  }
   const list = Object.values(parsed).find(Array.isArray);
   return {documents: list || [parsed], version: parsed.version || null};
 }

@@ -769,6 +769,22 @@ def test_refusals_are_placed_by_their_argument_and_file(browser, server, kind, d
     assert SOME_TEXT[at] == "x"
 
 
+def test_a_refusal_written_as_one_object_is_placed(browser, server):
+    # A command line refused before any problem may come as one object, not
+    # a list of problems; its findings list is no list of problems.
+    reset(browser, server)
+    fill_every_field(browser, "problem")
+    document = {"version": "0", "error": "tolbe: invalid argument '2' for '--select'",
+                "refusal": refusal(argument="level"), "findings": []}
+    browser.execute_script(
+        "const m = window.tolbeModule();"
+        "m.callMain = () => { m.FS.writeFile('/run/stdout', arguments[0]);"
+        " m.FS.writeFile('/run/stderr', ''); return 2; };", json.dumps(document))
+    compute(browser)
+    check_message_next_to_field(browser, "level")
+    assert browser.find_element(By.ID, "level-error").text == document["error"]
+
+
 def test_a_command_line_refused_without_a_document_is_said_as_written(browser, server):
     reset(browser, server)
     fill_every_field(browser, "problem")
