@@ -218,6 +218,48 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"empty_select",
                 {"--select="},
                 "invalid argument '' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        // Every malformed list is refused with the same words, the list
+        // quoted as given.
+        Refused{"select_leading_comma",
+                {"--select=,1", "a.txt"},
+                "invalid argument ',1' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_trailing_comma",
+                {"--select=1,2,", "a.txt"},
+                "invalid argument '1,2,' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_double_comma",
+                {"--select=1,,2", "a.txt"},
+                "invalid argument '1,,2' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_comma_alone",
+                {"--select=,", "a.txt"},
+                "invalid argument ',' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_open_range",
+                {"--select=1-", "a.txt"},
+                "invalid argument '1-' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_range_without_start",
+                {"--select=-2", "a.txt"},
+                "invalid argument '-2' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_range_backwards",
+                {"--select=3-1", "a.txt"},
+                "invalid argument '3-1' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_beyond_50",
+                {"--select=51", "a.txt"},
+                "invalid argument '51' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_zero",
+                {"--select=0", "a.txt"},
+                "invalid argument '0' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_space_after_comma",
+                {"--select=1, 2", "a.txt"},
+                "invalid argument '1, 2' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_space_before",
+                {"--select= 1", "a.txt"},
+                "invalid argument ' 1' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{"select_space_after",
+                {"--select=1 ", "a.txt"},
+                "invalid argument '1 ' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
+        Refused{
+            "select_two_dashes",
+            {"--select=1-2-3", "a.txt"},
+            "invalid argument '1-2-3' for '--select' (variable numbers 1 to 50, such as 1,4-5)"},
         Refused{
             "table_is_a_format_but_xml_is_not",
             {"--format=xml"},
@@ -406,6 +448,58 @@ TEST(options_test, parse_names) {
   EXPECT_EQ(names.size(), 50u);
   EXPECT_FALSE(tolbe::parse_names(fifty_one, names));
 }
+
+// The list of --select: numbers and ranges from 1 to 50, separated by single
+// commas, in the order given; anything else is no list.
+struct SelectionList {
+  const char* name;
+  std::string text;
+  bool valid;
+  std::vector<int> numbers;
+};
+
+void PrintTo(const SelectionList& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ParseSelection : public testing::TestWithParam<SelectionList> {};
+
+TEST_P(ParseSelection, reads_numbers_and_ranges_or_refuses) {
+  const SelectionList& c = GetParam();
+  std::vector<int> selection = {99};
+  EXPECT_EQ(tolbe::parse_selection(c.text, selection), c.valid) << "'" << c.text << "'";
+  if (c.valid) {
+    EXPECT_EQ(selection, c.numbers);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    options_test, ParseSelection,
+    testing::Values(
+        SelectionList{"one", "1", true, {1}}, SelectionList{"fifty", "50", true, {50}},
+        SelectionList{"in_the_order_given", "3,1", true, {3, 1}},
+        SelectionList{"a_range", "4-6", true, {4, 5, 6}},
+        SelectionList{"a_range_of_one", "2-2", true, {2}},
+        SelectionList{"numbers_and_ranges", "1,4-5,49-50", true, {1, 4, 5, 49, 50}},
+        SelectionList{"empty", "", false, {}}, SelectionList{"comma_alone", ",", false, {}},
+        SelectionList{"leading_comma", ",1", false, {}},
+        SelectionList{"trailing_comma", "1,2,", false, {}},
+        SelectionList{"trailing_comma_after_a_range", "1-2,", false, {}},
+        SelectionList{"double_comma", "1,,2", false, {}},
+        SelectionList{"open_range", "1-", false, {}},
+        SelectionList{"range_without_start", "-2", false, {}},
+        SelectionList{"range_backwards", "3-1", false, {}},
+        SelectionList{"range_beyond_50", "49-51", false, {}},
+        SelectionList{"beyond_50", "51", false, {}}, SelectionList{"zero", "0", false, {}},
+        SelectionList{"range_from_zero", "0-2", false, {}},
+        SelectionList{"two_dashes", "1-2-3", false, {}},
+        SelectionList{"space_after_a_comma", "1, 2", false, {}},
+        SelectionList{"space_before", " 1", false, {}},
+        SelectionList{"space_after", "1 ", false, {}},
+        SelectionList{"space_in_a_range", "1 -2", false, {}},
+        SelectionList{"a_sign", "+1", false, {}}, SelectionList{"a_fraction", "1.5", false, {}},
+        SelectionList{"a_name", "x1", false, {}}),
+    [](const testing::TestParamInfo<SelectionList>& param_info) { return param_info.param.name; });
 
 TEST(options_test, help_and_version_need_no_problem_to_make_sense) {
   Options o;
