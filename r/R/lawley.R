@@ -19,6 +19,16 @@ lawley <- function(restricted = NULL, unrestricted = NULL, selection = NULL, rel
   if (is.object(fit)) fit else say(fit)
 }
 
+# Stops with a refusal of the call, the library's request layer's or the
+# glue's own (called from C): a condition of class tolbe_error carrying the
+# refusal's stable code (such as "unknown_variable"), the argument refused
+# and the variables concerned (numbers from 1, named by the variables').
+refuse <- function(message, code, argument, variables) {
+  stop(structure(class = c("tolbe_error", "error", "condition"),
+                 list(message = message, call = NULL, code = code, argument = argument,
+                      variables = variables)))
+}
+
 # Raises what a correction has to say: errors as one stop(), then warnings
 # and notes (message()) one by one, each a condition of class
 # tolbe_error, tolbe_warning or tolbe_message that carries the finding's

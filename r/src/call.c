@@ -63,27 +63,46 @@ void release(SEXP holder) {
   free_resolution(holder);
 }
 
+/* Stops with a condition of class tolbe_error carrying the refusal's
+ * stable code, the argument refused ("" for none) and the variables
+ * concerned (numbers from 1, named when the variables are): R's refuse(). */
+void NORET refuse(const char* message, const char* code, int argument, SEXP variables) {
+  PROTECT(variables);
+  SEXP name = PROTECT(mkString("tolbe"));
+  SEXP package = PROTECT(R_FindNamespace(name));
+  SEXP text = PROTECT(ScalarString(mkCharCE(message, CE_UTF8)));
+  SEXP call = PROTECT(lang5(install("refuse"), text, mkString(code),
+                            mkString(tolbe_call_argument_name(argument)), variables));
+  eval(call, package);
+  error("tolbe: a refusal did not stop the call");
+}
+
 /* Stops with the refusal held by `holder` when `code` is one, the
- * resolution freed first: R's error does not return. */
-void stop_if_refused(SEXP holder, int code) {
+ * resolution freed first (R's error does not return); `names` are the
+ * variables' names. */
+void stop_if_refused(SEXP holder, int code, SEXP names) {
   if (code == 0) return;
   tolbe_resolution* resolution = (tolbe_resolution*)R_ExternalPtrAddr(holder);
   const char* refusal = tolbe_refusal_message(resolution);
   size_t size = strlen(refusal) + 1;
   char* message = R_alloc(size, 1);
   memcpy(message, refusal, size);
+  const int* list = NULL;
+  int n = tolbe_refusal_variables(resolution, &list);
+  SEXP variables = PROTECT(labelled_variables(list, n, names));
+  int argument = tolbe_refusal_argument(resolution);
   free_resolution(holder);
-  fail_utf8(message);
+  refuse(message, tolbe_refusal_code_name(code), argument, variables);
 }
 
 /* `call` resolved into *out, held by the returned (protected) external
  * pointer, whose finalizer frees it; stops at a refusal. */
-SEXP resolve(const tolbe_call* call, tolbe_resolution** out) {
+SEXP resolve(const tolbe_call* call, tolbe_resolution** out, SEXP names) {
   SEXP holder = PROTECT(R_MakeExternalPtr(NULL, R_NilValue, R_NilValue));
   R_RegisterCFinalizerEx(holder, free_resolution, TRUE);
   *out = tolbe_resolve(call);
   if (*out == NULL) error("tolbe: out of memory");
   R_SetExternalPtrAddr(holder, *out);
-  stop_if_refused(holder, tolbe_refusal_code(*out));
+  stop_if_refused(holder, tolbe_refusal_code(*out), names);
   return holder;
 }

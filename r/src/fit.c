@@ -239,29 +239,30 @@ static char own_arguments(SEXP restricted, SEXP unrestricted, SEXP restricted_me
     side = strcmp(given, "lower") == 0 ? 'l' : strcmp(given, "upper") == 0 ? 'u' : 0;
     if (side == 0) fail("'triangle' must be NULL (whole matrices), \"lower\" or \"upper\"");
   }
+  SEXP none = allocVector(INTSXP, 0);
   if (!isNull(data) && !isNull(restricted)) {
-    fail(
-        "give the restricted sample as 'restricted' (its var/cov matrix) or "
-        "as 'data' (its raw "
-        "scores), not both");
+    refuse(
+        "give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
+        "scores), not both",
+        "both_given", TOLBE_CALL_DATA, none);
   }
   if (isNull(data) && isNull(restricted)) {
-    fail(
-        "give the restricted sample's var/cov matrix as 'restricted', or its "
-        "raw scores as "
-        "'data'");
+    refuse(
+        "give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
+        "'data'",
+        "neither_given", TOLBE_CALL_RESTRICTED, none);
   }
   if (!isNull(pool) && !isNull(unrestricted)) {
-    fail(
-        "give the unrestricted var/cov matrix as 'unrestricted' or the pool's "
-        "raw scores as "
-        "'pool', not both");
+    refuse(
+        "give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
+        "'pool', not both",
+        "both_given", TOLBE_CALL_POOL, none);
   }
   if (isNull(pool) && isNull(unrestricted)) {
-    fail(
-        "give the unrestricted var/cov matrix of the selection variables as "
-        "'unrestricted', or "
-        "the pool's raw scores as 'pool'");
+    refuse(
+        "give the unrestricted var/cov matrix of the selection variables as 'unrestricted', or "
+        "the pool's raw scores as 'pool'",
+        "neither_given", TOLBE_CALL_UNRESTRICTED, none);
   }
   if (!isNull(data) && !isNull(restricted_means)) {
     fail(
@@ -348,7 +349,7 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   given[TOLBE_CALL_CI_TYPE] = ci_type;
   for (int a = 0; a < TOLBE_CALL_ARGUMENTS; ++a) given_of(given[a], &call.arguments[a]);
   tolbe_resolution* resolution = NULL;
-  SEXP holder = resolve(&call, &resolution);
+  SEXP holder = resolve(&call, &resolution, pr.names);
   ++protected;
   tolbe_resolution_get(resolution, &pr.r);
   pr.p = pr.r.p;
@@ -364,7 +365,8 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
     pr.restricted =
         PROTECT(scores_covariance(&data_scores, "data", data_means, &rows_used, &rows_dropped));
     ++protected;
-    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_DATA, rows_used));
+    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_DATA, rows_used),
+                    pr.names);
   }
   if (with_pool) {
     int by_name = !isNull(s_names) && !isNull(selection);
@@ -373,7 +375,8 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
     pr.unrestricted =
         PROTECT(scores_covariance(&pool_scores, "pool", pool_means, &pool_used, &pool_dropped));
     protected += 2;
-    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_POOL, pool_used));
+    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_POOL, pool_used),
+                    pr.names);
   }
   const double* r_means = with_data ? data_means : pr.r.restricted_means;
   const double* u_means = with_pool ? pool_means : pr.r.unrestricted_means;
@@ -458,7 +461,7 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
     /* The reliabilities measured in the restricted sample made the
      * unrestricted population's, and the disattenuated correlations anew
      * by them; the correction itself does not read them. */
-    stop_if_refused(holder, tolbe_resolution_convert(resolution, v, ld, cov, ld));
+    stop_if_refused(holder, tolbe_resolution_convert(resolution, v, ld, cov, ld), pr.names);
     tolbe_resolution_get(resolution, &pr.r);
     status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
     if (status != TOLBE_OK) {

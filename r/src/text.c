@@ -51,12 +51,6 @@ void NORET fail_text(const Text* t) {
   errorcall(R_NilValue, "%s", text_of(t));
 }
 
-/* Stops with the library's message, written in UTF-8, in the session's
- * encoding. */
-void NORET fail_utf8(const char* message) {
-  errorcall(R_NilValue, "%s", translateChar(mkCharCE(message, CE_UTF8)));
-}
-
 /* The variable names of a matrix: its row names, else its column names. */
 SEXP variable_names(SEXP x) {
   SEXP dimnames = getAttrib(x, R_DimNamesSymbol);

@@ -21,7 +21,6 @@ void putf(Text* t, const char* format, ...);
 const char* text_of(const Text* t);
 void NORET fail(const char* format, ...);
 void NORET fail_text(const Text* t);
-void NORET fail_utf8(const char* message);
 SEXP variable_names(SEXP x);
 const char* name_of(SEXP names, int v);
 void put_variable(Text* t, SEXP names, int v);
@@ -37,8 +36,9 @@ SEXP labelled_variables(const int* list, int n, SEXP names);
 void given_of(SEXP x, tolbe_given* out);
 const char* const* texts_of(SEXP names, int n);
 tolbe_spelling r_spelling(void);
-SEXP resolve(const tolbe_call* call, tolbe_resolution** out);
-void stop_if_refused(SEXP holder, int code);
+SEXP resolve(const tolbe_call* call, tolbe_resolution** out, SEXP names);
+void NORET refuse(const char* message, const char* code, int argument, SEXP variables);
+void stop_if_refused(SEXP holder, int code, SEXP names);
 void release(SEXP holder);
 
 /* input.c: the matrices and raw scores as the library reads them. */

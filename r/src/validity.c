@@ -78,9 +78,8 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   int y = 0, k = 0, base_size = 0, argument = 0;
   int* x = index_list(q);
   char* message = R_alloc(16384, 1);
-  if (tolbe_resolve_question(&question, &y, x, &k, &base_size, &argument, message, 16384) != 0) {
-    fail_utf8(message);
-  }
+  int code = tolbe_resolve_question(&question, &y, x, &k, &base_size, &argument, message, 16384);
+  if (code != 0) refuse(message, tolbe_refusal_code_name(code), argument, allocVector(INTSXP, 0));
 
   /* The problem as the fit had it: the others' reliabilities in index
    * order (1 where none was given), the criterion's own. */
@@ -137,7 +136,8 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
     size_t length = tolbe_question_not_positive_definite(&question, x, k, NULL, 0);
     char* refusal = R_alloc(length + 1, 1);
     tolbe_question_not_positive_definite(&question, x, k, refusal, length + 1);
-    fail_utf8(refusal);
+    refuse(refusal, "not_positive_definite", TOLBE_CALL_PREDICTORS,
+           labelled_variables(x, k, names));
   }
   if (status != TOLBE_OK) {
     fail("the validity values cannot be computed: %s",

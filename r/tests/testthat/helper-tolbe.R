@@ -1,6 +1,7 @@
 # What a call says: one row per condition it raised, in order, with the
-# finding's code (NA for a condition of the package's own, not the
-# library's), its severity ("error", "warning" or "note") and its message.
+# finding's or the refusal's code (NA for a note or warning of the
+# package's own, not the library's), its severity ("error", "warning" or
+# "note") and its message.
 said <- function(expr) {
   rows <- list()
   keep <- function(condition, severity) {

@@ -114,24 +114,24 @@ mistakes <- list(
        NA_character_, "note",
        "'reliabilities' names no reliability for C1, INT; they are taken as 1 (not corrected for attenuation)"),
   list("a reliability for a selection variable", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, T1 = 0.8))),
-       NA_character_, "error",
+       "selection_variable", "error",
        "T1 is a selection variable; reliabilities are for the other variables: C1, C2, INT"),
   list("reliabilities for both selection variables", quote(lawley(hired_cov, S, reliabilities = c(T2 = 0.7, T1 = 0.8))),
-       NA_character_, "error",
+       "selection_variable", "error",
        "T2, T1 are selection variables; reliabilities are for the other variables: C1, C2, INT"),
   list("a reliability for no variable", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, C3 = 0.8))),
-       NA_character_, "error",
+       "unknown_variable", "error",
        "C3 is not a variable of 'restricted'; reliabilities are for the other variables: C1, C2, INT"),
   list("a named reliability that is NA", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, C2 = NA))),
-       NA_character_, "error", "'reliabilities' must be finite numbers: the one for C2 is NA"),
+       "not_finite", "error", "'reliabilities' must be finite numbers: the one for C2 is NA"),
   list("an unnamed reliability that is NA", quote(lawley(hired_cov, S, reliabilities = c(0.6, 0.8, NA))),
-       NA_character_, "error", "'reliabilities' must be finite numbers: the one for INT is NA"),
+       "not_finite", "error", "'reliabilities' must be finite numbers: the one for INT is NA"),
   list("too few unnamed reliabilities", quote(lawley(hired_cov, S, reliabilities = c(0.6, 0.8))),
-       NA_character_, "error",
+       "wrong_count", "error",
        paste("'reliabilities' needs one value for each of the 3 non-selection variables (C1, C2,",
              "INT), in that order, or values named by variable")),
   list("a named reliability twice", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, C1 = 0.8))),
-       NA_character_, "error", "'reliabilities' names C1 more than once"))
+       "repeated", "error", "'reliabilities' names C1 more than once"))
 
 test_that("each mistake raises its finding, in the library's words with R's names", {
   for (mistake in mistakes) {

@@ -313,3 +313,34 @@ test_that("?lawley states the assumptions, and what their failure did in a study
     expect_true(grepl(said, text, fixed = TRUE), info = said)
   }
 })
+
+test_that("refusals carry the library's code, the argument refused and the variables", {
+  V <- cov(hired)
+  fit <- quietly(lawley(V, S, n = 200))
+  cases <- list(
+    # The call, then the code, the argument and the variables wanted.
+    list(quote(lawley(V, S, selection = c("T1", "zz"))), "unknown_variable", "selection",
+         integer(0)),
+    list(quote(lawley(V, S, selection = c(1, 1))), "repeated", "selection", c(T1 = 1L)),
+    list(quote(lawley(V, S, selection = c(1, 9))), "number_out_of_range", "selection", integer(0)),
+    list(quote(lawley(V, S, reliabilities = c(T2 = 0.8, C1 = 0.7))), "selection_variable",
+         "reliabilities", c(T2 = 2L)),
+    list(quote(lawley(V, S, reliabilities = c(C1 = NA, C2 = 0.7))), "not_finite", "reliabilities",
+         c(C1 = 3L)),
+    list(quote(lawley(V, S, B = 100)), "not_for_this_call", "resamples", integer(0)),
+    list(quote(lawley(data = hired[1:2, ], unrestricted = S, interval = "bootstrap")),
+         "too_few_rows", "data", integer(0)),
+    list(quote(lawley(V, S, data = hired)), "both_given", "data", integer(0)),
+    list(quote(lawley(V)), "neither_given", "unrestricted", integer(0)),
+    list(quote(lawley_regression(fit, "C1", c("T1", "T1"))), "repeated", "predictors",
+         integer(0)),
+    list(quote(lawley_increment(fit, "C1", "T1", "T1")), "repeated", "added", integer(0)))
+  for (case in cases) {
+    e <- tryCatch(quietly(eval(case[[1]])), tolbe_error = function(e) e)
+    info <- deparse(case[[1]])
+    expect_s3_class(e, "tolbe_error")
+    expect_identical(e$code, case[[2]], info = info)
+    expect_identical(e$argument, case[[3]], info = info)
+    expect_identical(e$variables, case[[4]], info = info)
+  }
+})
