@@ -226,10 +226,13 @@ std::optional<Refusal> question_of(const Options& options, int q, const Solved& 
   const std::vector<int>& all = out.predictors;
   for (int k : base.predictors) {
     if (std::find(all.begin(), all.end(), k) == all.end()) {
-      return Refusal{RefusalCode::invalid_value,
-                     CallArgument::base,
-                     {k},
-                     "'--base' names " + variable_label(names, k) + ", which is no predictor"};
+      return Refusal{
+          RefusalCode::invalid_value,
+          CallArgument::base,
+          {k},
+          "'--base' names " +
+              (names.empty() ? std::to_string(k + 1) : names[static_cast<std::size_t>(k)]) +
+              ", which is no predictor"};
     }
   }
   if (base.predictors.size() == all.size()) {

@@ -337,32 +337,31 @@ INSTANTIATE_TEST_SUITE_P(
                  "not positive definite (leading minor of order 2); it cannot be inverted\n"},
         Case{"unrestricted_names_another_variable",
              scores_with("unrestricted.csv", "x1,z\n4,1\n1,3\n"), data_args, 2, "",
-             "tolbe: unrestricted.csv: the unrestricted matrix names \"z\", which is no column of "
-             "scores.csv\n"},
+             "tolbe: '--unrestricted' names variables that '--data' lacks: z; give '--select', the "
+             "names or numbers of the selection variables in '--data' in the order of "
+             "'--unrestricted'\n"},
         Case{"unrestricted_and_select_disagree", scores_and_s, data_and({"--select=x1,y"}), 2, "",
-             "tolbe: unrestricted.csv: the unrestricted matrix is that of x1, x2, but '--select' "
-             "names x1, y\n"},
+             "tolbe: the unrestricted matrix is that of x1, x2, but '--select' names x1, y\n"},
         Case{"unrestricted_value_missing", scores_with("unrestricted.csv", "x1,x2\n4,\n1,3\n"),
              data_args, 2, "",
              "tolbe: unrestricted.csv:2:3: the value of row x1, column x2 is missing; a var/cov "
              "matrix needs every value\n"},
         Case{"select_names_no_column", scores_and_s, data_and({"--select=x1,x3"}), 2, "",
-             "tolbe: '--select' names \"x3\", which is no column of the data (x1, x2, y) nor a "
-             "number from 1 to 3\n"},
+             "tolbe: '--select' names an unknown variable: x3\n"},
         Case{"reliability_of_a_selection_variable", scores_and_s,
              data_and({"--reliabilities=x2=0.9"}), 2, "",
-             "tolbe: '--reliabilities' names \"x2\", a selection variable: reliabilities are "
-             "those of the other variables\n"},
+             "tolbe: x2 is a selection variable; reliabilities are for the other variables: y\n"},
         Case{"reliability_of_no_column", scores_and_s, data_and({"--reliabilities=z=0.9"}), 2, "",
-             "tolbe: '--reliabilities' names \"z\", which is no column of scores.csv\n"},
+             "tolbe: z is not a variable of '--data'; reliabilities are for the other variables: "
+             "y\n"},
         Case{"reliability_twice", scores_and_s, data_and({"--reliabilities=y=0.9,y=0.8"}), 2, "",
-             "tolbe: '--reliabilities' names \"y\" twice\n"},
+             "tolbe: '--reliabilities' names y more than once\n"},
         Case{"pool_without_a_selection_column",
              scores_with("pool.csv", "id,x1\na,1\nb,2\n"),
              {"--data=scores.csv", "--pool=pool.csv", "--select=x1,x2"},
              2,
              "",
-             "tolbe: pool.csv:1: no column is named \"x2\"\n"},
+             "tolbe: '--pool' has no column for the selection variable x2\n"},
         Case{"report_refused_with_intervals", scores_and_s, data_and({"--format=report"}), 2, "",
              "tolbe: the report has no room for intervals: use '--format=table', csv or json (or "
              "'--interval=none')\n" +

@@ -132,7 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
              "[\n  {\n    \"file\": \"l.txt\",\n    \"version\": \"" TOLBE_PROJECT_VERSION
              "\",\n    \"error\": \"tolbe: l.txt:1:2: \\\"\xEF\xBF\xBD"
              "2\\\" is not a number (" +
-                 counts + ")\"\n  }\n]\n",
+                 counts +
+                 ")\",\n    \"refusal\": {\n      \"code\": \"not_a_number\",\n      \"argument\": "
+                 "null,\n      \"file\": \"l.txt\",\n      \"line\": 1,\n      \"column\": 2,\n    "
+                 "  "
+                 "\"message\": \"\\\"\xEF\xBF\xBD"
+                 "2\\\" is not a number (" +
+                 counts + ")\"\n    }\n  }\n]\n",
              "tolbe: l.txt:1:2: \"\xDF"
              "2\" is not a number (" +
                  counts + ")\n"},

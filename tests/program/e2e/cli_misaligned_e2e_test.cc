@@ -138,7 +138,11 @@ INSTANTIATE_TEST_SUITE_P(
              "[\n  {\n    \"file\": \"study.txt\",\n    \"version\": \"" TOLBE_PROJECT_VERSION
              "\",\n    \"error\": \"tolbe: study.txt:2:1: "
              "\\\"1,00\\\" looks like a number with a decimal comma; write decimal points "
-             "(1.00), or separate values with a blank after the comma\"\n  }\n]\n",
+             "(1.00), or separate values with a blank after the comma\",\n    \"refusal\": {\n"
+             "      \"code\": \"decimal_comma\",\n      \"argument\": null,\n      \"file\": "
+             "\"study.txt\",\n      \"line\": 2,\n      \"column\": 1,\n      \"message\": "
+             "\"\\\"1,00\\\" looks like a number with a decimal comma; write decimal points "
+             "(1.00), or separate values with a blank after the comma\"\n    }\n  }\n]\n",
              "tolbe: study.txt" + comma_error + "\n"},
         // One message for the file, and the other file is solved.
         Case{"decimal_commas_beside_a_good_file",

@@ -246,7 +246,8 @@ const std::string restricted_reliability_table =
 // with y's 0.6: r13 0.6244, r23 0.9686; with 0.6534759: 0.5983, 0.9282.
 const Files x1_alone = {{"scores.csv", scores}, {"unrestricted.csv", "x1\n4\n"}};
 const std::string no_reliability_note =
-    "tolbe: scores.csv: note: no reliability given for x2: taken as 1\n";
+    "tolbe: scores.csv: note: '--reliabilities' names no reliability for x2; it is taken as 1 "
+    "(not corrected for attenuation)\n";
 std::string x1_alone_table(const std::string& reliabilities,
                            const std::vector<std::string>& disattenuated) {
   return "scores.csv: 3 variables, selected on x1\n" + reliabilities +
@@ -473,28 +474,25 @@ INSTANTIATE_TEST_SUITE_P(
              {"--criterion=4", "-q", "worked.txt"},
              2,
              "",
-             "tolbe: worked.txt: '--criterion' names \"4\", which is no variable number from 1 "
-             "to 3\n"},
+             "tolbe: worked.txt: '--criterion' holds numbers outside 1..3\n"},
         Case{"criterion_no_name",
              worked_file,
              {"--names=x1,x2,y", "--criterion=z", "-q", "worked.txt"},
              2,
              "",
-             "tolbe: worked.txt: '--criterion' names \"z\", which is no variable (x1, x2, y) nor "
-             "a number from 1 to 3\n"},
+             "tolbe: worked.txt: '--criterion' names an unknown variable: z\n"},
         Case{"two_criteria",
              worked_file,
              {"--criterion=2-3", "-q", "worked.txt"},
              2,
              "",
-             "tolbe: worked.txt: '--criterion' names 2 variables: the question has one "
-             "criterion\n"},
+             "tolbe: worked.txt: '--criterion' must be one variable, by name or number\n"},
         Case{"criterion_among_predictors", scores_and_s,
              plus(data_args, {"--criterion=y", "--predictors=x1,y"}), 2, "",
-             small_sample + "tolbe: scores.csv: '--predictors' names the criterion, y\n"},
+             small_sample + "tolbe: scores.csv: the criterion y is among the predictors\n"},
         Case{"predictor_twice", scores_and_s,
              plus(data_args, {"--criterion=y", "--predictors=x1,1"}), 2, "",
-             small_sample + "tolbe: scores.csv: '--predictors' names x1 twice\n"},
+             small_sample + "tolbe: scores.csv: '--predictors' names x1 more than once\n"},
         Case{"base_not_a_predictor",
              four_file,
              {"--criterion=4", "--predictors=1,2", "--base=3", "-q", "four.txt"},
@@ -522,8 +520,9 @@ INSTANTIATE_TEST_SUITE_P(
              "tolbe: twins.txt: warning: the restricted var/cov matrix, as the correction reads "
              "it, is not positive definite: it cannot be the var/cov matrix of real data; check "
              "it for typing errors\n"
-             "tolbe: twins.txt: the corrected var/cov matrix of the predictors is not positive "
-             "definite: they have no regression weights\n"},
+             "tolbe: twins.txt: the corrected var/cov matrix of the predictors (variable 2, "
+             "variable 3) or of the base set is not positive definite: a predictor is a linear "
+             "combination of others\n"},
         Case{"report_has_no_room",
              worked_file,
              {"--criterion=3", "--format=report", "worked.txt"},

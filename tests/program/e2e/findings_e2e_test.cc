@@ -66,6 +66,13 @@ struct Expected {
   std::string message;
 };
 
+// A problem refused for the finding `f`, in JSON: the finding's code and
+// message, of the file, at no place.
+Json refusal_of(const std::string& file, const Expected& f) {
+  return {{"code", f.code},  {"argument", nullptr}, {"file", file},
+          {"line", nullptr}, {"column", nullptr},   {"message", f.message}};
+}
+
 // One problem file and what the checks must find in it.
 struct Mistake {
   const char* name;
@@ -360,6 +367,7 @@ TEST_P(Mistakes, in_json) {
     Json want = {{"file", file},
                  {"version", TOLBE_PROJECT_VERSION},
                  {"error", "tolbe: " + file + ": error: " + errors[0].message},
+                 {"refusal", refusal_of(file, errors[0])},
                  {"findings", json_findings(m.findings)}};
     EXPECT_EQ(document, want);
   }
@@ -404,6 +412,7 @@ std::string strict_json(const char* problem) {
   Json document = {{"file", file},
                    {"version", TOLBE_PROJECT_VERSION},
                    {"error", "tolbe: " + file + ": error: " + finding(problem).message},
+                   {"refusal", refusal_of(file, finding(problem))},
                    {"findings", json_findings(mistake(problem).findings)}};
   return Json::array({document}).dump(2) + "\n";
 }

@@ -201,8 +201,9 @@ TEST(real_data_e2e_test, a_constant_predictor_is_named_beside_the_refusal) {
   ASSERT_GE(err.size(), 2u);
   EXPECT_EQ(err[0], "tolbe: h.csv: warning: the restricted variance of INT is not positive");
   EXPECT_EQ(err.back(),
-            "tolbe: h.csv: the corrected var/cov matrix of the predictors is not positive "
-            "definite: they have no regression weights");
+            "tolbe: h.csv: the corrected var/cov matrix of the predictors (T1, T2, INT, C2) or of "
+            "the base set is not positive definite: a predictor is a linear combination of "
+            "others");
 }
 
 TEST(real_data_e2e_test, criteria_are_never_default_predictors) {
