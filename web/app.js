@@ -180,7 +180,8 @@ function placeOfRefusal(refusal, problemFile) {
 }
 
 // The offset in `text` of a line and column (from 1; the first column
-// without one), clamped to the text.
+// without one), clamped to the line. The tool counts a column in bytes of
+// the UTF-8 it reads, which a letter such as é takes two of.
 function offsetOf(text, line, column) {
   let at = 0;
   for (let l = 1; l < line; ++l) {
@@ -189,8 +190,16 @@ function offsetOf(text, line, column) {
     at = next + 1;
   }
   const end = text.indexOf('\n', at);
-  const lineEnd = end < 0 ? text.length : end;
-  return Math.min(at + Math.max((column || 1) - 1, 0), lineEnd);
+  const lineText = text.slice(at, end < 0 ? text.length : end);
+  const encoder = new TextEncoder();
+  let bytes = 0;
+  let chars = 0;
+  for (const letter of lineText) {
+    if (bytes >= (column || 1) - 1) break;
+    bytes += encoder.encode(letter).length;
+    chars += letter.length;
+  }
+  return at + chars;
 }
 
 // A command line the tool refused before reading any problem comes without
