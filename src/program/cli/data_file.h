@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "cli/fault.h"
+#include "tolbe/request.h"
 
 namespace tolbe {
 
@@ -32,7 +33,7 @@ inline constexpr std::size_t max_data_file_bytes = std::size_t{64} << 20;
 
 // The most columns of a data file whose every column is a variable: the
 // program's most variables.
-inline constexpr int max_data_columns = 50;
+inline constexpr int max_data_columns = max_variables;
 
 // Scores read from a data file: the columns read and their complete rows.
 struct Scores {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "io/chars.h"
+#include "tolbe/request.h"
 
 namespace tolbe {
 namespace {
@@ -99,6 +100,11 @@ const char* name_of(int code) {
   }
 }
 
+// What --select takes, in its complaints.
+std::string select_syntax() {
+  return "variable numbers 1 to " + std::to_string(max_variables) + ", such as 1,4-5";
+}
+
 std::string quoted(const char* option) {
   return std::string("'") + option + "'";
 }
@@ -185,8 +191,8 @@ bool settle(Options& o, const bool (&given)[code_end], bool format_given, std::s
     // With --names an item of --select may be a name, resolved once the
     // problem's variables are known.
     if (!o.selection_text.empty() && o.selection.empty() && o.names.empty()) {
-      error = "invalid argument '" + o.selection_text +
-              "' for '--select' (variable numbers 1 to 50, such as 1,4-5)";
+      error =
+          "invalid argument '" + o.selection_text + "' for '--select' (" + select_syntax() + ")";
       return false;
     }
   } else {
@@ -294,7 +300,7 @@ bool parse_names(const std::string& text, std::vector<std::string>& names) {
     std::size_t comma = text.find(',', start);
     std::string name =
         text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (name.empty() || names.size() == 50) return false;
+    if (name.empty() || names.size() == static_cast<std::size_t>(max_variables)) return false;
     for (const std::string& earlier : names) {
       if (earlier == name) return false;
     }
@@ -418,7 +424,7 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
         // Names are known only once the data are read: a list that is not
         // numbers waits for them (see settle()).
         options.selection_text = optarg;
-        if (*optarg == '\0') return invalid("--select", "variable numbers 1 to 50, such as 1,4-5");
+        if (*optarg == '\0') return invalid("--select", select_syntax());
         if (!parse_selection(optarg, options.selection)) options.selection.clear();
         break;
       case interval_code:
@@ -463,8 +469,9 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
         }
         break;
       case resamples_code:
-        if (!whole(optarg, bootstrap_min_resamples, bootstrap_max_resamples, options.resamples)) {
-          return invalid("--resamples", "a whole number from 10 to 1000000");
+        if (!whole(optarg, min_resamples, max_resamples, options.resamples)) {
+          return invalid("--resamples", "a whole number from " + std::to_string(min_resamples) +
+                                            " to " + std::to_string(max_resamples));
         }
         break;
       case seed_code:

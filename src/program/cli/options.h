@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tolbe/intervals.h"
+#include "tolbe/request.h"
 
 namespace tolbe {
 
@@ -40,8 +41,8 @@ struct Options {
   IntervalMethod interval = IntervalMethod::none;
   int n = 0;               // the restricted sample size of matrix input; 0: not given
   int n_unrestricted = 0;  // 0: the unrestricted matrix is known
-  double level = 0.95;
-  int resamples = 2000;
+  double level = default_level;
+  int resamples = default_resamples;
   std::uint64_t seed = 0;
   int threads = 0;  // 0: as many as the machine has
   BootstrapInterval ci_type = BootstrapInterval::bca;

@@ -6,6 +6,7 @@
 #include "driver/problem_input.h"
 #include "io/input_stream.h"
 #include "io/list_reader.h"
+#include "tolbe/request.h"
 
 namespace tolbe {
 namespace {
@@ -357,7 +358,8 @@ class FileObserver final : public ProblemObserver {
     error_ = read_fault("count_out_of_range", counts_line(), 0,
                         (count == Count::nonrestricted ? "the number of selection variables is "
                                                        : "the number of variables is ") +
-                            std::to_string(value) + "; it must lie between 0 and 50");
+                            std::to_string(value) + "; it must lie between 0 and " +
+                            std::to_string(max_variables));
   }
 
   [[gnu::cold]] bool counts_read(const Problem& problem) override {
