@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "correction/sizes.h"
+#include "intervals/bounds.h"
 #include "intervals/intervals.h"
 
 namespace tolbe::intervals {
@@ -448,8 +449,7 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
   // The intervals, from the good resamples of each value, sorted in place.
   int failures = 0;
   for (int b = 0; b < b_count; ++b) failures += failed[b];
-  double z_low = normal_quantile((1.0 - level) / 2.0);
-  double z_high = -z_low;  // (1 + level) / 2 could round to 1
+  Quantiles z = two_sided(level);
   for (std::size_t k = 0; k < values; ++k) {
     double* t = replicates + k * sz(b_count);
     // The resamples in which this value is finite.
@@ -486,8 +486,8 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
       // correction is infinite, and where the acceleration is so large
       // that 1 - a (z0 + z) reaches 0 the adjusted levels fold over: BCa
       // is not defined, and the percentile interval stands in.
-      double low = z0 + z_low;
-      double high = z0 + z_high;
+      double low = z0 + z.low;
+      double high = z0 + z.high;
       double low_scale = 1.0 - a * low;
       double high_scale = 1.0 - a * high;
       bool defined = false;
