@@ -676,14 +676,4 @@ Status lawley_validity(const LawleyProblem& problem, const IntervalRequest& requ
   return run(problem, request, IntervalResults{}, workspace, int_workspace, summary, &task);
 }
 
-double unrestricted_reliability(double restricted_reliability, double restricted_variance,
-                                double corrected_variance) {
-  if (!std::isfinite(restricted_reliability) || !(restricted_variance > 0.0) ||
-      !(corrected_variance > 0.0) || !std::isfinite(restricted_variance) ||
-      !std::isfinite(corrected_variance)) {
-    return not_a_number;
-  }
-  return 1.0 - (1.0 - restricted_reliability) * restricted_variance / corrected_variance;
-}
-
 }  // namespace tolbe

@@ -230,6 +230,16 @@ IntervalKind interval_kind(const Job& job, int index) {
 
 namespace tolbe {
 
+double unrestricted_reliability(double restricted_reliability, double restricted_variance,
+                                double corrected_variance) {
+  if (!std::isfinite(restricted_reliability) || !(restricted_variance > 0.0) ||
+      !(corrected_variance > 0.0) || !std::isfinite(restricted_variance) ||
+      !std::isfinite(corrected_variance)) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  return 1.0 - (1.0 - restricted_reliability) * restricted_variance / corrected_variance;
+}
+
 void operational_correlations(int q, const double* corr, int ld_corr,
                               const double* criterion_reliabilities, double* out, int ld_out) {
   ConstView r{corr, ld_corr};
