@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/problem.h"
 #include "correction/lawley.h"
 #include "tolbe/intervals.h"
 
