@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "correction/matrix.h"
+#include "program_support.h"
 
 namespace tolbe {
 

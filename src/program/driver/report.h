@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "correction/matrix.h"
 #include "driver/clock.h"
 #include "io/text_sink.h"
+#include "program_support.h"
 
 namespace tolbe {
 

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "correction/lawley.h"
 #include "driver/clock.h"
 #include "driver/problem.h"
 #include "driver/problem_input.h"
@@ -13,6 +12,7 @@
 #include "io/format_writer.h"
 #include "io/output_stream.h"
 #include "io/process_frame.h"
+#include "program_support.h"
 
 namespace tolbe {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "correction/lawley.h"
 #include "driver/problem.h"
 #include "io/input_stream.h"
+#include "program_support.h"
 
 namespace tolbe {
 

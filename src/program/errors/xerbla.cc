@@ -1,7 +1,7 @@
 #include "errors/fixed_text.h"
 #include "errors/message_processor.h"
 #include "io/format_writer.h"
-#include "kernels/blas.h"
+#include "program_support.h"
 
 namespace tolbe {
 
