@@ -5,7 +5,6 @@
 // (separators, orders, extra columns, incomplete rows) giving the same
 // numbers; and each refusal with its exact words and status.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <bit>
 #include <cmath>
@@ -18,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/run_binary.h"
 #include "support/scratch.h"
 #include "tolbe/intervals.h"
@@ -26,28 +25,16 @@
 
 namespace {
 
-using tolbe::testing_support::with_version_column;
-
 using tolbe::testing_support::BinaryRun;
+using tolbe::testing_support::Case;
+using tolbe::testing_support::expect_exactly;
+using tolbe::testing_support::Files;
 using tolbe::testing_support::run_binary;
+using tolbe::testing_support::run_with;
+using tolbe::testing_support::try_help;
 using tolbe::testing_support::write_file;
 
-using Files = std::vector<std::pair<std::string, std::string>>;  // name, text
-
 const std::string cli_cases = std::string(TOLBE_CASES) + "/../cli_cases";
-
-// Writes `files` into a fresh folder and runs tolbe there.
-BinaryRun run_with(const Files& files, const std::vector<std::string>& args) {
-  static int made = 0;
-  std::string folder = ::testing::TempDir() + "tolbe_data_" + std::to_string(getpid()) + "_" +
-                       std::to_string(made++);
-  mkdir(folder.c_str(), 0755);
-  for (const auto& [name, text] : files) write_file(folder + "/" + name, text);
-  BinaryRun got = run_binary(TOLBE_BINARY, args, folder);
-  for (const auto& file : files) std::remove((folder + "/" + file.first).c_str());
-  rmdir(folder.c_str());
-  return got;
-}
 
 // Ten rows of two selection variables and a criterion, two of them
 // incomplete (an empty field, NA).
@@ -71,7 +58,6 @@ const std::string unrestricted = "\"\",\"x1\",\"x2\"\n\"x1\",4,1\n\"x2\",1,3\n";
 
 const std::string dropped_note =
     "tolbe: scores.csv: note: 2 of 10 rows have a missing value and were left out: 8 rows used\n";
-const std::string try_help = "Try 'tolbe --help' for more information.\n";
 
 // The screening's word on n complete rows for q variables, fewer than ten a
 // variable (eight for three here): the numbers are unstable there.
@@ -147,27 +133,10 @@ const std::string clean_note =
     "unrestricted one does not: that is right only when the unrestricted values are in units of "
     "the restricted standard deviations\n";
 
-struct Case {
-  const char* name;
-  Files files;
-  std::vector<std::string> args;
-  int status;
-  std::string out;
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class RawScores : public testing::TestWithParam<Case> {};
 
 TEST_P(RawScores, writes_exactly_what_it_should) {
-  const Case& c = GetParam();
-  BinaryRun got = run_with(c.files, c.args);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, with_version_column(c.out));
-  EXPECT_EQ(got.err, c.err);
+  expect_exactly(GetParam());
 }
 
 const Files scores_and_s = {{"scores.csv", scores}, {"unrestricted.csv", unrestricted}};

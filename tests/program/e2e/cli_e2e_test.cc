@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
 #include "support/scratch.h"
@@ -27,9 +27,10 @@
 
 namespace {
 
-using tolbe::testing_support::with_version_column;
-
+using tolbe::testing_support::Case;
 using tolbe::testing_support::masked;
+using tolbe::testing_support::try_help;
+using tolbe::testing_support::with_version_column;
 
 const std::string cli_cases = std::string(TOLBE_CASES) + "/../cli_cases";
 
@@ -45,18 +46,8 @@ Ran run(const std::vector<std::string>& args, const std::string& input = "/dev/n
   return tolbe::testing_support::run_binary(TOLBE_BINARY, args, cli_cases, input);
 }
 
-struct Case {
-  const char* name;
-  std::vector<std::string> args;
-  int status;
-  std::string out;  // exact; "<report NAME>": the masked report of cases/NAME.out
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
-
+// Cases without files, run in the folder of the CLI cases; an `out` of
+// "<report NAME>" is the masked report of cases/NAME.out.
 class CommandLine : public testing::TestWithParam<Case> {};
 
 TEST_P(CommandLine, writes_exactly_what_it_should) {
@@ -72,7 +63,6 @@ TEST_P(CommandLine, writes_exactly_what_it_should) {
   EXPECT_EQ(got.err, c.err);
 }
 
-const std::string try_help = "Try 'tolbe --help' for more information.\n";
 const std::string version =
     "tolbe " TOLBE_PROJECT_VERSION
     "\n"

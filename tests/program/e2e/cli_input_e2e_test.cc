@@ -11,17 +11,20 @@
 #include <utility>
 #include <vector>
 
-#include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/run_binary.h"
 #include "support/scratch.h"
 
 namespace {
 
-using tolbe::testing_support::with_version_column;
-
 using tolbe::testing_support::BinaryRun;
+using tolbe::testing_support::Case;
+using tolbe::testing_support::expect_exactly;
 using tolbe::testing_support::file_text;
 using tolbe::testing_support::run_binary;
+using tolbe::testing_support::run_with;
+using tolbe::testing_support::ScratchFolder;
+using tolbe::testing_support::with_version_column;
 using tolbe::testing_support::write_file;
 
 const std::string worked = file_text(std::string(TOLBE_EXAMPLES) + "/worked.txt");
@@ -29,37 +32,10 @@ const std::string bom = "\xEF\xBB\xBF";
 constexpr std::size_t limit = std::size_t{16} << 20;  // the documented 16 MiB
 const std::string counts = "the counts (selection variables, variables, reliability flag)";
 
-using tolbe::testing_support::ScratchFolder;
-
-BinaryRun run_on(const std::string& name, const std::string& text,
-                 const std::vector<std::string>& args) {
-  ScratchFolder folder("tolbe_input");
-  write_file(folder / name, text);
-  return run_binary(TOLBE_BINARY, args, folder.path());
-}
-
-struct Case {
-  const char* name;
-  std::string file;  // its name
-  std::string text;  // its contents
-  std::vector<std::string> args;
-  int status;
-  std::string out;
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class UnusualInput : public testing::TestWithParam<Case> {};
 
 TEST_P(UnusualInput, gives_exactly_this) {
-  const Case& c = GetParam();
-  BinaryRun got = run_on(c.file, c.text, c.args);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, with_version_column(c.out));
-  EXPECT_EQ(got.err, c.err);
+  expect_exactly(GetParam());
 }
 
 const std::string csv_header = "file,matrix,variable\n";
@@ -211,8 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(UnusualInput, a_byte_order_mark_changes_no_result) {
-  BinaryRun plain = run_on("p.txt", worked, {"--format=json", "--check", "p.txt"});
-  BinaryRun marked = run_on("p.txt", bom + worked, {"--format=json", "--check", "p.txt"});
+  BinaryRun plain = run_with({{"p.txt", worked}}, {"--format=json", "--check", "p.txt"});
+  BinaryRun marked = run_with({{"p.txt", bom + worked}}, {"--format=json", "--check", "p.txt"});
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(marked.status, 0);
   EXPECT_EQ(marked.out, plain.out);
@@ -245,32 +221,29 @@ TEST(UnusualInput, json_is_utf8_whatever_the_file_name) {
 // note on correlations beside covariances (nor for any other), in any
 // format, from standard input as from a file.
 TEST(UnusualInput, no_selection_variable_draws_no_note) {
-  ScratchFolder folder("tolbe_input_none");
-  const std::string problem = "0 2 0\n1 0.5\n0.5 1\n";
-  write_file(folder / "none.txt", problem);
+  const tolbe::testing_support::Files none = {{"none.txt", "0 2 0\n1 0.5\n0.5 1\n"}};
   auto csv = [](const std::string& file) {
     return with_version_column("file,matrix,variable,v1,v2\n" + file + ",corrected_cov,1,1,0.5\n" +
                                file + ",corrected_cov,2,0.5,1\n" + file +
                                ",corrected_corr,1,1,0.5\n" + file + ",corrected_corr,2,0.5,1\n");
   };
-  BinaryRun piped =
-      run_binary(TOLBE_BINARY, {"--format=csv", "-"}, folder.path(), folder / "none.txt");
+  BinaryRun piped = run_with(none, {"--format=csv", "-"}, "none.txt");
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.out, csv("-"));
   EXPECT_EQ(piped.err, "");
-  BinaryRun checked = run_on("none.txt", problem, {"--format=csv", "--check", "none.txt"});
+  BinaryRun checked = run_with(none, {"--format=csv", "--check", "none.txt"});
   EXPECT_EQ(checked.status, 0);
   EXPECT_EQ(checked.out, csv("none.txt"));
   EXPECT_EQ(checked.err, "");
   // A warning would refuse the results under --strict; a note is said.
-  BinaryRun strict = run_on("none.txt", problem, {"--format=json", "--strict", "none.txt"});
+  BinaryRun strict = run_with(none, {"--format=json", "--strict", "none.txt"});
   EXPECT_EQ(strict.status, 0);
   EXPECT_EQ(strict.err, "");
   nlohmann::json document = nlohmann::json::parse(strict.out);
   EXPECT_EQ(document.at(0).at("findings"), nlohmann::json::array());
   EXPECT_EQ(document.at(0).at("p"), 0);
   // The classic console program says nothing on standard error either.
-  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder.path(), folder / "none.txt");
+  BinaryRun console = run_with(none, {}, "none.txt");
   EXPECT_EQ(console.status, 0);
   EXPECT_EQ(console.err, "");
   EXPECT_NE(console.out.find("Number of non-restricted variables:  0\n"), std::string::npos);

@@ -9,20 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
-#include "support/scratch.h"
 
 namespace {
 
-using tolbe::testing_support::with_version_column;
-
 using tolbe::testing_support::BinaryRun;
+using tolbe::testing_support::Case;
+using tolbe::testing_support::expect_exactly;
 using tolbe::testing_support::file_text;
 using tolbe::testing_support::masked;
 using tolbe::testing_support::run_binary;
-using tolbe::testing_support::write_file;
 
 // The inputs, and what the console program writes on them: kept apart from
 // cases/, whose every solvable input the command line solves as well.
@@ -36,35 +34,10 @@ const std::string short_row = file_text(cases("short_row.in"));
 const std::string whole_matrix = file_text(cases("whole_matrix_on_one_line.in"));
 const std::string lower_triangle = file_text(cases("lower_triangle.in"));
 
-// A file of the folder of a case: its name and its contents.
-struct File {
-  std::string name;
-  std::string text;
-};
-
-struct Case {
-  const char* name;
-  std::vector<File> files;
-  std::vector<std::string> args;
-  int status;
-  std::string out;
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class Misaligned : public testing::TestWithParam<Case> {};
 
 TEST_P(Misaligned, gives_exactly_this) {
-  const Case& c = GetParam();
-  tolbe::testing_support::ScratchFolder folder("tolbe_misaligned");
-  for (const File& f : c.files) write_file(folder / f.name, f.text);
-  BinaryRun got = run_binary(TOLBE_BINARY, c.args, folder.path());
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, with_version_column(c.out));
-  EXPECT_EQ(got.err, c.err);
+  expect_exactly(GetParam());
 }
 
 const std::string csv_header = "file,matrix,variable\n";

@@ -6,8 +6,6 @@
 // and R^2 against a regression solved here on the corrected var/cov matrix
 // the CSV prints.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -20,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/run_binary.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
@@ -28,25 +26,12 @@
 
 namespace {
 
-using tolbe::testing_support::with_version_column;
-
 using tolbe::testing_support::BinaryRun;
-using tolbe::testing_support::run_binary;
-using tolbe::testing_support::write_file;
-
-using Files = std::vector<std::pair<std::string, std::string>>;  // name, text
-
-BinaryRun run_with(const Files& files, const std::vector<std::string>& args) {
-  static int made = 0;
-  std::string folder = ::testing::TempDir() + "tolbe_validity_" + std::to_string(getpid()) + "_" +
-                       std::to_string(made++);
-  mkdir(folder.c_str(), 0755);
-  for (const auto& [name, text] : files) write_file(folder + "/" + name, text);
-  BinaryRun got = run_binary(TOLBE_BINARY, args, folder);
-  for (const auto& file : files) std::remove((folder + "/" + file.first).c_str());
-  rmdir(folder.c_str());
-  return got;
-}
+using tolbe::testing_support::Case;
+using tolbe::testing_support::expect_exactly;
+using tolbe::testing_support::Files;
+using tolbe::testing_support::run_with;
+using tolbe::testing_support::try_help;
 
 // Two selection variables, a third test and a criterion, the last two with
 // reliabilities (0.81 and 0.70).
@@ -80,34 +65,16 @@ const std::string worked_note =
 
 const std::string scores = "x1,x2,y\n5,3,4\n6,5,5\n7,4,7\n8,6,6\n6,7,8\n9,5,7\n7,8,9\n8,7,6\n";
 const std::string unrestricted = "\"\",\"x1\",\"x2\"\n\"x1\",4,1\n\"x2\",1,3\n";
-const std::string try_help = "Try 'tolbe --help' for more information.\n";
 // Eight complete rows for three variables: the screening's warning.
 const std::string small_sample =
     "tolbe: scores.csv: warning: the restricted sample has n = 8 for 3 variables, fewer than 10 "
     "a variable: the corrected values are unstable there, and their standard errors and "
     "intervals are not to be trusted\n";
 
-struct Case {
-  const char* name;
-  Files files;
-  std::vector<std::string> args;
-  int status;
-  std::string out;
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class Validity : public testing::TestWithParam<Case> {};
 
 TEST_P(Validity, writes_exactly_what_it_should) {
-  const Case& c = GetParam();
-  BinaryRun got = run_with(c.files, c.args);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.out, with_version_column(c.out));
-  EXPECT_EQ(got.err, c.err);
+  expect_exactly(GetParam());
 }
 
 // The worked example's corrected correlations are r12 .4545, r13 .3203,

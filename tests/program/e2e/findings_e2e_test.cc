@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "support/csv_version.h"
+#include "support/e2e_case.h"
 #include "support/report_mask.h"
 #include "support/run_binary.h"
-#include "support/scratch.h"
 #include "tolbe/findings.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
@@ -34,27 +34,19 @@ using tolbe::testing_support::with_version_column;
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::masked;
-using tolbe::testing_support::run_binary;
-using tolbe::testing_support::write_file;
+using tolbe::testing_support::run_with;
 using Json = nlohmann::ordered_json;
-
-using tolbe::testing_support::ScratchFolder;
 
 // Writes `text` to the file `name` in a folder of its own and runs tolbe
 // there on it with `args` before the name.
 BinaryRun run_on(const std::string& name, const std::string& text, std::vector<std::string> args) {
-  ScratchFolder folder("tolbe_findings");
-  write_file(folder / name, text);
   args.push_back(name);
-  return run_binary(TOLBE_BINARY, args, folder.path());
+  return run_with({{name, text}}, args);
 }
 
 // The console program's report of `text` (standard input, no arguments).
 std::string console_report(const std::string& text) {
-  ScratchFolder folder("tolbe_findings");
-  std::string path = folder / "console.in";
-  write_file(path, text);
-  BinaryRun console = run_binary(TOLBE_BINARY, {}, folder.path(), path);
+  BinaryRun console = run_with({{"console.in", text}}, {}, "console.in");
   EXPECT_EQ(console.status, 0) << console.err;
   return console.out;
 }

@@ -6,19 +6,18 @@
 // finding that names the cause, with its exact words and status.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/e2e_case.h"
 #include "support/run_binary.h"
 
 namespace {
 
 using tolbe::testing_support::BinaryRun;
 using tolbe::testing_support::file_text;
-using tolbe::testing_support::run_binary;
-using tolbe::testing_support::write_file;
+using tolbe::testing_support::run_with;
 
 const std::string study = std::string(TOLBE_EXAMPLES) + "/study";
 
@@ -47,17 +46,6 @@ std::string with_value(std::string row_text, int column, const std::string& valu
   return out;
 }
 
-// Runs tolbe in a folder of its own holding `files`, removed afterwards.
-BinaryRun run_in(const std::vector<std::pair<std::string, std::string>>& files,
-                 const std::vector<std::string>& args) {
-  std::string pattern = ::testing::TempDir() + "tolbe_real_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) return {};
-  for (const auto& [name, text] : files) write_file(pattern + "/" + name, text);
-  BinaryRun got = run_binary(TOLBE_BINARY, args, pattern);
-  std::filesystem::remove_all(pattern);
-  return got;
-}
-
 const std::vector<std::string> hired = lines_of(file_text(study + "/hired.csv"));
 const std::string applicants = file_text(study + "/applicants.csv");
 const std::vector<std::string> pool_and_select = {"--pool=applicants.csv", "--select=T1,T2"};
@@ -70,8 +58,8 @@ std::vector<std::string> args(std::vector<std::string> more) {
 }
 
 TEST(real_data_e2e_test, four_rows_for_five_variables_are_refused) {
-  BinaryRun got = run_in({{"h.csv", joined(hired, 0, 5)}, {"applicants.csv", applicants}},
-                         args({"--criterion=C1", "--predictors=T1,T2"}));
+  BinaryRun got = run_with({{"h.csv", joined(hired, 0, 5)}, {"applicants.csv", applicants}},
+                           args({"--criterion=C1", "--predictors=T1,T2"}));
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.out, "");
   std::vector<std::string> err = lines_of(got.err);
@@ -81,7 +69,7 @@ TEST(real_data_e2e_test, four_rows_for_five_variables_are_refused) {
             "matrix of 5 variables needs more rows (people with every score) than that, and "
             "every result would be meaningless");
   // With -q the error alone.
-  got = run_in({{"h.csv", joined(hired, 0, 5)}, {"applicants.csv", applicants}}, args({"-q"}));
+  got = run_with({{"h.csv", joined(hired, 0, 5)}, {"applicants.csv", applicants}}, args({"-q"}));
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.err, err[0] + "\n");
 }
@@ -89,8 +77,9 @@ TEST(real_data_e2e_test, four_rows_for_five_variables_are_refused) {
 TEST(real_data_e2e_test, fewer_than_ten_rows_a_variable_warn_and_strict_refuses) {
   for (std::size_t rows : {6u, 49u}) {
     SCOPED_TRACE(rows);
-    BinaryRun got = run_in({{"h.csv", joined(hired, 0, rows + 1)}, {"applicants.csv", applicants}},
-                           args({"--interval=none", "--format=csv"}));
+    BinaryRun got =
+        run_with({{"h.csv", joined(hired, 0, rows + 1)}, {"applicants.csv", applicants}},
+                 args({"--interval=none", "--format=csv"}));
     EXPECT_EQ(got.status, 0);
     EXPECT_NE(got.err.find(
                   "tolbe: h.csv: warning: the restricted sample has n = " + std::to_string(rows) +
@@ -100,8 +89,8 @@ TEST(real_data_e2e_test, fewer_than_ten_rows_a_variable_warn_and_strict_refuses)
               std::string::npos)
         << got.err;
   }
-  BinaryRun fifty = run_in({{"h.csv", joined(hired, 0, 51)}, {"applicants.csv", applicants}},
-                           args({"--interval=none", "--format=csv", "--strict"}));
+  BinaryRun fifty = run_with({{"h.csv", joined(hired, 0, 51)}, {"applicants.csv", applicants}},
+                             args({"--interval=none", "--format=csv", "--strict"}));
   EXPECT_EQ(fifty.status, 0) << fifty.err;
   EXPECT_EQ(fifty.err.find("complete rows"), std::string::npos);
 }
@@ -113,7 +102,8 @@ TEST(real_data_e2e_test, a_missing_value_code_is_named_by_its_row_and_column) {
                                 with_value(hired[2], 3, "-99")};
   for (std::size_t k = 3; k < hired.size(); ++k) h.push_back(hired[k]);
   std::string text = joined(h, 0, h.size());
-  BinaryRun got = run_in({{"h.csv", text}, {"applicants.csv", applicants}}, args({"--format=csv"}));
+  BinaryRun got =
+      run_with({{"h.csv", text}, {"applicants.csv", applicants}}, args({"--format=csv"}));
   EXPECT_EQ(got.status, 0);
   std::vector<std::string> err = lines_of(got.err);
   ASSERT_GE(err.size(), 2u);
@@ -121,13 +111,13 @@ TEST(real_data_e2e_test, a_missing_value_code_is_named_by_its_row_and_column) {
             "tolbe: h.csv: warning: row 3 of C1 holds -99, which looks like a missing-value "
             "code: it lies 87.09 robust standard deviations from the median of C1. If it marks a "
             "missing value, make it NA (an empty field)");
-  got = run_in({{"h.csv", text}, {"applicants.csv", applicants}}, args({"--strict"}));
+  got = run_with({{"h.csv", text}, {"applicants.csv", applicants}}, args({"--strict"}));
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.out, "");
   // A typing error that is no code: 48 for 4.8.
   h[3] = with_value(hired[2], 3, "480");
-  got = run_in({{"h.csv", joined(h, 0, h.size())}, {"applicants.csv", applicants}},
-               args({"--format=csv"}));
+  got = run_with({{"h.csv", joined(h, 0, h.size())}, {"applicants.csv", applicants}},
+                 args({"--format=csv"}));
   EXPECT_NE(got.err.find("warning: row 3 of C1 holds 480, "), std::string::npos) << got.err;
   EXPECT_NE(got.err.find(" robust standard deviations from the median of C1: check it for a "
                          "typing error"),
@@ -168,8 +158,9 @@ TEST(real_data_e2e_test, a_pool_that_is_not_all_the_applicants) {
                         {"rejected", rejected, true, false},
                         {"doubled", doubled, false, true}}) {
     SCOPED_TRACE(c.name);
-    BinaryRun got = run_in({{"h.csv", joined(hired, 0, hired.size())}, {"applicants.csv", c.pool}},
-                           args({"--format=csv", "--interval=none"}));
+    BinaryRun got =
+        run_with({{"h.csv", joined(hired, 0, hired.size())}, {"applicants.csv", c.pool}},
+                 args({"--format=csv", "--interval=none"}));
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.err.find(without) != std::string::npos, c.without) << got.err;
     EXPECT_EQ(got.err.find(twice) != std::string::npos, c.twice) << got.err;
@@ -178,8 +169,8 @@ TEST(real_data_e2e_test, a_pool_that_is_not_all_the_applicants) {
 
 TEST(real_data_e2e_test, standard_deviations_for_variances_are_named) {
   BinaryRun got =
-      run_in({{"h.csv", joined(hired, 0, hired.size())}, {"u.csv", "T1,T2\n9.8,3\n3,7.9\n"}},
-             {"--data=h.csv", "--unrestricted=u.csv", "--interval=none"});
+      run_with({{"h.csv", joined(hired, 0, hired.size())}, {"u.csv", "T1,T2\n9.8,3\n3,7.9\n"}},
+               {"--data=h.csv", "--unrestricted=u.csv", "--interval=none"});
   EXPECT_EQ(got.status, 0);
   EXPECT_NE(got.err.find("tolbe: h.csv: warning: the unrestricted variance of T1, a selection "
                          "variable, is below its restricted variance (9.8 against 40.64) (2 in "
@@ -193,8 +184,8 @@ TEST(real_data_e2e_test, standard_deviations_for_variances_are_named) {
 TEST(real_data_e2e_test, a_constant_predictor_is_named_beside_the_refusal) {
   std::vector<std::string> h = {hired[0]};
   for (std::size_t k = 1; k < hired.size(); ++k) h.push_back(with_value(hired[k], 2, "5"));
-  BinaryRun got = run_in({{"h.csv", joined(h, 0, h.size())}, {"applicants.csv", applicants}},
-                         args({"--criterion=C1"}));
+  BinaryRun got = run_with({{"h.csv", joined(h, 0, h.size())}, {"applicants.csv", applicants}},
+                           args({"--criterion=C1"}));
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.out, "");
   std::vector<std::string> err = lines_of(got.err);
@@ -218,7 +209,7 @@ TEST(real_data_e2e_test, criteria_are_never_default_predictors) {
     std::vector<std::string> a = args({"--format=csv", "--interval=none", "-q"});
     a.insert(a.end(), c.more.begin(), c.more.end());
     BinaryRun got =
-        run_in({{"h.csv", joined(hired, 0, hired.size())}, {"applicants.csv", applicants}}, a);
+        run_with({{"h.csv", joined(hired, 0, hired.size())}, {"applicants.csv", applicants}}, a);
     ASSERT_EQ(got.status, 0) << got.err;
     std::string predictors;
     for (const std::string& line : lines_of(got.out)) {
@@ -233,8 +224,8 @@ TEST(real_data_e2e_test, criteria_are_never_default_predictors) {
 
 TEST(real_data_e2e_test, an_unrestricted_matrix_of_no_variables_is_refused) {
   for (const char* text : {"\"\"\n", "\"\"\r\n"}) {
-    BinaryRun got = run_in({{"h.csv", joined(hired, 0, hired.size())}, {"u.csv", text}},
-                           {"--data=h.csv", "--unrestricted=u.csv", "--format=json"});
+    BinaryRun got = run_with({{"h.csv", joined(hired, 0, hired.size())}, {"u.csv", text}},
+                             {"--data=h.csv", "--unrestricted=u.csv", "--format=json"});
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.err,
               "tolbe: u.csv: the unrestricted matrix names no variables: it must be the var/cov "
@@ -256,12 +247,12 @@ TEST(real_data_e2e_test, a_named_restricted_matrix_is_the_problem_files) {
       "\"\",\"x1\",\"x2\",\"y\"\n\"x1\",1,.5,.3\n\"x2\",.5,1,.4\n\"y\",.3,.4,1\n";
   const std::string s = "x1,x2\n1.44,.6\n.6,1.21\n";
   BinaryRun file =
-      run_in({{"p.txt", problem}}, {"--names=x1,x2,y", "--format=csv", "-q", "--n=100", "p.txt"});
+      run_with({{"p.txt", problem}}, {"--names=x1,x2,y", "--format=csv", "-q", "--n=100", "p.txt"});
   ASSERT_EQ(file.status, 0) << file.err;
   for (const std::string& v : {plain, r_layout}) {
-    BinaryRun named = run_in({{"v.csv", v}, {"s.csv", s}},
-                             {"--restricted=v.csv", "--unrestricted=s.csv", "--reliabilities=y=.81",
-                              "--format=csv", "-q", "--n=100"});
+    BinaryRun named = run_with({{"v.csv", v}, {"s.csv", s}},
+                               {"--restricted=v.csv", "--unrestricted=s.csv",
+                                "--reliabilities=y=.81", "--format=csv", "-q", "--n=100"});
     ASSERT_EQ(named.status, 0) << named.err;
     // The same rows but for the file's name.
     std::vector<std::string> a = lines_of(file.out), b = lines_of(named.out);
@@ -273,8 +264,8 @@ TEST(real_data_e2e_test, a_named_restricted_matrix_is_the_problem_files) {
       EXPECT_EQ(left, right) << k;
     }
   }
-  BinaryRun split = run_in({{"v.csv", "x1,x2,y\n1,0.5 0.9,.3\n.5,1,.4\n.3,.4,1\n"}, {"s.csv", s}},
-                           {"--restricted=v.csv", "--unrestricted=s.csv"});
+  BinaryRun split = run_with({{"v.csv", "x1,x2,y\n1,0.5 0.9,.3\n.5,1,.4\n.3,.4,1\n"}, {"s.csv", s}},
+                             {"--restricted=v.csv", "--unrestricted=s.csv"});
   EXPECT_EQ(split.status, 2);
   EXPECT_EQ(split.out, "");
   EXPECT_EQ(split.err.rfind("tolbe: v.csv:2:", 0), 0u) << split.err;
@@ -298,8 +289,8 @@ TEST(real_data_e2e_test, the_pools_rows_and_column_are_its_own) {
   std::vector<std::string> rows = lines_of(pool);
   rows[2] = "NA";
   rows[45] = "5000";
-  BinaryRun got = run_in({{"d.csv", data}, {"p.csv", joined(rows, 0, rows.size())}},
-                         {"--data=d.csv", "--pool=p.csv", "--select=x", "--interval=none"});
+  BinaryRun got = run_with({{"d.csv", data}, {"p.csv", joined(rows, 0, rows.size())}},
+                           {"--data=d.csv", "--pool=p.csv", "--select=x", "--interval=none"});
   EXPECT_EQ(got.status, 0);
   EXPECT_NE(got.err.find("tolbe: d.csv: warning: row 45 of the pool holds 5000 for x, "),
             std::string::npos)
@@ -309,9 +300,9 @@ TEST(real_data_e2e_test, the_pools_rows_and_column_are_its_own) {
 
 // Too few rows stop the problem before the bootstrap runs.
 TEST(real_data_e2e_test, too_few_rows_stop_before_the_bootstrap) {
-  BinaryRun got = run_in({{"small.csv", "a,x,y\n1,2,3\n2,5,4\n4,6,9\n"}, {"s.csv", "x\n9\n"}},
-                         {"--data=small.csv", "--unrestricted=s.csv", "--select=x",
-                          "--interval=bootstrap", "--resamples=50"});
+  BinaryRun got = run_with({{"small.csv", "a,x,y\n1,2,3\n2,5,4\n4,6,9\n"}, {"s.csv", "x\n9\n"}},
+                           {"--data=small.csv", "--unrestricted=s.csv", "--select=x",
+                            "--interval=bootstrap", "--resamples=50"});
   EXPECT_EQ(got.status, 2);
   EXPECT_EQ(got.out, "");
   EXPECT_EQ(got.err.find("resamples"), std::string::npos) << got.err;
