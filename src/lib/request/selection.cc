@@ -229,6 +229,13 @@ std::optional<Refusal> variables_in(const VariableSet& set, const Given& given,
           R::no_names, argument,
           mention(s, argument) + " gives names, but " + set.whose + " has no " + set.whose_names);
     }
+    // An empty item (a list such as "x1,,x2") is no variable's name: no
+    // variable is unnamed on purpose by a user who names the others.
+    for (const auto& text : given.texts) {
+      if (text.empty()) {
+        return refuse(R::not_variables, argument, mention(s, argument) + " holds an empty name");
+      }
+    }
     std::vector<std::string> unknown;
     for (std::size_t k = 0; k < given.texts.size(); ++k) {
       int v = find_name(set.names, given.texts[k]);
