@@ -9,23 +9,15 @@
 #include <utility>
 #include <vector>
 
-#include "support/run_binary.h"
-#include "support/scratch.h"
+#include "support/e2e_case.h"
 
 namespace {
 
 using tolbe::testing_support::BinaryRun;
-using tolbe::testing_support::run_binary;
-using tolbe::testing_support::ScratchFolder;
-using tolbe::testing_support::write_file;
+using tolbe::testing_support::Case;
+using tolbe::testing_support::Files;
+using tolbe::testing_support::run_with;
 using Json = nlohmann::ordered_json;
-using Files = std::vector<std::pair<std::string, std::string>>;
-
-BinaryRun run_with(const Files& files, const std::vector<std::string>& args) {
-  ScratchFolder folder("tolbe_refusal");
-  for (const auto& [name, text] : files) write_file(folder / name, text);
-  return run_binary(TOLBE_BINARY, args, folder.path());
-}
 
 // The worked example with a criterion reliability of 0.1 measured among
 // the hired: y's corrected variance is c = 1 - b'Vb + b'Sb with
@@ -37,19 +29,6 @@ const std::string arithmetic =
     "0.1) * 1 / 0.898711, restricted over corrected variance), which is no reliability";
 const std::string restricted_csv = "x1,x2,y\n1,.5,.3\n.5,1,.4\n.3,.4,1\n";
 const std::string unrestricted_csv = "x1,x2\n.49,.1\n.1,.49\n";
-
-struct Case {
-  const char* name;
-  Files files;
-  std::vector<std::string> args;
-  int status;
-  std::string out;
-  std::string err;
-};
-
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class Refusals : public testing::TestWithParam<Case> {};
 
