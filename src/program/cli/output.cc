@@ -8,6 +8,7 @@
 #include "io/display_text.h"
 #include "io/output_stream.h"
 #include "tolbe/tolbe.h"
+#include "tolbe/validity.h"
 
 namespace tolbe {
 namespace {
@@ -106,18 +107,24 @@ void csv_rows(const Solved& s, std::vector<CsvRow>& rows) {
   }
 }
 
+// Where part `m` of the validity values starts, in the library's layout
+// (b, beta, validities, operational validities, then R2 ... delta R).
+static std::size_t part_at(std::size_t k, std::size_t m) {
+  return validity_offset(k, static_cast<ValidityPart>(m));
+}
+
 std::vector<RegressionTerm> regression_terms(const Regression& r) {
   std::size_t k = r.predictors.size();
   std::vector<RegressionTerm> terms;
   const char* per_predictor[4] = {"b", "beta", "validity", "operational_validity"};
   for (std::size_t m = 0; m < 4; ++m) {
     for (std::size_t j = 0; j < k; ++j) {
-      terms.push_back({per_predictor[m], r.predictors[j], m * k + j});
+      terms.push_back({per_predictor[m], r.predictors[j], part_at(k, m) + j});
     }
   }
   const char* whole[6] = {"r2", "r", "operational_r", "base_r2", "delta_r2", "delta_r"};
   for (std::size_t m = 0; m < (r.base > 0 ? 6u : 3u); ++m)
-    terms.push_back({whole[m], -1, 4 * k + m});
+    terms.push_back({whole[m], -1, part_at(k, 4 + m)});
   return terms;
 }
 
@@ -265,7 +272,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
       nlohmann::ordered_json quantity;
       for (std::size_t w = 0; w < 4; ++w) {
         nlohmann::ordered_json values = nlohmann::ordered_json::array();
-        for (std::size_t j = 0; j < k; ++j) values.push_back(value((*of[w])[m * k + j]));
+        for (std::size_t j = 0; j < k; ++j) values.push_back(value((*of[w])[part_at(k, m) + j]));
         quantity[kinds[w]] = values;
       }
       reg[per_predictor[m]] = quantity;
@@ -277,7 +284,7 @@ nlohmann::ordered_json json_of(const Solved& s) {
         continue;
       }
       nlohmann::ordered_json quantity;
-      for (std::size_t w = 0; w < 4; ++w) quantity[kinds[w]] = value((*of[w])[4 * k + m]);
+      for (std::size_t w = 0; w < 4; ++w) quantity[kinds[w]] = value((*of[w])[part_at(k, 4 + m)]);
       reg[whole[m]] = quantity;
     }
     o["regression"] = reg;
