@@ -291,7 +291,7 @@ std::optional<Refusal> resolve_selection(const Call& call, ResolvedCall& out) {
     if (call.p > call.q) {
       std::string p = std::to_string(call.p);
       std::string tail = ", but " + mention(s, restricted_side(call)) + " has only " +
-                         std::to_string(call.q) + " variables";
+                         std::to_string(call.q) + (call.q == 1 ? " variable" : " variables");
       return refuse(R::wrong_count, unrestricted_side(call),
                     call.from_pool ? mention(s, A::pool) + " has " + p + " columns" + tail
                                    : mention(s, A::unrestricted) + " is " + p + " x " + p + tail);

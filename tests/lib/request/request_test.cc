@@ -799,5 +799,91 @@ TEST(RequestTriangles, EitherSideEmpty) {
   EXPECT_FALSE(may_be_triangle(1, whole, 1));
 }
 
+TEST(RequestEdges, BoundsAndFlagsAtTheirLimits) {
+  // A named pool may select every variable of the data (p == q), and its
+  // columns read out of order are a reordering.
+  Call c = study();
+  c.from_data = true;
+  c.from_pool = true;
+  c.p = 4;
+  c.unrestricted_names = {"z", "y", "x2", "x1"};
+  c.selection = names({"x1", "x2", "y", "z"});
+  Resolution r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.p, 4);
+  EXPECT_EQ(r.call.unrestricted_rows, (std::vector<int>{3, 2, 1, 0}));
+  EXPECT_TRUE(r.call.reordered);
+  c.unrestricted_names = {"x1", "x2", "other"};
+  c.selection = names({"x1", "x2"});
+  r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_FALSE(r.call.reordered);
+
+  // An unrestricted matrix larger than a one-variable restricted side.
+  c = Call{};
+  c.q = 1;
+  c.p = 2;
+  EXPECT_EQ(refusal_of(c),
+            "wrong_count: 'unrestricted' is 2 x 2, but 'restricted' has only 1 variable");
+
+  // Raw scores give the restricted means: the unrestricted ones alone do.
+  c = study();
+  c.from_data = true;
+  c.unrestricted_means = numbers({10, 20});
+  r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.unrestricted_means, (std::vector<double>{10, 20}));
+
+  // threads = 0: all the machine has.
+  c = study();
+  c.from_data = true;
+  c.interval = names({"bootstrap"});
+  c.threads = numbers({0});
+  IntervalOptions o;
+  EXPECT_FALSE(resolve_interval_options(c, o));
+  EXPECT_EQ(o.threads, 0);
+
+  // A bootstrap setting on a call that computes no interval.
+  c = study();
+  c.seed = numbers({1});
+  EXPECT_EQ(refusal_of(c),
+            "not_for_this_call: 'seed' is for intervals, and this call computes none: give 'n' "
+            "(the size of the restricted sample) or raw scores as 'data', or choose 'interval'");
+  c.interval = names({"none"});
+  EXPECT_EQ(refusal_of(c), "not_for_this_call: 'seed' is for intervals, but interval = \"none\"");
+}
+
+TEST(RequestEdges, AConvertedReliabilityOfExactlyZeroIsNone) {
+  Call c = study();
+  c.reliabilities = numbers({0.5, 0.8});
+  c.reliability_sample = names({"restricted", "unrestricted"});
+  Resolution r = resolve_call(c);
+  ASSERT_TRUE(r.ok());
+  std::vector<double> v(16, 0.0), corrected(16, 0.0);
+  v[2 + 2 * 4] = 2.0;
+  corrected[2 + 2 * 4] = 1.0;  // 1 - 0.5 * 2 / 1 = 0
+  v[3 + 3 * 4] = corrected[3 + 3 * 4] = 1.0;
+  auto refusal = convert_reliabilities(c, r.call, v.data(), 4, corrected.data(), 4);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->message,
+            "the reliability of y in the restricted sample, 0.5, is 0 in the unrestricted "
+            "population (1 - (1 - 0.5) * 2 / 1, restricted over corrected variance), which is "
+            "no reliability");
+}
+
+TEST(RequestEdges, BaseAndAddedShareTheirFirstVariable) {
+  QuestionCall q;
+  q.q = 5;
+  q.names = {"t1", "t2", "int", "perf", "sup"};
+  q.criteria = {3, 4};
+  q.criterion = names({"perf"});
+  q.predictors = names({"t1", "t2"});
+  q.added = names({"int", "t1"});
+  ResolvedQuestion out;
+  auto refusal = resolve_question(q, out);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->message, "'base' and 'added' both name t1");
+}
+
 }  // namespace
 }  // namespace tolbe
