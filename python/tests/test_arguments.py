@@ -130,6 +130,9 @@ def test_a_variable_named_like_a_number_is_still_a_name():
     (dict(restricted=V, unrestricted=S, n=40, level="0.9"), "invalid_value", "level", ()),
     (dict(restricted=V, unrestricted=S, n=40.0, interval="normal", threads=2),
      "not_for_this_call", "threads", ()),
+    (dict(restricted=V, data=np.zeros((5, 4)), unrestricted=S), "both_given", "data", ()),
+    (dict(unrestricted=S), "neither_given", "restricted", ()),
+    (dict(restricted=V), "neither_given", "unrestricted", ()),
 ])
 def test_a_refusal_says_its_code_argument_and_variables(call, code, argument, variables):
     with pytest.raises(tolbe.TolbeError) as raised:

@@ -60,8 +60,8 @@ class Finding(NamedTuple):
     row: Optional[int] = None
 
 
-def _fail(message: str) -> NoReturn:
-    raise TolbeError(message)
+def _fail(message: str, code: Optional[str] = None, argument: Optional[str] = None) -> NoReturn:
+    raise TolbeError(message, [code] if code else None, argument=argument)
 
 
 def _encode(name: str) -> bytes:

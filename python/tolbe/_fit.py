@@ -249,16 +249,16 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     with_data, with_pool = data is not None, pool is not None
     if with_data and restricted is not None:
         _fail("give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its "
-              "raw scores), not both")
+              "raw scores), not both", "both_given", "data")
     if not with_data and restricted is None:
         _fail("give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
-              "'data'")
+              "'data'", "neither_given", "restricted")
     if with_pool and unrestricted is not None:
         _fail("give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
-              "'pool', not both")
+              "'pool', not both", "both_given", "pool")
     if not with_pool and unrestricted is None:
         _fail("give the unrestricted var/cov matrix of the selection variables as 'unrestricted', "
-              "or the pool's raw scores as 'pool'")
+              "or the pool's raw scores as 'pool'", "neither_given", "unrestricted")
     if with_data and restricted_means is not None:
         _fail("with 'data' the restricted means are the data's: leave out 'restricted_means'")
     if with_pool and unrestricted_means is not None:

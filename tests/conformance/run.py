@@ -600,7 +600,9 @@ def main():
             shutil.rmtree(os.path.join(root, name))
     print(f"conformance: {len(calls)} calls, {agreed} agree, {len(disagreed)} disagree; "
           f"skipped where a client cannot express the call: " +
-          ", ".join(f"{client} {skipped[client]}" for client in CLIENTS))
+          ", ".join(f"{client} {skipped[client]}" for client in CLIENTS) +
+          f"; the command line refused {len(OWN_WORDS)} in its own words (its options' "
+          "syntax and its readers)")
     return 1 if disagreed else 0
 
 
@@ -617,6 +619,10 @@ def close(a, b, tolerance):
             elif abs(x - y) > tolerance * max(abs(x), abs(y), 1e-300):
                 return f"{key}: value {k}: {x!r} against {y!r}"
     return None
+
+
+# The calls the command line refused in its own words (see check()).
+OWN_WORDS = []
 
 
 def check(call, results, refusals, numbers, work=""):
@@ -661,6 +667,15 @@ def check(call, results, refusals, numbers, work=""):
     for client, refusal in refusals.items():
         if refusal is None:
             said.append(f"{client} computed it; expected the refusal {expect}")
+            continue
+        if client == "cli" and (refusal["code"] == "(no JSON)" or call.get("cli_own_words")):
+            # The command line's option parser, or its readers of problem
+            # files, refuse before the library sees the call, in the
+            # program's own words: the refusal is checked, its words are
+            # counted apart.
+            OWN_WORDS.append(call["id"])
+            if not refusal["message"]:
+                said.append("cli refused without saying why")
             continue
         if refusal["code"] != expect:
             said.append(f"{client}: code {refusal['code'] or '(none)'!s}, expected {expect}: "
