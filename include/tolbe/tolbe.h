@@ -478,8 +478,8 @@ typedef struct tolbe_resolved {
   const int* selection;         /* p */
   const int* unrestricted_rows; /* p: the row (pool column) of each selection variable */
   int reordered;
-  const int* position; /* q */
-  const int* others;   /* q - p */
+  const int* position;                  /* q */
+  const int* others;                    /* q - p */
   const double* reliabilities;          /* q - p, or NULL */
   const double* reliabilities_as_given; /* q - p, or NULL */
   const char* reliability_given;        /* q - p, or NULL */
@@ -540,14 +540,13 @@ typedef struct tolbe_question_call {
  * refusal's code with its argument in *argument and its message written
  * into `message` as snprintf writes (size bytes). */
 int tolbe_resolve_question(const tolbe_question_call* question, int* criterion, int* predictors,
-                           int* n_predictors, int* base, int* argument, char* message,
-                           size_t size);
+                           int* n_predictors, int* base, int* argument, char* message, size_t size);
 
 /* The refusal of a question whose predictors' corrected var/cov matrix is
  * not positive definite, written as snprintf writes; its whole length. */
 size_t tolbe_question_not_positive_definite(const tolbe_question_call* question,
-                                            const int* predictors, int n_predictors,
-                                            char* message, size_t size);
+                                            const int* predictors, int n_predictors, char* message,
+                                            size_t size);
 
 /* Whether the n x n `a` may be a triangle entered alone (one side all 0
  * or NaN), and whether it certainly is one (one side empty, the other
