@@ -226,6 +226,23 @@ struct Resolution {
   bool ok() const { return !refusal.has_value(); }
 };
 
+// Which of a call's sources were given: the restricted side as a matrix
+// or as raw scores, the unrestricted side as a matrix or as a pool, and the
+// means given beside them.
+struct Sources {
+  bool restricted = false;
+  bool data = false;
+  bool unrestricted = false;
+  bool pool = false;
+  bool restricted_means = false;
+  bool unrestricted_means = false;
+};
+
+// Refuses a side given twice (a matrix and raw scores) or not at all, and
+// means given beside the raw scores that have their own; checked before
+// anything is read.
+std::optional<Refusal> sources_refusal(const Spelling& spelling, const Sources& sources);
+
 // Resolves `call`: the interval options first, then the selection (by
 // name or number; a named unrestricted matrix is matched by name, and
 // with a named pool its columns are found by name), the reliabilities

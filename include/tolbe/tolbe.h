@@ -448,6 +448,14 @@ typedef struct tolbe_call {
 
 void tolbe_call_init(tolbe_call* call);
 
+/* Refuses a side given twice or not at all, or means beside raw scores
+ * (tolbe::sources_refusal; each flag nonzero: given). Returns 0, or the
+ * refusal's code with its argument in *argument (may be NULL) and its
+ * message written into `message` as snprintf writes. */
+int tolbe_sources_refusal(const tolbe_spelling* spelling, int restricted, int data,
+                          int unrestricted, int pool, int restricted_means, int unrestricted_means,
+                          int* argument, char* message, size_t size);
+
 /* The refusal codes (tolbe::RefusalCode); tolbe_refusal_code_name() names
  * them. */
 const char* tolbe_refusal_code_name(int code);

@@ -996,6 +996,18 @@ PYBIND11_MODULE(_core, m) {
       .def("question", &Request::question)
       .def("not_positive_definite", &Request::not_positive_definite);
   m.def("resolve", &resolve);
+  // Which sides were given, and means beside raw scores: None, or the
+  // refusal as (code, argument, message).
+  m.def("sources_refusal",
+        [](bool restricted, bool data, bool unrestricted, bool pool, bool restricted_means,
+           bool unrestricted_means) -> py::object {
+          auto refusal = tolbe::sources_refusal(
+              python_spelling(),
+              {restricted, data, unrestricted, pool, restricted_means, unrestricted_means});
+          if (!refusal) return py::none();
+          return py::make_tuple(tolbe::refusal_code_name(refusal->code),
+                                tolbe::call_argument_name(refusal->argument), refusal->message);
+        });
   m.def("may_be_triangle", &may_be_triangle_of);
   m.def("validity_offset", [](int k, int part) { return tolbe_validity_offset(k, part); });
   m.attr("VALIDITY_B") = TOLBE_VALIDITY_B;

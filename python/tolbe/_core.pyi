@@ -60,6 +60,9 @@ class Request:
                  ) -> Tuple[Optional[Refusal], int, List[int], int]: ...
     def not_positive_definite(self, criterion: int, predictors: Sequence[int], base: int) -> Refusal: ...
 
+def sources_refusal(restricted: bool, data: bool, unrestricted: bool, pool: bool,
+                    restricted_means: bool, unrestricted_means: bool
+                    ) -> Optional[Tuple[str, str, str]]: ...
 def resolve(q: int, names: Optional[List[bytes]], from_data: bool, p: int,
             unrestricted_names: Optional[List[bytes]], from_pool: bool,
             unrestricted: Optional[np.ndarray], mirrors_triangle: bool,

@@ -247,22 +247,11 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     if triangle is not None and triangle not in ("lower", "upper"):
         _fail("'triangle' must be None (whole matrices), \"lower\" or \"upper\"")
     with_data, with_pool = data is not None, pool is not None
-    if with_data and restricted is not None:
-        _fail("give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its "
-              "raw scores), not both", "both_given", "data")
-    if not with_data and restricted is None:
-        _fail("give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
-              "'data'", "neither_given", "restricted")
-    if with_pool and unrestricted is not None:
-        _fail("give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
-              "'pool', not both", "both_given", "pool")
-    if not with_pool and unrestricted is None:
-        _fail("give the unrestricted var/cov matrix of the selection variables as 'unrestricted', "
-              "or the pool's raw scores as 'pool'", "neither_given", "unrestricted")
-    if with_data and restricted_means is not None:
-        _fail("with 'data' the restricted means are the data's: leave out 'restricted_means'")
-    if with_pool and unrestricted_means is not None:
-        _fail("with 'pool' the unrestricted means are the pool's: leave out 'unrestricted_means'")
+    refusal = _core.sources_refusal(restricted is not None, with_data, unrestricted is not None,
+                                    with_pool, restricted_means is not None,
+                                    unrestricted_means is not None)
+    if refusal is not None:
+        _fail(refusal[2], refusal[0], refusal[1])
     arguments = _a._arguments_of(selection, reliabilities, reliability_sample, criteria,
                                  restricted_means, unrestricted_means, interval, n, n_unrestricted,
                                  level, B, seed, threads, ci_type)

@@ -240,39 +240,15 @@ static char own_arguments(SEXP restricted, SEXP unrestricted, SEXP restricted_me
     if (side == 0) fail("'triangle' must be NULL (whole matrices), \"lower\" or \"upper\"");
   }
   SEXP none = allocVector(INTSXP, 0);
-  if (!isNull(data) && !isNull(restricted)) {
-    refuse(
-        "give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' (its raw "
-        "scores), not both",
-        "both_given", TOLBE_CALL_DATA, none);
-  }
-  if (isNull(data) && isNull(restricted)) {
-    refuse(
-        "give the restricted sample's var/cov matrix as 'restricted', or its raw scores as "
-        "'data'",
-        "neither_given", TOLBE_CALL_RESTRICTED, none);
-  }
-  if (!isNull(pool) && !isNull(unrestricted)) {
-    refuse(
-        "give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw scores as "
-        "'pool', not both",
-        "both_given", TOLBE_CALL_POOL, none);
-  }
-  if (isNull(pool) && isNull(unrestricted)) {
-    refuse(
-        "give the unrestricted var/cov matrix of the selection variables as 'unrestricted', or "
-        "the pool's raw scores as 'pool'",
-        "neither_given", TOLBE_CALL_UNRESTRICTED, none);
-  }
-  if (!isNull(data) && !isNull(restricted_means)) {
-    fail(
-        "with 'data' the restricted means are the data's: leave out "
-        "'restricted_means'");
-  }
-  if (!isNull(pool) && !isNull(unrestricted_means)) {
-    fail(
-        "with 'pool' the unrestricted means are the pool's: leave out "
-        "'unrestricted_means'");
+  {
+    /* Which sides were given, and means beside raw scores: the library's rule. */
+    tolbe_spelling spelling = r_spelling();
+    char message[512];
+    int argument = 0;
+    int code = tolbe_sources_refusal(
+        &spelling, !isNull(restricted), !isNull(data), !isNull(unrestricted), !isNull(pool),
+        !isNull(restricted_means), !isNull(unrestricted_means), &argument, message, sizeof message);
+    if (code != 0) refuse(message, tolbe_refusal_code_name(code), argument, none);
   }
   return side;
 }

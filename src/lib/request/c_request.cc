@@ -311,6 +311,26 @@ size_t tolbe_question_not_positive_definite(const tolbe_question_call* q, const 
   }
 }
 
+int tolbe_sources_refusal(const tolbe_spelling* spelling, int restricted, int data,
+                          int unrestricted, int pool, int restricted_means, int unrestricted_means,
+                          int* argument, char* message, size_t size) {
+  try {
+    SpellingTexts keep;
+    tolbe::Spelling s;
+    if (spelling != nullptr) spell(*spelling, keep, s);
+    tolbe::Sources given{restricted != 0,       data != 0,
+                         unrestricted != 0,     pool != 0,
+                         restricted_means != 0, unrestricted_means != 0};
+    auto refusal = tolbe::sources_refusal(s, given);
+    if (argument != nullptr) *argument = refusal ? static_cast<int>(refusal->argument) : 0;
+    written(refusal ? refusal->message : "", message, size);
+    return refusal ? static_cast<int>(refusal->code) : 0;
+  } catch (const std::bad_alloc&) {
+    written("out of memory", message, size);
+    return static_cast<int>(tolbe::RefusalCode::invalid_value);
+  }
+}
+
 int tolbe_may_be_triangle(int n, const double* a, int ld) {
   return tolbe::may_be_triangle(n, a, ld) ? 1 : 0;
 }

@@ -8,6 +8,46 @@
 
 namespace tolbe {
 
+std::optional<Refusal> sources_refusal(const Spelling& s, const Sources& given) {
+  using A = CallArgument;
+  using R = RefusalCode;
+  auto m = [&](A argument) { return mention(s, argument); };
+  if (given.data && given.restricted) {
+    return request::refuse(R::both_given, A::data,
+                           "give the restricted sample as " + m(A::restricted) +
+                               " (its var/cov matrix) or as " + m(A::data) +
+                               " (its raw scores), not both");
+  }
+  if (!given.data && !given.restricted) {
+    return request::refuse(R::neither_given, A::restricted,
+                           "give the restricted sample's var/cov matrix as " + m(A::restricted) +
+                               ", or its raw scores as " + m(A::data));
+  }
+  if (given.pool && given.unrestricted) {
+    return request::refuse(R::both_given, A::pool,
+                           "give the unrestricted var/cov matrix as " + m(A::unrestricted) +
+                               " or the pool's raw scores as " + m(A::pool) + ", not both");
+  }
+  if (!given.pool && !given.unrestricted) {
+    return request::refuse(R::neither_given, A::unrestricted,
+                           "give the unrestricted var/cov matrix of the selection variables as " +
+                               m(A::unrestricted) + ", or the pool's raw scores as " + m(A::pool));
+  }
+  if (given.data && given.restricted_means) {
+    return request::refuse(R::not_for_this_call, A::restricted_means,
+                           "with " + m(A::data) +
+                               " the restricted means are the data's: leave out " +
+                               m(A::restricted_means));
+  }
+  if (given.pool && given.unrestricted_means) {
+    return request::refuse(R::not_for_this_call, A::unrestricted_means,
+                           "with " + m(A::pool) +
+                               " the unrestricted means are the pool's: leave out " +
+                               m(A::unrestricted_means));
+  }
+  return std::nullopt;
+}
+
 Resolution resolve_call(const Call& call) {
   Resolution r;
   auto& out = r.call;

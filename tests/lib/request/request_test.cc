@@ -885,5 +885,46 @@ TEST(RequestEdges, BaseAndAddedShareTheirFirstVariable) {
   EXPECT_EQ(refusal->message, "'base' and 'added' both name t1");
 }
 
+TEST(RequestSources, EachSideOnceAndMeansNotBesideTheirScores) {
+  struct Case {
+    Sources given;
+    std::string refusal;
+  };
+  const std::vector<Case> cases = {
+      {{true, false, true, false, true, true}, "ok"},
+      {{false, true, false, true, false, false}, "ok"},
+      {{true, true, true, false, false, false},
+       "both_given: give the restricted sample as 'restricted' (its var/cov matrix) or as 'data' "
+       "(its raw scores), not both"},
+      {{false, false, true, false, false, false},
+       "neither_given: give the restricted sample's var/cov matrix as 'restricted', or its raw "
+       "scores as 'data'"},
+      {{true, false, true, true, false, false},
+       "both_given: give the unrestricted var/cov matrix as 'unrestricted' or the pool's raw "
+       "scores as 'pool', not both"},
+      {{true, false, false, false, false, false},
+       "neither_given: give the unrestricted var/cov matrix of the selection variables as "
+       "'unrestricted', or the pool's raw scores as 'pool'"},
+      {{false, true, true, false, true, false},
+       "not_for_this_call: with 'data' the restricted means are the data's: leave out "
+       "'restricted_means'"},
+      {{true, false, false, true, false, true},
+       "not_for_this_call: with 'pool' the unrestricted means are the pool's: leave out "
+       "'unrestricted_means'"},
+  };
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    auto refusal = sources_refusal(Spelling{}, cases[k].given);
+    std::string got =
+        refusal ? std::string(refusal_code_name(refusal->code)) + ": " + refusal->message : "ok";
+    EXPECT_EQ(got, cases[k].refusal) << "case " << k;
+  }
+  Spelling cli = command_line();
+  auto refusal = sources_refusal(cli, {true, true, true, false, false, false});
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->message,
+            "give the restricted sample as '--restricted' (its var/cov matrix) or as '--data' (its "
+            "raw scores), not both");
+}
+
 }  // namespace
 }  // namespace tolbe
