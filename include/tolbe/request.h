@@ -62,6 +62,8 @@ enum class CallArgument : int {
   predictors,
   base,
   added,
+  triangle,
+  diagnostics,
   count
 };
 inline constexpr int call_argument_count = static_cast<int>(CallArgument::count);
@@ -84,6 +86,8 @@ struct Spelling {
   // How the client's users count variables and places: from 1 (R, the
   // command line) or from 0 (Python).
   int first_index = 1;
+  // How they write a missing value ("NA" in R).
+  const char* missing_value = "NaN";
 };
 
 // `argument` as `spelling` names it in a message, such as "'selection'".

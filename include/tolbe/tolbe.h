@@ -396,7 +396,9 @@ size_t tolbe_validity_offset(int n_predictors, int part);
 #define TOLBE_CALL_PREDICTORS 20
 #define TOLBE_CALL_BASE 21
 #define TOLBE_CALL_ADDED 22
-#define TOLBE_CALL_ARGUMENTS 23
+#define TOLBE_CALL_TRIANGLE 23
+#define TOLBE_CALL_DIAGNOSTICS 24
+#define TOLBE_CALL_ARGUMENTS 25
 
 /* How an argument was given (tolbe::Given). */
 #define TOLBE_GIVEN_ABSENT 0
@@ -430,6 +432,7 @@ typedef struct tolbe_spelling {
   const char* assignment;
   const char* matrix_names;
   int first_index;
+  const char* missing_value; /* a missing value as users write it; NULL: "NaN" */
 } tolbe_spelling;
 
 typedef struct tolbe_call {
@@ -561,6 +564,86 @@ size_t tolbe_question_not_positive_definite(const tolbe_question_call* question,
  * not). */
 int tolbe_may_be_triangle(int n, const double* a, int ld);
 int tolbe_one_sided(int n, const double* a, int ld);
+
+/* ---- A fit: the whole of one correction (<tolbe/fit.h>) ----------------- */
+
+/* What a fit is made from (tolbe::FitSources): V or the data's raw scores,
+ * S as the call gave it or the pool's scores of the selection variables in
+ * selection order (rows 0: none), the triangle mirrored (0, 'l' or 'u'),
+ * whether to keep the findings and say the notes, and the bootstrap's seed
+ * when the call gave none. */
+typedef struct tolbe_fit_sources {
+  const double* restricted;
+  int ld_restricted;
+  const double* unrestricted;
+  int ld_unrestricted;
+  tolbe_scores data;
+  tolbe_scores pool;
+  int triangle;
+  int diagnostics;
+  unsigned long long seed;
+} tolbe_fit_sources;
+
+typedef struct tolbe_fit tolbe_fit;
+
+/* The fit of a resolved call on `sources`; the resolution then holds the
+ * reliabilities as converted. NULL when out of memory or the resolution
+ * is a refusal. Free with tolbe_fit_free(). */
+tolbe_fit* tolbe_fit_make(tolbe_resolution* resolution, const tolbe_fit_sources* sources);
+void tolbe_fit_free(tolbe_fit* fit);
+
+/* Whether the fit is refused: its messages are then the errors, and it
+ * has no results. */
+int tolbe_fit_refused(const tolbe_fit* fit);
+
+/* What the fit has to say (tolbe::FitMessage): the errors of a refused
+ * fit, or with diagnostics its notes, then the findings. The texts live as
+ * long as the fit; `variables` from 0; `argument` a TOLBE_CALL_* for a
+ * refusal, else 0; `row` from 0, or -1. */
+typedef struct tolbe_fit_message {
+  const char* code;
+  int severity;
+  int argument;
+  const char* message;
+  const int* variables;
+  int n_variables;
+  int row;
+} tolbe_fit_message;
+int tolbe_fit_messages(const tolbe_fit* fit);
+int tolbe_fit_message_get(const tolbe_fit* fit, int k, tolbe_fit_message* out);
+
+/* The matrices, each q x q column-major: by TOLBE_FIT_*; NULL when the fit
+ * has none (the disattenuated correlations without reliabilities). With
+ * intervals, the SEs and bounds of each by TOLBE_FIT_SE, _LOWER, _UPPER. */
+#define TOLBE_FIT_COV 0
+#define TOLBE_FIT_COR 1
+#define TOLBE_FIT_DISATTENUATED 2
+#define TOLBE_FIT_OPERATIONAL 3
+#define TOLBE_FIT_MATRICES 4
+#define TOLBE_FIT_ESTIMATE 0
+#define TOLBE_FIT_SE 1
+#define TOLBE_FIT_LOWER 2
+#define TOLBE_FIT_UPPER 3
+const double* tolbe_fit_matrix(const tolbe_fit* fit, int matrix, int part);
+
+/* V (q x q) and S (p x p, in selection order) as corrected; the q corrected
+ * means (NULL: none); each variable's reliability as the operational
+ * correlations divide by it (q values). */
+const double* tolbe_fit_restricted(const tolbe_fit* fit);
+const double* tolbe_fit_unrestricted(const tolbe_fit* fit);
+const double* tolbe_fit_means(const tolbe_fit* fit);
+const double* tolbe_fit_criterion_reliabilities(const tolbe_fit* fit);
+
+/* The complete rows of the data and of the pool, and those left out. */
+void tolbe_fit_rows(const tolbe_fit* fit, int* used, int* dropped, int* pool_used,
+                    int* pool_dropped);
+
+/* 1 with intervals: their summary and the bootstrap's seed; else 0. */
+int tolbe_fit_intervals(const tolbe_fit* fit, tolbe_interval_summary* summary,
+                        unsigned long long* seed);
+
+/* 1 with diagnostics: what the correction found; else 0. */
+int tolbe_fit_diagnostics(const tolbe_fit* fit, tolbe_diagnostics* out);
 
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);

@@ -51,7 +51,7 @@ void given_of(SEXP x, tolbe_given* out) {
 tolbe_spelling r_spelling(void) {
   static const char* names[TOLBE_CALL_ARGUMENTS];
   names[TOLBE_CALL_RESAMPLES] = "B";
-  return (tolbe_spelling){names, "'{}'", "{} = \"{}\"", "dimnames", 1};
+  return (tolbe_spelling){names, "'{}'", "{} = \"{}\"", "dimnames", 1, "NA"};
 }
 
 static void free_resolution(SEXP holder) {

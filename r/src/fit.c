@@ -12,214 +12,65 @@
 
 #include "tolbe_r.h"
 
-/* Workspace kept between calls and grown when a problem needs more: R runs
- * one call at a time, and allocating it anew made each call pay the
- * garbage collector more than the correction itself. */
-static double* work_doubles = NULL;
-static size_t work_doubles_size = 0;
-static int* work_ints = NULL;
-static size_t work_ints_size = 0;
-
-static void reserve_workspace(size_t doubles, size_t ints) {
-  if (doubles > SIZE_MAX / sizeof(double) - 1 || ints > SIZE_MAX / sizeof(int) - 1) {
-    error("tolbe: the problem is too large for this machine's memory");
-  }
-  if (doubles == 0) doubles = 1;
-  if (ints == 0) ints = 1;
-  if (doubles > work_doubles_size) {
-    double* grown = (double*)realloc(work_doubles, doubles * sizeof(double));
-    if (grown == NULL) error("tolbe: out of memory for %lu values", (unsigned long)doubles);
-    work_doubles = grown;
-    work_doubles_size = doubles;
-  }
-  if (ints > work_ints_size) {
-    int* grown = (int*)realloc(work_ints, ints * sizeof(int));
-    if (grown == NULL) error("tolbe: out of memory for %lu indices", (unsigned long)ints);
-    work_ints = grown;
-    work_ints_size = ints;
-  }
+/* Frees the library's fit held by `holder`. */
+static void free_fit(SEXP holder) {
+  tolbe_fit_free((tolbe_fit*)R_ExternalPtrAddr(holder));
+  R_ClearExternalPtr(holder);
 }
 
-static int correct(const Problem* pr, const double* restricted, const double* unrestricted,
-                   double* cov, double* cor, double* dis, tolbe_diagnostics* d) {
-  size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(pr->q, pr->p, &n_work, &n_int_work);
-  reserve_workspace(n_work, n_int_work);
-  int ld = pr->q > 0 ? pr->q : 1;
-  int m = pr->with_reliabilities ? pr->q - pr->p : 0;
-  return tolbe_lawley(pr->q, pr->p, restricted, ld, unrestricted, pr->p > 0 ? pr->p : 1,
-                      pr->r.selection, m > 0 ? pr->r.reliabilities : NULL, m, cov, ld, cor, ld, dis,
-                      ld, work_doubles, n_work, work_ints, n_int_work, d);
-}
-
-/* Whether the correction reads element (a, b) of the restricted matrix:
- * the upper triangle of the selection block in selection order, the
- * selection rows of the other columns and the whole block of the others. */
-static int is_read(const Problem* pr, int a, int b) {
-  return pr->r.position[a] <= pr->r.position[b] || pr->r.position[b] >= pr->p;
-}
-
-/* The places (i, j) of the n x n `a` that are not finite (and read, when
- * `only_read`), column by column, as "[i, j]", the first five of many, into
- * `t` when it is not NULL; returns how many. A row or column is named by
- * `names` at its variable (map[i] when `map` is given, else i) when it has
- * a name, else numbered from 1 within `a`. */
-static int not_finite(Text* t, const Problem* pr, const double* a, int n, const int* map,
-                      int only_read) {
-  int count = 0;
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      if (isfinite(a[(size_t)i + (size_t)j * (size_t)n])) continue;
-      if (only_read && !is_read(pr, i, j)) continue;
-      if (t != NULL && count < 5) {
-        const char* row = name_of(pr->names, map != NULL ? map[i] : i);
-        const char* column = name_of(pr->names, map != NULL ? map[j] : j);
-        put(t, count > 0 ? ", [" : "[");
-        row != NULL ? put(t, row) : putf(t, "%d", i + 1);
-        put(t, ", ");
-        column != NULL ? put(t, column) : putf(t, "%d", j + 1);
-        put(t, "]");
-      }
-      ++count;
-    }
-  }
-  if (t != NULL && count > 5) putf(t, ", and %d more", count - 5);
-  return count;
-}
-
-/* A copy of the n x n `a` with NaN read as 0. */
-static double* nan_as_zero(const double* a, int n) {
-  size_t size = (size_t)n * (size_t)n;
-  double* copy = value_list(size);
-  for (size_t k = 0; k < size; ++k) copy[k] = isnan(a[k]) ? 0.0 : a[k];
-  return copy;
-}
-
-/* Words the library's refusal of an argument. NA where the correction
- * reads is most often the other side of a triangle entered alone: the
- * library counts NaN there as empty, so it is asked about the problem
- * with NaN read as 0, and a triangle it finds is what is said. One NA
- * alone is a value missing, whatever side it is on, and said so. Returns
- * the errors to stop with, or stops here. */
-static SEXP refused(const Problem* pr, const tolbe_diagnostics* d) {
-  const double* v = REAL(pr->restricted);
-  const double* s = REAL(pr->unrestricted);
-  int restricted_na =
-      d->argument == TOLBE_ARGUMENT_RESTRICTED ? not_finite(NULL, pr, v, pr->q, NULL, 1) : 0;
-  int unrestricted_na =
-      d->argument == TOLBE_ARGUMENT_UNRESTRICTED ? not_finite(NULL, pr, s, pr->p, NULL, 0) : 0;
-  if (restricted_na > 0 || unrestricted_na > 0) {
-    if (restricted_na + unrestricted_na > 1) {
-      double* cov = value_list((size_t)pr->q * (size_t)pr->q);
-      tolbe_diagnostics probe;
-      correct(pr, nan_as_zero(v, pr->q), nan_as_zero(s, pr->p), cov, NULL, NULL, &probe);
-      SEXP errors = errors_of(&probe, pr->names, pr->q);
-      if (errors != NULL) return errors;
-    }
-    Text t = {0};
-    if (restricted_na) {
-      put(&t,
-          "'restricted' holds NA or values that are not finite numbers "
-          "where the correction "
-          "reads it: ");
-      not_finite(&t, pr, v, pr->q, NULL, 1);
-    } else {
-      put(&t, "'unrestricted' holds NA or values that are not finite numbers: ");
-      not_finite(&t, pr, s, pr->p, pr->r.selection, 0);
-    }
-    fail_text(&t);
-  }
-  fail("invalid argument: %s", d->reason != NULL ? d->reason : "");
-}
-
-/* The library's screening of the raw scores `data` (all q columns) and
- * `pool` (the selection variables' columns, in selection order), or of
- * the sample size `n` given with matrices (0: unknown), added to the
- * findings `d` of the correction: too few rows, a small sample, values
- * that look like missing-value codes or lie far out (by row and column),
- * a pool that is not all the applicants. Rows are numbered as in `data`
- * and `pool`, whose rows with an NA are passed too. */
-static void screen(const Problem* pr, const Scores* data, const Scores* pool,
-                   tolbe_diagnostics* d) {
-  tolbe_scores data_in = {0, 0, NULL, 1};
-  tolbe_scores pool_in = {0, 0, NULL, 1};
-  if (data != NULL) data_in = library_scores(data);
-  if (pool != NULL) pool_in = library_scores(pool);
-  tolbe_screen(pr->q, pr->p, data != NULL ? &data_in : NULL, pool != NULL ? &pool_in : NULL,
-               pr->r.selection, data != NULL ? 0 : pr->r.n, d);
-}
-
-/* The note that rows with a missing score were left out of `what`. */
-static SEXP dropped_note(const char* what, int dropped, int used) {
-  char text[256];
-  snprintf(text, sizeof text,
-           "'%s': %d of %d rows hold a missing score (NA) and were left out "
-           "(listwise); %d used",
-           what, dropped, dropped + used, used);
-  return own_item(TOLBE_NOTE, text, allocVector(INTSXP, 0));
-}
-
-/* The note, in the library's words, that the others named no reliability
- * are taken as 1. */
-static SEXP defaulted_note(const tolbe_resolution* resolution, const Problem* pr) {
-  size_t length = tolbe_resolution_defaulted_note(resolution, NULL, 0);
-  char* note = R_alloc(length + 1, 1);
-  tolbe_resolution_defaulted_note(resolution, note, length + 1);
-  return own_item(TOLBE_NOTE, translateChar(mkCharCE(note, CE_UTF8)),
-                  labelled_variables(pr->r.defaulted, pr->r.n_defaulted, pr->names));
-}
-
-/* The warning that bootstrap resamples were left out. */
-static SEXP failed_note(int failed, int resamples) {
-  char text[256];
-  if (failed == resamples) {
-    snprintf(text, sizeof text,
-             "all %d bootstrap resamples were left out: in every one the "
-             "selection block was not "
-             "positive definite, so there are no intervals",
-             failed);
-  } else {
-    snprintf(text, sizeof text,
-             "%d of %d bootstrap resamples were left out: in them the "
-             "selection block was not "
-             "positive definite; the intervals rest on the others",
-             failed, resamples);
-  }
-  return own_item(TOLBE_WARNING, text, allocVector(INTSXP, 0));
-}
-
-/* Whether the dimnames of the p x p `s` are the selection variables' names
- * in selection order on both sides, or `s` has none and neither has V. */
-static int names_selection(SEXP s, const Problem* pr) {
-  SEXP dimnames = getAttrib(s, R_DimNamesSymbol);
-  if (isNull(pr->names)) return isNull(dimnames);
-  if (isNull(dimnames)) return 0;
-  for (int side = 0; side < 2; ++side) {
-    SEXP given = VECTOR_ELT(dimnames, side);
-    if (TYPEOF(given) != STRSXP || LENGTH(given) != pr->p) return 0;
-    for (int k = 0; k < pr->p; ++k) {
-      SEXP a = STRING_ELT(given, k);
-      SEXP b = STRING_ELT(pr->names, pr->r.selection[k]);
-      if (a != b && (a == NA_STRING || b == NA_STRING ||
-                     strcmp(translateCharUTF8(a), translateCharUTF8(b)) != 0)) {
-        return 0;
-      }
-    }
-  }
-  return 1;
-}
-
-/* A q x q result matrix with the dimnames `dimnames` (or none); with the
- * attributes of `like`, a matrix made so before, when it is not NULL. */
-static SEXP result_matrix(int q, SEXP dimnames, SEXP like) {
-  SEXP m = PROTECT(allocMatrix(REALSXP, q, q));
-  if (!isNull(like)) {
-    SHALLOW_DUPLICATE_ATTRIB(m, like);
-  } else if (!isNull(dimnames)) {
-    setAttrib(m, R_DimNamesSymbol, dimnames);
-  }
+/* A q x q (or p x p) matrix of `values` (NULL: none) with `dimnames`. */
+static SEXP matrix_of(const double* values, int n, SEXP dimnames) {
+  if (values == NULL) return R_NilValue;
+  SEXP m = PROTECT(allocMatrix(REALSXP, n, n));
+  if (n > 0) memcpy(REAL(m), values, (size_t)n * (size_t)n * sizeof(double));
+  if (!isNull(dimnames)) setAttrib(m, R_DimNamesSymbol, dimnames);
   UNPROTECT(1);
   return m;
+}
+
+/* Dimnames of the variables `list` (n of them) by `names`, or none. */
+static SEXP dimnames_of(SEXP names, const int* list, int n) {
+  if (isNull(names)) return R_NilValue;
+  SEXP selected = PROTECT(allocVector(STRSXP, n));
+  for (int k = 0; k < n; ++k) SET_STRING_ELT(selected, k, STRING_ELT(names, list[k]));
+  SEXP dimnames = allocVector(VECSXP, 2);
+  SET_VECTOR_ELT(dimnames, 0, selected);
+  SET_VECTOR_ELT(dimnames, 1, selected);
+  UNPROTECT(1);
+  return dimnames;
+}
+
+/* What the fit says, from message `first` on: list(severity, code,
+ * message, variables) as say() in R takes it, with the findings frame. */
+static SEXP said_of(const tolbe_fit* f, SEXP fit, SEXP names) {
+  int n = tolbe_fit_messages(f);
+  SEXP out = PROTECT(allocVector(VECSXP, SAID_LENGTH));
+  setAttrib(out, R_NamesSymbol, said_names);
+  SET_VECTOR_ELT(out, SAID_FIT, fit);
+  SEXP severity = allocVector(INTSXP, n);
+  SET_VECTOR_ELT(out, SAID_SEVERITY, severity);
+  SEXP code = allocVector(STRSXP, n);
+  SET_VECTOR_ELT(out, SAID_CODE, code);
+  SEXP message = allocVector(STRSXP, n);
+  SET_VECTOR_ELT(out, SAID_MESSAGE, message);
+  SEXP variables = allocVector(VECSXP, n);
+  SET_VECTOR_ELT(out, SAID_VARIABLES, variables);
+  SEXP frame = n > 0 ? findings_frame(n) : no_findings;
+  SET_VECTOR_ELT(out, SAID_FINDINGS, frame);
+  for (int k = 0; k < n; ++k) {
+    tolbe_fit_message m;
+    tolbe_fit_message_get(f, k, &m);
+    INTEGER(severity)[k] = m.severity;
+    SET_STRING_ELT(code, k, mkChar(m.code));
+    SET_STRING_ELT(message, k, mkCharCE(m.message, CE_UTF8));
+    SET_VECTOR_ELT(variables, k, labelled_variables(m.variables, m.n_variables, names));
+    SET_STRING_ELT(VECTOR_ELT(frame, FRAME_CODE), k, STRING_ELT(code, k));
+    SET_STRING_ELT(VECTOR_ELT(frame, FRAME_SEVERITY), k, mkChar(tolbe_severity_name(m.severity)));
+    SET_STRING_ELT(VECTOR_ELT(frame, FRAME_MESSAGE), k, STRING_ELT(message, k));
+    SET_VECTOR_ELT(VECTOR_ELT(frame, FRAME_VARIABLES), k, VECTOR_ELT(variables, k));
+  }
+  UNPROTECT(1);
+  return out;
 }
 
 /* The arguments R checks itself: those the request layer does not take. */
@@ -331,42 +182,69 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   pr.p = pr.r.p;
   int p = pr.p;
 
-  /* V and S from raw scores: the data's, and the pool's selection
-   * variables' in selection order (a named pool's found by name). */
-  double* data_means = NULL;
-  double* pool_means = NULL;
-  int rows_used = 0, rows_dropped = 0, pool_used = 0, pool_dropped = 0;
-  if (with_data) {
-    data_means = value_list((size_t)q);
-    pr.restricted =
-        PROTECT(scores_covariance(&data_scores, "data", data_means, &rows_used, &rows_dropped));
-    ++protected;
-    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_DATA, rows_used),
-                    pr.names);
-  }
+  /* The raw scores as the library takes them: the data's columns, and
+   * the pool's of the selection variables in selection order (a named
+   * pool's found by name). */
   if (with_pool) {
     int by_name = !isNull(s_names) && !isNull(selection);
     PROTECT(raw_scores(pool, "pool", by_name ? pr.r.unrestricted_rows : NULL, p, &pool_scores));
-    pool_means = value_list((size_t)p);
-    pr.unrestricted =
-        PROTECT(scores_covariance(&pool_scores, "pool", pool_means, &pool_used, &pool_dropped));
-    protected += 2;
-    stop_if_refused(holder, tolbe_resolution_check_rows(resolution, TOLBE_CALL_POOL, pool_used),
-                    pr.names);
-  }
-  const double* r_means = with_data ? data_means : pr.r.restricted_means;
-  const double* u_means = with_pool ? pool_means : pr.r.unrestricted_means;
-  if (side != 0) {
-    pr.restricted = PROTECT(mirrored(pr.restricted, q, side));
-    pr.unrestricted = PROTECT(mirrored(pr.unrestricted, p, side));
-    protected += 2;
-  }
-  if (!with_pool && pr.r.reordered) {
-    pr.unrestricted = PROTECT(reordered(pr.unrestricted, p, pr.r.unrestricted_rows));
     ++protected;
   }
+  tolbe_fit_sources sources;
+  memset(&sources, 0, sizeof sources);
+  if (with_data) {
+    sources.data = library_scores(&data_scores);
+  } else {
+    sources.restricted = REAL(pr.restricted);
+    sources.ld_restricted = q > 0 ? q : 1;
+  }
+  if (with_pool) {
+    sources.pool = library_scores(&pool_scores);
+  } else {
+    sources.unrestricted = REAL(pr.unrestricted);
+    sources.ld_unrestricted = s_columns > 0 ? s_columns : 1;
+  }
+  sources.triangle = side;
+  sources.diagnostics = diagnose;
+  if (pr.r.method == TOLBE_INTERVAL_BOOTSTRAP && !pr.r.seed_given) {
+    /* No seed given: one from R's generator, so that set.seed() makes the
+     * call repeatable, kept in fit$interval$seed to repeat it without. */
+    GetRNGstate();
+    double high = floor(unif_rand() * 2097152.0);   /* 2^21 */
+    double low = floor(unif_rand() * 4294967296.0); /* 2^32 */
+    PutRNGstate();
+    sources.seed = (unsigned long long)(high * 4294967296.0 + low);
+  }
+  SEXP fit_holder = PROTECT(R_MakeExternalPtr(NULL, R_NilValue, R_NilValue));
+  ++protected;
+  R_RegisterCFinalizerEx(fit_holder, free_fit, TRUE);
+  tolbe_fit* f = tolbe_fit_make(resolution, &sources);
+  if (f == NULL) error("tolbe: out of memory");
+  R_SetExternalPtrAddr(fit_holder, f);
+  if (tolbe_fit_refused(f)) {
+    tolbe_fit_message m;
+    tolbe_fit_message_get(f, 0, &m);
+    if (m.argument != 0) {
+      /* A refusal of one argument, in the library's words. */
+      Text t = {0};
+      put(&t, m.message);
+      SEXP variables = PROTECT(labelled_variables(m.variables, m.n_variables, pr.names));
+      char code[64];
+      snprintf(code, sizeof code, "%s", m.code);
+      int argument = m.argument;
+      free_fit(fit_holder);
+      release(holder);
+      refuse(text_of(&t), code, argument, variables);
+    }
+    SEXP errors = said_of(f, R_NilValue, pr.names);
+    free_fit(fit_holder);
+    release(holder);
+    UNPROTECT(protected);
+    return errors;
+  }
+  tolbe_resolution_get(resolution, &pr.r);
 
-  /* The results, named as the matrix is. */
+  /* The object, its matrices named as the variables are. */
   SEXP dimnames = R_NilValue;
   if (!isNull(pr.names)) {
     dimnames = PROTECT(allocVector(VECSXP, 2));
@@ -376,87 +254,18 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   }
   SEXP fit = PROTECT(allocVector(VECSXP, FIT_LENGTH));
   ++protected;
-  SEXP first = result_matrix(q, dimnames, R_NilValue);
-  SET_VECTOR_ELT(fit, FIT_COV, first);
-  SET_VECTOR_ELT(fit, FIT_COR, result_matrix(q, dimnames, first));
-  if (pr.with_reliabilities) {
-    SET_VECTOR_ELT(fit, FIT_DISATTENUATED, result_matrix(q, dimnames, first));
+  static const int slot[MATRIX_LENGTH] = {FIT_COV, FIT_COR, FIT_DISATTENUATED, FIT_OPERATIONAL};
+  for (int m = 0; m < MATRIX_LENGTH; ++m) {
+    SET_VECTOR_ELT(fit, slot[m],
+                   matrix_of(tolbe_fit_matrix(f, m, TOLBE_FIT_ESTIMATE), q, dimnames));
   }
-  double* cov = REAL(VECTOR_ELT(fit, FIT_COV));
-  double* cor = REAL(VECTOR_ELT(fit, FIT_COR));
-  double* dis = pr.with_reliabilities ? REAL(VECTOR_ELT(fit, FIT_DISATTENUATED)) : NULL;
-  const double* v = REAL(pr.restricted);
-  const double* s = REAL(pr.unrestricted);
-  int ld = q > 0 ? q : 1;
-
-  /* The findings are made on request only; without diagnostics they are
-   * asked for when a matrix may be a triangle entered alone, an error that
-   * must stop the call all the same. */
-  int with_findings = diagnose || tolbe_may_be_triangle(q, v, ld) || tolbe_may_be_triangle(p, s, p);
-  tolbe_diagnostics d;
-  int status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
-  if (status != TOLBE_OK && !with_findings) {
-    /* Once more, to say what went wrong. */
-    with_findings = 1;
-    status = correct(&pr, v, s, cov, cor, dis, &d);
-  }
-  SEXP errors = NULL;
-  const Scores* screened_data = with_data ? &data_scores : NULL;
-  const Scores* screened_pool = with_pool ? &pool_scores : NULL;
-  if (status == TOLBE_INVALID_ARGUMENT) {
-    errors = refused(&pr, &d);
-  } else if (with_findings) {
-    screen(&pr, screened_data, screened_pool, &d);
-    errors = errors_of(&d, pr.names, q);
-  } else {
-    /* Without diagnostics the errors stop all the same: of the screening's
-     * findings only too few rows is one, and the sample size alone says
-     * it, without a pass over the scores. */
-    tolbe_diagnostics size;
-    size.n_findings = 0;
-    tolbe_screen(q, p, NULL, NULL, NULL, with_data ? rows_used : pr.r.n, &size);
-    errors = errors_of(&size, pr.names, q);
-  }
-  if (errors != NULL) {
-    release(holder);
-    UNPROTECT(protected);
-    return errors;
-  }
-  if (status == TOLBE_NOT_POSITIVE_DEFINITE) {
-    fail(
-        "the restricted var/cov block of the selection variables is not "
-        "positive definite (its "
-        "leading minor of order %d is not positive)",
-        d.leading_minor);
-  }
-  int m = q - p, any_restricted = 0;
-  for (int j = 0; j < m && pr.r.from_restricted != NULL; ++j) {
-    any_restricted |= pr.r.from_restricted[j];
-  }
-  if (any_restricted) {
-    /* The reliabilities measured in the restricted sample made the
-     * unrestricted population's, and the disattenuated correlations anew
-     * by them; the correction itself does not read them. */
-    stop_if_refused(holder, tolbe_resolution_convert(resolution, v, ld, cov, ld), pr.names);
-    tolbe_resolution_get(resolution, &pr.r);
-    status = correct(&pr, v, s, cov, cor, dis, with_findings ? &d : NULL);
-    if (status != TOLBE_OK) {
-      fail("the reliabilities cannot be converted: %s", tolbe_status_text(status));
-    }
-    if (with_findings) screen(&pr, screened_data, screened_pool, &d);
-  }
-  /* Each variable's reliability as the operational correlations divide by
-   * it: a criterion's own, 1 for every other variable. */
-  double* operational_reliability = value_list((size_t)q);
-  for (int k = 0; k < q; ++k) operational_reliability[k] = 1.0;
-  for (int k = 0; k < pr.r.n_criteria && pr.r.reliabilities != NULL; ++k) {
-    int y = pr.r.criteria[k];
-    operational_reliability[y] = pr.r.reliabilities[pr.r.position[y] - p];
-  }
-  SEXP operational = result_matrix(q, dimnames, first);
-  SET_VECTOR_ELT(fit, FIT_OPERATIONAL, operational);
-  tolbe_operational_correlations(q, cor, ld, operational_reliability, REAL(operational), ld);
+  SEXP v = matrix_of(tolbe_fit_restricted(f), q, dimnames);
+  SET_VECTOR_ELT(fit, FIT_RESTRICTED, v);
+  SET_VECTOR_ELT(fit, FIT_UNRESTRICTED,
+                 matrix_of(tolbe_fit_unrestricted(f), p, dimnames_of(pr.names, pr.r.selection, p)));
   SET_VECTOR_ELT(fit, FIT_CRITERIA, labelled_variables(pr.r.criteria, pr.r.n_criteria, R_NilValue));
+  SET_VECTOR_ELT(fit, FIT_SELECTION, labelled_variables(pr.r.selection, p, R_NilValue));
+  SET_VECTOR_ELT(fit, FIT_VERSION, library_version);
   if (pr.with_reliabilities) {
     SEXP used = allocVector(REALSXP, q);
     SET_VECTOR_ELT(fit, FIT_RELIABILITIES, used);
@@ -466,7 +275,7 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
       REAL(used)[i] = NA_REAL;
       SET_STRING_ELT(measured, i, NA_STRING);
     }
-    for (int j = 0; j < m; ++j) {
+    for (int j = 0; j < q - p; ++j) {
       if (!pr.r.reliability_given[j]) continue;
       REAL(used)[pr.r.others[j]] = pr.r.reliabilities[j];
       SET_STRING_ELT(measured, pr.r.others[j],
@@ -476,47 +285,24 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
       setAttrib(used, R_NamesSymbol, pr.names);
       setAttrib(measured, R_NamesSymbol, pr.names);
     }
-    /* No variable beyond the selection ones: nothing to disattenuate. */
-    if (m == 0) memcpy(dis, cor, (size_t)q * (size_t)q * sizeof(double));
   }
-  if (r_means != NULL && u_means != NULL) {
-    SEXP means = allocVector(REALSXP, q);
-    SET_VECTOR_ELT(fit, FIT_MEANS, means);
-    if (!isNull(pr.names)) setAttrib(means, R_NamesSymbol, pr.names);
-    size_t n_work = 0, n_int_work = 0;
-    tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-    reserve_workspace(n_work, n_int_work);
-    tolbe_lawley_means(q, p, v, ld, s, p > 0 ? p : 1, pr.r.selection, r_means, u_means, REAL(means),
-                       work_doubles, n_work, work_ints, n_int_work, NULL);
-  }
-  SET_VECTOR_ELT(fit, FIT_SELECTION, labelled_variables(pr.r.selection, p, R_NilValue));
-  SET_VECTOR_ELT(fit, FIT_RESTRICTED, pr.restricted);
-  SET_VECTOR_ELT(fit, FIT_VERSION, library_version);
-  /* S as corrected, named by the selection variables in selection order:
-   * the matrix itself when it is named so already (or, like V, not at
-   * all), else a copy so named. */
-  int named_so = names_selection(pr.unrestricted, &pr);
-  SEXP used_s = named_so ? pr.unrestricted : allocMatrix(REALSXP, p, p);
-  SET_VECTOR_ELT(fit, FIT_UNRESTRICTED, used_s);
-  if (!named_so && p > 0) memcpy(REAL(used_s), s, (size_t)p * (size_t)p * sizeof(double));
-  if (!named_so && !isNull(pr.names)) {
-    SEXP selected = PROTECT(allocVector(STRSXP, p));
-    for (int k = 0; k < p; ++k)
-      SET_STRING_ELT(selected, k, STRING_ELT(pr.names, pr.r.selection[k]));
-    SEXP selected_dimnames = PROTECT(allocVector(VECSXP, 2));
-    SET_VECTOR_ELT(selected_dimnames, 0, selected);
-    SET_VECTOR_ELT(selected_dimnames, 1, selected);
-    setAttrib(used_s, R_DimNamesSymbol, selected_dimnames);
-    UNPROTECT(2);
+  const double* means = tolbe_fit_means(f);
+  if (means != NULL) {
+    SEXP m = allocVector(REALSXP, q);
+    SET_VECTOR_ELT(fit, FIT_MEANS, m);
+    memcpy(REAL(m), means, (size_t)q * sizeof(double));
+    if (!isNull(pr.names)) setAttrib(m, R_NamesSymbol, pr.names);
   }
   if (with_data || with_pool) {
-    SEXP rows = PROTECT(allocVector(VECSXP, ROWS_LENGTH));
+    int rows_used = 0, rows_dropped = 0, pool_used = 0, pool_dropped = 0;
+    tolbe_fit_rows(f, &rows_used, &rows_dropped, &pool_used, &pool_dropped);
+    SEXP rows = allocVector(VECSXP, ROWS_LENGTH);
+    SET_VECTOR_ELT(fit, FIT_ROWS, rows);
     setAttrib(rows, R_NamesSymbol, rows_names);
     SET_VECTOR_ELT(rows, ROWS_USED, integer_or_na(rows_used, with_data));
     SET_VECTOR_ELT(rows, ROWS_DROPPED, integer_or_na(rows_dropped, with_data));
     SET_VECTOR_ELT(rows, ROWS_POOL_USED, integer_or_na(pool_used, with_pool));
     SET_VECTOR_ELT(rows, ROWS_POOL_DROPPED, integer_or_na(pool_dropped, with_pool));
-    SET_VECTOR_ELT(fit, FIT_ROWS, rows);
     /* The scores, for questions asked of the fit later by the same
      * intervals (lawley_regression(), lawley_increment()). */
     SEXP kept_scores = allocVector(VECSXP, 2);
@@ -524,40 +310,22 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
     setAttrib(kept_scores, R_NamesSymbol, scores_names);
     if (with_data) SET_VECTOR_ELT(kept_scores, 0, data_scores.values);
     if (with_pool) SET_VECTOR_ELT(kept_scores, 1, pool_scores.values);
-    UNPROTECT(1);
   }
-  int failed_resamples = 0;
-  if (pr.r.method != TOLBE_INTERVAL_NONE) {
-    failed_resamples =
-        intervals_into(fit, &pr, screened_data, screened_pool, first, operational_reliability);
-  }
-  SEXP findings = R_NilValue;
-  if (diagnose) {
-    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS, diagnostics_list(&pr, &d, v, cor));
-    findings = findings_of(&d, pr.names, q);
-    SET_VECTOR_ELT(fit, FIT_FINDINGS, findings);
+  intervals_into(fit, f, dimnames, with_data, with_pool);
+  SEXP out = fit;
+  tolbe_diagnostics d;
+  if (tolbe_fit_diagnostics(f, &d)) {
+    pr.restricted = v;
+    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS,
+                   diagnostics_list(&pr, &d, REAL(v), tolbe_fit_matrix(f, TOLBE_FIT_COR, 0)));
+    SEXP said = PROTECT(said_of(f, fit, pr.names));
+    ++protected;
+    SET_VECTOR_ELT(fit, FIT_FINDINGS, VECTOR_ELT(said, SAID_FINDINGS));
+    if (tolbe_fit_messages(f) > 0) out = said;
   }
   setAttrib(fit, R_NamesSymbol, fit_names);
   classgets(fit, fit_class);
-  SEXP out = fit;
-  if (diagnose) {
-    /* What the glue has to say, before the library's findings. */
-    SEXP own = PROTECT(allocVector(VECSXP, 4));
-    int n_own = 0;
-    if (with_data && rows_dropped > 0) {
-      SET_VECTOR_ELT(own, n_own++, dropped_note("data", rows_dropped, rows_used));
-    }
-    if (with_pool && pool_dropped > 0) {
-      SET_VECTOR_ELT(own, n_own++, dropped_note("pool", pool_dropped, pool_used));
-    }
-    if (pr.r.n_defaulted > 0) SET_VECTOR_ELT(own, n_own++, defaulted_note(resolution, &pr));
-    if (failed_resamples > 0) {
-      SET_VECTOR_ELT(own, n_own++, failed_note(failed_resamples, pr.r.resamples));
-    }
-    own = PROTECT(lengthgets(own, n_own));
-    if (d.n_findings > 0 || n_own > 0) out = said(fit, findings, &d, TOLBE_NOTE, own);
-    UNPROTECT(2);
-  }
+  free_fit(fit_holder);
   release(holder);
   UNPROTECT(protected);
   return out;

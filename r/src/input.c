@@ -72,40 +72,6 @@ SEXP square_matrix(SEXP x, const char* what) {
   return x;
 }
 
-/* The n x n `a` with the triangle `side` ('l' lower, 'u' upper) copied over
- * the other: a fresh matrix. */
-SEXP mirrored(SEXP a, int n, char side) {
-  SEXP m = PROTECT(duplicate(a));
-  double* x = REAL(m);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < j; ++i) {
-      size_t upper = (size_t)i + (size_t)j * (size_t)n;
-      size_t lower = (size_t)j + (size_t)i * (size_t)n;
-      if (side == 'l') {
-        x[upper] = x[lower];
-      } else {
-        x[lower] = x[upper];
-      }
-    }
-  }
-  UNPROTECT(1);
-  return m;
-}
-
-/* The p x p `s` with its rows and columns taken in the order `rows`. */
-SEXP reordered(SEXP s, int p, const int* rows) {
-  SEXP out = PROTECT(allocMatrix(REALSXP, p, p));
-  const double* from = REAL(s);
-  double* to = REAL(out);
-  for (int j = 0; j < p; ++j) {
-    for (int i = 0; i < p; ++i) {
-      to[(size_t)i + (size_t)j * (size_t)p] = from[(size_t)rows[i] + (size_t)rows[j] * (size_t)p];
-    }
-  }
-  UNPROTECT(1);
-  return out;
-}
-
 /* The column names of raw scores `x` (a data frame or a matrix), or
  * R_NilValue. */
 SEXP scores_names_of(SEXP x) {
@@ -195,56 +161,4 @@ SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out) {
 tolbe_scores library_scores(const Scores* s) {
   tolbe_scores out = {s->rows, s->columns, REAL(s->values), s->rows > 0 ? s->rows : 1};
   return out;
-}
-
-/* The var/cov matrix of the scores' complete rows, named by their columns,
- * and their means (`means`, columns values); the rows used and dropped.
- * Stops, naming `what`, when the library refuses the scores. */
-SEXP scores_covariance(const Scores* s, const char* what, double* means, int* used, int* dropped) {
-  int c = s->columns;
-  SEXP cov = PROTECT(allocMatrix(REALSXP, c, c));
-  tolbe_scores in = library_scores(s);
-  const char* reason = NULL;
-  int status =
-      tolbe_covariance_from_data(&in, means, REAL(cov), c > 0 ? c : 1, used, dropped, &reason);
-  if (status != TOLBE_OK) {
-    /* Say where: the first score that is not finite, else how few rows are
-     * complete. */
-    const double* x = REAL(s->values);
-    size_t rows = (size_t)s->rows;
-    int complete = 0;
-    for (size_t i = 0; i < rows; ++i) {
-      int whole = 1;
-      for (int j = 0; j < c; ++j) {
-        double value = x[i + (size_t)j * rows];
-        if (isinf(value)) {
-          Text t = {0};
-          put_variable(&t, s->names, j);
-          fail(
-              "'%s' holds a score that is not finite (%s) in row %lu, column "
-              "%s; a missing score "
-              "is NA",
-              what, value > 0 ? "Inf" : "-Inf", (unsigned long)i + 1, text_of(&t));
-        }
-        whole = whole && !isnan(value);
-      }
-      complete += whole;
-    }
-    if (complete < 2) {
-      fail(
-          "'%s' has %d complete rows (without NA) of %d; the var/cov matrix "
-          "needs at least 2",
-          what, complete, s->rows);
-    }
-    fail("'%s': %s", what, reason != NULL ? reason : tolbe_status_text(status));
-  }
-  if (!isNull(s->names)) {
-    SEXP dimnames = PROTECT(allocVector(VECSXP, 2));
-    SET_VECTOR_ELT(dimnames, 0, s->names);
-    SET_VECTOR_ELT(dimnames, 1, s->names);
-    setAttrib(cov, R_DimNamesSymbol, dimnames);
-    UNPROTECT(1);
-  }
-  UNPROTECT(1);
-  return cov;
 }

@@ -27,15 +27,6 @@ void refuse_workspace(const char* what, size_t doubles, size_t ints) {
 }
 
 /* A q x q matrix with the attributes of `like`. */
-static SEXP like_matrix(int q, SEXP like) {
-  SEXP m = PROTECT(allocVector(REALSXP, (R_xlen_t)q * q));
-  SHALLOW_DUPLICATE_ATTRIB(m, like);
-  UNPROTECT(1);
-  return m;
-}
-
-/* The seed as fit$interval keeps it: a number where a double holds it
- * exactly, else its decimal digits. */
 static SEXP seed_value(unsigned long long seed) {
   if (seed <= 9007199254740992ULL) return ScalarReal((double)seed);
   char digits[24];
@@ -65,14 +56,11 @@ static int fit_seed(SEXP x, unsigned long long* out) {
  * V and S from them anew, by the rule that gave pr->restricted and
  * pr->unrestricted: they are checked to be the same, so that the
  * intervals are those of the estimates. Returns the resamples left out. */
-int intervals_into(SEXP fit, const Problem* pr, const Scores* data, const Scores* pool, SEXP like,
-                   const double* criterion_reliability) {
-  const tolbe_resolved* a = &pr->r;
-  int q = pr->q;
-  int p = pr->p;
-  int ld_q = q > 0 ? q : 1;
-  int n_reliabilities = pr->with_reliabilities ? q - p : 0;
-
+void intervals_into(SEXP fit, const tolbe_fit* f, SEXP dimnames, int with_data, int with_pool) {
+  tolbe_interval_summary summary;
+  unsigned long long seed = 0;
+  if (!tolbe_fit_intervals(f, &summary, &seed)) return;
+  int q = nrows(VECTOR_ELT(fit, FIT_COV));
   SEXP se = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
   SEXP ci = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
   setAttrib(se, R_NamesSymbol, matrix_names);
@@ -80,101 +68,26 @@ int intervals_into(SEXP fit, const Problem* pr, const Scores* data, const Scores
   SET_VECTOR_ELT(fit, FIT_SE, se);
   SET_VECTOR_ELT(fit, FIT_CI, ci);
   UNPROTECT(2);
-  tolbe_interval_matrices out[MATRIX_LENGTH];
   for (int m = 0; m < MATRIX_LENGTH; ++m) {
-    out[m] = (tolbe_interval_matrices){NULL, NULL, NULL, ld_q};
-    if (m == MATRIX_DISATTENUATED && !pr->with_reliabilities) continue;
-    SET_VECTOR_ELT(se, m, like_matrix(q, like));
+    const double* values = tolbe_fit_matrix(f, m, TOLBE_FIT_SE);
+    if (values == NULL) continue;
+    SEXP one = allocMatrix(REALSXP, q, q);
+    SET_VECTOR_ELT(se, m, one);
+    memcpy(REAL(one), values, (size_t)q * (size_t)q * sizeof(double));
+    if (!isNull(dimnames)) setAttrib(one, R_DimNamesSymbol, dimnames);
     SEXP bounds = allocVector(VECSXP, BOUND_LENGTH);
     SET_VECTOR_ELT(ci, m, bounds);
     setAttrib(bounds, R_NamesSymbol, bound_names);
-    SET_VECTOR_ELT(bounds, BOUND_LOWER, like_matrix(q, like));
-    SET_VECTOR_ELT(bounds, BOUND_UPPER, like_matrix(q, like));
-    out[m].se = REAL(VECTOR_ELT(se, m));
-    out[m].lower = REAL(VECTOR_ELT(bounds, BOUND_LOWER));
-    out[m].upper = REAL(VECTOR_ELT(bounds, BOUND_UPPER));
+    for (int b = 0; b < BOUND_LENGTH; ++b) {
+      SEXP bound = allocMatrix(REALSXP, q, q);
+      SET_VECTOR_ELT(bounds, b, bound);
+      memcpy(REAL(bound),
+             tolbe_fit_matrix(f, m, b == BOUND_LOWER ? TOLBE_FIT_LOWER : TOLBE_FIT_UPPER),
+             (size_t)q * (size_t)q * sizeof(double));
+      if (!isNull(dimnames)) setAttrib(bound, R_DimNamesSymbol, dimnames);
+    }
   }
-
-  unsigned long long seed = a->seed;
-  if (a->method == TOLBE_INTERVAL_BOOTSTRAP && !a->seed_given) {
-    /* No seed given: one from R's generator, so that set.seed() makes the
-     * call repeatable, kept in fit$interval$seed to repeat it without. */
-    GetRNGstate();
-    double high = floor(unif_rand() * 2097152.0);   /* 2^21 */
-    double low = floor(unif_rand() * 4294967296.0); /* 2^32 */
-    PutRNGstate();
-    seed = (unsigned long long)(high * 4294967296.0 + low);
-  }
-  tolbe_interval_request request;
-  tolbe_interval_request_init(&request);
-  request.method = a->method;
-  request.level = a->level;
-  request.n = data != NULL ? 0 : a->n;
-  request.n_unrestricted = pool != NULL ? 0 : a->n_unrestricted;
-  if (data != NULL) request.data = library_scores(data);
-  if (pool != NULL) request.pool = library_scores(pool);
-  request.resamples = a->resamples;
-  request.seed = seed;
-  request.threads = a->threads;
-  request.interval = a->ci_type;
-
-  tolbe_interval_results results = {
-      out[MATRIX_COV], out[MATRIX_COR], out[MATRIX_DISATTENUATED], NULL, 0, NULL, 0};
-  size_t qq = (size_t)q * (size_t)q, pp = (size_t)p * (size_t)p;
-  double* v_used = data != NULL ? value_list(qq) : NULL;
-  double* s_used = pool != NULL ? value_list(pp) : NULL;
-  results.restricted = v_used;
-  results.ld_restricted = ld_q;
-  results.unrestricted = s_used;
-  results.ld_unrestricted = p > 0 ? p : 1;
-  size_t n_work = 0, n_int_work = 0;
-  tolbe_interval_summary summary;
-  memset(&summary, 0, sizeof summary);
-  const double* restricted = data != NULL ? NULL : REAL(pr->restricted);
-  const double* unrestricted = pool != NULL ? NULL : REAL(pr->unrestricted);
-  const double* reliability = n_reliabilities > 0 ? a->reliabilities : NULL;
-  if (tolbe_lawley_intervals_workspace(q, p, &request, &n_work, &n_int_work) != TOLBE_OK) {
-    /* Every argument was checked, so this is a limit of the library's
-     * own; without a workspace it says which before anything else. */
-    tolbe_lawley_intervals(q, p, restricted, ld_q, unrestricted, p > 0 ? p : 1, a->selection,
-                           reliability, n_reliabilities, &request, &results, NULL, 0, NULL, 0,
-                           &summary);
-    fail("the intervals cannot be computed: %s",
-         summary.reason != NULL ? summary.reason : "invalid request");
-  }
-  refuse_workspace("the intervals", n_work, n_int_work);
-  double* work = value_list(n_work);
-  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
-  int status = tolbe_lawley_intervals(q, p, restricted, ld_q, unrestricted, p > 0 ? p : 1,
-                                      a->selection, reliability, n_reliabilities, &request,
-                                      &results, work, n_work, int_work, n_int_work, &summary);
-  if (status != TOLBE_OK) {
-    fail("the intervals cannot be computed: %s", summary.reason != NULL && summary.reason[0] != '\0'
-                                                     ? summary.reason
-                                                     : tolbe_status_text(status));
-  }
-  if ((v_used != NULL && memcmp(v_used, REAL(pr->restricted), qq * sizeof(double)) != 0) ||
-      (s_used != NULL && memcmp(s_used, REAL(pr->unrestricted), pp * sizeof(double)) != 0)) {
-    fail(
-        "tolbe: the intervals belong to another var/cov matrix than the "
-        "correction (a fault of "
-        "the package; please report it)");
-  }
-  if (pr->with_reliabilities && q == p) {
-    /* Nothing to disattenuate: as the estimates, the correlations'. */
-    memcpy(out[MATRIX_DISATTENUATED].se, out[MATRIX_COR].se, qq * sizeof(double));
-    memcpy(out[MATRIX_DISATTENUATED].lower, out[MATRIX_COR].lower, qq * sizeof(double));
-    memcpy(out[MATRIX_DISATTENUATED].upper, out[MATRIX_COR].upper, qq * sizeof(double));
-  }
-  /* The operational correlations divide by constants, so their SEs and
-   * bounds are the corrected correlations' divided alike. */
-  const tolbe_interval_matrices* from = &out[MATRIX_COR];
-  const tolbe_interval_matrices* to = &out[MATRIX_OPERATIONAL];
-  tolbe_operational_correlations(q, from->se, ld_q, criterion_reliability, to->se, ld_q);
-  tolbe_operational_correlations(q, from->lower, ld_q, criterion_reliability, to->lower, ld_q);
-  tolbe_operational_correlations(q, from->upper, ld_q, criterion_reliability, to->upper, ld_q);
-
-  int bootstrap = a->method == TOLBE_INTERVAL_BOOTSTRAP;
+  int bootstrap = summary.method == TOLBE_INTERVAL_BOOTSTRAP;
   SEXP info = PROTECT(allocVector(VECSXP, INTERVAL_LENGTH));
   setAttrib(info, R_NamesSymbol, interval_names);
   SET_VECTOR_ELT(info, INTERVAL_METHOD, mkString(tolbe_interval_method_name(summary.method)));
@@ -193,15 +106,13 @@ int intervals_into(SEXP fit, const Problem* pr, const Scores* data, const Scores
   SET_VECTOR_ELT(info, INTERVAL_PERCENTILE_FALLBACKS,
                  integer_or_na(summary.percentile_fallbacks,
                                bootstrap && summary.interval == TOLBE_BOOTSTRAP_BCA));
-  SET_VECTOR_ELT(info, INTERVAL_ROWS_DROPPED, integer_or_na(summary.rows_dropped, data != NULL));
+  SET_VECTOR_ELT(info, INTERVAL_ROWS_DROPPED, integer_or_na(summary.rows_dropped, with_data));
   SET_VECTOR_ELT(info, INTERVAL_POOL_ROWS_DROPPED,
-                 integer_or_na(summary.pool_rows_dropped, pool != NULL));
+                 integer_or_na(summary.pool_rows_dropped, with_pool));
   SET_VECTOR_ELT(fit, FIT_INTERVAL, info);
   UNPROTECT(1);
-  return bootstrap ? summary.failed_resamples : 0;
 }
 
-/* The element `name` of the list `x`, or NULL. */
 SEXP element(SEXP x, const char* name) {
   SEXP names = getAttrib(x, R_NamesSymbol);
   for (R_xlen_t k = 0; k < XLENGTH(x) && !isNull(names); ++k) {

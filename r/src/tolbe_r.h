@@ -49,13 +49,10 @@ typedef struct {
   SEXP names; /* the column names, or R_NilValue */
 } Scores;
 SEXP square_matrix(SEXP x, const char* what);
-SEXP mirrored(SEXP a, int n, char side);
-SEXP reordered(SEXP s, int p, const int* rows);
 SEXP scores_names_of(SEXP x);
 int scores_columns(SEXP x, const char* what);
 SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out);
 tolbe_scores library_scores(const Scores* s);
-SEXP scores_covariance(const Scores* s, const char* what, double* means, int* used, int* dropped);
 
 /* The problem as the request layer resolved it, with R's matrices. */
 typedef struct {
@@ -68,17 +65,12 @@ typedef struct {
 } Problem;
 
 /* findings.c */
-SEXP findings_of(const tolbe_diagnostics* d, SEXP names, int q);
-SEXP own_item(int severity, const char* message, SEXP variables);
-SEXP said(SEXP fit, SEXP frame, const tolbe_diagnostics* d, int least, SEXP own);
-SEXP errors_of(const tolbe_diagnostics* d, SEXP names, int q);
 SEXP diagnostics_list(const Problem* pr, tolbe_diagnostics* d, const double* v, const double* cor);
 
 /* intervals.c */
 SEXP integer_or_na(int value, int applies);
 void refuse_workspace(const char* what, size_t doubles, size_t ints);
-int intervals_into(SEXP fit, const Problem* pr, const Scores* data, const Scores* pool, SEXP like,
-                   const double* criterion_reliability);
+void intervals_into(SEXP fit, const tolbe_fit* f, SEXP dimnames, int with_data, int with_pool);
 tolbe_interval_request fit_request(SEXP info, SEXP scores, Scores* data, Scores* pool);
 SEXP element(SEXP x, const char* name);
 

@@ -107,11 +107,11 @@ mistakes <- list(
        "the reliability of C1 is outside (0, 1]; a reliability is a proportion such as 0.81",
        all = "reliability_out_of_range"),
   list("reliabilities for some of the others", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, C2 = 0.8))),
-       NA_character_, "note",
+       "reliabilities_defaulted", "note",
        "'reliabilities' names no reliability for INT; it is taken as 1 (not corrected for attenuation)",
-       all = NA_character_),
+       all = "reliabilities_defaulted"),
   list("a reliability for one other only", quote(lawley(hired_cov, S, reliabilities = c(C2 = 0.8))),
-       NA_character_, "note",
+       "reliabilities_defaulted", "note",
        "'reliabilities' names no reliability for C1, INT; they are taken as 1 (not corrected for attenuation)"),
   list("a reliability for a selection variable", quote(lawley(hired_cov, S, reliabilities = c(C1 = 0.6, T1 = 0.8))),
        "selection_variable", "error",
@@ -159,9 +159,10 @@ test_that("the conditions are of the package's classes and carry the code and va
   expect_s3_class(e, c("tolbe_error", "error", "condition"))
   expect_identical(e$code, "restricted_lower_triangle")
   expect_identical(e$findings$code, "restricted_lower_triangle")
-  # The findings keep the library's words; only the condition adds the hint.
-  expect_identical(paste0(e$findings$message, ", or give triangle = \"lower\" to mirror it"),
-                   conditionMessage(e))
+  # The finding and the condition say the same, with the argument that
+  # mirrors the triangle.
+  expect_identical(e$findings$message, conditionMessage(e))
+  expect_match(conditionMessage(e), ", or give triangle = \"lower\" to mirror it$")
   expect_error(lawley(lower, S), "holds only its lower triangle", class = "tolbe_error")
 })
 

@@ -440,7 +440,7 @@ test_that("bootstrap resamples that fail are left out, counted and warned of", {
   # selection block is singular.
   expect_gt(failed, 5)
   expect_lt(failed, 100)
-  warned <- notes$message[notes$severity == "warning" & is.na(notes$code)]
+  warned <- notes$message[notes$severity == "warning" & notes$code == "failed_resamples"]
   expect_identical(warned, sprintf(paste(
     "%d of 300 bootstrap resamples were left out: in them the selection block was not positive",
     "definite; the intervals rest on the others"), failed))
@@ -455,12 +455,17 @@ test_that("a value whose BCa interval is not defined gets the percentile one, co
   three <- cbind(x = c(0, 1, 2), y = c(0, 1, 3))
   s <- matrix(1, dimnames = list("x", "x"))
   suppressWarnings({
-    bca <- lawley(data = three, unrestricted = s, interval = "bootstrap", B = 200, seed = 2,
-                  threads = 1)
+    notes <- said(bca <- lawley(data = three, unrestricted = s, interval = "bootstrap", B = 200,
+                                seed = 2, threads = 1))
     pct <- lawley(data = three, unrestricted = s, interval = "bootstrap", B = 200, seed = 2,
                   threads = 1, ci_type = "percentile")
   })
   expect_gte(bca$interval$percentile_fallbacks, 1L)
+  expect_identical(notes$message[notes$code == "percentile_fallbacks"],
+                   sprintf(paste("%d value%s no BCa interval (every resample on one side of the",
+                                 "estimate, or the acceleration too large) and got the percentile",
+                                 "interval"), bca$interval$percentile_fallbacks,
+                           if (bca$interval$percentile_fallbacks == 1) " has" else "s have"))
   expect_identical(pct$interval$percentile_fallbacks, NA_integer_)
   expect_identical(bca$ci$cor$lower["x", "y"], pct$ci$cor$lower["x", "y"])
 })

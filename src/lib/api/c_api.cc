@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 
+#include "api/c_convert.h"
 #include "tolbe/findings.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
@@ -20,7 +21,9 @@ void copy_place(const Place& from, int to[2]) {
   to[1] = from.column;
 }
 
-void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
+}  // namespace
+
+void tolbe::c_api::to_c(const Diagnostics& d, tolbe_diagnostics* out) {
   if (out == nullptr) return;
   out->status = static_cast<int>(d.status);
   out->leading_minor = d.leading_minor;
@@ -55,6 +58,10 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out) {
                        {f.variables[0], f.variables[1]}, {f.numbers[0], f.numbers[1]}, f.row};
   }
 }
+
+namespace {
+
+using tolbe::c_api::to_c;
 
 static_assert(TOLBE_MAX_FINDINGS == max_findings);
 // The C names of the codes are the C++ ones.
@@ -170,7 +177,9 @@ IntervalRequest request_from_c(const tolbe_interval_request& r) {
   return out;
 }
 
-tolbe_interval_summary summary_to_c(const IntervalSummary& s) {
+}  // namespace
+
+tolbe_interval_summary tolbe::c_api::summary_to_c(const IntervalSummary& s) {
   return tolbe_interval_summary{static_cast<int>(s.status),
                                 static_cast<int>(s.argument),
                                 s.reason,
@@ -187,6 +196,10 @@ tolbe_interval_summary summary_to_c(const IntervalSummary& s) {
                                 s.threads,
                                 s.percentile_fallbacks};
 }
+
+namespace {
+
+using tolbe::c_api::summary_to_c;
 
 // The problem of the C entry points' arguments (reliabilities checked by
 // the caller: null only with a count of 0).

@@ -7,20 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "request/c_resolution.h"
 #include "tolbe/request.h"
 #include "tolbe/tolbe.h"
 #include "tolbe/validity.h"
-
-// The texts of a spelling, kept while it is in use.
-struct SpellingTexts {
-  std::vector<std::string> names;
-  std::string mention, assignment, matrix_names;
-};
-
-struct tolbe_resolution : SpellingTexts {
-  tolbe::Call call;
-  tolbe::Resolution resolution;
-};
 
 namespace {
 
@@ -75,6 +65,8 @@ void spell(const tolbe_spelling& from, SpellingTexts& keep, tolbe::Spelling& to)
   to.assignment = keep.assignment.c_str();
   to.matrix_names = keep.matrix_names.c_str();
   to.first_index = from.first_index;
+  keep.missing_value = from.missing_value != nullptr ? from.missing_value : "NaN";
+  to.missing_value = keep.missing_value.c_str();
 }
 
 std::size_t written(const std::string& text, char* buffer, std::size_t size) {

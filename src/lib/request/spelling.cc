@@ -33,7 +33,9 @@ constexpr const char* argument_names[call_argument_count] = {"",
                                                              "criterion",
                                                              "predictors",
                                                              "base",
-                                                             "added"};
+                                                             "added",
+                                                             "triangle",
+                                                             "diagnostics"};
 
 constexpr const char* code_names[static_cast<int>(RefusalCode::count)] = {"",
                                                                           "both_given",

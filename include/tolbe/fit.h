@@ -1,0 +1,122 @@
+#pragma once
+
+// tolbe: a fit, the whole of one correction as every client makes it.
+//
+// A client reads its matrices or raw scores, resolves its call
+// (<tolbe/request.h>) and hands both to fit(). The library then does what
+// each client used to do on its own: the var/cov matrices of raw scores
+// and the rows they leave out, a triangle mirrored, the unrestricted
+// matrix put in selection order, the correction and its findings, the
+// screening of the scores, the reliabilities measured in the restricted
+// sample converted, the operational correlations, the corrected means,
+// the intervals, and what there is to say about all of it, worded with
+// the client's spelling. Clients translate the result into their own
+// objects; they decide nothing.
+//
+// fit() allocates; it never prints, exits or throws except std::bad_alloc.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tolbe/findings.h"
+#include "tolbe/intervals.h"
+#include "tolbe/lawley.h"
+#include "tolbe/request.h"
+
+namespace tolbe {
+
+// What a fit is made from, as the client read it. One of `restricted` and
+// `data` is given, and one of `unrestricted` and `pool`.
+struct FitSources {
+  // V: q x q, column-major; null with raw scores.
+  const double* restricted = nullptr;
+  int ld_restricted = 0;
+  // S: the call's p x p matrix with its rows as given (the fit puts them
+  // in selection order); null with a pool.
+  const double* unrestricted = nullptr;
+  int ld_unrestricted = 0;
+  // The restricted sample's raw scores (q columns, NaN where missing), or
+  // rows 0: none.
+  RawScores data;
+  // The pool's scores of the selection variables, in selection order (the
+  // resolved call's unrestricted_rows picked them), or rows 0: none.
+  RawScores pool;
+  // 'l' or 'u': the matrices were entered as that triangle and are
+  // mirrored before anything else; 0: whole matrices.
+  char triangle = 0;
+  // Keep the findings and say the notes and warnings; errors are said
+  // whatever this says.
+  bool diagnostics = true;
+  // The bootstrap's seed when the call gave none (the client draws it from
+  // its own generator, so that its users can repeat a call their way).
+  std::uint64_t seed = 0;
+};
+
+// Something a fit has to say: a finding of the correction or of the
+// screening, a note of the fit itself ("rows_dropped", "pool_rows_dropped",
+// "reliabilities_defaulted", "failed_resamples", "percentile_fallbacks"),
+// or, with severity error, why there are no results (a finding that is an
+// error, or a refusal, whose `argument` is set).
+struct FitMessage {
+  std::string code;
+  Severity severity = Severity::note;
+  CallArgument argument = CallArgument::none;
+  std::string message;
+  std::vector<int> variables;  // from 0
+  int row = -1;                // a row of raw scores, from 0; -1: none
+};
+
+// The matrices of a fit, in the order clients list them.
+enum class FitMatrix : int { cov = 0, cor, disattenuated, operational, count };
+inline constexpr int fit_matrix_count = static_cast<int>(FitMatrix::count);
+
+struct FitIntervals {
+  // q x q each, by FitMatrix; empty for the disattenuated correlations
+  // without reliabilities.
+  std::vector<double> se[fit_matrix_count];
+  std::vector<double> lower[fit_matrix_count];
+  std::vector<double> upper[fit_matrix_count];
+  IntervalSummary summary;  // summary.reason is empty
+  std::uint64_t seed = 0;   // the bootstrap's
+};
+
+struct Fit {
+  int q = 0;
+  int p = 0;
+  // V and S as corrected: V mirrored or from the data; S in selection
+  // order (from the pool: its var/cov matrix).
+  std::vector<double> restricted;
+  std::vector<double> unrestricted;
+  // q x q each, column-major, by FitMatrix; empty when the fit is refused,
+  // and the disattenuated correlations without reliabilities.
+  std::vector<double> matrices[fit_matrix_count];
+  std::vector<double> means;  // q corrected means, or empty
+  // Each variable's reliability as the operational correlations divide by
+  // it: a criterion's own, 1 for every other variable.
+  std::vector<double> criterion_reliability;
+  // The complete rows of the data and of the pool, and those left out.
+  int rows_used = 0;
+  int rows_dropped = 0;
+  int pool_rows_used = 0;
+  int pool_rows_dropped = 0;
+  bool with_intervals = false;
+  FitIntervals intervals;
+  // What the correction found, with diagnostics.
+  bool diagnosed = false;
+  Diagnostics diagnostics;
+  // The errors that refuse the fit (then nothing else is set), or with
+  // diagnostics the fit's notes, then the findings.
+  std::vector<FitMessage> said;
+  bool refused() const { return !said.empty() && said.front().severity == Severity::error; }
+};
+
+// The fit of `resolved` (resolve_call() of `call`, which it updates with
+// the converted reliabilities) on `sources`. Refusals and errors land in
+// Fit::said; nothing is thrown but std::bad_alloc.
+Fit fit(const Call& call, ResolvedCall& resolved, const FitSources& sources);
+
+// "rows_dropped", ...: the stable name of a fit's own note, as above.
+const char* fit_matrix_name(FitMatrix matrix);  // "cov", "cor", "disattenuated", "operational"
+
+}  // namespace tolbe

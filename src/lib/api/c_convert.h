@@ -1,0 +1,16 @@
+#pragma once
+
+// The C API's translations of the library's results, shared by its files.
+
+#include "tolbe/intervals.h"
+#include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
+
+namespace tolbe::c_api {
+
+// `d` as the C structure, with its findings; nothing when `out` is null.
+void to_c(const Diagnostics& d, tolbe_diagnostics* out);
+
+tolbe_interval_summary summary_to_c(const IntervalSummary& s);
+
+}  // namespace tolbe::c_api
