@@ -37,10 +37,10 @@ struct FitSources {
   const double* unrestricted = nullptr;
   int ld_unrestricted = 0;
   // The restricted sample's raw scores (q columns, NaN where missing), or
-  // rows 0: none.
+  // data null: none.
   RawScores data;
   // The pool's scores of the selection variables, in selection order (the
-  // resolved call's unrestricted_rows picked them), or rows 0: none.
+  // resolved call's unrestricted_rows picked them), or data null: none.
   RawScores pool;
   // 'l' or 'u': the matrices were entered as that triangle and are
   // mirrored before anything else; 0: whole matrices.

@@ -569,7 +569,7 @@ int tolbe_one_sided(int n, const double* a, int ld);
 
 /* What a fit is made from (tolbe::FitSources): V or the data's raw scores,
  * S as the call gave it or the pool's scores of the selection variables in
- * selection order (rows 0: none), the triangle mirrored (0, 'l' or 'u'),
+ * selection order (data NULL: none), the triangle mirrored (0, 'l' or 'u'),
  * whether to keep the findings and say the notes, and the bootstrap's seed
  * when the call gave none. */
 typedef struct tolbe_fit_sources {

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "tolbe/fit.h"
 #include "tolbe/request.h"
 #include "tolbe/tolbe.h"
 
@@ -399,6 +400,12 @@ struct Scores {
   std::vector<double> values;
   tolbe_scores view{0, 0, nullptr, 1};
 };
+
+// The scores' values; given scores of no rows are given all the same.
+const double* data_or_empty(const Scores& s) {
+  static const double none = 0.0;
+  return s.view.data != nullptr ? s.view.data : &none;
+}
 
 void scores_of(const Array& x, Scores& out) {
   require_scores(x);
@@ -778,6 +785,102 @@ std::vector<bool> flags(const std::vector<char>& x) {
   return std::vector<bool>(x.begin(), x.end());
 }
 
+// A copy of the n x n column-major `v` as a Fortran-ordered array, or None
+// when the fit has none.
+py::object matrix_or_none(const std::vector<double>& v, int n) {
+  if (v.empty()) return py::none();
+  Array out = result_matrix(n);
+  std::copy(v.begin(), v.end(), out.mutable_data());
+  return std::move(out);
+}
+
+py::object place_of(const tolbe::Place& at) {
+  if (at.row < 0 && at.column < 0) return py::none();
+  return py::make_tuple(at.row, at.column);
+}
+
+// What the correction found, as fit.diagnostics gives it.
+py::dict diagnostics_dict(const tolbe::Diagnostics& d) {
+  py::dict o;
+  o["status"] = static_cast<int>(d.status);
+  o["leading_minor"] = d.leading_minor;
+  o["reason"] = d.reason != nullptr ? d.reason : "";
+  o["restricted_asymmetry"] = d.restricted_asymmetry;
+  o["unrestricted_asymmetry"] = d.unrestricted_asymmetry;
+  o["restricted_positive_definite"] = d.restricted_positive_definite;
+  o["unrestricted_positive_definite"] = d.unrestricted_positive_definite;
+  o["nonpositive_variances"] = d.nonpositive_variances;
+  o["first_nonpositive_variance"] = place_or_none(d.first_nonpositive_variance.row);
+  o["correlations_out_of_range"] = d.correlations_out_of_range;
+  o["first_correlation_out_of_range"] = place_of(d.first_correlation_out_of_range);
+  o["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
+  o["first_disattenuated_out_of_range"] = place_of(d.first_disattenuated_out_of_range);
+  o["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
+  o["first_reliability_out_of_range"] = place_or_none(d.first_reliability_out_of_range);
+  o["sign_changes"] = d.sign_changes;
+  o["unread_not_finite"] = d.unread_not_finite;
+  return o;
+}
+
+// The fit's messages as (code, severity, argument, message as bytes,
+// variables, row or None).
+py::list messages_of(const tolbe::Fit& f) {
+  py::list out;
+  for (const tolbe::FitMessage& m : f.said) {
+    out.append(py::make_tuple(m.code, static_cast<int>(m.severity),
+                              tolbe::call_argument_name(m.argument), py::bytes(m.message),
+                              py::tuple(py::cast(m.variables)), place_or_none(m.row)));
+  }
+  return out;
+}
+
+// The fit as a dict: "messages" always; the rest unless "refused".
+py::dict fit_dict(const tolbe::Fit& f) {
+  py::dict o;
+  o["refused"] = f.refused();
+  o["messages"] = messages_of(f);
+  if (f.refused()) return o;
+  int q = f.q;
+  for (int m = 0; m < tolbe::fit_matrix_count; ++m) {
+    o[tolbe::fit_matrix_name(static_cast<tolbe::FitMatrix>(m))] = matrix_or_none(f.matrices[m], q);
+  }
+  o["restricted"] = matrix_or_none(f.restricted, q);
+  o["unrestricted"] = matrix_or_none(f.unrestricted, f.p);
+  o["means"] = f.means.empty() ? py::object(py::none()) : py::object(Array(py::cast(f.means)));
+  o["criterion_reliability"] = Array(py::cast(f.criterion_reliability));
+  o["rows"] = py::make_tuple(f.rows_used, f.rows_dropped, f.pool_rows_used, f.pool_rows_dropped);
+  o["diagnostics"] = f.diagnosed ? py::object(diagnostics_dict(f.diagnostics)) : py::none();
+  if (!f.with_intervals) {
+    o["intervals"] = py::none();
+    return o;
+  }
+  const tolbe::FitIntervals& in = f.intervals;
+  py::dict se, lower, upper;
+  for (int m = 0; m < tolbe::fit_matrix_count; ++m) {
+    if (in.se[m].empty()) continue;
+    const char* name = tolbe::fit_matrix_name(static_cast<tolbe::FitMatrix>(m));
+    se[name] = matrix_or_none(in.se[m], q);
+    lower[name] = matrix_or_none(in.lower[m], q);
+    upper[name] = matrix_or_none(in.upper[m], q);
+  }
+  const tolbe::IntervalSummary& s = in.summary;
+  py::dict summary;
+  summary["method"] = tolbe::interval_method_name(s.method);
+  summary["interval"] = static_cast<int>(s.interval);
+  summary["level"] = s.level;
+  summary["n"] = s.n;
+  summary["n_unrestricted"] = s.n_unrestricted;
+  summary["rows_dropped"] = s.rows_dropped;
+  summary["pool_rows_dropped"] = s.pool_rows_dropped;
+  summary["resamples"] = s.resamples;
+  summary["failed_resamples"] = s.failed_resamples;
+  summary["threads"] = s.threads;
+  summary["percentile_fallbacks"] = s.percentile_fallbacks;
+  summary["seed"] = in.seed;
+  o["intervals"] = py::make_tuple(summary, se, lower, upper);
+  return o;
+}
+
 // A call and what the library made of it, kept for what comes after the
 // correction: converting reliabilities, counting rows, and the fit's
 // validity questions.
@@ -831,6 +934,56 @@ struct Request {
     int ld = q > 0 ? q : 1;
     auto refused = tolbe::convert_reliabilities(call, resolution.call, vd, ld, cd, ld);
     return py::make_tuple(refusal_of(refused), resolution.call.reliabilities);
+  }
+
+  // fit(v, s, data, pool, triangle, diagnostics, seed): the library's fit
+  // of the call on V (q x q) or the data's scores, and S as given (p x p)
+  // or the pool's selection columns in selection order; see fit_dict().
+  py::dict fit(const py::object& v, const py::object& s, const py::object& data,
+               const py::object& pool, const std::string& triangle, bool diagnostics,
+               std::uint64_t seed) {
+    require(resolution.ok(), "the call was refused");
+    tolbe::FitSources in;
+    std::vector<double> v_held, s_held;
+    Scores data_scores, pool_scores;
+    Array va, sa, da, pa;
+    if (!v.is_none()) {
+      va = v.cast<Array>();
+      require(va.ndim() == 2 && va.shape(0) == call.q && va.shape(1) == call.q, "v must be q x q");
+      in.restricted = column_major(va, v_held);
+      in.ld_restricted = call.q > 0 ? call.q : 1;
+    }
+    if (!s.is_none()) {
+      sa = s.cast<Array>();
+      require(sa.ndim() == 2 && sa.shape(0) == call.p && sa.shape(1) == call.p, "s must be p x p");
+      in.unrestricted = column_major(sa, s_held);
+      in.ld_unrestricted = call.p > 0 ? call.p : 1;
+    }
+    if (!data.is_none()) {
+      da = data.cast<Array>();
+      scores_of(da, data_scores);
+      require(data_scores.view.columns == call.q, "data must have q columns");
+      in.data = {data_scores.view.rows, data_scores.view.columns, data_or_empty(data_scores),
+                 data_scores.view.ld};
+    }
+    if (!pool.is_none()) {
+      pa = pool.cast<Array>();
+      scores_of(pa, pool_scores);
+      require(pool_scores.view.columns == resolution.call.p, "pool must have p columns");
+      in.pool = {pool_scores.view.rows, pool_scores.view.columns, data_or_empty(pool_scores),
+                 pool_scores.view.ld};
+    }
+    require(in.restricted != nullptr || in.data.data != nullptr, "v or data");
+    require(in.unrestricted != nullptr || in.pool.data != nullptr, "s or pool");
+    in.triangle = triangle == "lower" ? 'l' : triangle == "upper" ? 'u' : '\0';
+    in.diagnostics = diagnostics;
+    in.seed = seed;
+    tolbe::Fit f;
+    {
+      py::gil_scoped_release unlocked;
+      f = tolbe::fit(call, resolution.call, in);
+    }
+    return fit_dict(f);
   }
 
   py::object rows(const std::string& argument, int rows_used) const {
@@ -991,6 +1144,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("refusal", &Request::refusal)
       .def("resolved", &Request::resolved)
       .def("convert", &Request::convert)
+      .def("fit", &Request::fit)
       .def("rows", &Request::rows)
       .def("defaulted_note", &Request::defaulted_note)
       .def("question", &Request::question)

@@ -99,7 +99,7 @@ def test_finding_as_the_program_says_it(cli, tmp_path, case):
         lines = str(raised.value).split("\n")
         assert len(lines) == len(errors)
         for ours, theirs in zip(lines, errors):
-            assert re.fullmatch(re.escape(theirs) + r'(, or give triangle="(lower|upper)" to mirror it)?',
+            assert re.fullmatch(re.escape(theirs) + r'(, or give triangle = "(lower|upper)" to mirror it)?',
                                 ours), (ours, theirs)
         assert set(raised.value.code) >= codes
         return

@@ -14,7 +14,7 @@ from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
-from ._errors import _NOTE, _decode, _encode, _fail, _label, _refuse
+from ._errors import _encode, _fail, _label, _refuse
 
 try:  # pandas is optional: with it, names and tidy tables.
     import pandas as _pd
@@ -155,39 +155,6 @@ def _raw_scores(x: Any, what: str, columns: Optional[List[int]] = None) -> np.nd
 def _all_numbers(column: Any) -> bool:
     return all(v is None or (isinstance(v, numbers.Real) and not isinstance(v, bool))
                or (_pd is not None and v is _pd.NA) for v in column)
-
-
-def _not_finite_text(value: float) -> str:
-    return "NaN" if np.isnan(value) else "Inf" if value > 0 else "-Inf"
-
-
-def _scores_covariance(values: np.ndarray, names: Optional[List[str]],
-                       what: str) -> Tuple[np.ndarray, np.ndarray, int, int]:
-    status, means, cov, used, dropped, reason = _core.covariance(values)
-    if status != _OK:
-        # Say where: the first score that is not finite, else how few rows
-        # are complete.
-        infinite = np.argwhere(np.isinf(values))
-        if len(infinite) > 0:
-            i, j = infinite[0]
-            _fail(f"'{what}' holds a score that is not finite ({_not_finite_text(values[i, j])}) "
-                  f"in row {i}, column {_label(names, int(j))}; a missing score is NaN")
-        complete = int(np.sum(~np.isnan(values).any(axis=1)))
-        if complete < 2:
-            _fail(f"'{what}' has {complete} complete rows (without NaN) of {values.shape[0]}; the "
-                  "var/cov matrix needs at least 2")
-        _fail(f"'{what}': {reason or _core.status_text(status)}")
-    return cov, means, used, dropped
-
-
-def _mirrored(a: np.ndarray, side: str) -> np.ndarray:
-    if side == "lower":
-        return np.tril(a) + np.tril(a, -1).T
-    return np.triu(a) + np.triu(a, 1).T
-
-
-# ---------------------------------------------------------------------------
-# The other arguments, as the library takes them
 
 
 def _as_list(x: Any, what: str) -> List[Any]:
@@ -335,6 +302,15 @@ class _Problem:
         self.reordered: bool = r["reordered"]
         self.asked: Dict[str, Any] = r
 
+    def settle(self, got: Dict[str, Any]) -> None:
+        """The matrices and reliabilities as the library's fit used them: V
+        (from the data, mirrored), S in selection order, the reliabilities
+        converted."""
+        self.v, self.s = got["restricted"], got["unrestricted"]
+        if self.reliability is not None:
+            self.reliability = np.array(self.request.resolved()["reliabilities"],
+                                        dtype=np.float64)
+
     def chosen(self) -> Optional[List[int]]:
         # None is the library's 0..p-1, and saves the conversion.
         return None if self.selection == list(range(self.p)) else self.selection
@@ -359,63 +335,31 @@ def _plain_problem(v: np.ndarray, s: np.ndarray) -> _Problem:
 
 def _problem_of(restricted: Any, unrestricted: Any, data: Any, pool: Any, triangle: Optional[str],
                 arguments: Dict[str, Given]
-                ) -> Tuple[_Problem, Optional[np.ndarray], Optional[np.ndarray],
-                           Optional[Dict[str, Optional[int]]], List[Tuple[int, str]]]:
-    """The problem of lawley()'s arguments: (the problem, the raw scores of
-    the restricted sample and of the pool's selection variables in
-    selection order, the rows used and left out, what this package says)."""
+                ) -> Tuple[_Problem, Optional[np.ndarray], Optional[np.ndarray]]:
+    """The problem of lawley()'s arguments, resolved: (the problem, with V
+    and S as given or None, the raw scores of the restricted sample and of
+    the pool's selection variables in selection order)."""
     with_data, with_pool = data is not None, pool is not None
-    notes: List[Tuple[int, str]] = []
-    rows = None
-    data_values = pool_values = s = s_names = None
+    data_values = pool_values = v = s = s_names = None
     if with_data:
-        _scores_names(data, "data")
+        q, names = _scores_names(data, "data")
         data_values = _raw_scores(data, "data")
-        names = None if not _is_frame(data) or _is_default_index(data.columns) else [
-            str(c) for c in data.columns]
-        v, data_means, used, dropped = _scores_covariance(data_values, names, "data")
-        rows = {"used": used, "dropped": dropped, "pool_used": None, "pool_dropped": None}
-        if dropped > 0:
-            notes.append((_NOTE, f"'data': {dropped} of {dropped + used} rows hold a missing score "
-                                 f"(NaN) and were left out (listwise); {used} used"))
     else:
         v, names = _square(restricted, "restricted")
+        q = v.shape[0]
     if with_pool:
         p, s_names = _scores_names(pool, "pool")
     else:
         s, s_names = _square(unrestricted, "unrestricted")
         p = s.shape[0]
-    if triangle is not None:
-        # As given, before the matrices are put in selection order.
-        v = _mirrored(v, triangle)
-        s = None if s is None else _mirrored(s, triangle)
-    request = _resolved(v.shape[0], names, with_data, p, s_names, with_pool, s,
-                        triangle is not None, arguments)
+    request = _resolved(q, names, with_data, p, s_names, with_pool, s, triangle is not None,
+                        arguments)
     pr = _Problem(request, v, s, names, arguments["reliabilities"] is not None)
-    if with_data:
-        pr.restricted_means = data_means
-        if request.rows("data", used) is not None:
-            _refuse(request.rows("data", used), names)
     if with_pool:
         # Only the selection variables' columns are read: others, such as
         # an identifier, may hold anything.
         pool_values = _raw_scores(pool, "pool", pr.rows)
-        pr.s, pr.unrestricted_means, pool_used, pool_dropped = _scores_covariance(
-            pool_values, None if s_names is None else [s_names[c] for c in pr.rows], "pool")
-        rows = rows or {"used": None, "dropped": None}
-        rows.update(pool_used=pool_used, pool_dropped=pool_dropped)
-        if request.rows("pool", pool_used) is not None:
-            _refuse(request.rows("pool", pool_used), names)
-        if pool_dropped > 0:
-            notes.append((_NOTE, f"'pool': {pool_dropped} of {pool_dropped + pool_used} rows hold "
-                                 f"a missing score (NaN) and were left out (listwise); {pool_used} "
-                                 "used"))
-    elif pr.reordered:
-        pr.s = np.ascontiguousarray(s[np.ix_(pr.rows, pr.rows)])
-    note = _decode(request.defaulted_note())
-    if note:
-        notes.append((_NOTE, note))
-    return pr, data_values, pool_values, rows, notes
+    return pr, data_values, pool_values
 
 
 def cor2cov(r: Any, sd: Any) -> Any:
@@ -439,7 +383,8 @@ def cor2cov(r: Any, sd: Any) -> Any:
     for k, value in enumerate(s):
         # A negative one would flip the signs of its covariances.
         if not (np.isfinite(value) and value >= 0.0):
-            shown = f"{value:g}" if np.isfinite(value) else _not_finite_text(value)
+            shown = (f"{value:g}" if np.isfinite(value) else "NaN" if np.isnan(value)
+                         else "Inf" if value > 0 else "-Inf")
             _fail(f"'sd' must be standard deviations, finite numbers of 0 or more: the one of "
                   f"{_label(names, k)} is {shown}")
     out = values * np.outer(s, s)

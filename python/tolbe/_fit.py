@@ -10,109 +10,34 @@ import numpy as np
 
 from . import _arguments as _a
 from . import _core
-from ._errors import (_SEVERITY, _WARNING, Finding, TolbeError, _decode, _encode, _fail, _label,
+from ._errors import (_SEVERITY, Finding, TolbeError, _decode, _encode, _fail, _label,
                       _labels, _named, _say)
 from ._arguments import _Problem
 
 if TYPE_CHECKING:
     from ._validity import Increment, Regression
 
-_OK, _NOT_POSITIVE_DEFINITE, _INVALID_ARGUMENT = 0, 1, 2
-_ARGUMENT_RESTRICTED, _ARGUMENT_UNRESTRICTED = 3, 4
 _BOOTSTRAP = 3  # the library's interval methods: none, normal, adf, bootstrap
-_TRIANGLE_HINT = {
-    "restricted_lower_triangle": "lower",
-    "unrestricted_lower_triangle": "lower",
-    "restricted_upper_triangle": "upper",
-    "unrestricted_upper_triangle": "upper",
-}
 _SEEDS = 2**64  # the program's seeds, whose streams are the same everywhere
-_REFUSED_MEMORY = -1  # _core's status of a workspace past the library's bound
 
 Matrix = Any  # numpy array, pandas DataFrame or nested sequences of numbers
 
 
-def _findings_of(found: Any, names: Optional[List[str]]) -> List[Finding]:
-    coded = None if names is None else [_encode(n) if n != "" else None for n in names]
+def _messages_of(got: Dict[str, Any], names: Optional[List[str]]) -> List[Finding]:
     return [Finding(code, _SEVERITY[severity], _decode(message), _named(names, variables), row)
-            for code, severity, message, variables, row in found.findings(coded)]
+            for code, severity, _argument, message, variables, row in got["messages"]]
 
 
-def _raise_errors(findings: List[Finding]) -> None:
-    errors = [f for f in findings if f.severity == "error"]
-    if not errors:
+def _raise_refused(got: Dict[str, Any], names: Optional[List[str]]) -> None:
+    """Raises the fit's errors: a refusal of one argument, or the findings
+    that make the numbers certainly wrong."""
+    if not got["refused"]:
         return
-    messages = []
-    for f in errors:
-        side = _TRIANGLE_HINT.get(f.code)
-        messages.append(f.message + (f", or give triangle=\"{side}\" to mirror it" if side else ""))
-    raise TolbeError("\n".join(messages), [f.code for f in errors], findings)
-
-
-def _is_read(pr: _Problem, a: int, b: int) -> bool:
-    """Whether the correction reads element (a, b) of the restricted
-    matrix: the upper triangle of the selection block in selection order,
-    the selection rows of the other columns and the whole block of the
-    others."""
-    return pr.position[a] <= pr.position[b] or pr.position[b] >= pr.p
-
-
-def _not_finite_places(a: np.ndarray, names: Optional[List[str]],
-                       index: Optional[List[int]], only_read: Optional[_Problem]) -> str:
-    """"[i, j]" for the places of `a` that are not finite (and read, when
-    `only_read` is the problem), column by column, the first five of many;
-    named by `names` at index[i] (or i), else numbered from 0."""
-    n = a.shape[0]
-    places = [(i, j) for j in range(n) for i in range(n) if not math.isfinite(a[i, j])
-              and (only_read is None or _is_read(only_read, i, j))]
-
-    def name(i: int) -> str:
-        v = index[i] if index is not None else i
-        return names[v] if names is not None and names[v] != "" else str(i)
-
-    text = ", ".join(f"[{name(i)}, {name(j)}]" for i, j in places[:5])
-    if len(places) > 5:
-        text += f", and {len(places) - 5} more"
-    return text
-
-
-def _refused(pr: _Problem, found: Any) -> None:
-    """Words the library's refusal of an argument. NaN where the correction
-    reads is most often the other side of a triangle entered alone: the
-    library counts NaN there as empty, so it is asked about the problem
-    with NaN read as 0, and a triangle it finds is what is said (a named
-    triangle is left in the order it was entered). A side of one value (a
-    2 x 2 matrix) is no sign of a triangle: a NaN there is only a value
-    that is missing."""
-    v_bad = found.argument == _ARGUMENT_RESTRICTED and any(
-        not math.isfinite(pr.v[i, j]) and _is_read(pr, i, j)
-        for j in range(pr.q) for i in range(pr.q))
-    s_bad = found.argument == _ARGUMENT_UNRESTRICTED and not np.all(np.isfinite(pr.s))
-    if (v_bad and pr.q > 2) or (s_bad and pr.p > 2):
-        probe = _core.correct(np.nan_to_num(pr.v, nan=0.0, posinf=np.inf, neginf=-np.inf),
-                              np.nan_to_num(pr.s, nan=0.0, posinf=np.inf, neginf=-np.inf),
-                              pr.chosen(), pr.reliability, True, False)[4]
-        side = "restricted" if v_bad else "unrestricted"
-        _raise_errors([f for f in _findings_of(probe, pr.names)
-                       if f.code in _TRIANGLE_HINT and f.code.startswith(side)])
-    if v_bad:
-        _fail("'restricted' holds NaN or values that are not finite numbers where the "
-              "correction reads it: " + _not_finite_places(pr.v, pr.names, None, pr))
-    if s_bad:
-        _fail("'unrestricted' holds NaN or values that are not finite numbers: "
-              + _not_finite_places(pr.s, pr.names, pr.selection, None))
-    _fail(f"invalid argument: {found.reason}")
-
-
-def _screened(found: Any, pr: _Problem, data: Optional[np.ndarray],
-              pool: Optional[np.ndarray]) -> Any:
-    """What the correction found, with what the raw scores (or the sample
-    size alone) say: too few rows is an error whatever 'diagnostics' says,
-    so they are screened always. Without either, there is nothing to
-    screen."""
-    if data is None and pr.asked["n"] == 0:
-        return found
-    return _core.screen(found, pr.q, pr.p, data, pool, pr.chosen(), pr.asked["n"])
+    code, _, argument, message, variables, _ = got["messages"][0]
+    if argument:
+        raise TolbeError(_decode(message), [code], None, argument, _named(names, variables))
+    errors = _messages_of(got, names)
+    raise TolbeError("\n".join(f.message for f in errors), [f.code for f in errors], errors)
 
 
 def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: Any = None,
@@ -255,111 +180,41 @@ def lawley(restricted: Matrix = None, unrestricted: Matrix = None, selection: An
     arguments = _a._arguments_of(selection, reliabilities, reliability_sample, criteria,
                                  restricted_means, unrestricted_means, interval, n, n_unrestricted,
                                  level, B, seed, threads, ci_type)
-    pr, data_values, pool_values, rows, own = _a._problem_of(restricted, unrestricted, data, pool,
-                                                             triangle, arguments)
-    with_findings = diagnostics or _core.may_be_triangle(pr.v) or _core.may_be_triangle(pr.s)
-    status, cov, cor, dis, found = _core.correct(pr.v, pr.s, pr.chosen(), pr.reliability,
-                                                 with_findings)
-    if status == _INVALID_ARGUMENT:
-        _refused(pr, found)
-    found = _screened(found, pr, data_values, pool_values)
-    findings: Optional[List[Finding]] = None
-    if found is not None and found.n_findings > 0:
-        findings = _findings_of(found, pr.names)
-        _raise_errors(findings)
-    if status == _NOT_POSITIVE_DEFINITE:
-        _fail("the restricted var/cov block of the selection variables is not positive definite "
-              f"(its leading minor of order {found.leading_minor} is not positive)")
-    if any(pr.from_restricted):
-        # Reliabilities measured among the incumbents, made the population's
-        # by the corrected variances. The correction itself does not read
-        # them.
-        refusal, converted = pr.request.convert(pr.v, cov)
-        if refusal is not None:
-            _a._refuse(refusal, pr.names)
-        pr.reliability = np.array(converted, dtype=np.float64)
-        status, cov, cor, dis, again = _core.correct(pr.v, pr.s, pr.chosen(), pr.reliability,
-                                                     with_findings)
-        if found is not None and again is not None:
-            found = _screened(again, pr, data_values, pool_values)
-        if status != _OK:
-            _fail(f"the reliabilities cannot be converted: {_core.status_text(status)}")
-        if diagnostics and found.n_findings > 0:
-            findings = _findings_of(found, pr.names)
-    if pr.reliability is not None and not pr.others:
-        # No variable beyond the selection ones: nothing to disattenuate.
-        dis = cor.copy(order="F")
-
+    pr, data_values, pool_values = _a._problem_of(restricted, unrestricted, data, pool, triangle,
+                                                  arguments)
+    bootstrap = pr.asked["method"] == _BOOTSTRAP
+    drawn = random.randrange(_SEEDS) if bootstrap and pr.asked["seed"] is None else 0
+    got = pr.request.fit(pr.v, pr.s, data_values, pool_values, triangle or "", diagnostics, drawn)
+    _raise_refused(got, pr.names)
+    pr.settle(got)
     fit = Lawley.__new__(Lawley)
     fit._problem = pr
-    fit._cov, fit._cor, fit._dis = cov, cor, dis
+    fit._cov, fit._cor, fit._dis = got["cov"], got["cor"], got["disattenuated"]
+    fit._operational = got["operational"]
+    fit._crel = got["criterion_reliability"]
+    fit._means = got["means"]
     fit._data, fit._pool = data_values, pool_values
-    fit.rows = rows
-    fit._findings = tuple(findings) if findings is not None and diagnostics else ()
-    fit._found = found if diagnostics else None
-    if pr.restricted_means is not None and pr.unrestricted_means is not None:
-        fit._means = _core.means(pr.v, pr.s, pr.chosen(), pr.restricted_means,
-                                 pr.unrestricted_means)
-    crel = np.ones(pr.q)
-    if pr.reliability is not None:
-        for v in pr.criteria:
-            crel[v] = pr.reliability[pr.position[v] - pr.p]
-    fit._crel = crel
-    if pr.asked["method"] != 0:
-        failed = _intervals_into(fit)
-        if failed > 0 and diagnostics:
-            if failed == fit.interval["B"]:
-                own.append((_WARNING, f"all {failed} bootstrap resamples were left out: in every "
-                                      "one the selection block was not positive definite, so "
-                                      "there are no intervals"))
-            else:
-                own.append((_WARNING, f"{failed} of {fit.interval['B']} bootstrap resamples were "
-                                      "left out: in them the selection block was not positive "
-                                      "definite; the intervals rest on the others"))
-    if diagnostics:
-        for severity, message in own:
-            _say(severity, message, None, ())
-        for f in fit.findings:
-            _say(_SEVERITY.index(f.severity), f.message, f.code, f.variables, f.row)
+    used, dropped, pool_used, pool_dropped = got["rows"]
+    if data_values is not None or pool_values is not None:
+        fit.rows = {"used": used if data_values is not None else None,
+                    "dropped": dropped if data_values is not None else None,
+                    "pool_used": pool_used if pool_values is not None else None,
+                    "pool_dropped": pool_dropped if pool_values is not None else None}
+    fit._findings = tuple(_messages_of(got, pr.names)) if diagnostics else ()
+    fit._diagnostics = got["diagnostics"]
+    if got["intervals"] is not None:
+        _intervals_into(fit, got["intervals"])
+    for f in fit._findings:
+        _say(_SEVERITY.index(f.severity), f.message, f.code, f.variables, f.row)
     return fit
 
 
-def _intervals_into(fit: "Lawley") -> int:
-    """The SEs and intervals of the fit's correction; with raw scores the
-    library computes V and S from them anew, by the rule that gave the
-    fit's, and they are checked to be the same. Returns the resamples left
-    out."""
-    pr, a = fit._pr, fit._pr.asked
-    bootstrap = a["method"] == _BOOTSTRAP
-    seed = a["seed"]
-    if bootstrap and seed is None:
-        seed = random.randrange(_SEEDS)
-    status, reason, summary, matrices, v_used, s_used = _core.intervals(
-        None if fit._data is not None else pr.v, None if fit._pool is not None else pr.s,
-        pr.chosen(), pr.q, pr.p, pr.reliability, fit._data, fit._pool, a["method"], a["level"],
-        a["n"], a["n_unrestricted"], a["resamples"], seed or 0, a["threads"], a["ci_type"])
-    if status == _REFUSED_MEMORY:
-        _fail(reason)
-    if status != _OK:
-        _fail(f"the intervals cannot be computed: {reason}")
-    if (fit._data is not None and not np.array_equal(v_used, pr.v)) or (
-            fit._pool is not None and not np.array_equal(s_used, pr.s)):
-        _fail("tolbe: the intervals belong to another var/cov matrix than the correction (a fault "
-              "of the package; please report it)")
-    fit._se, fit._ci = {}, {}
-    for name, m in zip(("cov", "cor", "disattenuated"), matrices):
-        if m is not None:
-            fit._se[name] = m[0]
-            fit._ci[name] = {"lower": m[1], "upper": m[2]}
-    if "disattenuated" in fit._se and not pr.others:
-        # Nothing to disattenuate: as the estimates, the correlations'.
-        fit._se["disattenuated"] = fit._se["cor"].copy(order="F")
-        fit._ci["disattenuated"] = {k: x.copy(order="F") for k, x in fit._ci["cor"].items()}
-    # The operational correlations divide by constants, so their SEs and
-    # bounds are the corrected correlations' divided alike.
-    fit._se["operational"] = _core.operational(fit._se["cor"], fit._crel)
-    fit._ci["operational"] = {k: _core.operational(fit._ci["cor"][k], fit._crel)
-                              for k in ("lower", "upper")}
+def _intervals_into(fit: "Lawley", got: Tuple[Dict[str, Any], ...]) -> None:
+    """The fit's SEs and intervals, and how they were computed."""
+    summary, se, lower, upper = got
+    fit._se = dict(se)
+    fit._ci = {name: {"lower": lower[name], "upper": upper[name]} for name in se}
+    bootstrap = summary["method"] == "bootstrap"
     fit.interval = {
         "method": summary["method"],
         "ci_type": ("percentile" if summary["interval"] == 1 else "bca") if bootstrap else "wald",
@@ -367,7 +222,7 @@ def _intervals_into(fit: "Lawley") -> int:
         "n": summary["n"],
         "n_unrestricted": summary["n_unrestricted"] if summary["n_unrestricted"] > 0 else None,
         "B": summary["resamples"] if bootstrap else None,
-        "seed": seed if bootstrap else None,
+        "seed": summary["seed"] if bootstrap else None,
         "threads": summary["threads"] if bootstrap else None,
         "failed_resamples": summary["failed_resamples"] if bootstrap else None,
         "percentile_fallbacks": (summary["percentile_fallbacks"]
@@ -375,7 +230,6 @@ def _intervals_into(fit: "Lawley") -> int:
         "rows_dropped": summary["rows_dropped"] if fit._data is not None else None,
         "pool_rows_dropped": summary["pool_rows_dropped"] if fit._pool is not None else None,
     }
-    return summary["failed_resamples"] if bootstrap else 0
 
 
 _MATRICES = ("cov", "cor", "disattenuated", "operational")
@@ -415,7 +269,7 @@ class Lawley:
     _dis: Optional[np.ndarray] = None
     _data: Optional[np.ndarray] = None
     _pool: Optional[np.ndarray] = None
-    _found: Any = None
+    _diagnostics: Optional[Dict[str, Any]] = None
     _means: Optional[np.ndarray] = None
     _crel: Optional[np.ndarray] = None
     _operational: Optional[np.ndarray] = None
@@ -511,15 +365,15 @@ class Lawley:
         """What the correction found (None with diagnostics=False):
         asymmetries, definiteness, counts and first places (from 0) of
         what is out of range, and the sign-change pairs."""
-        found = self._found
-        if found is None and self._quick is not None and self._quick[2]:
+        d = self._diagnostics
+        if d is None and self._quick is not None and self._quick[2]:
             # The usual call found nothing and kept nothing: the same call
             # gives the same diagnostics.
             v, s, _ = self._quick
-            found = _core.correct(v, s, None, None, True, False)[4]
-        if found is None:
+            d = self._pr.request.fit(v, s, None, None, "", True, 0)["diagnostics"]
+        if d is None:
             return None
-        d = found.as_dict()
+        d = dict(d)
         pr = self._pr
         d["sign_change_pairs"] = (_core.sign_changes(pr.v, pr.chosen(), pr.p, self._cor)
                                   if d["sign_changes"] > 0 else [])

@@ -12,7 +12,10 @@ import numpy as np
 from . import _arguments as _a
 from . import _core
 from ._errors import _fail, _label, _refuse
-from ._fit import _BOOTSTRAP, _NOT_POSITIVE_DEFINITE, _OK, _REFUSED_MEMORY, Lawley, _interval_text
+from ._fit import _BOOTSTRAP, Lawley, _interval_text
+
+_OK, _NOT_POSITIVE_DEFINITE = 0, 1
+_REFUSED_MEMORY = -1  # _core's status of a workspace past the library's bound
 
 Variables = Union[Sequence[Union[str, int]], str, int, None]
 

@@ -47,6 +47,11 @@ void mirror(Values& a, int n, char side) {
   }
 }
 
+// Raw scores are given by their values, whatever their rows.
+bool given(const RawScores& scores) {
+  return scores.data != nullptr;
+}
+
 std::string number(int value) {
   return std::to_string(value);
 }
@@ -293,10 +298,10 @@ void say_invalid(Sayer& say, const Fit& f, const ResolvedCall& r, const Diagnost
 
 // The screening of the raw scores, or of the sample size alone.
 Screening screening_of(const Fit& f, const ResolvedCall& r, const FitSources& sources, bool full) {
-  if (full && sources.data.rows > 0) {
+  if (full && given(sources.data)) {
     return screen_scores(sources.data, sources.pool, r.selection);
   }
-  return screen_sample_size(sources.data.rows > 0 ? f.rows_used : r.intervals.n, f.q);
+  return screen_sample_size(given(sources.data) ? f.rows_used : r.intervals.n, f.q);
 }
 
 void say_intervals_notes(Sayer& say, const IntervalSummary& s) {
@@ -322,8 +327,8 @@ void say_intervals_notes(Sayer& say, const IntervalSummary& s) {
 // The intervals of the fit; false with the refusal said.
 bool add_intervals(Sayer& say, Fit& f, const ResolvedCall& r, const FitSources& sources, bool dis) {
   const IntervalOptions& o = r.intervals;
-  bool with_data = sources.data.rows > 0;
-  bool with_pool = sources.pool.rows > 0;
+  bool with_data = given(sources.data);
+  bool with_pool = given(sources.pool);
   IntervalRequest request;
   request.method = o.method;
   request.level = o.level;
@@ -439,7 +444,7 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
 
   // V and S: as given, or the var/cov matrices of the raw scores.
   Values data_means, pool_means;
-  if (sources.data.rows > 0) {
+  if (given(sources.data)) {
     if (!covariance(say, CallArgument::data, sources.data, call.names, f.restricted, data_means,
                     f.rows_used, f.rows_dropped)) {
       return f;
@@ -452,7 +457,7 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
   } else {
     f.restricted = dense(sources.restricted, f.q, sources.ld_restricted);
   }
-  if (sources.pool.rows > 0) {
+  if (given(sources.pool)) {
     std::vector<std::string> pool_names;
     for (int k = 0; k < f.p && !call.unrestricted_names.empty(); ++k) {
       pool_names.push_back(call.unrestricted_names[static_cast<std::size_t>(
@@ -551,8 +556,8 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
   operational_correlations(f.q, f.matrices[cor].data(), ld, f.criterion_reliability.data(),
                            f.matrices[operational].data(), ld);
 
-  const Values& restricted_means = sources.data.rows > 0 ? data_means : r.restricted_means;
-  const Values& unrestricted_means = sources.pool.rows > 0 ? pool_means : r.unrestricted_means;
+  const Values& restricted_means = given(sources.data) ? data_means : r.restricted_means;
+  const Values& unrestricted_means = given(sources.pool) ? pool_means : r.unrestricted_means;
   if (!restricted_means.empty() && !unrestricted_means.empty()) {
     f.means.assign(static_cast<std::size_t>(f.q), 0.0);
     WorkspaceSize need = lawley_workspace_size(f.q, f.p);
