@@ -2,14 +2,13 @@
 //
 // The Python layer (tolbe/_arguments.py) translates Python's values into
 // the library's call, which the library's request layer resolves and
-// refuses in its own words (resolve() below); this file moves numbers
-// between numpy arrays and the library. Every matrix is
-// read through its strides into column-major order, so that element (i, j)
-// means the same as in the program and in R whatever the array's layout;
-// the results are Fortran-ordered arrays the library writes into directly.
-// The workspace of the correction is kept per thread and only ever grows:
-// a call allocates nothing but its result arrays. The GIL is released
-// while the library computes.
+// refuses in its own words (resolve() below), and the library's fit does
+// the rest (Request.fit); this file moves numbers between numpy arrays and
+// the library. Every matrix is read through its strides into column-major
+// order, so that element (i, j) means the same as in the program and in R
+// whatever the array's layout. The usual call (quick()) keeps its
+// workspace per thread and allocates nothing but its result arrays. The
+// GIL is released while the library computes.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -134,138 +133,6 @@ py::object place_or_none(int v) {
   return py::int_(v);
 }
 
-py::object pair_or_none(const int at[2]) {
-  if (at[0] < 0 && at[1] < 0) return py::none();
-  return py::make_tuple(place_or_none(at[0]), place_or_none(at[1]));
-}
-
-// What a correction found, kept as the library gave it; turned into Python
-// objects only when asked (a call without findings asks for nothing).
-struct Found {
-  tolbe_diagnostics d{};
-  int q = 0;
-
-  int n_findings() const { return d.n_findings; }
-  int first_severity() const { return d.n_findings > 0 ? d.findings[0].severity : -1; }
-
-  // The findings as (code, severity, message, variables, row), the message
-  // as bytes with variables named by `names` (bytes or None each; None:
-  // none), the row of raw scores from 0 (None: none).
-  py::list findings(const py::object& names) const {
-    std::vector<std::string> held;
-    std::vector<const char*> named;
-    if (!names.is_none()) {
-      auto list = names.cast<py::list>();
-      held.resize(list.size());
-      named.assign(list.size(), nullptr);
-      for (std::size_t v = 0; v < list.size(); ++v) {
-        if (list[v].is_none()) continue;
-        held[v] = list[v].cast<std::string>();
-        named[v] = held[v].c_str();
-      }
-    }
-    py::list out;
-    for (int k = 0; k < d.n_findings; ++k) {
-      const tolbe_finding& f = d.findings[k];
-      int n_names = static_cast<int>(named.size());
-      const char* const* table = named.empty() ? nullptr : named.data();
-      std::size_t length = tolbe_finding_message(&f, table, n_names, nullptr, 0);
-      std::string message(length + 1, '\0');
-      tolbe_finding_message(&f, table, n_names, message.data(), message.size());
-      message.resize(length);
-      py::tuple variables(static_cast<std::size_t>((f.variables[0] >= 0) + (f.variables[1] >= 0)));
-      std::size_t at = 0;
-      for (int v : f.variables) {
-        if (v >= 0) variables[at++] = py::int_(v);
-      }
-      out.append(py::make_tuple(tolbe_finding_code_name(f.code), f.severity, py::bytes(message),
-                                variables, place_or_none(f.row)));
-    }
-    return out;
-  }
-
-  py::dict as_dict() const {
-    py::dict o;
-    o["status"] = d.status;
-    o["leading_minor"] = d.leading_minor;
-    o["reason"] = d.reason != nullptr ? d.reason : "";
-    o["restricted_asymmetry"] = d.restricted_asymmetry;
-    o["unrestricted_asymmetry"] = d.unrestricted_asymmetry;
-    o["restricted_positive_definite"] = d.restricted_positive_definite != 0;
-    o["unrestricted_positive_definite"] = d.unrestricted_positive_definite != 0;
-    o["nonpositive_variances"] = d.nonpositive_variances;
-    o["first_nonpositive_variance"] = place_or_none(d.first_nonpositive_variance);
-    o["correlations_out_of_range"] = d.correlations_out_of_range;
-    o["first_correlation_out_of_range"] = pair_or_none(d.first_correlation_out_of_range);
-    o["disattenuated_out_of_range"] = d.disattenuated_out_of_range;
-    o["first_disattenuated_out_of_range"] = pair_or_none(d.first_disattenuated_out_of_range);
-    o["reliabilities_out_of_range"] = d.reliabilities_out_of_range;
-    o["first_reliability_out_of_range"] = place_or_none(d.first_reliability_out_of_range);
-    o["sign_changes"] = d.sign_changes;
-    o["unread_not_finite"] = d.unread_not_finite;
-    return o;
-  }
-};
-
-struct Correction {
-  int status = TOLBE_OK;
-  int leading_minor = 0;
-  int argument = TOLBE_ARGUMENT_NONE;
-  std::string reason;
-};
-
-// correct(v, s, selection, reliabilities, diagnose) -> (status, cov, cor,
-// dis, found): the correction of the q x q `v` whose selection variables
-// `selection` (None: the first p) have the p x p `s`. `found` is None
-// without `diagnose`, except when the call fails: then it says why.
-py::tuple correct(const Array& v, const Array& s, const py::object& selection,
-                  const py::object& reliabilities, bool diagnose, bool correlations) {
-  Kept& k = kept();
-  require_square(v, "v must be a square matrix");
-  require_square(s, "s must be a square matrix");
-  int q = size_of(v, 0);
-  int p = size_of(s, 0);
-  int n_selection = 0, n_reliabilities = 0;
-  const int* chosen = int_list(selection, k.selection, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  const double* rel = double_list(reliabilities, k.reliabilities, &n_reliabilities);
-  const double* vd = column_major(v, k.restricted);
-  const double* sd = column_major(s, k.unrestricted);
-  std::size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  if (n_work == SIZE_MAX || n_int_work == SIZE_MAX) throw std::bad_alloc();
-  double* work = reserve(k.doubles, n_work + 1);
-  int* int_work = reserve(k.ints, n_int_work + 1);
-  Array cov = result_matrix(q);
-  Array cor = correlations ? result_matrix(q) : Array();
-  Array dis = rel != nullptr ? result_matrix(q) : Array();
-  int ld = q > 0 ? q : 1;
-  int ld_s = p > 0 ? p : 1;
-  double* cov_out = cov.mutable_data();
-  double* cor_out = correlations ? cor.mutable_data() : nullptr;
-  double* dis_out = rel != nullptr ? dis.mutable_data() : nullptr;
-  auto found = std::make_unique<Found>();
-  found->q = q;
-  int status;
-  {
-    py::gil_scoped_release unlocked;
-    status = tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld,
-                          cor_out, ld, dis_out, ld, work, n_work, int_work, n_int_work,
-                          diagnose ? &found->d : nullptr);
-    if (!diagnose && status != TOLBE_OK) {
-      // Once more, to say what went wrong.
-      status =
-          tolbe_lawley(q, p, vd, ld, sd, ld_s, chosen, rel, n_reliabilities, cov_out, ld, cor_out,
-                       ld, dis_out, ld, work, n_work, int_work, n_int_work, &found->d);
-    }
-  }
-  py::object said = py::none();
-  if (diagnose || status != TOLBE_OK)
-    said = py::cast(found.release(), py::return_value_policy::take_ownership);
-  return py::make_tuple(status, cov, correlations ? py::object(cor) : py::none(),
-                        rel != nullptr ? py::object(dis) : py::none(), said);
-}
-
 // The usual call, lawley(v, s) with two float64 arrays and nothing else,
 // without the Python layer's resolution: (cov, cor) when the
 // correction went through and found nothing, else None, and the Python
@@ -366,35 +233,6 @@ py::list sign_changes(const Array& v, const py::object& selection, int p, const 
   return out;
 }
 
-// The corrected means (q values), or None when the library refuses.
-py::object means(const Array& v, const Array& s, const py::object& selection,
-                 const Array& restricted_means, const Array& unrestricted_means) {
-  Kept& k = kept();
-  require_square(v, "v must be a square matrix");
-  require_square(s, "s must be a square matrix");
-  int q = size_of(v, 0);
-  int p = size_of(s, 0);
-  require(restricted_means.ndim() == 1 && restricted_means.shape(0) == q &&
-              unrestricted_means.ndim() == 1 && unrestricted_means.shape(0) == p,
-          "the means must be q and p values");
-  int n_selection = 0;
-  const int* chosen = int_list(selection, k.selection, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  const double* vd = column_major(v, k.restricted);
-  const double* sd = column_major(s, k.unrestricted);
-  std::size_t n_work = 0, n_int_work = 0;
-  tolbe_lawley_workspace(q, p, &n_work, &n_int_work);
-  double* work = reserve(k.doubles, n_work + 1);
-  int* int_work = reserve(k.ints, n_int_work + 1);
-  Array out(static_cast<py::ssize_t>(q));
-  double* to = out.mutable_data();
-  int status = tolbe_lawley_means(q, p, vd, q > 0 ? q : 1, sd, p > 0 ? p : 1, chosen,
-                                  restricted_means.data(), unrestricted_means.data(), to, work,
-                                  n_work, int_work, n_int_work, nullptr);
-  if (status != TOLBE_OK) return py::none();
-  return out;
-}
-
 // Raw scores as the library takes them: column-major, NaN where missing.
 struct Scores {
   std::vector<double> values;
@@ -413,26 +251,6 @@ void scores_of(const Array& x, Scores& out) {
   int columns = size_of(x, 1);
   const double* d = column_major(x, out.values);
   out.view = tolbe_scores{rows, columns, d, rows > 0 ? rows : 1};
-}
-
-// covariance(scores) -> (status, means, cov, rows_used, rows_dropped,
-// reason).
-py::tuple covariance(const Array& x) {
-  Scores s;
-  scores_of(x, s);
-  int c = s.view.columns;
-  Array m(static_cast<py::ssize_t>(c));
-  Array cov = result_matrix(c);
-  int used = 0, dropped = 0;
-  const char* reason = nullptr;
-  double* md = m.mutable_data();
-  double* cd = cov.mutable_data();
-  int status;
-  {
-    py::gil_scoped_release unlocked;
-    status = tolbe_covariance_from_data(&s.view, md, cd, c > 0 ? c : 1, &used, &dropped, &reason);
-  }
-  return py::make_tuple(status, m, cov, used, dropped, reason != nullptr ? reason : "");
 }
 
 // The interval request of the Python layer's arguments.
@@ -548,66 +366,6 @@ void gather(IntervalInput& in, const py::object& v, const py::object& s,
   }
 }
 
-// intervals(v, s, selection, p, reliabilities, data, pool, method, level, n,
-// n_unrestricted, B, seed, threads, ci_type) -> (status, reason, summary,
-// [se, lower, upper] for cov, cor and dis (None without reliabilities),
-// v_used, s_used). With `data` (raw restricted scores) `v` is None, with
-// `pool` `s`.
-py::tuple intervals(const py::object& v, const py::object& s, const py::object& selection, int q,
-                    int p, const py::object& reliabilities, const py::object& data,
-                    const py::object& pool, int method, double level, int n, int n_unrestricted,
-                    int resamples, std::uint64_t seed, int threads, int ci_type) {
-  IntervalInput in;
-  gather(in, v, s, selection, q, p, reliabilities, data, pool, method, level, n, n_unrestricted,
-         resamples, seed, threads, ci_type);
-  int ld = q > 0 ? q : 1;
-  int ld_s = p > 0 ? p : 1;
-  py::list matrices;
-  tolbe_interval_matrices out[3];
-  for (int m = 0; m < 3; ++m) {
-    out[m] = tolbe_interval_matrices{nullptr, nullptr, nullptr, ld};
-    if (m == 2 && in.rel == nullptr) {
-      matrices.append(py::none());
-      continue;
-    }
-    Array se = result_matrix(q), lower = result_matrix(q), upper = result_matrix(q);
-    out[m].se = se.mutable_data();
-    out[m].lower = lower.mutable_data();
-    out[m].upper = upper.mutable_data();
-    matrices.append(py::make_tuple(se, lower, upper));
-  }
-  Array v_used = result_matrix(q);
-  Array s_used = result_matrix(p);
-  tolbe_interval_results results{
-      out[0], out[1], out[2], v_used.mutable_data(), ld, s_used.mutable_data(), ld_s};
-  tolbe_interval_summary summary{};
-  std::size_t n_work = 0, n_int_work = 0;
-  int status = tolbe_lawley_intervals_workspace(q, p, &in.request, &n_work, &n_int_work);
-  if (status != TOLBE_OK) {
-    // Without a workspace the library says which limit it is.
-    status =
-        tolbe_lawley_intervals(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel, in.n_reliabilities,
-                               &in.request, &results, nullptr, 0, nullptr, 0, &summary);
-    return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
-                          reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
-                          py::none(), py::none());
-  }
-  std::vector<double> work;
-  std::vector<int> int_work;
-  std::string refusal = allocate("the intervals", n_work, n_int_work, work, int_work);
-  if (!refusal.empty()) {
-    return py::make_tuple(refused_memory, refusal, py::none(), py::none(), py::none(), py::none());
-  }
-  {
-    py::gil_scoped_release unlocked;
-    status = tolbe_lawley_intervals(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
-                                    in.n_reliabilities, &in.request, &results, work.data(), n_work,
-                                    int_work.data(), n_int_work, &summary);
-  }
-  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), matrices, v_used,
-                        s_used);
-}
-
 // validity(v, s, selection, q, p, reliabilities, data, pool, method, level,
 // n, n_unrestricted, B, seed, threads, ci_type, criterion, predictors, base,
 // criterion_reliability) -> (status, reason, summary, estimate, se, lower,
@@ -656,47 +414,6 @@ py::tuple validity(const py::object& v, const py::object& s, const py::object& s
   }
   return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), estimate, se,
                         lower, upper);
-}
-
-// screen(found, q, p, data, pool, selection, n) -> found: what the raw
-// scores `data` (q columns; None: matrices, of a restricted sample of size
-// n, 0 when unknown) and `pool` (p columns in selection order, or None)
-// say, added to what the correction found (`found`; None: a Found of their
-// own).
-py::object screen(const py::object& found, int q, int p, const py::object& data,
-                  const py::object& pool, const py::object& selection, int n) {
-  require(q >= 0 && q <= largest && p >= 0 && p <= q && n >= 0, "q in 0..46340, p in 0..q, n >= 0");
-  py::object out = found;
-  if (out.is_none()) {
-    auto made = std::make_unique<Found>();
-    made->q = q;
-    out = py::cast(made.release(), py::return_value_policy::take_ownership);
-  }
-  Found& f = out.cast<Found&>();
-  std::vector<int> held;
-  int n_selection = 0;
-  const int* chosen = int_list(selection, held, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  Scores data_scores, pool_scores;
-  const tolbe_scores* d = nullptr;
-  const tolbe_scores* pl = nullptr;
-  if (!data.is_none()) {
-    scores_of(data.cast<Array>(), data_scores);
-    require(data_scores.view.columns == q, "data must have q columns");
-    d = &data_scores.view;
-  }
-  if (!pool.is_none()) {
-    scores_of(pool.cast<Array>(), pool_scores);
-    require(pool_scores.view.columns == p, "pool must have p columns");
-    pl = &pool_scores.view;
-  }
-  int status;
-  {
-    py::gil_scoped_release unlocked;
-    status = tolbe_screen(q, p, d, pl, chosen, n, &f.d);
-  }
-  require(status == TOLBE_OK, "the screening refused its arguments");
-  return out;
 }
 
 // The predictors of `criterion` when none are named: the library's rule,
@@ -791,7 +508,7 @@ py::object matrix_or_none(const std::vector<double>& v, int n) {
   if (v.empty()) return py::none();
   Array out = result_matrix(n);
   std::copy(v.begin(), v.end(), out.mutable_data());
-  return std::move(out);
+  return out;
 }
 
 py::object place_of(const tolbe::Place& at) {
@@ -920,22 +637,6 @@ struct Request {
     return o;
   }
 
-  // The reliabilities measured in the restricted sample made the
-  // population's, from V and the corrected C (q x q): (refusal, the
-  // reliabilities now).
-  py::tuple convert(const Array& v, const Array& corrected) {
-    int q = resolution.call.q;
-    require(v.ndim() == 2 && v.shape(0) == q && v.shape(1) == q && corrected.ndim() == 2 &&
-                corrected.shape(0) == q && corrected.shape(1) == q,
-            "v and the corrected matrix must be q x q");
-    std::vector<double> v_held, c_held;
-    const double* vd = column_major(v, v_held);
-    const double* cd = column_major(corrected, c_held);
-    int ld = q > 0 ? q : 1;
-    auto refused = tolbe::convert_reliabilities(call, resolution.call, vd, ld, cd, ld);
-    return py::make_tuple(refusal_of(refused), resolution.call.reliabilities);
-  }
-
   // fit(v, s, data, pool, triangle, diagnostics, seed): the library's fit
   // of the call on V (q x q) or the data's scores, and S as given (p x p)
   // or the pool's selection columns in selection order; see fit_dict().
@@ -984,15 +685,6 @@ struct Request {
       f = tolbe::fit(call, resolution.call, in);
     }
     return fit_dict(f);
-  }
-
-  py::object rows(const std::string& argument, int rows_used) const {
-    auto scores = argument == "pool" ? tolbe::CallArgument::pool : tolbe::CallArgument::data;
-    return refusal_of(tolbe::rows_refusal(call, resolution.call.intervals, scores, rows_used));
-  }
-
-  py::bytes defaulted_note() const {
-    return py::bytes(tolbe::defaulted_reliabilities_note(call, resolution.call));
   }
 
   tolbe::QuestionCall question_call() const {
@@ -1097,56 +789,22 @@ std::unique_ptr<Request> resolve(int q, const py::object& names, bool from_data,
   return out;
 }
 
-// Whether the square `a` may be a triangle entered alone (the library's
-// rule).
-bool may_be_triangle_of(const Array& a) {
-  require_square(a, "a must be a square matrix");
-  std::vector<double> held;
-  int n = size_of(a, 0);
-  return tolbe::may_be_triangle(n, column_major(a, held), n > 0 ? n : 1);
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The tolbe library's C API for the Python package (see tolbe.lawley).";
-  py::class_<Found>(m, "Found")
-      .def_property_readonly("n_findings", &Found::n_findings)
-      .def_property_readonly("first_severity", &Found::first_severity)
-      .def_property_readonly("status", [](const Found& f) { return f.d.status; })
-      .def_property_readonly("leading_minor", [](const Found& f) { return f.d.leading_minor; })
-      .def_property_readonly("argument", [](const Found& f) { return f.d.argument; })
-      .def_property_readonly("reason",
-                             [](const Found& f) { return f.d.reason != nullptr ? f.d.reason : ""; })
-      .def_property_readonly("sign_changes", [](const Found& f) { return f.d.sign_changes; })
-      .def_property_readonly("restricted_asymmetry",
-                             [](const Found& f) { return f.d.restricted_asymmetry; })
-      .def("findings", &Found::findings, py::arg("names"))
-      .def("as_dict", &Found::as_dict);
-  m.def("correct", &correct, py::arg("v"), py::arg("s"), py::arg("selection"),
-        py::arg("reliabilities"), py::arg("diagnose"), py::arg("correlations") = true);
   PyObject* made = PyCFunction_NewEx(&quick_method, nullptr, m.attr("__name__").ptr());
   if (made == nullptr) throw py::error_already_set();
   m.add_object("quick", py::reinterpret_steal<py::object>(made));
   m.def("sign_changes", &sign_changes);
-  m.def("means", &means);
-  m.def("covariance", &covariance);
-  m.def("intervals", &intervals);
   m.def("validity", &validity);
   m.def("operational", &operational);
-  m.def("screen", &screen, py::arg("found"), py::arg("q"), py::arg("p"), py::arg("data"),
-        py::arg("pool"), py::arg("selection"), py::arg("n"));
   m.def("default_predictors", &default_predictors);
-  m.def("unrestricted_reliability", &tolbe_unrestricted_reliability);
-  m.def("status_text", &tolbe_status_text);
   m.def("version", &tolbe_version);
   py::class_<Request>(m, "Request")
       .def_property_readonly("refusal", &Request::refusal)
       .def("resolved", &Request::resolved)
-      .def("convert", &Request::convert)
       .def("fit", &Request::fit)
-      .def("rows", &Request::rows)
-      .def("defaulted_note", &Request::defaulted_note)
       .def("question", &Request::question)
       .def("not_positive_definite", &Request::not_positive_definite);
   m.def("resolve", &resolve);
@@ -1162,7 +820,6 @@ PYBIND11_MODULE(_core, m) {
           return py::make_tuple(tolbe::refusal_code_name(refusal->code),
                                 tolbe::call_argument_name(refusal->argument), refusal->message);
         });
-  m.def("may_be_triangle", &may_be_triangle_of);
   m.def("validity_offset", [](int k, int part) { return tolbe_validity_offset(k, part); });
   m.attr("VALIDITY_B") = TOLBE_VALIDITY_B;
   m.attr("VALIDITY_BETA") = TOLBE_VALIDITY_BETA;

@@ -44,15 +44,20 @@ def test_threads_do_not_share_a_workspace():
     assert all(np.array_equal(a, b) for a, b in zip(alone, together))
 
 
+def _request(c):
+    """The resolved call of a 3-variable problem with 2 selected."""
+    return c.resolve(3, None, False, 2, None, False, None, False, {})
+
+
 @pytest.mark.parametrize("call", [
-    lambda c: c.correct(np.ones(3), np.eye(2), None, None, True),
-    lambda c: c.correct(np.ones((3, 2)), np.eye(2), None, None, True),
-    lambda c: c.correct(np.eye(3), np.eye(2), [0], None, True),
-    lambda c: c.means(np.eye(3), np.eye(2), None, np.zeros(2), np.zeros(2)),
+    lambda c: _request(c).fit(np.ones(3), np.eye(2), None, None, "", True, 0),
+    lambda c: _request(c).fit(np.ones((3, 2)), np.eye(2), None, None, "", True, 0),
+    lambda c: _request(c).fit(np.eye(3), np.eye(3), None, None, "", True, 0),
+    lambda c: _request(c).fit(None, np.eye(2), np.ones((5, 2)), None, "", True, 0),
+    lambda c: _request(c).fit(np.eye(3), None, None, np.ones((5, 3)), "", True, 0),
+    lambda c: _request(c).fit(None, None, None, None, "", True, 0),
     lambda c: c.operational(np.eye(3), np.ones(2)),
     lambda c: c.sign_changes(np.eye(3), [0, 1], 3, np.eye(3)),
-    lambda c: c.intervals(np.eye(3), np.eye(2), None, 3, 2, None, np.ones((5, 2)), None, 2, 0.95,
-                          0, 0, 2000, 0, 0, 0),
 ])
 def test_the_extension_refuses_what_it_would_read_out_of_bounds(call):
     from tolbe import _core
@@ -66,9 +71,11 @@ def test_what_a_call_found_is_freed_with_its_result():
     rng = np.random.default_rng(3)
     v, s, _, _ = random_problem(rng, 10, 2, [0, 1])
 
+    request = _core.resolve(10, None, False, 2, None, False, None, False, {})
+
     def calls(count):
         for _ in range(count):
-            assert _core.correct(v, s, None, None, True)[4] is not None
+            assert request.fit(v, s, None, None, "", True, 0)["diagnostics"] is not None
 
     calls(2000)
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
