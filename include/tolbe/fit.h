@@ -102,9 +102,16 @@ struct Fit {
   int pool_rows_dropped = 0;
   bool with_intervals = false;
   FitIntervals intervals;
-  // What the correction found, with diagnostics.
+  // What the correction found, with diagnostics: its counts and first
+  // places, and, where it counts some, every pair (row < column, from 0,
+  // column-major) whose correlation changed sign and every place of V
+  // that is not finite (all of them where the correction does not read).
+  // Where such a place makes the library's asymmetry of V not a number,
+  // diagnostics.restricted_asymmetry is that of the finite pairs.
   bool diagnosed = false;
   Diagnostics diagnostics;
+  std::vector<Place> sign_change_pairs;
+  std::vector<Place> not_finite_places;
   // The errors that refuse the fit (then nothing else is set), or with
   // diagnostics the fit's notes, then the findings.
   std::vector<FitMessage> said;

@@ -645,6 +645,14 @@ int tolbe_fit_intervals(const tolbe_fit* fit, tolbe_interval_summary* summary,
 /* 1 with diagnostics: what the correction found; else 0. */
 int tolbe_fit_diagnostics(const tolbe_fit* fit, tolbe_diagnostics* out);
 
+/* With diagnostics, the places the diagnostics count (tolbe::Fit): the
+ * pairs whose correlation changed sign (TOLBE_FIT_SIGN_CHANGES) or the
+ * places of V that are not finite (TOLBE_FIT_NOT_FINITE), from 0; returns
+ * how many, and writes the first `capacity` rows and columns. */
+#define TOLBE_FIT_SIGN_CHANGES 0
+#define TOLBE_FIT_NOT_FINITE 1
+int tolbe_fit_places(const tolbe_fit* fit, int which, int* rows, int* columns, int capacity);
+
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 

@@ -206,33 +206,6 @@ PyMethodDef quick_method = {
     "quick", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(quick_call)), METH_FASTCALL,
     "quick(v, s, diagnose): (cov, cor) of the usual call, or None"};
 
-// The pairs (row < column) whose correlations changed sign.
-py::list sign_changes(const Array& v, const py::object& selection, int p, const Array& cor) {
-  Kept& k = kept();
-  require_square(v, "v must be a square matrix");
-  require_square(cor, "cor must be a square matrix");
-  int q = size_of(v, 0);
-  require(size_of(cor, 0) == q && p >= 0 && p <= q, "cor must be q x q, p in 0..q");
-  int n_selection = 0;
-  const int* chosen = int_list(selection, k.selection, &n_selection);
-  require(chosen == nullptr || n_selection == p, "selection must hold p variables");
-  const double* vd = column_major(v, k.restricted);
-  std::vector<double> cor_copy;
-  const double* cd = column_major(cor, cor_copy);
-  int ld = q > 0 ? q : 1;
-  int count = tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, nullptr, nullptr, 0);
-  py::list out;
-  if (count <= 0) return out;
-  std::vector<int> rows(static_cast<std::size_t>(count)), columns(static_cast<std::size_t>(count));
-  int listed =
-      tolbe_lawley_sign_changes(q, p, vd, ld, chosen, cd, ld, rows.data(), columns.data(), count);
-  for (int i = 0; i < listed && i < count; ++i) {
-    out.append(
-        py::make_tuple(rows[static_cast<std::size_t>(i)], columns[static_cast<std::size_t>(i)]));
-  }
-  return out;
-}
-
 // Raw scores as the library takes them: column-major, NaN where missing.
 struct Scores {
   std::vector<double> values;
@@ -566,7 +539,19 @@ py::dict fit_dict(const tolbe::Fit& f) {
   o["means"] = f.means.empty() ? py::object(py::none()) : py::object(Array(py::cast(f.means)));
   o["criterion_reliability"] = Array(py::cast(f.criterion_reliability));
   o["rows"] = py::make_tuple(f.rows_used, f.rows_dropped, f.pool_rows_used, f.pool_rows_dropped);
-  o["diagnostics"] = f.diagnosed ? py::object(diagnostics_dict(f.diagnostics)) : py::none();
+  if (f.diagnosed) {
+    py::dict d = diagnostics_dict(f.diagnostics);
+    auto pairs = [](const std::vector<tolbe::Place>& places) {
+      py::list out;
+      for (const tolbe::Place& at : places) out.append(py::make_tuple(at.row, at.column));
+      return out;
+    };
+    d["sign_change_pairs"] = pairs(f.sign_change_pairs);
+    d["not_finite_places"] = pairs(f.not_finite_places);
+    o["diagnostics"] = d;
+  } else {
+    o["diagnostics"] = py::none();
+  }
   if (!f.with_intervals) {
     o["intervals"] = py::none();
     return o;
@@ -796,7 +781,6 @@ PYBIND11_MODULE(_core, m) {
   PyObject* made = PyCFunction_NewEx(&quick_method, nullptr, m.attr("__name__").ptr());
   if (made == nullptr) throw py::error_already_set();
   m.add_object("quick", py::reinterpret_steal<py::object>(made));
-  m.def("sign_changes", &sign_changes);
   m.def("validity", &validity);
   m.def("operational", &operational);
   m.def("default_predictors", &default_predictors);

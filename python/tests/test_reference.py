@@ -57,7 +57,6 @@ def _request(c):
     lambda c: _request(c).fit(np.eye(3), None, None, np.ones((5, 3)), "", True, 0),
     lambda c: _request(c).fit(None, None, None, None, "", True, 0),
     lambda c: c.operational(np.eye(3), np.ones(2)),
-    lambda c: c.sign_changes(np.eye(3), [0, 1], 3, np.eye(3)),
 ])
 def test_the_extension_refuses_what_it_would_read_out_of_bounds(call):
     from tolbe import _core

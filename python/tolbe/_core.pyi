@@ -5,8 +5,6 @@ from typing import Any, Dict, List, Optional, Sequence, Tuple
 import numpy as np
 
 def quick(v: Any, s: Any, diagnose: bool) -> Optional[Tuple[np.ndarray, np.ndarray]]: ...
-def sign_changes(v: np.ndarray, selection: Optional[Sequence[int]], p: int,
-                 cor: np.ndarray) -> List[Tuple[int, int]]: ...
 def validity(v: Optional[np.ndarray], s: Optional[np.ndarray], selection: Optional[Sequence[int]],
              q: int, p: int, reliabilities: Optional[np.ndarray], data: Optional[np.ndarray],
              pool: Optional[np.ndarray], method: int, level: float, n: int, n_unrestricted: int,

@@ -364,20 +364,15 @@ class Lawley:
     def diagnostics(self) -> Optional[Dict[str, Any]]:
         """What the correction found (None with diagnostics=False):
         asymmetries, definiteness, counts and first places (from 0) of
-        what is out of range, and the sign-change pairs."""
+        what is out of range, the sign-change pairs and the places of
+        the restricted matrix that are not finite."""
         d = self._diagnostics
         if d is None and self._quick is not None and self._quick[2]:
             # The usual call found nothing and kept nothing: the same call
             # gives the same diagnostics.
             v, s, _ = self._quick
             d = self._pr.request.fit(v, s, None, None, "", True, 0)["diagnostics"]
-        if d is None:
-            return None
-        d = dict(d)
-        pr = self._pr
-        d["sign_change_pairs"] = (_core.sign_changes(pr.v, pr.chosen(), pr.p, self._cor)
-                                  if d["sign_changes"] > 0 else [])
-        return d
+        return None if d is None else dict(d)
 
     def __repr__(self) -> str:
         pr = self._pr

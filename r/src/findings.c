@@ -3,9 +3,6 @@
 
 #include "tolbe_r.h"
 
-/* The stable codes (<tolbe/findings.h>) looked for here. */
-enum { CODE_UNREAD_NOT_FINITE = 21 };
-
 static SEXP integer(int value) {
   return value == 0 ? integer_zero : ScalarInteger(value);
 }
@@ -26,95 +23,29 @@ static SEXP place(const int at[2]) {
   return v;
 }
 
-/* The pairs (1-based) whose correlation changed sign, as a k x 2 integer
- * matrix sized by the count the listing itself gives; listed only when
- * the diagnostics `d` count some. */
-static SEXP sign_change_pairs(const Problem* pr, const double* restricted,
-                              const double* correlations, const tolbe_diagnostics* d) {
-  if (d->sign_changes <= 0) return no_places;
-  int q = pr->q;
-  int ld = q > 0 ? q : 1;
-  int count = tolbe_lawley_sign_changes(q, pr->p, restricted, ld, pr->r.selection, correlations, ld,
-                                        NULL, NULL, 0);
+/* The places of `which` the fit lists (TOLBE_FIT_SIGN_CHANGES or
+ * TOLBE_FIT_NOT_FINITE), from 1, as a k x 2 integer matrix. */
+static SEXP places_of(const tolbe_fit* f, int which) {
+  int count = tolbe_fit_places(f, which, NULL, NULL, 0);
   if (count <= 0) return no_places;
-  SEXP pairs = PROTECT(allocMatrix(INTSXP, count, 2));
-  setAttrib(pairs, R_DimNamesSymbol, pair_dimnames);
-  int* rows = INTEGER(pairs);
-  int* columns = rows + count;
-  int listed = tolbe_lawley_sign_changes(q, pr->p, restricted, ld, pr->r.selection, correlations,
-                                         ld, rows, columns, count);
-  for (int k = 0; k < count; ++k) {
-    /* The same listing twice gives the same count; should it not, no
-     * unwritten element reaches the user. */
-    rows[k] = k < listed ? rows[k] + 1 : NA_INTEGER;
-    columns[k] = k < listed ? columns[k] + 1 : NA_INTEGER;
-  }
-  UNPROTECT(1);
-  return pairs;
-}
-
-/* The places (1-based, column by column) of the values of the q x q `a`
- * that are not finite, as a k x 2 integer matrix. After a correction that
- * succeeded these are all where it does not read. */
-static SEXP not_finite_places(int q, const double* a) {
-  size_t n = (size_t)q * (size_t)q;
-  int count = 0;
-  for (size_t k = 0; k < n; ++k) count += !isfinite(a[k]);
-  if (count == 0) return no_places;
   SEXP places = PROTECT(allocMatrix(INTSXP, count, 2));
   setAttrib(places, R_DimNamesSymbol, pair_dimnames);
   int* rows = INTEGER(places);
   int* columns = rows + count;
-  int found = 0;
-  for (int j = 0; j < q; ++j) {
-    for (int i = 0; i < q; ++i) {
-      if (isfinite(a[(size_t)i + (size_t)j * (size_t)q])) continue;
-      rows[found] = i + 1;
-      columns[found] = j + 1;
-      ++found;
-    }
+  tolbe_fit_places(f, which, rows, columns, count);
+  for (int k = 0; k < count; ++k) {
+    ++rows[k];
+    ++columns[k];
   }
   UNPROTECT(1);
   return places;
 }
 
-/* The asymmetry of the q x q `a` as the library measures it, max
- * |a(i,j) - a(j,i)| / sqrt(|a(i,i) a(j,j)|) (the absolute difference where
- * a diagonal element is 0), over the pairs whose values are both finite:
- * where a value the correction does not read is not finite, the library's
- * own measure is not a number. The diagonal is read, so finite. */
-static double finite_asymmetry(int q, const double* a) {
-  double largest = 0.0;
-  for (int j = 0; j < q; ++j) {
-    for (int i = 0; i < j; ++i) {
-      double upper = a[(size_t)i + (size_t)j * (size_t)q];
-      double lower = a[(size_t)j + (size_t)i * (size_t)q];
-      if (!isfinite(upper) || !isfinite(lower)) continue;
-      double scale = sqrt(fabs(a[(size_t)i * (size_t)(q + 1)] * a[(size_t)j * (size_t)(q + 1)]));
-      double difference = fabs(upper - lower);
-      double relative = scale > 0.0 ? difference / scale : difference;
-      if (relative > largest) largest = relative;
-    }
-  }
-  return largest;
-}
-
-/* The diagnostics `d` of the correction of `pr` (V the q x q `v`, its
- * corrected correlations `cor`) as a named list, with the sign-change
- * pairs and the places of values that are not finite (all of them where
- * the correction does not read) as k x 2 integer matrices. */
-SEXP diagnostics_list(const Problem* pr, tolbe_diagnostics* d, const double* v, const double* cor) {
-  SEXP pairs = PROTECT(sign_change_pairs(pr, v, cor, d));
-  /* After a correction every value it reads is finite; the others are
-   * looked for when the library found one. */
-  int unread_found = 0;
-  for (int k = 0; k < d->n_findings; ++k) {
-    unread_found |= d->findings[k].code == CODE_UNREAD_NOT_FINITE;
-  }
-  SEXP unread = PROTECT(unread_found ? not_finite_places(pr->q, v) : no_places);
-  if (nrows(unread) > 0 && !isfinite(d->restricted_asymmetry)) {
-    d->restricted_asymmetry = finite_asymmetry(pr->q, v);
-  }
+/* The diagnostics of the fit as a named list, with the sign-change pairs
+ * and the places of V that are not finite as k x 2 integer matrices. */
+SEXP diagnostics_list(const tolbe_fit* f, const tolbe_diagnostics* d) {
+  SEXP pairs = PROTECT(places_of(f, TOLBE_FIT_SIGN_CHANGES));
+  SEXP unread = PROTECT(places_of(f, TOLBE_FIT_NOT_FINITE));
   SEXP list = PROTECT(allocVector(VECSXP, DIAGNOSTICS_LENGTH));
   setAttrib(list, R_NamesSymbol, diagnostics_names);
   SET_VECTOR_ELT(list, 0, integer(d->status));

@@ -315,9 +315,7 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   SEXP out = fit;
   tolbe_diagnostics d;
   if (tolbe_fit_diagnostics(f, &d)) {
-    pr.restricted = v;
-    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS,
-                   diagnostics_list(&pr, &d, REAL(v), tolbe_fit_matrix(f, TOLBE_FIT_COR, 0)));
+    SET_VECTOR_ELT(fit, FIT_DIAGNOSTICS, diagnostics_list(f, &d));
     SEXP said = PROTECT(said_of(f, fit, pr.names));
     ++protected;
     SET_VECTOR_ELT(fit, FIT_FINDINGS, VECTOR_ELT(said, SAID_FINDINGS));

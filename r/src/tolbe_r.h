@@ -65,7 +65,7 @@ typedef struct {
 } Problem;
 
 /* findings.c */
-SEXP diagnostics_list(const Problem* pr, tolbe_diagnostics* d, const double* v, const double* cor);
+SEXP diagnostics_list(const tolbe_fit* f, const tolbe_diagnostics* d);
 
 /* intervals.c */
 SEXP integer_or_na(int value, int applies);

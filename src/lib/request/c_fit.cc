@@ -137,4 +137,16 @@ int tolbe_fit_diagnostics(const tolbe_fit* fit, tolbe_diagnostics* out) {
   return 1;
 }
 
+int tolbe_fit_places(const tolbe_fit* fit, int which, int* rows, int* columns, int capacity) {
+  if (fit == nullptr) return 0;
+  const std::vector<tolbe::Place>& places =
+      which == TOLBE_FIT_SIGN_CHANGES ? fit->fit.sign_change_pairs : fit->fit.not_finite_places;
+  int count = static_cast<int>(places.size());
+  for (int k = 0; k < count && k < capacity; ++k) {
+    if (rows != nullptr) rows[k] = places[static_cast<std::size_t>(k)].row;
+    if (columns != nullptr) columns[k] = places[static_cast<std::size_t>(k)].column;
+  }
+  return count;
+}
+
 }  // extern "C"

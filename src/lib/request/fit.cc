@@ -415,6 +415,53 @@ bool add_intervals(Sayer& say, Fit& f, const ResolvedCall& r, const FitSources& 
   return true;
 }
 
+// The asymmetry of the n x n `a` as the correction measures it, over the
+// pairs whose values are both finite.
+double finite_asymmetry(const Values& a, int n) {
+  double largest = 0.0;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      double upper = a[at(i, j, n)];
+      double lower = a[at(j, i, n)];
+      if (!std::isfinite(upper) || !std::isfinite(lower)) continue;
+      double scale = std::sqrt(std::fabs(a[at(i, i, n)] * a[at(j, j, n)]));
+      double difference = std::fabs(upper - lower);
+      largest = std::max(largest, scale > 0.0 ? difference / scale : difference);
+    }
+  }
+  return largest;
+}
+
+// The lists the diagnostics count: the sign changes and the places of V
+// that are not finite.
+void list_places(Fit& f, const ResolvedCall& r) {
+  const Diagnostics& d = f.diagnostics;
+  int ld = std::max(f.q, 1);
+  auto cor = static_cast<std::size_t>(FitMatrix::cor);
+  if (d.sign_changes > 0) {
+    LawleyProblem lp = problem_of(f, r);
+    int count = lawley_sign_changes(lp, f.matrices[cor].data(), ld, nullptr, nullptr, 0);
+    std::vector<int> rows(static_cast<std::size_t>(std::max(count, 0)));
+    std::vector<int> columns(rows.size());
+    int listed =
+        lawley_sign_changes(lp, f.matrices[cor].data(), ld, rows.data(), columns.data(), count);
+    for (int k = 0; k < std::min(count, listed); ++k) {
+      f.sign_change_pairs.push_back(
+          {rows[static_cast<std::size_t>(k)], columns[static_cast<std::size_t>(k)]});
+    }
+  }
+  if (d.unread_not_finite > 0) {
+    for (int j = 0; j < f.q; ++j) {
+      for (int i = 0; i < f.q; ++i) {
+        if (!std::isfinite(f.restricted[at(i, j, f.q)])) f.not_finite_places.push_back({i, j});
+      }
+    }
+    if (!std::isfinite(d.restricted_asymmetry)) {
+      f.diagnostics.restricted_asymmetry = finite_asymmetry(f.restricted, f.q);
+    }
+  }
+}
+
 }  // namespace
 
 const char* fit_matrix_name(FitMatrix matrix) {
@@ -574,6 +621,7 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
     f.diagnosed = true;
     f.said = std::move(notes);
     say_findings(say, &d, screening, false);
+    list_places(f, r);
   }
   return f;
 }
