@@ -172,6 +172,11 @@ enum class RefusalCode : int {
   no_reliability,         // a converted reliability that is no reliability
   too_many_variables,     // more than max_variables
   not_positive_definite,  // the predictors' corrected var/cov matrix
+  not_a_matrix,           // not numbers in rows and columns
+  not_square,             // a var/cov matrix that is not square
+  no_variables,           // a 0 x 0 matrix, or scores of no columns
+  names_contradict,       // a matrix whose row names are not its column names
+  not_numbers,            // raw scores with columns that are not numbers
   count
 };
 
@@ -246,6 +251,31 @@ struct Sources {
 // means given beside the raw scores that have their own; checked before
 // anything is read.
 std::optional<Refusal> sources_refusal(const Spelling& spelling, const Sources& sources);
+
+// A matrix or raw scores as the client read them.
+struct Shape {
+  bool numeric = true;  // numbers in rows and columns (a matrix, a table of numbers)
+  long rows = 0;
+  long columns = 0;
+  // A matrix's names of its rows and of its columns (either may be empty);
+  // raw scores' column names (or empty), and the columns that do not hold
+  // numbers (from 0).
+  std::vector<std::string> row_names;
+  std::vector<std::string> column_names;
+  std::vector<int> not_numbers;
+};
+
+// Refuses a var/cov matrix argument (restricted or unrestricted) that is
+// not one: no variables, not numbers, not square (more rows than columns
+// being most likely raw scores, and said so), or row names that are not its
+// column names.
+std::optional<Refusal> matrix_refusal(const Spelling& spelling, CallArgument argument,
+                                      const Shape& shape);
+
+// Refuses raw scores (data or pool) that are not numbers in rows and
+// columns, have no columns, or have columns that are not numbers.
+std::optional<Refusal> scores_refusal(const Spelling& spelling, CallArgument argument,
+                                      const Shape& shape);
 
 // Resolves `call`: the interval options first, then the selection (by
 // name or number; a named unrestricted matrix is matched by name, and

@@ -559,6 +559,28 @@ size_t tolbe_question_not_positive_definite(const tolbe_question_call* question,
                                             const int* predictors, int n_predictors, char* message,
                                             size_t size);
 
+/* A matrix or raw scores as the client read them (tolbe::Shape): names
+ * NULL or as many as there are, an element NULL or "" unnamed. */
+typedef struct tolbe_shape {
+  int numeric;
+  long rows;
+  long columns;
+  const char* const* row_names;
+  int n_row_names;
+  const char* const* column_names;
+  int n_column_names;
+  const int* not_numbers;
+  int n_not_numbers;
+} tolbe_shape;
+
+/* The refusal of a var/cov matrix argument (TOLBE_CALL_RESTRICTED or
+ * _UNRESTRICTED) or of raw scores (TOLBE_CALL_DATA or _POOL) of `shape`:
+ * 0, or its code with the message written as snprintf writes. */
+int tolbe_matrix_refusal(const tolbe_spelling* spelling, int argument, const tolbe_shape* shape,
+                         char* message, size_t size);
+int tolbe_scores_refusal(const tolbe_spelling* spelling, int argument, const tolbe_shape* shape,
+                         char* message, size_t size);
+
 /* Whether the n x n `a` may be a triangle entered alone (one side all 0
  * or NaN), and whether it certainly is one (one side empty, the other
  * not). */

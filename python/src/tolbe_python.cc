@@ -804,6 +804,23 @@ PYBIND11_MODULE(_core, m) {
           return py::make_tuple(tolbe::refusal_code_name(refusal->code),
                                 tolbe::call_argument_name(refusal->argument), refusal->message);
         });
+  // The library's refusal of a matrix (scores false) or of raw scores
+  // (scores true) given as `argument` with this shape, or None.
+  m.def("shape_refusal",
+        [](bool scores, const std::string& argument, bool numeric, long rows, long columns,
+           const py::object& row_names, const py::object& column_names,
+           const std::vector<int>& not_numbers) -> py::object {
+          tolbe::CallArgument which = tolbe::CallArgument::none;
+          for (int a = 1; a < tolbe::call_argument_count; ++a) {
+            auto candidate = static_cast<tolbe::CallArgument>(a);
+            if (argument == tolbe::call_argument_name(candidate)) which = candidate;
+          }
+          require(which != tolbe::CallArgument::none, "an argument the call does not have");
+          tolbe::Shape shape{numeric,    rows, columns, names_of(row_names), names_of(column_names),
+                             not_numbers};
+          return refusal_of(scores ? tolbe::scores_refusal(python_spelling(), which, shape)
+                                   : tolbe::matrix_refusal(python_spelling(), which, shape));
+        });
   m.def("validity_offset", [](int k, int part) { return tolbe_validity_offset(k, part); });
   m.attr("VALIDITY_B") = TOLBE_VALIDITY_B;
   m.attr("VALIDITY_BETA") = TOLBE_VALIDITY_BETA;

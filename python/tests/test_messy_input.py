@@ -188,10 +188,10 @@ COV_NAMES = ["T1", "T2", "INT", "C1", "C2"]
           unrestricted=S),
      "'restricted': the name \"T1\" is given to variables 0 and 2"),
     (dict(restricted=renamed(V, COV_NAMES, ["T1", "T2", "C1", "INT", "C2"]), unrestricted=S),
-     "'restricted': row 2 is named \"C1\" but column 2 \"INT\"; a var/cov matrix has the same "
-     "variables in the same order in its rows and its columns"),
+     "'restricted': row 2 is named \"C1\", but column 2 \"INT\"; the rows and the columns are "
+     "the same variables, in the same order"),
     (dict(restricted=V, unrestricted=renamed(S, ["T1", "T2"], ["T2", "T1"])),
-     "'unrestricted': row 0 is named \"T2\" but column 0 \"T1\""),
+     "'unrestricted': row 0 is named \"T2\", but column 0 \"T1\""),
 ])
 def test_names_given_twice_or_contradicted_are_refused(call, message):
     said = refusal(**call)

@@ -54,25 +54,26 @@ def _distinct(names: Sequence[str], what: str, kind: str) -> None:
             _fail(f"{what}: the name \"{name}\" is given to {kind} {names.index(name)} and {k}")
 
 
-def _frame_names(x: Any, what: str) -> Optional[List[str]]:
+def _frame_names(x: Any) -> Optional[List[str]]:
     """The variable names of a DataFrame var/cov matrix: its columns, else
-    its index (None for the default 0..n-1 of both). Row labels that
-    contradict the columns are refused: which of them names the variables
-    would be a guess."""
+    its index (None for the default 0..n-1 of both)."""
     if not _is_default_index(x.columns):
-        names = [str(c) for c in x.columns]
-        # Raw scores given as a matrix are told by their shape, rows
-        # labelled by person and all.
-        if x.shape[0] == x.shape[1] and not _unnamed_rows(x.index):
-            for k, (row, column) in enumerate(zip([str(i) for i in x.index], names)):
-                if row != column:
-                    _fail(f"'{what}': row {k} is named \"{row}\" but column {k} \"{column}\"; a "
-                          "var/cov matrix has the same variables in the same order in its rows and "
-                          "its columns")
-        return names
+        return [str(c) for c in x.columns]
     if not _is_default_index(x.index):
         return [str(i) for i in x.index]
     return None
+
+
+def _shape_refusal(scores: bool, what: str, numeric: bool, rows: int, columns: int,
+                   row_names: Optional[List[str]] = None,
+                   column_names: Optional[List[str]] = None,
+                   not_numbers: Sequence[int] = ()) -> None:
+    """Raises the library's refusal of a matrix or of raw scores."""
+    coded = [None if n is None else [_encode(x) for x in n] for n in (row_names, column_names)]
+    refusal = _core.shape_refusal(scores, what, numeric, rows, columns, coded[0], coded[1],
+                                  list(not_numbers))
+    if refusal is not None:
+        _refuse(refusal, None)
 
 
 def _numbers(x: Any) -> Optional[np.ndarray]:
@@ -89,31 +90,29 @@ def _numbers(x: Any) -> Optional[np.ndarray]:
 
 
 def _square(x: Any, what: str) -> Tuple[np.ndarray, Optional[List[str]]]:
-    names = None
+    names = row_names = None
     if _is_frame(x):
-        names = _frame_names(x, what)
+        names = _frame_names(x)
+        # Rows labelled as the variables are checked against the columns;
+        # raw scores given as a matrix are told by their shape, rows
+        # labelled by person and all.
+        if not _is_default_index(x.columns) and not _unnamed_rows(x.index):
+            row_names = [str(i) for i in x.index]
         try:
             values = x.to_numpy(dtype=np.float64, na_value=np.nan)
         except (TypeError, ValueError):
             values = None
     else:
         values = _numbers(x)
-    if values is None or values.ndim != 2:
+    two = values is not None and values.ndim == 2
+    rows, columns = values.shape if two else (-1, -1)
+    if what in ("restricted", "unrestricted"):
+        _shape_refusal(False, what, two, rows, columns, row_names,
+                       names if row_names is not None else None)
+    elif not two:  # cor2cov()'s 'r'
         _fail(f"'{what}' must be a numeric matrix (or a data frame of numbers)")
-    rows, columns = values.shape
-    if rows > columns:
-        # More rows than columns: most likely raw scores, one row per person.
-        raw = "data = (not restricted =)" if what == "restricted" else "pool = (not unrestricted =)"
-        _fail(f"'{what}' must be square, not {rows} x {columns}; raw scores, one row per person, "
-              f"are given as {raw}")
-    if rows != columns:
+    elif rows != columns:
         _fail(f"'{what}' must be square, not {rows} x {columns}")
-    if rows == 0:
-        # Nothing to correct by, or nothing to correct: the results would
-        # be the input, as if corrected.
-        _fail(f"'{what}' has no variables (it is 0 x 0)"
-              + ("; give the var/cov matrix of the selection variables, at least one"
-                 if what == "unrestricted" else ""))
     return values, names
 
 
@@ -124,12 +123,10 @@ def _scores_names(x: Any, what: str) -> Tuple[int, Optional[List[str]]]:
                                       else [str(c) for c in x.columns])
     else:
         values = _numbers(x)
-        if values is None or values.ndim != 2:
-            _fail(f"'{what}' must be a data frame or a numeric matrix of raw scores, one row per "
-                  "person and one column per variable")
-        columns, names = values.shape[1], None
-    if columns == 0:
-        _fail(f"'{what}' has no columns")
+        two = values is not None and values.ndim == 2
+        columns, names = values.shape[1] if two else 0, None
+        _shape_refusal(True, what, two, -1, columns)
+    _shape_refusal(True, what, True, -1, columns)
     return columns, names
 
 
@@ -143,9 +140,8 @@ def _raw_scores(x: Any, what: str, columns: Optional[List[int]] = None) -> np.nd
                  if x.dtypes.iloc[j].kind not in "iuf"
                  and not (x.dtypes.iloc[j].kind == "O" and _all_numbers(x.iloc[:, j]))]
         if wrong:
-            which = "this column does not" if len(wrong) == 1 else "these columns do not"
-            named = ", ".join(str(x.columns[j]) for j in wrong)
-            _fail(f"'{what}' must hold numbers only; {which}: {named}")
+            _shape_refusal(True, what, True, -1, x.shape[1], None,
+                           [str(c) for c in x.columns], wrong)
         return x.to_numpy(dtype=np.float64, na_value=np.nan)
     values = _numbers(x)
     assert values is not None  # _scores_names said so

@@ -24,6 +24,11 @@ const char* const* texts_of(SEXP names, int n) {
   return TYPEOF(names) == STRSXP ? texts(names, n, "") : NULL;
 }
 
+/* Texts as they are written, NA as "NA". */
+const char* const* strings_of(SEXP x, int n) {
+  return TYPEOF(x) == STRSXP ? texts(x, n, "NA") : NULL;
+}
+
 void given_of(SEXP x, tolbe_given* out) {
   *out = (tolbe_given){TOLBE_GIVEN_ABSENT, 0, NULL, NULL, NULL};
   if (isNull(x)) return;

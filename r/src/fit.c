@@ -125,21 +125,21 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   /* The variables of each side, and their names, for the request layer. */
   Scores data_scores = {0}, pool_scores = {0};
   if (with_data) {
-    PROTECT(raw_scores(data, "data", NULL, 0, &data_scores));
+    PROTECT(raw_scores(data, TOLBE_CALL_DATA, NULL, 0, &data_scores));
     pr.q = data_scores.columns;
     pr.names = data_scores.names;
   } else {
-    pr.restricted = PROTECT(square_matrix(restricted, "restricted"));
+    pr.restricted = PROTECT(square_matrix(restricted, TOLBE_CALL_RESTRICTED));
     pr.q = nrows(pr.restricted);
     pr.names = variable_names(pr.restricted);
   }
   SEXP s_names = with_pool ? scores_names_of(pool) : R_NilValue;
   int s_columns = 0;
   if (with_pool) {
-    s_columns = scores_columns(pool, "pool");
+    s_columns = scores_columns(pool, TOLBE_CALL_POOL);
     PROTECT(R_NilValue);
   } else {
-    pr.unrestricted = PROTECT(square_matrix(unrestricted, "unrestricted"));
+    pr.unrestricted = PROTECT(square_matrix(unrestricted, TOLBE_CALL_UNRESTRICTED));
     s_columns = nrows(pr.unrestricted);
     s_names = variable_names(pr.unrestricted);
   }
@@ -187,7 +187,8 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
    * pool's found by name). */
   if (with_pool) {
     int by_name = !isNull(s_names) && !isNull(selection);
-    PROTECT(raw_scores(pool, "pool", by_name ? pr.r.unrestricted_rows : NULL, p, &pool_scores));
+    PROTECT(raw_scores(pool, TOLBE_CALL_POOL, by_name ? pr.r.unrestricted_rows : NULL, p,
+                       &pool_scores));
     ++protected;
   }
   tolbe_fit_sources sources;

@@ -1,38 +1,26 @@
 /* The matrices and raw scores as the library reads them: a var/cov matrix
- * (or a data frame of numbers) checked to be square with one set of
- * names, and raw scores, one row per person, whose var/cov matrix the
- * library's one rule makes (complete rows, divisor n - 1), so that the
- * estimates, the findings and the intervals belong to the same matrices. */
+ * (or a data frame of numbers) and raw scores, one row per person, each
+ * checked by the library's rules and refused in its words. */
 #include <math.h>
 #include <string.h>
 
 #include "tolbe_r.h"
 
-/* Stops when the row names of the matrix `x` (the argument `what`)
- * contradict its column names: the results would be labelled by one and
- * the variables found by the other. Either alone is the variables' names. */
-static void check_dimnames(SEXP x, const char* what) {
-  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
-  if (isNull(dimnames)) return;
-  SEXP rows = VECTOR_ELT(dimnames, 0);
-  SEXP columns = VECTOR_ELT(dimnames, 1);
-  if (isNull(rows) || isNull(columns)) return;
-  int n = LENGTH(rows) < LENGTH(columns) ? LENGTH(rows) : LENGTH(columns);
-  for (int k = 0; k < n; ++k) {
-    SEXP row = STRING_ELT(rows, k);
-    SEXP column = STRING_ELT(columns, k);
-    if (same_name(row, column)) continue;
-    fail(
-        "'%s': row %d is named \"%s\", but column %d \"%s\"; the rows and the "
-        "columns are the "
-        "same variables, in the same order",
-        what, k + 1, row == NA_STRING ? "NA" : translateChar(row), k + 1,
-        column == NA_STRING ? "NA" : translateChar(column));
+/* Stops with the library's refusal of `shape` as the argument
+ * `argument`, a matrix or raw scores. */
+static void check_shape(int scores, int argument, const tolbe_shape* shape) {
+  tolbe_spelling spelling = r_spelling();
+  char message[1024];
+  int code = scores ? tolbe_scores_refusal(&spelling, argument, shape, message, sizeof message)
+                    : tolbe_matrix_refusal(&spelling, argument, shape, message, sizeof message);
+  if (code != 0) {
+    refuse(message, tolbe_refusal_code_name(code), argument, allocVector(INTSXP, 0));
   }
 }
 
-/* `x` as a square matrix of doubles, or a clean error naming `what`. */
-SEXP square_matrix(SEXP x, const char* what) {
+/* `x` as a square matrix of doubles, or the library's refusal of it as
+ * `argument`. */
+SEXP square_matrix(SEXP x, int argument) {
   int protected = 0;
   if (inherits(x, "data.frame")) {
     SEXP call = PROTECT(lang2(install("as.matrix"), x));
@@ -40,33 +28,20 @@ SEXP square_matrix(SEXP x, const char* what) {
     protected = 2;
   }
   SEXP dim = getAttrib(x, R_DimSymbol);
-  int restricted = strcmp(what, "restricted") == 0;
-  if (TYPEOF(dim) == INTSXP && LENGTH(dim) == 2 && INTEGER(dim)[0] == 0 && INTEGER(dim)[1] == 0) {
-    /* An empty selection written out and read back (or data.frame()), of
-     * whatever type: corrected by it, the restricted matrix would come back
-     * unchanged as if corrected. */
-    fail("'%s' has no variables (it is 0 x 0); %s", what,
-         restricted ? "give the var/cov matrix of all the variables in the "
-                      "restricted sample"
-                    : "give the var/cov matrix of the selection variables, at "
-                      "least one");
+  tolbe_shape shape = {0};
+  int two = TYPEOF(dim) == INTSXP && LENGTH(dim) == 2;
+  shape.numeric = two && (TYPEOF(x) == REALSXP || TYPEOF(x) == INTSXP) && !isFactor(x);
+  shape.rows = two ? INTEGER(dim)[0] : -1;
+  shape.columns = two ? INTEGER(dim)[1] : -1;
+  SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
+  if (!isNull(dimnames)) {
+    SEXP rows = VECTOR_ELT(dimnames, 0), columns = VECTOR_ELT(dimnames, 1);
+    shape.n_row_names = isNull(rows) || isNull(columns) ? 0 : LENGTH(rows);
+    shape.n_column_names = shape.n_row_names > 0 ? LENGTH(columns) : 0;
+    shape.row_names = strings_of(rows, shape.n_row_names);
+    shape.column_names = strings_of(columns, shape.n_column_names);
   }
-  if ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) || TYPEOF(dim) != INTSXP ||
-      LENGTH(dim) != 2) {
-    fail("'%s' must be a numeric matrix (or a data frame of numbers)", what);
-  }
-  int rows = INTEGER(dim)[0];
-  int columns = INTEGER(dim)[1];
-  if (rows > columns) {
-    /* More rows than columns: most likely raw scores, one row per person. */
-    fail(
-        "'%s' must be square, not %d x %d; raw scores, one row per person, "
-        "are given as %s",
-        what, rows, columns,
-        restricted ? "data = (not restricted =)" : "pool = (not unrestricted =)");
-  }
-  if (rows != columns) fail("'%s' must be square, not %d x %d", what, rows, columns);
-  check_dimnames(x, what);
+  check_shape(0, argument, &shape);
   if (TYPEOF(x) != REALSXP) x = coerceVector(x, REALSXP);
   UNPROTECT(protected);
   return x;
@@ -82,30 +57,25 @@ SEXP scores_names_of(SEXP x) {
 
 /* The number of columns of raw scores `x`, or a clean error naming
  * `what`. */
-int scores_columns(SEXP x, const char* what) {
+int scores_columns(SEXP x, int argument) {
   int frame = inherits(x, "data.frame") && TYPEOF(x) == VECSXP;
   SEXP dim = getAttrib(x, R_DimSymbol);
-  if (!frame && ((TYPEOF(x) != REALSXP && TYPEOF(x) != INTSXP) || isFactor(x) ||
-                 TYPEOF(dim) != INTSXP || LENGTH(dim) != 2)) {
-    fail(
-        "'%s' must be a data frame or a numeric matrix of raw scores, one row "
-        "per person and one "
-        "column per variable",
-        what);
-  }
-  int columns = frame ? LENGTH(x) : INTEGER(dim)[1];
-  if (columns == 0) fail("'%s' has no columns", what);
-  return columns;
+  tolbe_shape shape = {0};
+  shape.numeric = frame || ((TYPEOF(x) == REALSXP || TYPEOF(x) == INTSXP) && !isFactor(x) &&
+                            TYPEOF(dim) == INTSXP && LENGTH(dim) == 2);
+  shape.columns = !shape.numeric ? 0 : frame ? LENGTH(x) : INTEGER(dim)[1];
+  check_shape(1, argument, &shape);
+  return (int)shape.columns;
 }
 
-/* `x` as raw scores, or a clean error naming `what`: all its columns
+/* `x` as raw scores, or the library's refusal of it as `argument`: all its columns
  * (`list` NULL), or the n columns `list` in that order, the others not
  * looked at (a pool's identifiers, notes, columns left empty). The values
  * are `x` itself when it is a matrix of doubles taken whole, else a copy;
  * the caller protects them. */
-SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out) {
+SEXP raw_scores(SEXP x, int argument, const int* list, int n, Scores* out) {
   int frame = inherits(x, "data.frame") && TYPEOF(x) == VECSXP;
-  int all_columns = scores_columns(x, what);
+  int all_columns = scores_columns(x, argument);
   int rows = frame ? LENGTH(VECTOR_ELT(x, 0)) : INTEGER(getAttrib(x, R_DimSymbol))[0];
   SEXP all_names = scores_names_of(x);
   int columns = list != NULL ? n : all_columns;
@@ -114,24 +84,25 @@ SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out) {
     *out = (Scores){values, rows, columns, all_names};
     return values;
   }
-  Text t = {0};
+  int* wrong = index_list(columns);
   int n_wrong = 0;
   for (int k = 0; k < columns && frame; ++k) {
     int j = list != NULL ? list[k] : k;
     SEXP column = VECTOR_ELT(x, j);
-    if ((TYPEOF(column) == REALSXP || TYPEOF(column) == INTSXP) && !isFactor(column) &&
-        LENGTH(column) == rows) {
-      continue;
+    if ((TYPEOF(column) != REALSXP && TYPEOF(column) != INTSXP) || isFactor(column) ||
+        LENGTH(column) != rows) {
+      wrong[n_wrong++] = j;
     }
-    if (n_wrong++ > 0) put(&t, ", ");
-    put_variable(&t, all_names, j);
   }
   if (n_wrong > 0) {
-    Text m = {0};
-    putf(&m, "'%s' must hold numbers only; %s: ", what,
-         n_wrong == 1 ? "this column does not" : "these columns do not");
-    put(&m, text_of(&t));
-    fail_text(&m);
+    tolbe_shape shape = {0};
+    shape.numeric = 1;
+    shape.columns = all_columns;
+    shape.column_names = texts_of(all_names, all_columns);
+    shape.n_column_names = isNull(all_names) ? 0 : all_columns;
+    shape.not_numbers = wrong;
+    shape.n_not_numbers = n_wrong;
+    check_shape(1, argument, &shape);
   }
   SEXP values = PROTECT(allocMatrix(REALSXP, rows, columns));
   SEXP names = PROTECT(isNull(all_names) ? R_NilValue : allocVector(STRSXP, columns));

@@ -35,6 +35,7 @@ SEXP labelled_variables(const int* list, int n, SEXP names);
  * library's request layer takes them. */
 void given_of(SEXP x, tolbe_given* out);
 const char* const* texts_of(SEXP names, int n);
+const char* const* strings_of(SEXP x, int n);
 tolbe_spelling r_spelling(void);
 SEXP resolve(const tolbe_call* call, tolbe_resolution** out, SEXP names);
 void NORET refuse(const char* message, const char* code, int argument, SEXP variables);
@@ -48,10 +49,10 @@ typedef struct {
   int columns;
   SEXP names; /* the column names, or R_NilValue */
 } Scores;
-SEXP square_matrix(SEXP x, const char* what);
+SEXP square_matrix(SEXP x, int argument);
 SEXP scores_names_of(SEXP x);
-int scores_columns(SEXP x, const char* what);
-SEXP raw_scores(SEXP x, const char* what, const int* list, int n, Scores* out);
+int scores_columns(SEXP x, int argument);
+SEXP raw_scores(SEXP x, int argument, const int* list, int n, Scores* out);
 tolbe_scores library_scores(const Scores* s);
 
 /* The problem as the request layer resolved it, with R's matrices. */

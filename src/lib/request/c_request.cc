@@ -323,6 +323,46 @@ int tolbe_sources_refusal(const tolbe_spelling* spelling, int restricted, int da
   }
 }
 
+static int shape_refusal(bool scores, const tolbe_spelling* spelling, int argument,
+                         const tolbe_shape* shape, char* message, size_t size) {
+  if (shape == nullptr || argument <= 0 || argument >= TOLBE_CALL_ARGUMENTS) {
+    written("", message, size);
+    return 0;
+  }
+  try {
+    SpellingTexts keep;
+    tolbe::Spelling s;
+    if (spelling != nullptr) spell(*spelling, keep, s);
+    tolbe::Shape in;
+    in.numeric = shape->numeric != 0;
+    in.rows = shape->rows;
+    in.columns = shape->columns;
+    in.row_names = texts_of(shape->row_names, shape->n_row_names);
+    in.column_names = texts_of(shape->column_names, shape->n_column_names);
+    if (shape->not_numbers != nullptr && shape->n_not_numbers > 0) {
+      in.not_numbers.assign(shape->not_numbers, shape->not_numbers + shape->n_not_numbers);
+    }
+    auto which = static_cast<tolbe::CallArgument>(argument);
+    auto refusal =
+        scores ? tolbe::scores_refusal(s, which, in) : tolbe::matrix_refusal(s, which, in);
+    written(refusal ? refusal->message : "", message, size);
+    return refusal ? static_cast<int>(refusal->code) : 0;
+  } catch (const std::bad_alloc&) {
+    written("out of memory", message, size);
+    return static_cast<int>(tolbe::RefusalCode::invalid_value);
+  }
+}
+
+int tolbe_matrix_refusal(const tolbe_spelling* spelling, int argument, const tolbe_shape* shape,
+                         char* message, size_t size) {
+  return shape_refusal(false, spelling, argument, shape, message, size);
+}
+
+int tolbe_scores_refusal(const tolbe_spelling* spelling, int argument, const tolbe_shape* shape,
+                         char* message, size_t size) {
+  return shape_refusal(true, spelling, argument, shape, message, size);
+}
+
 int tolbe_may_be_triangle(int n, const double* a, int ld) {
   return tolbe::may_be_triangle(n, a, ld) ? 1 : 0;
 }

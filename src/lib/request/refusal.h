@@ -14,6 +14,9 @@ inline Refusal refuse(RefusalCode code, CallArgument argument, std::string messa
   return Refusal{code, argument, std::move(variables), std::move(message)};
 }
 
+// `argument` as the client's users write it ("selection", "select").
+const char* written(const Spelling& spelling, CallArgument argument);
+
 // The variables `list` by name (or number), separated by commas.
 std::string labels(const std::vector<std::string>& names, const std::vector<int>& list);
 

@@ -56,7 +56,12 @@ constexpr const char* code_names[static_cast<int>(RefusalCode::count)] = {"",
                                                                           "too_few_rows",
                                                                           "no_reliability",
                                                                           "too_many_variables",
-                                                                          "not_positive_definite"};
+                                                                          "not_positive_definite",
+                                                                          "not_a_matrix",
+                                                                          "not_square",
+                                                                          "no_variables",
+                                                                          "names_contradict",
+                                                                          "not_numbers"};
 
 // `pattern` with each "{}" replaced by the next of `a`, `b`.
 std::string filled(const char* pattern, std::string_view a, std::string_view b = {}) {
@@ -110,6 +115,10 @@ std::string variable_label(const std::vector<std::string>& names, int v) {
 }
 
 namespace request {
+
+const char* written(const Spelling& spelling, CallArgument argument) {
+  return written_name(spelling, argument);
+}
 
 std::string labels(const std::vector<std::string>& names, const std::vector<int>& list) {
   std::string out;
