@@ -926,5 +926,281 @@ TEST(RequestSources, EachSideOnceAndMeansNotBesideTheirScores) {
             "raw scores), not both");
 }
 
+// Cases a second planted-fault round found open.
+TEST(RequestLimits, NamesRepeatedAndCountedAsTheClientCounts) {
+  // The first two variables sharing a name, counted from 1 and from 0.
+  Call c = study();
+  c.names = {"x1", "x1", "y", "z"};
+  c.unrestricted_names.clear();
+  EXPECT_EQ(refusal_of(c), "repeated: 'restricted': the name \"x1\" is given to variables 1 and 2");
+  c.spelling.first_index = 0;
+  c.names = {"x1", "x2", "x1", "z"};
+  EXPECT_EQ(refusal_of(c), "repeated: 'restricted': the name \"x1\" is given to variables 0 and 2");
+  // Every variable selected (p == q): no others.
+  c = study();
+  c.p = 4;
+  c.unrestricted_names.clear();
+  Resolution r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.selection, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_TRUE(r.call.others.empty());
+  // An unnamed variable is labelled by its number from 1.
+  EXPECT_EQ(variable_label({}, 0), "variable 1");
+  EXPECT_EQ(variable_label({"a", ""}, 1), "variable 2");
+}
+
+TEST(RequestLimits, AWholeMatrixWithEmptySidesIsReorderedByName) {
+  // Both sides 0: no triangle to keep in its own order, so it is reordered
+  // like any whole matrix.
+  const double diagonal[] = {1.0, 0.0, 0.0, 1.0};
+  Call c = study();
+  c.unrestricted_names = {"z", "x1"};
+  c.selection = names({"x1", "z"});
+  c.unrestricted = diagonal;
+  c.ld_unrestricted = 2;
+  Resolution r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.selection, (std::vector<int>{0, 3}));
+  EXPECT_EQ(r.call.unrestricted_rows, (std::vector<int>{1, 0}));
+  EXPECT_TRUE(r.call.reordered);
+}
+
+TEST(RequestLimits, WhereMeasuredCountedByTheReliabilitiesGiven) {
+  Given one_named = named({0.7}, {"z"});
+  Call c = study();
+  c.reliabilities = one_named;
+  // Two values for the one reliability given (two others, one defaulted).
+  c.reliability_sample = names({"restricted", "restricted"});
+  EXPECT_EQ(refusal_of(c),
+            "wrong_count: 'reliability_sample' must be \"unrestricted\" or \"restricted\": one "
+            "value for all the reliabilities, one for each of the 1 in order, or values named by "
+            "variable");
+  // A variable named twice.
+  c.reliabilities = numbers({0.8, 0.7});
+  Given twice = names({"restricted", "unrestricted"});
+  twice.names = {"z", "z"};
+  twice.has_names = true;
+  c.reliability_sample = twice;
+  EXPECT_EQ(refusal_of(c), "repeated: 'reliability_sample' names z more than once");
+}
+
+TEST(RequestLimits, MeansReorderedAndChecked) {
+  // A three-cycle tells the order from its inverse (a reversal does not).
+  Call c = study();
+  c.restricted_means = named({2, 3, 1, 4}, {"x2", "y", "x1", "z"});
+  c.unrestricted_means = numbers({10, 20});
+  Resolution r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.restricted_means, (std::vector<double>{1, 2, 3, 4}));
+  // Every value is checked, the first too.
+  c.restricted_means = numbers({NAN, 2, 3, 4});
+  EXPECT_EQ(refusal_of(c), "invalid_value: 'restricted_means' must be 4 finite numbers");
+  // An unknown name given twice is listed once.
+  c.restricted_means = named({1, 2, 3, 4}, {"w", "w", "x1", "x2"});
+  EXPECT_EQ(refusal_of(c),
+            "unknown_variable: 'restricted_means' names variables that are not among "
+            "'restricted': w");
+  // The refusal names the means that are missing.
+  c = study();
+  c.restricted_means = numbers({1, 2, 3, 4});
+  r = resolve_call(c);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.refusal->argument, CallArgument::unrestricted_means);
+  c = study();
+  c.unrestricted_means = numbers({10, 20});
+  r = resolve_call(c);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.refusal->argument, CallArgument::restricted_means);
+  // Beside a pool, the restricted means alone: the pool gives the others.
+  c = study();
+  c.from_pool = true;
+  c.unrestricted_names.clear();
+  c.restricted_means = numbers({1, 2, 3, 4});
+  r = resolve_call(c);
+  ASSERT_TRUE(r.ok()) << r.refusal->message;
+  EXPECT_EQ(r.call.restricted_means, (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_TRUE(r.call.unrestricted_means.empty());
+  // The criteria are resolved before the means: their refusal comes first.
+  c = study();
+  c.criteria = names({"x1"});
+  c.restricted_means = numbers({1, 2, 3});
+  c.unrestricted_means = numbers({10, 20});
+  EXPECT_EQ(refusal_of(c),
+            "selection_variable: 'criteria' names the selection variable x1; the criteria are "
+            "among the other variables");
+}
+
+TEST(RequestLimits, NormalNeedsNWhateverElseIsGiven) {
+  Call c = study();
+  c.interval = names({"normal"});
+  c.level = numbers({0.9});
+  EXPECT_EQ(refusal_of(c),
+            "needs_argument: interval = \"normal\" needs 'n', the size of the restricted sample "
+            "(or its raw scores as 'data')");
+}
+
+TEST(RequestLimits, AnIncrementsBaseSetIsCalledBase) {
+  QuestionCall q;
+  q.q = 5;
+  q.names = {"t1", "t2", "int", "perf", "sup"};
+  q.criteria = {3, 4};
+  q.criterion = names({"perf"});
+  ResolvedQuestion out;
+  // A regression with predictors given has no base set.
+  q.predictors = names({"t1", "int"});
+  ASSERT_FALSE(resolve_question(q, out));
+  EXPECT_EQ(out.base, 0);
+  q.added = names({"int"});
+  q.predictors = names({"t1", "perf"});
+  auto refusal = resolve_question(q, out);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->argument, CallArgument::base);
+  EXPECT_EQ(refusal->message, "the criterion perf is among 'base'");
+  q.predictors = names({"t1", "t1"});
+  refusal = resolve_question(q, out);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->message, "'base' names t1 more than once");
+  // The added predictors count toward the most taken.
+  QuestionCall many = q;
+  many.q = 60;
+  many.names.clear();
+  many.criterion = numbers({1});
+  std::vector<double> base, added;
+  for (int v = 2; v <= 31; ++v) base.push_back(v);
+  for (int v = 32; v <= 52; ++v) added.push_back(v);
+  many.predictors = numbers(base);
+  many.added = numbers(added);
+  refusal = resolve_question(many, out);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->message, "'base' and 'added' name 51 variables; at most 50 are taken");
+  added.pop_back();
+  many.added = numbers(added);
+  EXPECT_FALSE(resolve_question(many, out));
+}
+
+TEST(Shapes, WhatAMatrixAndRawScoresMustBe) {
+  struct Case {
+    const char* what;
+    bool scores;
+    CallArgument argument;
+    Shape shape;
+    int first_index;
+    std::string refusal;  // "" none
+  };
+  const Case cases[] = {
+      {"an empty restricted matrix",
+       false,
+       CallArgument::restricted,
+       {true, 0, 0, {}, {}, {}},
+       1,
+       "no_variables: 'restricted' has no variables (it is 0 x 0); give the var/cov matrix of "
+       "all the variables in the restricted sample"},
+      {"an empty unrestricted matrix",
+       false,
+       CallArgument::unrestricted,
+       {false, 0, 0, {}, {}, {}},
+       1,
+       "no_variables: 'unrestricted' has no variables (it is 0 x 0); give the var/cov matrix "
+       "of the selection variables, at least one"},
+      {"not numbers",
+       false,
+       CallArgument::restricted,
+       {false, 3, 3, {}, {}, {}},
+       1,
+       "not_a_matrix: 'restricted' must be a numeric matrix (or a data frame of numbers)"},
+      {"raw scores given as the restricted matrix",
+       false,
+       CallArgument::restricted,
+       {true, 40, 3, {}, {}, {}},
+       1,
+       "not_square: 'restricted' must be square, not 40 x 3; raw scores, one row per person, "
+       "are given as data = (not restricted =)"},
+      {"raw scores given as the unrestricted matrix",
+       false,
+       CallArgument::unrestricted,
+       {true, 4, 3, {}, {}, {}},
+       1,
+       "not_square: 'unrestricted' must be square, not 4 x 3; raw scores, one row per person, "
+       "are given as pool = (not unrestricted =)"},
+      {"more columns than rows",
+       false,
+       CallArgument::restricted,
+       {true, 2, 3, {}, {}, {}},
+       1,
+       "not_square: 'restricted' must be square, not 2 x 3"},
+      {"1 x 1 is square", false, CallArgument::unrestricted, {true, 1, 1, {}, {}, {}}, 1, ""},
+      {"rows named as the columns",
+       false,
+       CallArgument::restricted,
+       {true, 2, 2, {"a", "b"}, {"a", "b"}, {}},
+       1,
+       ""},
+      {"the last row named otherwise, counted from 0",
+       false,
+       CallArgument::restricted,
+       {true, 3, 3, {"a", "b", "c"}, {"a", "b", "d"}, {}},
+       0,
+       "names_contradict: 'restricted': row 2 is named \"c\", but column 2 \"d\"; the rows and "
+       "the columns are the same variables, in the same order"},
+      {"the first row, counted from 1",
+       false,
+       CallArgument::unrestricted,
+       {true, 2, 2, {"b", "a"}, {"a", "b"}, {}},
+       1,
+       "names_contradict: 'unrestricted': row 1 is named \"b\", but column 1 \"a\"; the rows "
+       "and the columns are the same variables, in the same order"},
+      {"rows without names",
+       false,
+       CallArgument::restricted,
+       {true, 2, 2, {}, {"a", "b"}, {}},
+       1,
+       ""},
+      {"scores that are not numbers",
+       true,
+       CallArgument::data,
+       {false, 0, 0, {}, {}, {}},
+       1,
+       "not_a_matrix: 'data' must be a data frame or a numeric matrix of raw scores, one row "
+       "per person and one column per variable"},
+      {"scores of no columns",
+       true,
+       CallArgument::pool,
+       {true, 5, 0, {}, {}, {}},
+       1,
+       "no_variables: 'pool' has no columns"},
+      {"one column not numbers",
+       true,
+       CallArgument::pool,
+       {true, 5, 3, {}, {"id", "x", ""}, {0}},
+       1,
+       "not_numbers: 'pool' must hold numbers only; this column does not: id"},
+      {"the last two, one unnamed",
+       true,
+       CallArgument::data,
+       {true, 5, 3, {}, {"id", "x", ""}, {1, 2}},
+       1,
+       "not_numbers: 'data' must hold numbers only; these columns do not: x, variable 3"},
+      {"scores of no rows are scores", true, CallArgument::data, {true, 0, 2, {}, {}, {}}, 1, ""},
+  };
+  for (const Case& t : cases) {
+    Spelling spelling;
+    spelling.first_index = t.first_index;
+    auto refusal = t.scores ? scores_refusal(spelling, t.argument, t.shape)
+                            : matrix_refusal(spelling, t.argument, t.shape);
+    std::string got =
+        refusal ? std::string(refusal_code_name(refusal->code)) + ": " + refusal->message : "";
+    EXPECT_EQ(got, t.refusal) << t.what;
+    if (refusal) {
+      EXPECT_EQ(refusal->argument, t.argument) << t.what;
+    }
+  }
+  // The command line's spelling of the hint.
+  auto cli = matrix_refusal(command_line(), CallArgument::restricted, {true, 9, 2, {}, {}, {}});
+  ASSERT_TRUE(cli);
+  EXPECT_EQ(cli->message,
+            "'--restricted' must be square, not 9 x 2; raw scores, one row per person, are given "
+            "as data = (not restricted =)");
+}
+
 }  // namespace
 }  // namespace tolbe
