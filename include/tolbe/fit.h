@@ -16,6 +16,8 @@
 // fit() allocates; it never prints, exits or throws except std::bad_alloc.
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -123,7 +125,42 @@ struct Fit {
 // Fit::said; nothing is thrown but std::bad_alloc.
 Fit fit(const Call& call, ResolvedCall& resolved, const FitSources& sources);
 
-// "rows_dropped", ...: the stable name of a fit's own note, as above.
-const char* fit_matrix_name(FitMatrix matrix);  // "cov", "cor", "disattenuated", "operational"
+// "cov", "cor", "disattenuated", "operational".
+const char* fit_matrix_name(FitMatrix matrix);
+
+// What a fit keeps for the validity questions asked of it later: V and S
+// as corrected (S in selection order; either ignored when the request
+// holds the raw scores it came from), the selection, each variable's
+// reliability (q values, NaN where none was given; empty: none given at
+// all), and the fit's intervals (method none: estimates only).
+struct FitAsked {
+  int q = 0;
+  int p = 0;
+  const double* restricted = nullptr;
+  int ld_restricted = 0;
+  const double* unrestricted = nullptr;
+  int ld_unrestricted = 0;
+  std::span<const int> selection;
+  std::span<const double> reliabilities;
+  IntervalRequest intervals;
+};
+
+// The answer to a validity question: the question resolved, and its
+// values (validity_values(k) each, in the library's layout, with the
+// intervals' summary), or why there are none.
+struct ValidityAnswer {
+  std::optional<Refusal> refusal;
+  ResolvedQuestion question;
+  std::vector<double> estimate, se, lower, upper;
+  IntervalSummary summary;  // summary.reason is empty
+};
+
+// Asks `question` of the fit `fit`: resolves it (resolve_question()), then
+// computes the regression of the criterion on the predictors (or the
+// increment of the added ones over the base set) with the fit's own
+// intervals, the criterion's reliability its own where one was given, else
+// 1. Refuses a question whose predictors' corrected var/cov matrix is not
+// positive definite, and a workspace beyond the library's bound.
+ValidityAnswer ask(const QuestionCall& question, const FitAsked& fit);
 
 }  // namespace tolbe

@@ -675,6 +675,48 @@ int tolbe_fit_diagnostics(const tolbe_fit* fit, tolbe_diagnostics* out);
 #define TOLBE_FIT_NOT_FINITE 1
 int tolbe_fit_places(const tolbe_fit* fit, int which, int* rows, int* columns, int capacity);
 
+/* ---- A validity question asked of a fit (tolbe::ask) -------------------- */
+
+/* What a fit keeps for its later questions (tolbe::FitAsked): V and S as
+ * corrected (S in selection order), the p selection variables, each
+ * variable's reliability (q values, NaN where none was given; NULL: none
+ * given at all) and the fit's interval request (its raw scores, when it
+ * had them: then V or S is theirs). */
+typedef struct tolbe_asked_fit {
+  int q;
+  int p;
+  const double* restricted;
+  int ld_restricted;
+  const double* unrestricted;
+  int ld_unrestricted;
+  const int* selection;
+  const double* reliabilities;
+  tolbe_interval_request request;
+} tolbe_asked_fit;
+
+typedef struct tolbe_answer tolbe_answer;
+
+/* Asks `question` of `fit`; NULL when out of memory or `fit` is not one.
+ * Free with tolbe_answer_free(). */
+tolbe_answer* tolbe_ask(const tolbe_question_call* question, const tolbe_asked_fit* fit);
+void tolbe_answer_free(tolbe_answer* answer);
+
+/* 0, or the refusal's code, with its argument, message and variables
+ * (from 0), which live as long as the answer. */
+int tolbe_answer_refusal(const tolbe_answer* answer, int* argument, const char** message,
+                         const int** variables, int* n_variables);
+
+/* The question as resolved: the criterion, the predictors (the base set
+ * first) and the base set's size (0: a regression); returns their count,
+ * k. */
+int tolbe_answer_question(const tolbe_answer* answer, int* criterion, const int** predictors,
+                          int* base);
+
+/* The values (tolbe_validity_values(k) each, TOLBE_VALIDITY_* layout) by
+ * TOLBE_FIT_ESTIMATE, _SE, _LOWER or _UPPER; NULL when refused. */
+const double* tolbe_answer_values(const tolbe_answer* answer, int part);
+void tolbe_answer_summary(const tolbe_answer* answer, tolbe_interval_summary* summary);
+
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 

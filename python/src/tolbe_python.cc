@@ -105,29 +105,6 @@ void require_scores(const Array& a) {
           "scores must be a matrix");
 }
 
-// The optional sequence of ints `x` (None: none) into `into`.
-const int* int_list(const py::object& x, std::vector<int>& into, int* n) {
-  *n = 0;
-  if (x.is_none()) return nullptr;
-  auto list = x.cast<py::sequence>();
-  auto size = static_cast<std::size_t>(list.size());
-  *n = static_cast<int>(size);
-  int* to = reserve(into, size + 1);
-  for (std::size_t k = 0; k < size; ++k) to[k] = list[k].cast<int>();
-  return to;
-}
-
-const double* double_list(const py::object& x, std::vector<double>& into, int* n) {
-  *n = 0;
-  if (x.is_none()) return nullptr;
-  Array a = x.cast<Array>();
-  *n = static_cast<int>(a.size());
-  double* to = reserve(into, static_cast<std::size_t>(a.size()) + 1);
-  auto r = a.unchecked<1>();
-  for (py::ssize_t k = 0; k < a.size(); ++k) to[k] = r(k);
-  return to;
-}
-
 py::object place_or_none(int v) {
   if (v < 0) return py::none();
   return py::int_(v);
@@ -224,169 +201,6 @@ void scores_of(const Array& x, Scores& out) {
   int columns = size_of(x, 1);
   const double* d = column_major(x, out.values);
   out.view = tolbe_scores{rows, columns, d, rows > 0 ? rows : 1};
-}
-
-// The interval request of the Python layer's arguments.
-tolbe_interval_request request_of(int method, double level, int n, int n_unrestricted,
-                                  int resamples, std::uint64_t seed, int threads, int ci_type) {
-  tolbe_interval_request r;
-  tolbe_interval_request_init(&r);
-  r.method = method;
-  r.level = level;
-  r.n = n;
-  r.n_unrestricted = n_unrestricted;
-  r.resamples = resamples;
-  r.seed = seed;
-  r.threads = threads;
-  r.interval = ci_type;
-  return r;
-}
-
-py::dict summary_dict(const tolbe_interval_summary& s) {
-  py::dict o;
-  o["method"] = tolbe_interval_method_name(s.method);
-  o["interval"] = s.interval;
-  o["level"] = s.level;
-  o["n"] = s.n;
-  o["n_unrestricted"] = s.n_unrestricted;
-  o["rows_dropped"] = s.rows_dropped;
-  o["pool_rows_dropped"] = s.pool_rows_dropped;
-  o["resamples"] = s.resamples;
-  o["failed_resamples"] = s.failed_resamples;
-  o["threads"] = s.threads;
-  o["percentile_fallbacks"] = s.percentile_fallbacks;
-  return o;
-}
-
-std::string reason_of(const tolbe_interval_summary& s, int status) {
-  if (s.reason != nullptr && s.reason[0] != '\0') return s.reason;
-  return tolbe_status_text(status);
-}
-
-// The status of a workspace refused for its size: the reason says it all.
-constexpr int refused_memory = -1;
-
-// The workspace of the intervals or the validity question (`what`), within
-// the library's bound on their memory: "" when it is allocated, else the
-// refusal in the library's words (or, when the machine has less, in the
-// program's), so that a bootstrap too large for the machine says so rather
-// than raising a bare MemoryError after minutes.
-std::string allocate(const char* what, std::size_t n_work, std::size_t n_int_work,
-                     std::vector<double>& work, std::vector<int>& int_work) {
-  std::size_t length = tolbe_workspace_refusal(what, n_work, n_int_work, nullptr, 0);
-  if (length > 0) {
-    std::string refusal(length + 1, '\0');
-    tolbe_workspace_refusal(what, n_work, n_int_work, refusal.data(), refusal.size());
-    refusal.resize(length);
-    return refusal;
-  }
-  try {
-    work.resize(n_work + 1);
-    int_work.resize(n_int_work + 1);
-  } catch (const std::bad_alloc&) {
-    constexpr std::size_t mib = std::size_t{1} << 20;
-    std::size_t bytes = n_work * sizeof(double) + n_int_work * sizeof(int);
-    return std::string("there is not enough memory for ") + what + " (about " +
-           std::to_string((bytes + mib - 1) / mib) + " MiB); use fewer resamples";
-  }
-  return "";
-}
-
-// What the intervals and the validity question share: the matrices or the
-// raw scores, the selection, the reliabilities and the request, checked and
-// laid out as the C API reads them (the held vectors keep copies alive).
-struct IntervalInput {
-  std::vector<int> chosen_held;
-  std::vector<double> rel_held, v_held, s_held;
-  int n_selection = 0, n_reliabilities = 0;
-  const int* chosen = nullptr;
-  const double* rel = nullptr;
-  tolbe_interval_request request{};
-  Scores data_scores, pool_scores;
-  const double* vd = nullptr;
-  const double* sd = nullptr;
-  Array v_array, s_array;
-};
-
-void gather(IntervalInput& in, const py::object& v, const py::object& s,
-            const py::object& selection, int q, int p, const py::object& reliabilities,
-            const py::object& data, const py::object& pool, int method, double level, int n,
-            int n_unrestricted, int resamples, std::uint64_t seed, int threads, int ci_type) {
-  require(q >= 0 && q <= largest && p >= 0 && p <= q, "q in 0..46340 and p in 0..q");
-  in.chosen = int_list(selection, in.chosen_held, &in.n_selection);
-  require(in.chosen == nullptr || in.n_selection == p, "selection must hold p variables");
-  in.rel = double_list(reliabilities, in.rel_held, &in.n_reliabilities);
-  in.request = request_of(method, level, n, n_unrestricted, resamples, seed, threads, ci_type);
-  if (!data.is_none()) {
-    scores_of(data.cast<Array>(), in.data_scores);
-    require(in.data_scores.view.columns == q, "data must have q columns");
-    in.request.data = in.data_scores.view;
-  } else {
-    in.v_array = v.cast<Array>();
-    require_square(in.v_array, "v must be a square matrix");
-    require(size_of(in.v_array, 0) == q, "v must be q x q");
-    in.vd = column_major(in.v_array, in.v_held);
-  }
-  if (!pool.is_none()) {
-    scores_of(pool.cast<Array>(), in.pool_scores);
-    require(in.pool_scores.view.columns == p, "pool must have p columns");
-    in.request.pool = in.pool_scores.view;
-  } else {
-    in.s_array = s.cast<Array>();
-    require_square(in.s_array, "s must be a square matrix");
-    require(size_of(in.s_array, 0) == p, "s must be p x p");
-    in.sd = column_major(in.s_array, in.s_held);
-  }
-}
-
-// validity(v, s, selection, q, p, reliabilities, data, pool, method, level,
-// n, n_unrestricted, B, seed, threads, ci_type, criterion, predictors, base,
-// criterion_reliability) -> (status, reason, summary, estimate, se, lower,
-// upper), each of 4k + 6 values.
-py::tuple validity(const py::object& v, const py::object& s, const py::object& selection, int q,
-                   int p, const py::object& reliabilities, const py::object& data,
-                   const py::object& pool, int method, double level, int n, int n_unrestricted,
-                   int resamples, std::uint64_t seed, int threads, int ci_type, int criterion,
-                   const std::vector<int>& predictors, int base, double criterion_reliability) {
-  IntervalInput in;
-  gather(in, v, s, selection, q, p, reliabilities, data, pool, method, level, n, n_unrestricted,
-         resamples, seed, threads, ci_type);
-  int k = static_cast<int>(predictors.size());
-  tolbe_validity_question question{criterion, predictors.data(), k, base, criterion_reliability};
-  auto count = static_cast<py::ssize_t>(tolbe_validity_values(k));
-  Array estimate(count), se(count), lower(count), upper(count);
-  int ld = q > 0 ? q : 1;
-  int ld_s = p > 0 ? p : 1;
-  tolbe_interval_summary summary{};
-  std::size_t n_work = 0, n_int_work = 0;
-  int status = tolbe_lawley_validity_workspace(q, p, k, &in.request, &n_work, &n_int_work);
-  if (status != TOLBE_OK) {
-    status = tolbe_lawley_validity(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
-                                   in.n_reliabilities, &in.request, &question, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, 0, nullptr, 0, &summary);
-    return py::make_tuple(status == TOLBE_OK ? TOLBE_INVALID_ARGUMENT : status,
-                          reason_of(summary, TOLBE_INVALID_ARGUMENT), py::none(), py::none(),
-                          py::none(), py::none(), py::none());
-  }
-  std::vector<double> work;
-  std::vector<int> int_work;
-  std::string refusal = allocate("the validity question", n_work, n_int_work, work, int_work);
-  if (!refusal.empty()) {
-    return py::make_tuple(refused_memory, refusal, py::none(), py::none(), py::none(), py::none(),
-                          py::none());
-  }
-  double* e = estimate.mutable_data();
-  double* sv = se.mutable_data();
-  double* lo = lower.mutable_data();
-  double* up = upper.mutable_data();
-  {
-    py::gil_scoped_release unlocked;
-    status = tolbe_lawley_validity(q, p, in.vd, ld, in.sd, ld_s, in.chosen, in.rel,
-                                   in.n_reliabilities, &in.request, &question, e, sv, lo, up,
-                                   work.data(), n_work, int_work.data(), n_int_work, &summary);
-  }
-  return py::make_tuple(status, reason_of(summary, status), summary_dict(summary), estimate, se,
-                        lower, upper);
 }
 
 // The predictors of `criterion` when none are named: the library's rule,
@@ -681,22 +495,81 @@ struct Request {
     return out;
   }
 
-  // A validity question of the fit: (refusal, criterion, predictors, base).
-  py::tuple question(const py::object& criterion, const py::object& predictors,
-                     const py::object& added) const {
+  // ask(v, s, data, pool, seed, criterion, predictors, added): the
+  // validity question asked of the fit of this call (V and S as the fit
+  // corrected them, its raw scores and its bootstrap's seed) -> (refusal,
+  // criterion, predictors, base, summary, estimate, se, lower, upper).
+  py::tuple ask(const Array& v, const Array& s, const py::object& data, const py::object& pool,
+                std::uint64_t seed, const py::object& criterion, const py::object& predictors,
+                const py::object& added) const {
+    const tolbe::ResolvedCall& r = resolution.call;
+    require(resolution.ok() && v.ndim() == 2 && v.shape(0) == r.q && v.shape(1) == r.q &&
+                s.ndim() == 2 && s.shape(0) == r.p && s.shape(1) == r.p,
+            "v must be q x q and s p x p");
     tolbe::QuestionCall asked = question_call();
     asked.criterion = given_of(criterion);
     asked.predictors = given_of(predictors);
     asked.added = given_of(added);
-    tolbe::ResolvedQuestion out;
-    auto refused = tolbe::resolve_question(asked, out);
-    return py::make_tuple(refusal_of(refused), out.criterion, out.predictors, out.base);
-  }
-
-  py::object not_positive_definite(int criterion, const std::vector<int>& predictors,
-                                   int base) const {
-    tolbe::ResolvedQuestion resolved{criterion, predictors, base};
-    return refusal_of(tolbe::question_not_positive_definite(question_call(), resolved));
+    std::vector<double> v_held, s_held, reliabilities;
+    Scores data_scores, pool_scores;
+    tolbe::FitAsked fit;
+    fit.q = r.q;
+    fit.p = r.p;
+    fit.restricted = column_major(v, v_held);
+    fit.ld_restricted = r.q > 0 ? r.q : 1;
+    fit.unrestricted = column_major(s, s_held);
+    fit.ld_unrestricted = r.p > 0 ? r.p : 1;
+    fit.selection = r.selection;
+    if (!r.reliabilities.empty() || call.reliabilities.given()) {
+      reliabilities.assign(static_cast<std::size_t>(r.q), std::nan(""));
+      for (std::size_t j = 0; j < r.others.size(); ++j) {
+        if (r.reliability_given[j]) {
+          reliabilities[static_cast<std::size_t>(r.others[j])] = r.reliabilities[j];
+        }
+      }
+      fit.reliabilities = reliabilities;
+    }
+    const tolbe::IntervalOptions& o = r.intervals;
+    tolbe::IntervalRequest& request = fit.intervals;
+    request.method = o.method;
+    request.level = o.level;
+    request.n = o.n;
+    request.n_unrestricted = o.n_unrestricted;
+    request.resamples = o.resamples;
+    request.seed = seed;
+    request.threads = o.threads;
+    request.interval = o.ci_type;
+    Array data_array, pool_array;
+    if (!data.is_none()) {
+      data_array = data.cast<Array>();
+      scores_of(data_array, data_scores);
+      request.data = {data_scores.view.rows, data_scores.view.columns, data_or_empty(data_scores),
+                      data_scores.view.ld};
+      request.n = 0;
+    }
+    if (!pool.is_none()) {
+      pool_array = pool.cast<Array>();
+      scores_of(pool_array, pool_scores);
+      request.pool = {pool_scores.view.rows, pool_scores.view.columns, data_or_empty(pool_scores),
+                      pool_scores.view.ld};
+      request.n_unrestricted = 0;
+    }
+    tolbe::ValidityAnswer answer;
+    {
+      py::gil_scoped_release unlocked;
+      answer = tolbe::ask(asked, fit);
+    }
+    const tolbe::ResolvedQuestion& q = answer.question;
+    if (answer.refusal) {
+      return py::make_tuple(refusal_of(answer.refusal), q.criterion, q.predictors, q.base,
+                            py::none(), py::none(), py::none(), py::none(), py::none());
+    }
+    py::dict summary;
+    summary["failed_resamples"] = answer.summary.failed_resamples;
+    summary["percentile_fallbacks"] = answer.summary.percentile_fallbacks;
+    return py::make_tuple(py::none(), q.criterion, q.predictors, q.base, summary,
+                          Array(py::cast(answer.estimate)), Array(py::cast(answer.se)),
+                          Array(py::cast(answer.lower)), Array(py::cast(answer.upper)));
   }
 };
 
@@ -781,7 +654,6 @@ PYBIND11_MODULE(_core, m) {
   PyObject* made = PyCFunction_NewEx(&quick_method, nullptr, m.attr("__name__").ptr());
   if (made == nullptr) throw py::error_already_set();
   m.add_object("quick", py::reinterpret_steal<py::object>(made));
-  m.def("validity", &validity);
   m.def("operational", &operational);
   m.def("default_predictors", &default_predictors);
   m.def("version", &tolbe_version);
@@ -789,8 +661,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("refusal", &Request::refusal)
       .def("resolved", &Request::resolved)
       .def("fit", &Request::fit)
-      .def("question", &Request::question)
-      .def("not_positive_definite", &Request::not_positive_definite);
+      .def("ask", &Request::ask);
   m.def("resolve", &resolve);
   // Which sides were given, and means beside raw scores: None, or the
   // refusal as (code, argument, message).

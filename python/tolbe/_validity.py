@@ -12,10 +12,8 @@ import numpy as np
 from . import _arguments as _a
 from . import _core
 from ._errors import _fail, _label, _refuse
-from ._fit import _BOOTSTRAP, Lawley, _interval_text
+from ._fit import Lawley, _interval_text
 
-_OK, _NOT_POSITIVE_DEFINITE = 0, 1
-_REFUSED_MEMORY = -1  # _core's status of a workspace past the library's bound
 
 Variables = Union[Sequence[Union[str, int]], str, int, None]
 
@@ -46,30 +44,16 @@ def _validity_values(fit: Lawley, criterion: Any, predictors: Any, added: Any = 
     if increment:  # both are needed: an empty one is refused as such
         predictors = [] if predictors is None else predictors
         added = [] if added is None else added
-    refusal, y, x, base = pr.request.question(_a._variables(criterion, "'criterion'"),
-                                              _a._variables(predictors, first),
-                                              _a._variables(added, "'added'"))
+    info = fit.interval or {}
+    bootstrap = info.get("method") == "bootstrap"
+    refusal, y, x, base, summary, *values = pr.request.ask(
+        pr.v, pr.s, fit._data, fit._pool, info.get("seed") or 0 if bootstrap else 0,
+        _a._variables(criterion, "'criterion'"), _a._variables(predictors, first),
+        _a._variables(added, "'added'"))
     if refusal is not None:
         _refuse(refusal, pr.names)
-    reliability = 1.0
-    if pr.reliability is not None and pr.position[y] >= pr.p and pr.given[pr.position[y] - pr.p]:
-        reliability = float(pr.reliability[pr.position[y] - pr.p])
-    a = pr.asked
-    info = fit.interval or {}
-    bootstrap = a["method"] == _BOOTSTRAP
-    status, reason, summary, estimate, se, lower, upper = _core.validity(
-        None if fit._data is not None else pr.v, None if fit._pool is not None else pr.s,
-        pr.chosen(), pr.q, pr.p, pr.reliability, fit._data, fit._pool, a["method"], a["level"],
-        a["n"], a["n_unrestricted"], a["resamples"], info.get("seed") or 0 if bootstrap else 0,
-        a["threads"], a["ci_type"], y, x, base, reliability)
-    if status == _NOT_POSITIVE_DEFINITE:
-        _refuse(pr.request.not_positive_definite(y, x, base), pr.names)
-    if status == _REFUSED_MEMORY:
-        _fail(reason)
-    if status != _OK:
-        _fail(f"the validity values cannot be computed: {reason}")
     failed = summary["failed_resamples"] if bootstrap else None
-    return _Values(estimate, se, lower, upper, failed), y, x, base
+    return _Values(*values, failed), y, x, base
 
 
 def _rows(values: _Values, at: Sequence[int], terms: Sequence[str]) -> List[dict]:

@@ -19,13 +19,6 @@ SEXP integer_or_na(int value, int applies) {
  * `doubles` and `ints` beyond the library's bound on memory: a bootstrap
  * of many variables and resamples is refused at once rather than taking
  * the machine's memory for minutes. */
-void refuse_workspace(const char* what, size_t doubles, size_t ints) {
-  char refusal[256];
-  if (tolbe_workspace_refusal(what, doubles, ints, refusal, sizeof refusal) > 0) {
-    fail("%s", refusal);
-  }
-}
-
 /* A q x q matrix with the attributes of `like`. */
 static SEXP seed_value(unsigned long long seed) {
   if (seed <= 9007199254740992ULL) return ScalarReal((double)seed);

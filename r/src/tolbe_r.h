@@ -70,7 +70,6 @@ SEXP diagnostics_list(const tolbe_fit* f, const tolbe_diagnostics* d);
 
 /* intervals.c */
 SEXP integer_or_na(int value, int applies);
-void refuse_workspace(const char* what, size_t doubles, size_t ints);
 void intervals_into(SEXP fit, const tolbe_fit* f, SEXP dimnames, int with_data, int with_pool);
 tolbe_interval_request fit_request(SEXP info, SEXP scores, Scores* data, Scores* pool);
 SEXP element(SEXP x, const char* name);

@@ -6,6 +6,11 @@
 
 #include "tolbe_r.h"
 
+static void free_answer(SEXP holder) {
+  tolbe_answer_free((tolbe_answer*)R_ExternalPtrAddr(holder));
+  R_ClearExternalPtr(holder);
+}
+
 static void NORET fail_fit(const char* what) {
   fail("'fit' is not as lawley() made it (%s); make it anew with lawley()", what);
 }
@@ -75,41 +80,42 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
     /* None named is none at all, not the default ones. */
     question.predictors = (tolbe_given){TOLBE_GIVEN_NUMBERS, 0, NULL, NULL, NULL};
   }
-  int y = 0, k = 0, base_size = 0, argument = 0;
-  int* x = index_list(q);
-  char* message = R_alloc(16384, 1);
-  int code = tolbe_resolve_question(&question, &y, x, &k, &base_size, &argument, message, 16384);
-  if (code != 0) refuse(message, tolbe_refusal_code_name(code), argument, allocVector(INTSXP, 0));
-
-  /* The problem as the fit had it: the others' reliabilities in index
-   * order (1 where none was given), the criterion's own. */
-  int m = q - p;
-  double* rel = NULL;
-  double criterion_reliability = 1.0;
-  if (!isNull(reliabilities)) {
-    rel = value_list((size_t)m);
-    for (int v = 0, j = 0; v < q; ++v) {
-      if (is_selected[v]) continue;
-      double r = REAL(reliabilities)[v];
-      rel[j++] = isnan(r) ? 1.0 : r;
-    }
-    if (!isnan(REAL(reliabilities)[y])) criterion_reliability = REAL(reliabilities)[y];
-  }
   Scores data = {0}, pool = {0};
-  tolbe_interval_request request =
-      fit_request(element(fit, "interval"), element(fit, "scores"), &data, &pool);
-  int ld_q = q > 0 ? q : 1, ld_p = p > 0 ? p : 1;
-  const double* v = request.data.data != NULL ? NULL : REAL(restricted);
-  const double* s = request.pool.data != NULL ? NULL : REAL(unrestricted);
-  tolbe_validity_question asked = {y, x, k, base_size, criterion_reliability};
-
+  tolbe_asked_fit asked = {
+      q,
+      p,
+      REAL(restricted),
+      q > 0 ? q : 1,
+      REAL(unrestricted),
+      p > 0 ? p : 1,
+      selected,
+      isNull(reliabilities) ? NULL : REAL(reliabilities),
+      fit_request(element(fit, "interval"), element(fit, "scores"), &data, &pool)};
+  SEXP holder = PROTECT(R_MakeExternalPtr(NULL, R_NilValue, R_NilValue));
+  R_RegisterCFinalizerEx(holder, free_answer, TRUE);
+  tolbe_answer* answer = tolbe_ask(&question, &asked);
+  if (answer == NULL) error("tolbe: out of memory");
+  R_SetExternalPtrAddr(holder, answer);
+  int argument = 0, n_variables = 0;
+  const char* refusal = NULL;
+  const int* variables = NULL;
+  int code = tolbe_answer_refusal(answer, &argument, &refusal, &variables, &n_variables);
+  if (code != 0) {
+    Text t = {0};
+    put(&t, refusal);
+    SEXP labelled = PROTECT(labelled_variables(variables, n_variables, names));
+    free_answer(holder);
+    refuse(text_of(&t), tolbe_refusal_code_name(code), argument, labelled);
+  }
+  int y = 0, base = 0;
+  const int* x = NULL;
+  int k = tolbe_answer_question(answer, &y, &x, &base);
   size_t count = tolbe_validity_values(k);
   SEXP out = PROTECT(allocVector(VECSXP, 7));
   setAttrib(out, R_NamesSymbol, validity_names);
-  double* values[4];
   for (int j = 0; j < 4; ++j) {
     SET_VECTOR_ELT(out, j, allocVector(REALSXP, (R_xlen_t)count));
-    values[j] = REAL(VECTOR_ELT(out, j));
+    memcpy(REAL(VECTOR_ELT(out, j)), tolbe_answer_values(answer, j), count * sizeof(double));
   }
   SEXP offsets = allocVector(INTSXP, TOLBE_VALIDITY_DELTA_R + 1);
   SET_VECTOR_ELT(out, 6, offsets);
@@ -117,37 +123,13 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   for (int part = 0; part <= TOLBE_VALIDITY_DELTA_R; ++part) {
     INTEGER(offsets)[part] = (int)tolbe_validity_offset(k, part);
   }
-  size_t n_work = 0, n_int_work = 0;
   tolbe_interval_summary summary;
-  memset(&summary, 0, sizeof summary);
-  if (tolbe_lawley_validity_workspace(q, p, k, &request, &n_work, &n_int_work) != TOLBE_OK) {
-    tolbe_lawley_validity(q, p, v, ld_q, s, ld_p, selected, rel, rel != NULL ? m : 0, &request,
-                          &asked, NULL, NULL, NULL, NULL, NULL, 0, NULL, 0, &summary);
-    fail("the validity values cannot be computed: %s",
-         summary.reason != NULL ? summary.reason : "invalid request");
-  }
-  refuse_workspace("the validity question", n_work, n_int_work);
-  double* work = value_list(n_work);
-  int* int_work = (int*)R_alloc(n_int_work > 0 ? n_int_work : 1, sizeof(int));
-  int status = tolbe_lawley_validity(q, p, v, ld_q, s, ld_p, selected, rel, rel != NULL ? m : 0,
-                                     &request, &asked, values[0], values[1], values[2], values[3],
-                                     work, n_work, int_work, n_int_work, &summary);
-  if (status == TOLBE_NOT_POSITIVE_DEFINITE) {
-    size_t length = tolbe_question_not_positive_definite(&question, x, k, NULL, 0);
-    char* refusal = R_alloc(length + 1, 1);
-    tolbe_question_not_positive_definite(&question, x, k, refusal, length + 1);
-    refuse(refusal, "not_positive_definite", TOLBE_CALL_PREDICTORS,
-           labelled_variables(x, k, names));
-  }
-  if (status != TOLBE_OK) {
-    fail("the validity values cannot be computed: %s",
-         summary.reason != NULL && summary.reason[0] != '\0' ? summary.reason
-                                                             : tolbe_status_text(status));
-  }
-  int bootstrap = request.method == TOLBE_INTERVAL_BOOTSTRAP;
+  tolbe_answer_summary(answer, &summary);
+  int bootstrap = asked.request.method == TOLBE_INTERVAL_BOOTSTRAP;
   SET_VECTOR_ELT(out, 4, integer_or_na(summary.failed_resamples, bootstrap));
   SET_VECTOR_ELT(out, 5, integer_or_na(summary.percentile_fallbacks, bootstrap));
-  UNPROTECT(1);
+  free_answer(holder);
+  UNPROTECT(2);
   return out;
 }
 

@@ -332,9 +332,10 @@ test_that("refusals carry the library's code, the argument refused and the varia
          "too_few_rows", "data", integer(0)),
     list(quote(lawley(V, S, data = hired)), "both_given", "data", integer(0)),
     list(quote(lawley(V)), "neither_given", "unrestricted", integer(0)),
+    # The question's refusals name their variables as lawley()'s do.
     list(quote(lawley_regression(fit, "C1", c("T1", "T1"))), "repeated", "predictors",
-         integer(0)),
-    list(quote(lawley_increment(fit, "C1", "T1", "T1")), "repeated", "added", integer(0)))
+         c(T1 = 1L)),
+    list(quote(lawley_increment(fit, "C1", "T1", "T1")), "repeated", "added", c(T1 = 1L)))
   for (case in cases) {
     e <- tryCatch(quietly(eval(case[[1]])), tolbe_error = function(e) e)
     info <- deparse(case[[1]])

@@ -157,8 +157,10 @@ RawScores scores_from_c(const tolbe_scores& s) {
   return {s.rows, s.columns, s.data, s.ld};
 }
 
+}  // namespace
+
 // Out-of-range enum values become ones the checks reject.
-IntervalRequest request_from_c(const tolbe_interval_request& r) {
+IntervalRequest tolbe::c_api::request_from_c(const tolbe_interval_request& r) {
   IntervalRequest out;
   out.method = r.method >= TOLBE_INTERVAL_NONE && r.method <= TOLBE_INTERVAL_BOOTSTRAP
                    ? static_cast<IntervalMethod>(r.method)
@@ -176,6 +178,10 @@ IntervalRequest request_from_c(const tolbe_interval_request& r) {
                                                           : static_cast<BootstrapInterval>(-1);
   return out;
 }
+
+namespace {
+
+using tolbe::c_api::request_from_c;
 
 }  // namespace
 

@@ -13,4 +13,8 @@ void to_c(const Diagnostics& d, tolbe_diagnostics* out);
 
 tolbe_interval_summary summary_to_c(const IntervalSummary& s);
 
+// The request of the C structure; out-of-range enum values become ones
+// the checks reject.
+IntervalRequest request_from_c(const tolbe_interval_request& r);
+
 }  // namespace tolbe::c_api

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "api/c_convert.h"
 #include "request/c_resolution.h"
+#include "tolbe/fit.h"
 #include "tolbe/request.h"
 #include "tolbe/tolbe.h"
 #include "tolbe/validity.h"
@@ -67,6 +69,21 @@ void spell(const tolbe_spelling& from, SpellingTexts& keep, tolbe::Spelling& to)
   to.first_index = from.first_index;
   keep.missing_value = from.missing_value != nullptr ? from.missing_value : "NaN";
   to.missing_value = keep.missing_value.c_str();
+}
+
+// The question of the C structure, its spelling's texts kept in `keep`.
+tolbe::QuestionCall question_of(const tolbe_question_call& q, SpellingTexts& keep) {
+  tolbe::QuestionCall question;
+  spell(q.spelling, keep, question.spelling);
+  question.q = q.q > 0 ? q.q : 0;
+  question.names = texts_of(q.names, question.q);
+  if (q.criteria != nullptr && q.n_criteria > 0) {
+    question.criteria.assign(q.criteria, q.criteria + q.n_criteria);
+  }
+  question.criterion = given_of(q.criterion);
+  question.predictors = given_of(q.predictors);
+  question.added = given_of(q.added);
+  return question;
 }
 
 std::size_t written(const std::string& text, char* buffer, std::size_t size) {
@@ -253,16 +270,7 @@ int tolbe_resolve_question(const tolbe_question_call* q, int* criterion, int* pr
   }
   try {
     SpellingTexts keep;
-    tolbe::QuestionCall question;
-    spell(q->spelling, keep, question.spelling);
-    question.q = q->q > 0 ? q->q : 0;
-    question.names = texts_of(q->names, question.q);
-    if (q->criteria != nullptr && q->n_criteria > 0) {
-      question.criteria.assign(q->criteria, q->criteria + q->n_criteria);
-    }
-    question.criterion = given_of(q->criterion);
-    question.predictors = given_of(q->predictors);
-    question.added = given_of(q->added);
+    tolbe::QuestionCall question = question_of(*q, keep);
     tolbe::ResolvedQuestion out;
     auto refusal = tolbe::resolve_question(question, out);
     if (refusal) {
@@ -369,6 +377,75 @@ int tolbe_may_be_triangle(int n, const double* a, int ld) {
 
 int tolbe_one_sided(int n, const double* a, int ld) {
   return tolbe::one_sided(n, a, ld) ? 1 : 0;
+}
+
+tolbe_answer* tolbe_ask(const tolbe_question_call* question, const tolbe_asked_fit* fit) {
+  if (question == nullptr || fit == nullptr || fit->q < 0 || fit->p < 0 || fit->p > fit->q) {
+    return nullptr;
+  }
+  try {
+    SpellingTexts keep;
+    tolbe::QuestionCall asked = question_of(*question, keep);
+    tolbe::FitAsked in;
+    in.q = fit->q;
+    in.p = fit->p;
+    in.restricted = fit->restricted;
+    in.ld_restricted = fit->ld_restricted;
+    in.unrestricted = fit->unrestricted;
+    in.ld_unrestricted = fit->ld_unrestricted;
+    if (fit->selection != nullptr)
+      in.selection = {fit->selection, static_cast<std::size_t>(fit->p)};
+    if (fit->reliabilities != nullptr) {
+      in.reliabilities = {fit->reliabilities, static_cast<std::size_t>(fit->q)};
+    }
+    in.intervals = tolbe::c_api::request_from_c(fit->request);
+    auto* out = new tolbe_answer;
+    out->answer = tolbe::ask(asked, in);
+    return out;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void tolbe_answer_free(tolbe_answer* answer) {
+  delete answer;
+}
+
+int tolbe_answer_refusal(const tolbe_answer* answer, int* argument, const char** message,
+                         const int** variables, int* n_variables) {
+  if (answer == nullptr || !answer->answer.refusal) return 0;
+  const tolbe::Refusal& r = *answer->answer.refusal;
+  if (argument != nullptr) *argument = static_cast<int>(r.argument);
+  if (message != nullptr) *message = r.message.c_str();
+  if (variables != nullptr) *variables = r.variables.empty() ? nullptr : r.variables.data();
+  if (n_variables != nullptr) *n_variables = static_cast<int>(r.variables.size());
+  return static_cast<int>(r.code);
+}
+
+int tolbe_answer_question(const tolbe_answer* answer, int* criterion, const int** predictors,
+                          int* base) {
+  if (answer == nullptr) return 0;
+  const tolbe::ResolvedQuestion& q = answer->answer.question;
+  if (criterion != nullptr) *criterion = q.criterion;
+  if (predictors != nullptr) *predictors = q.predictors.empty() ? nullptr : q.predictors.data();
+  if (base != nullptr) *base = q.base;
+  return static_cast<int>(q.predictors.size());
+}
+
+const double* tolbe_answer_values(const tolbe_answer* answer, int part) {
+  if (answer == nullptr || answer->answer.refusal) return nullptr;
+  const tolbe::ValidityAnswer& a = answer->answer;
+  const std::vector<double>* v = part == TOLBE_FIT_ESTIMATE ? &a.estimate
+                                 : part == TOLBE_FIT_SE     ? &a.se
+                                 : part == TOLBE_FIT_LOWER  ? &a.lower
+                                 : part == TOLBE_FIT_UPPER  ? &a.upper
+                                                            : nullptr;
+  return v == nullptr || v->empty() ? nullptr : v->data();
+}
+
+void tolbe_answer_summary(const tolbe_answer* answer, tolbe_interval_summary* summary) {
+  if (answer == nullptr || summary == nullptr) return;
+  *summary = tolbe::c_api::summary_to_c(answer->answer.summary);
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tolbe/fit.h"
 #include "tolbe/request.h"
 
 // The texts of a spelling, kept while it is in use.
@@ -17,4 +18,8 @@ struct SpellingTexts {
 struct tolbe_resolution : SpellingTexts {
   tolbe::Call call;
   tolbe::Resolution resolution;
+};
+
+struct tolbe_answer {
+  tolbe::ValidityAnswer answer;
 };
