@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tolbe/validity.h"
+
 namespace tolbe {
 namespace {
 
@@ -478,6 +480,55 @@ TEST(Fit, DiagnosticsListWhatTheyCount) {
   EXPECT_EQ(g.fit.not_finite_places[0].column, 0);
   EXPECT_TRUE(std::isfinite(g.fit.diagnostics.restricted_asymmetry));
   EXPECT_EQ(g.fit.diagnostics.restricted_asymmetry, 0.0);
+}
+
+TEST(Fit, AValidityQuestionIsAnsweredOnTheCorrectedMatrix) {
+  // y on x alone: b = c_xy / c_xx, r = c_xy / sqrt(c_xx c_yy), R^2 = r^2,
+  // the operational validity r / sqrt(r_yy) with y's own reliability; z
+  // was given none, so as a criterion it is taken as reliable.
+  std::vector<double> s = {1.44};
+  std::vector<double> c = corrected(whole_v, 3, 1.44);
+  std::vector<double> reliabilities = {nan, 0.64, nan};
+  const int selection[] = {0};
+  FitAsked fit;
+  fit.q = 3;
+  fit.p = 1;
+  fit.restricted = whole_v.data();
+  fit.ld_restricted = 3;
+  fit.unrestricted = s.data();
+  fit.ld_unrestricted = 1;
+  fit.selection = selection;
+  fit.reliabilities = reliabilities;
+  fit.intervals.method = IntervalMethod::none;
+  QuestionCall question;
+  question.q = 3;
+  question.names = {"x", "y", "z"};
+  question.criterion = texts({"y"});
+  question.predictors = texts({"x"});
+  ValidityAnswer a = ask(question, fit);
+  ASSERT_FALSE(a.refusal) << a.refusal->message;
+  EXPECT_EQ(a.question.criterion, 1);
+  ASSERT_EQ(a.estimate.size(), validity_values(1));
+  double r = correlation(c, 3, 0, 1);
+  auto at = [](ValidityPart part) { return validity_offset(1, part); };
+  EXPECT_NEAR(a.estimate[at(ValidityPart::b)], c[0 + 3 * 1] / c[0], 1e-12);
+  EXPECT_NEAR(a.estimate[at(ValidityPart::validity)], r, 1e-12);
+  EXPECT_NEAR(a.estimate[at(ValidityPart::r2)], r * r, 1e-12);
+  EXPECT_NEAR(a.estimate[at(ValidityPart::operational_validity)], r / 0.8, 1e-12);
+  question.criterion = texts({"z"});
+  a = ask(question, fit);
+  ASSERT_FALSE(a.refusal);
+  EXPECT_NEAR(a.estimate[at(ValidityPart::operational_validity)], correlation(c, 3, 0, 2), 1e-12);
+  // Two predictors whose corrected var/cov matrix is singular: refused,
+  // naming them.
+  std::vector<double> twins = {1.0, 1.0, 0.3, 1.0, 1.0, 0.3, 0.3, 0.3, 1.0};
+  fit.restricted = twins.data();
+  question.criterion = texts({"z"});
+  question.predictors = texts({"x", "y"});
+  a = ask(question, fit);
+  ASSERT_TRUE(a.refusal);
+  EXPECT_EQ(a.refusal->code, RefusalCode::not_positive_definite);
+  EXPECT_EQ(a.refusal->variables, (std::vector<int>{0, 1}));
 }
 
 }  // namespace
