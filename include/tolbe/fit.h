@@ -73,6 +73,13 @@ struct FitMessage {
 enum class FitMatrix : int { cov = 0, cor, disattenuated, operational, count };
 inline constexpr int fit_matrix_count = static_cast<int>(FitMatrix::count);
 
+// How intervals were computed, in one line: "95 % intervals: bootstrap,
+// BCa (B = 2000, seed 7); n = 997 (3 rows with NA left out); unrestricted
+// matrix known" (the missing value as `spelling` writes it). Rows left out
+// are said for raw scores only: `with_data`, `with_pool`.
+std::string interval_description(const IntervalSummary& summary, std::uint64_t seed,
+                                 const Spelling& spelling, bool with_data, bool with_pool);
+
 struct FitIntervals {
   // q x q each, by FitMatrix; empty for the disattenuated correlations
   // without reliabilities.
@@ -81,6 +88,7 @@ struct FitIntervals {
   std::vector<double> upper[fit_matrix_count];
   IntervalSummary summary;  // summary.reason is empty
   std::uint64_t seed = 0;   // the bootstrap's
+  std::string description;  // interval_description()
 };
 
 struct Fit {

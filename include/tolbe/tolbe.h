@@ -660,9 +660,11 @@ const double* tolbe_fit_criterion_reliabilities(const tolbe_fit* fit);
 void tolbe_fit_rows(const tolbe_fit* fit, int* used, int* dropped, int* pool_used,
                     int* pool_dropped);
 
-/* 1 with intervals: their summary and the bootstrap's seed; else 0. */
+/* 1 with intervals: their summary, the bootstrap's seed and how they
+ * were computed in one line (tolbe::interval_description), which lives as
+ * long as the fit; else 0. */
 int tolbe_fit_intervals(const tolbe_fit* fit, tolbe_interval_summary* summary,
-                        unsigned long long* seed);
+                        unsigned long long* seed, const char** description);
 
 /* 1 with diagnostics: what the correction found; else 0. */
 int tolbe_fit_diagnostics(const tolbe_fit* fit, tolbe_diagnostics* out);

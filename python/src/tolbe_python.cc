@@ -393,6 +393,7 @@ py::dict fit_dict(const tolbe::Fit& f) {
   summary["threads"] = s.threads;
   summary["percentile_fallbacks"] = s.percentile_fallbacks;
   summary["seed"] = in.seed;
+  summary["description"] = py::bytes(in.description);
   o["intervals"] = py::make_tuple(summary, se, lower, upper);
   return o;
 }

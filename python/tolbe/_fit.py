@@ -229,6 +229,7 @@ def _intervals_into(fit: "Lawley", got: Tuple[Dict[str, Any], ...]) -> None:
                                  if bootstrap and summary["interval"] == 0 else None),
         "rows_dropped": summary["rows_dropped"] if fit._data is not None else None,
         "pool_rows_dropped": summary["pool_rows_dropped"] if fit._pool is not None else None,
+        "description": _decode(summary["description"]),
     }
 
 
@@ -493,23 +494,5 @@ def _correlations(v: np.ndarray) -> np.ndarray:
 
 
 def _interval_text(info: Dict[str, Any]) -> str:
-    method = {"normal": "delta method, normal theory",
-              "adf": "delta method, distribution-free (ADF)"}.get(info["method"])
-    if method is None:
-        failed = info["failed_resamples"]
-        method = (f"bootstrap, {'BCa' if info['ci_type'] == 'bca' else 'percentile'} (B = "
-                  f"{info['B']}, seed {info['seed']}"
-                  + (f", {failed} failed resamples left out" if failed else "") + ")")
-
-    def dropped(count: Optional[int]) -> str:
-        return f" ({count} rows with NaN left out)" if count else ""
-
-    if info["n_unrestricted"] is None:
-        unrestricted = "unrestricted matrix known"
-    else:
-        unrestricted = (f"unrestricted matrix estimated, n_unrestricted = {info['n_unrestricted']}"
-                        + dropped(info["pool_rows_dropped"]))
-    return (f"{100 * info['level']:g} % intervals: {method}; n = {info['n']}"
-            f"{dropped(info['rows_dropped'])}; {unrestricted}")
-
-
+    """How the intervals were computed, in the library's words."""
+    return str(info["description"])

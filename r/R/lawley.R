@@ -133,31 +133,8 @@ pair_table <- function(estimate, se, ci, diagonal = FALSE) {
              row.names = paste0(names[place[, 1]], "-", names[place[, 2]]))
 }
 
-# "95 % intervals: bootstrap, BCa (B = 2000, seed 7); n = 997 (3 rows with
-# NA left out); unrestricted matrix known".
-interval_text <- function(info) {
-  method <- switch(info$method,
-                   normal = "delta method, normal theory",
-                   adf = "delta method, distribution-free (ADF)",
-                   bootstrap = sprintf("bootstrap, %s (B = %d, seed %s%s)",
-                                       if (info$ci_type == "bca") "BCa" else "percentile",
-                                       info$B, format(info$seed, scientific = FALSE),
-                                       if (info$failed_resamples > 0) {
-                                         sprintf(", %d failed resamples left out",
-                                                 info$failed_resamples)
-                                       } else ""))
-  dropped <- function(count) {
-    if (is.na(count) || count == 0) "" else sprintf(" (%d rows with NA left out)", count)
-  }
-  unrestricted <- if (is.na(info$n_unrestricted)) {
-    "unrestricted matrix known"
-  } else {
-    sprintf("unrestricted matrix estimated, n_unrestricted = %d%s", info$n_unrestricted,
-            dropped(info$pool_rows_dropped))
-  }
-  sprintf("%s %% intervals: %s; n = %d%s; %s", format(100 * info$level), method, info$n,
-          dropped(info$rows_dropped), unrestricted)
-}
+# How the intervals were computed, in the library's words.
+interval_text <- function(info) info$description
 
 print_pairs <- function(table, digits, limit = Inf, ...) {
   shown <- table[seq_len(min(nrow(table), limit)), , drop = FALSE]

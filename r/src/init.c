@@ -65,7 +65,7 @@ static void make_names(void) {
   bound_names = kept(words("lower upper"));
   interval_names =
       kept(words("method ci_type level n n_unrestricted B seed threads failed_resamples "
-                 "percentile_fallbacks rows_dropped pool_rows_dropped"));
+                 "percentile_fallbacks rows_dropped pool_rows_dropped description"));
   rows_names = kept(words("used dropped pool_used pool_dropped"));
   scores_names = kept(words("data pool"));
   validity_names =

@@ -52,7 +52,8 @@ static int fit_seed(SEXP x, unsigned long long* out) {
 void intervals_into(SEXP fit, const tolbe_fit* f, SEXP dimnames, int with_data, int with_pool) {
   tolbe_interval_summary summary;
   unsigned long long seed = 0;
-  if (!tolbe_fit_intervals(f, &summary, &seed)) return;
+  const char* description = NULL;
+  if (!tolbe_fit_intervals(f, &summary, &seed, &description)) return;
   int q = nrows(VECTOR_ELT(fit, FIT_COV));
   SEXP se = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
   SEXP ci = PROTECT(allocVector(VECSXP, MATRIX_LENGTH));
@@ -102,6 +103,7 @@ void intervals_into(SEXP fit, const tolbe_fit* f, SEXP dimnames, int with_data, 
   SET_VECTOR_ELT(info, INTERVAL_ROWS_DROPPED, integer_or_na(summary.rows_dropped, with_data));
   SET_VECTOR_ELT(info, INTERVAL_POOL_ROWS_DROPPED,
                  integer_or_na(summary.pool_rows_dropped, with_pool));
+  SET_VECTOR_ELT(info, INTERVAL_DESCRIPTION, mkString(description));
   SET_VECTOR_ELT(fit, FIT_INTERVAL, info);
   UNPROTECT(1);
 }

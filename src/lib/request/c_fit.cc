@@ -124,8 +124,9 @@ void tolbe_fit_rows(const tolbe_fit* fit, int* used, int* dropped, int* pool_use
 }
 
 int tolbe_fit_intervals(const tolbe_fit* fit, tolbe_interval_summary* summary,
-                        unsigned long long* seed) {
+                        unsigned long long* seed, const char** description) {
   if (fit == nullptr || !fit->fit.with_intervals) return 0;
+  if (description != nullptr) *description = fit->fit.intervals.description.c_str();
   if (summary != nullptr) *summary = tolbe::c_api::summary_to_c(fit->fit.intervals.summary);
   if (seed != nullptr) *seed = fit->fit.intervals.seed;
   return 1;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -396,6 +397,7 @@ bool add_intervals(Sayer& say, Fit& f, const ResolvedCall& r, const FitSources& 
     return false;
   }
   in.seed = request.seed;
+  in.description = interval_description(summary, in.seed, say.call.spelling, with_data, with_pool);
   auto cor = static_cast<std::size_t>(FitMatrix::cor);
   auto disattenuated = static_cast<std::size_t>(FitMatrix::disattenuated);
   auto operational = static_cast<std::size_t>(FitMatrix::operational);
@@ -463,6 +465,42 @@ void list_places(Fit& f, const ResolvedCall& r) {
 }
 
 }  // namespace
+
+std::string interval_description(const IntervalSummary& s, std::uint64_t seed,
+                                 const Spelling& spelling, bool with_data, bool with_pool) {
+  std::string method;
+  switch (s.method) {
+    case IntervalMethod::normal:
+      method = "delta method, normal theory";
+      break;
+    case IntervalMethod::adf:
+      method = "delta method, distribution-free (ADF)";
+      break;
+    default:
+      method =
+          std::string("bootstrap, ") +
+          (s.interval == BootstrapInterval::bca ? "BCa" : "percentile") +
+          " (B = " + number(s.resamples) + ", seed " + std::to_string(seed) +
+          (s.failed_resamples > 0 ? ", " + number(s.failed_resamples) + " failed resamples left out"
+                                  : "") +
+          ")";
+  }
+  auto dropped = [&spelling](bool applies, int count) {
+    return applies && count > 0
+               ? " (" + number(count) + " rows with " +
+                     (spelling.missing_value != nullptr ? spelling.missing_value : "NaN") +
+                     " left out)"
+               : std::string();
+  };
+  char level[32];
+  std::snprintf(level, sizeof level, "%g", 100 * s.level);
+  return std::string(level) + " % intervals: " + method + "; n = " + number(s.n) +
+         dropped(with_data, s.rows_dropped) + "; " +
+         (s.n_unrestricted > 0
+              ? "unrestricted matrix estimated, n_unrestricted = " + number(s.n_unrestricted) +
+                    dropped(with_pool, s.pool_rows_dropped)
+              : std::string("unrestricted matrix known"));
+}
 
 const char* fit_matrix_name(FitMatrix matrix) {
   switch (matrix) {

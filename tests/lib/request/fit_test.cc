@@ -531,5 +531,46 @@ TEST(Fit, AValidityQuestionIsAnsweredOnTheCorrectedMatrix) {
   EXPECT_EQ(a.refusal->variables, (std::vector<int>{0, 1}));
 }
 
+TEST(Fit, IntervalsAreDescribedInOneLine) {
+  struct Case {
+    IntervalMethod method;
+    BootstrapInterval interval;
+    double level;
+    int failed, rows_dropped, n_unrestricted, pool_rows_dropped;
+    bool with_data, with_pool;
+    std::string description;
+  };
+  const Case cases[] = {
+      {IntervalMethod::normal, BootstrapInterval::bca, 0.95, 0, 0, 0, 0, false, false,
+       "95 % intervals: delta method, normal theory; n = 120; unrestricted matrix known"},
+      {IntervalMethod::adf, BootstrapInterval::bca, 0.9, 0, 3, 0, 0, true, false,
+       "90 % intervals: delta method, distribution-free (ADF); n = 120 (3 rows with NA left "
+       "out); unrestricted matrix known"},
+      {IntervalMethod::bootstrap, BootstrapInterval::bca, 0.99, 2, 0, 400, 1, true, true,
+       "99 % intervals: bootstrap, BCa (B = 2000, seed 18446744073709551615, 2 failed resamples "
+       "left out); n = 120; unrestricted matrix estimated, n_unrestricted = 400 (1 rows with NA "
+       "left out)"},
+      {IntervalMethod::bootstrap, BootstrapInterval::percentile, 0.975, 0, 5, 400, 0, false, false,
+       "97.5 % intervals: bootstrap, percentile (B = 2000, seed 18446744073709551615); n = 120; "
+       "unrestricted matrix estimated, n_unrestricted = 400"},
+  };
+  Spelling r;
+  r.missing_value = "NA";
+  for (const Case& t : cases) {
+    IntervalSummary s;
+    s.method = t.method;
+    s.interval = t.interval;
+    s.level = t.level;
+    s.n = 120;
+    s.resamples = 2000;
+    s.failed_resamples = t.failed;
+    s.rows_dropped = t.rows_dropped;
+    s.n_unrestricted = t.n_unrestricted;
+    s.pool_rows_dropped = t.pool_rows_dropped;
+    EXPECT_EQ(interval_description(s, 18446744073709551615u, r, t.with_data, t.with_pool),
+              t.description);
+  }
+}
+
 }  // namespace
 }  // namespace tolbe
