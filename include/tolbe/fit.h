@@ -102,6 +102,11 @@ struct Fit {
   // and the disattenuated correlations without reliabilities.
   std::vector<double> matrices[fit_matrix_count];
   std::vector<double> means;  // q corrected means, or empty
+  // With reliabilities: each variable's as used (reliabilities_by_variable(),
+  // NaN where none was given) and whether it was measured in the restricted
+  // sample (then converted); empty without.
+  std::vector<double> reliabilities;
+  std::vector<char> measured_restricted;
   // Each variable's reliability as the operational correlations divide by
   // it: a criterion's own, 1 for every other variable.
   std::vector<double> criterion_reliability;

@@ -305,6 +305,10 @@ std::optional<Refusal> rows_refusal(const Call& call, const IntervalOptions& opt
 // empty when there are none.
 std::string defaulted_reliabilities_note(const Call& call, const ResolvedCall& resolved);
 
+// Each variable's reliability as given (after conversion to the
+// unrestricted population's): q values, NaN where none was given.
+std::vector<double> reliabilities_by_variable(const ResolvedCall& resolved);
+
 // Variable v as messages name it: its name, else "variable N" (N from 1).
 std::string variable_label(const std::vector<std::string>& names, int v);
 

@@ -656,6 +656,11 @@ const double* tolbe_fit_unrestricted(const tolbe_fit* fit);
 const double* tolbe_fit_means(const tolbe_fit* fit);
 const double* tolbe_fit_criterion_reliabilities(const tolbe_fit* fit);
 
+/* With reliabilities, each variable's as used (q values, NaN where none
+ * was given) and in *measured_restricted whether it was measured in the
+ * restricted sample (q flags); NULL without. */
+const double* tolbe_fit_reliabilities(const tolbe_fit* fit, const char** measured_restricted);
+
 /* The complete rows of the data and of the pool, and those left out. */
 void tolbe_fit_rows(const tolbe_fit* fit, int* used, int* dropped, int* pool_used,
                     int* pool_dropped);

@@ -350,6 +350,12 @@ py::dict fit_dict(const tolbe::Fit& f) {
   }
   o["restricted"] = matrix_or_none(f.restricted, q);
   o["unrestricted"] = matrix_or_none(f.unrestricted, f.p);
+  if (f.reliabilities.empty()) {
+    o["reliabilities"] = py::none();
+  } else {
+    o["reliabilities"] = f.reliabilities;
+    o["measured_restricted"] = flags(f.measured_restricted);
+  }
   o["means"] = f.means.empty() ? py::object(py::none()) : py::object(Array(py::cast(f.means)));
   o["criterion_reliability"] = Array(py::cast(f.criterion_reliability));
   o["rows"] = py::make_tuple(f.rows_used, f.rows_dropped, f.pool_rows_used, f.pool_rows_dropped);
@@ -522,12 +528,7 @@ struct Request {
     fit.ld_unrestricted = r.p > 0 ? r.p : 1;
     fit.selection = r.selection;
     if (!r.reliabilities.empty() || call.reliabilities.given()) {
-      reliabilities.assign(static_cast<std::size_t>(r.q), std::nan(""));
-      for (std::size_t j = 0; j < r.others.size(); ++j) {
-        if (r.reliability_given[j]) {
-          reliabilities[static_cast<std::size_t>(r.others[j])] = r.reliabilities[j];
-        }
-      }
+      reliabilities = tolbe::reliabilities_by_variable(r);
       fit.reliabilities = reliabilities;
     }
     const tolbe::IntervalOptions& o = r.intervals;

@@ -272,44 +272,30 @@ def _arguments_of(selection: Any, reliabilities: Any, reliability_sample: Any, c
 
 class _Problem:
     """The matrices the correction takes (S in selection order) and the
-    library's resolution of the call: the selection, each variable's
-    position, the others, their reliabilities, the criteria, the means and
-    the interval options (`asked`)."""
+    library's resolution of the call: the selection, the criteria, the
+    pool's columns and the interval options (`asked`)."""
 
-    def __init__(self, request: Any, v: np.ndarray, s: np.ndarray, names: Optional[List[str]],
-                 with_reliabilities: bool) -> None:
+    def __init__(self, request: Any, v: np.ndarray, s: np.ndarray,
+                 names: Optional[List[str]]) -> None:
         r = request.resolved()
         self.request = request
         self.v, self.s, self.names = v, s, names
         self.q, self.p = r["q"], r["p"]
         self.selection: List[int] = r["selection"]
-        self.position: List[int] = r["position"]
-        self.others: List[int] = r["others"]
         self.criteria: List[int] = r["criteria"]
-        self.reliability = (np.array(r["reliabilities"], dtype=np.float64)
-                            if with_reliabilities else None)
-        self.given: List[bool] = r["reliability_given"]
-        self.from_restricted: List[bool] = r["from_restricted"]
-        self.restricted_means = (np.array(r["restricted_means"], dtype=np.float64)
-                                 if r["restricted_means"] else None)
-        self.unrestricted_means = (np.array(r["unrestricted_means"], dtype=np.float64)
-                                   if r["unrestricted_means"] else None)
         self.rows: List[int] = r["unrestricted_rows"]
-        self.reordered: bool = r["reordered"]
         self.asked: Dict[str, Any] = r
+        # Each variable's reliability as used (NaN: none given) and whether
+        # it was measured among the selected; None without reliabilities.
+        self.reliabilities: Optional[List[float]] = None
+        self.measured_restricted: List[bool] = []
 
     def settle(self, got: Dict[str, Any]) -> None:
-        """The matrices and reliabilities as the library's fit used them: V
-        (from the data, mirrored), S in selection order, the reliabilities
-        converted."""
+        """V and S as the library's fit used them (V from the data or
+        mirrored, S in selection order) and the reliabilities (converted)."""
         self.v, self.s = got["restricted"], got["unrestricted"]
-        if self.reliability is not None:
-            self.reliability = np.array(self.request.resolved()["reliabilities"],
-                                        dtype=np.float64)
-
-    def chosen(self) -> Optional[List[int]]:
-        # None is the library's 0..p-1, and saves the conversion.
-        return None if self.selection == list(range(self.p)) else self.selection
+        self.reliabilities = got["reliabilities"]
+        self.measured_restricted = got.get("measured_restricted", [])
 
 
 def _resolved(q: int, names: Optional[List[str]], with_data: bool, p: int,
@@ -326,7 +312,7 @@ def _resolved(q: int, names: Optional[List[str]], with_data: bool, p: int,
 def _plain_problem(v: np.ndarray, s: np.ndarray) -> _Problem:
     """The problem of lawley(v, s) with nothing else given."""
     request = _resolved(v.shape[0], None, False, s.shape[0], None, False, None, False, {})
-    return _Problem(request, v, s, None, False)
+    return _Problem(request, v, s, None)
 
 
 def _problem_of(restricted: Any, unrestricted: Any, data: Any, pool: Any, triangle: Optional[str],
@@ -350,7 +336,7 @@ def _problem_of(restricted: Any, unrestricted: Any, data: Any, pool: Any, triang
         p = s.shape[0]
     request = _resolved(q, names, with_data, p, s_names, with_pool, s, triangle is not None,
                         arguments)
-    pr = _Problem(request, v, s, names, arguments["reliabilities"] is not None)
+    pr = _Problem(request, v, s, names)
     if with_pool:
         # Only the selection variables' columns are read: others, such as
         # an identifier, may hold anything.

@@ -345,20 +345,20 @@ class Lawley:
 
     def _by_given(self, value: Any) -> Optional[Dict[Union[str, int], Any]]:
         pr = self._pr
-        if pr.reliability is None:
+        if pr.reliabilities is None:
             return None
-        return {(pr.names[v] if pr.names is not None else v): value(j)
-                for j, v in enumerate(pr.others) if pr.given[j]}
+        return {(pr.names[v] if pr.names is not None else v): value(v)
+                for v, r in enumerate(pr.reliabilities) if not math.isnan(r)}
 
     @property
     def reliabilities(self) -> Optional[Dict[Union[str, int], float]]:
         """The reliabilities used (in the unrestricted population), by
         variable: only those given."""
-        return self._by_given(lambda j: float(self._pr.reliability[j]))
+        return self._by_given(lambda v: float(self._pr.reliabilities[v]))
 
     @property
     def reliability_sample(self) -> Optional[Dict[Union[str, int], str]]:
-        return self._by_given(lambda j: ("restricted" if self._pr.from_restricted[j]
+        return self._by_given(lambda v: ("restricted" if self._pr.measured_restricted[v]
                                          else "unrestricted"))
 
     @property

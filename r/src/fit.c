@@ -120,7 +120,6 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   int with_pool = !isNull(pool);
   int protected = 0;
   Problem pr = {0};
-  pr.with_reliabilities = !isNull(reliabilities);
 
   /* The variables of each side, and their names, for the request layer. */
   Scores data_scores = {0}, pool_scores = {0};
@@ -267,25 +266,22 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
   SET_VECTOR_ELT(fit, FIT_CRITERIA, labelled_variables(pr.r.criteria, pr.r.n_criteria, R_NilValue));
   SET_VECTOR_ELT(fit, FIT_SELECTION, labelled_variables(pr.r.selection, p, R_NilValue));
   SET_VECTOR_ELT(fit, FIT_VERSION, library_version);
-  if (pr.with_reliabilities) {
+  const char* measured = NULL;
+  const double* reliabilities_used = tolbe_fit_reliabilities(f, &measured);
+  if (reliabilities_used != NULL) {
     SEXP used = allocVector(REALSXP, q);
     SET_VECTOR_ELT(fit, FIT_RELIABILITIES, used);
-    SEXP measured = allocVector(STRSXP, q);
-    SET_VECTOR_ELT(fit, FIT_RELIABILITY_SAMPLE, measured);
+    SEXP sample = allocVector(STRSXP, q);
+    SET_VECTOR_ELT(fit, FIT_RELIABILITY_SAMPLE, sample);
     for (int i = 0; i < q; ++i) {
-      REAL(used)[i] = NA_REAL;
-      SET_STRING_ELT(measured, i, NA_STRING);
+      REAL(used)[i] = isnan(reliabilities_used[i]) ? NA_REAL : reliabilities_used[i];
+      SET_STRING_ELT(sample, i,
+                     isnan(reliabilities_used[i])
+                         ? NA_STRING
+                         : mkChar(measured[i] ? "restricted" : "unrestricted"));
     }
-    for (int j = 0; j < q - p; ++j) {
-      if (!pr.r.reliability_given[j]) continue;
-      REAL(used)[pr.r.others[j]] = pr.r.reliabilities[j];
-      SET_STRING_ELT(measured, pr.r.others[j],
-                     mkChar(pr.r.from_restricted[j] ? "restricted" : "unrestricted"));
-    }
-    if (!isNull(pr.names)) {
-      setAttrib(used, R_NamesSymbol, pr.names);
-      setAttrib(measured, R_NamesSymbol, pr.names);
-    }
+    setAttrib(used, R_NamesSymbol, pr.names);
+    setAttrib(sample, R_NamesSymbol, pr.names);
   }
   const double* means = tolbe_fit_means(f);
   if (means != NULL) {

@@ -61,7 +61,6 @@ typedef struct {
   SEXP restricted;   /* q x q doubles */
   SEXP unrestricted; /* p x p doubles, in selection order */
   SEXP names;        /* the variable names, or R_NilValue */
-  int with_reliabilities;
   tolbe_resolved r;
 } Problem;
 

@@ -114,6 +114,12 @@ const double* tolbe_fit_criterion_reliabilities(const tolbe_fit* fit) {
              : fit->fit.criterion_reliability.data();
 }
 
+const double* tolbe_fit_reliabilities(const tolbe_fit* fit, const char** measured_restricted) {
+  if (fit == nullptr || fit->fit.reliabilities.empty()) return nullptr;
+  if (measured_restricted != nullptr) *measured_restricted = fit->fit.measured_restricted.data();
+  return fit->fit.reliabilities.data();
+}
+
 void tolbe_fit_rows(const tolbe_fit* fit, int* used, int* dropped, int* pool_used,
                     int* pool_dropped) {
   if (fit == nullptr) return;

@@ -630,6 +630,13 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
     // No variable beyond the selection ones: nothing to disattenuate.
     f.matrices[disattenuated] = f.matrices[cor];
   }
+  if (with_reliabilities) {
+    f.reliabilities = reliabilities_by_variable(r);
+    f.measured_restricted.assign(static_cast<std::size_t>(f.q), 0);
+    for (std::size_t j = 0; j < r.others.size() && j < r.from_restricted.size(); ++j) {
+      f.measured_restricted[static_cast<std::size_t>(r.others[j])] = r.from_restricted[j];
+    }
+  }
   f.criterion_reliability.assign(static_cast<std::size_t>(f.q), 1.0);
   for (int y : r.criteria) {
     if (r.reliabilities.empty()) break;

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -263,6 +264,14 @@ std::string defaulted_reliabilities_note(const Call& call, const ResolvedCall& r
          request::labels(call.names, resolved.defaulted) +
          (resolved.defaulted.size() == 1 ? "; it is taken as 1 (not corrected for attenuation)"
                                          : "; they are taken as 1 (not corrected for attenuation)");
+}
+
+std::vector<double> reliabilities_by_variable(const ResolvedCall& r) {
+  std::vector<double> out(static_cast<std::size_t>(r.q), std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t j = 0; j < r.others.size() && j < r.reliabilities.size(); ++j) {
+    if (r.reliability_given[j]) out[static_cast<std::size_t>(r.others[j])] = r.reliabilities[j];
+  }
+  return out;
 }
 
 }  // namespace tolbe

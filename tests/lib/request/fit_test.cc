@@ -337,6 +337,11 @@ TEST(Fit, ReliabilitiesOfTheRestrictedSampleAreConverted) {
   std::vector<double> c = corrected(whole_v, 3, 1.44);
   double ry = 1 - (1 - 0.7) * whole_v[4] / c[4];
   double rz = 1 - (1 - 0.8) * whole_v[8] / c[8];
+  // By variable, x given none; both measured among the selected.
+  ASSERT_EQ(f.fit.reliabilities.size(), 3u);
+  EXPECT_TRUE(std::isnan(f.fit.reliabilities[0]));
+  EXPECT_NEAR(f.fit.reliabilities[2], rz, 1e-12);
+  EXPECT_EQ(f.fit.measured_restricted, (std::vector<char>{0, 1, 1}));
   ASSERT_EQ(f.resolved.reliabilities.size(), 2u);
   EXPECT_NEAR(f.resolved.reliabilities[0], ry, 1e-12);
   EXPECT_NEAR(f.resolved.reliabilities[1], rz, 1e-12);
