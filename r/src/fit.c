@@ -226,15 +226,13 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
     tolbe_fit_message_get(f, 0, &m);
     if (m.argument != 0) {
       /* A refusal of one argument, in the library's words. */
-      Text t = {0};
-      put(&t, m.message);
+      const char* message = copied(m.message);
       SEXP variables = PROTECT(labelled_variables(m.variables, m.n_variables, pr.names));
-      char code[64];
-      snprintf(code, sizeof code, "%s", m.code);
+      const char* code = copied(m.code);
       int argument = m.argument;
       free_fit(fit_holder);
       release(holder);
-      refuse(text_of(&t), code, argument, variables);
+      refuse(message, code, argument, variables);
     }
     SEXP errors = said_of(f, R_NilValue, pr.names);
     free_fit(fit_holder);

@@ -1,41 +1,18 @@
-/* Messages and names: text built in memory that R frees when the call
- * returns (or stops), errors raised as stop(message, call. = FALSE), and
- * the variables named as the library names them. */
+/* Messages and names: texts kept until the call returns (or stops),
+ * errors raised as stop(message, call. = FALSE), and the variables as
+ * lists named as R names them. */
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "tolbe_r.h"
 
-static void put_n(Text* t, const char* s, size_t n) {
-  if (t->length + n + 1 > t->capacity) {
-    size_t capacity = 2 * (t->length + n + 1) + 64;
-    char* grown = R_alloc(capacity, 1);
-    if (t->length > 0) memcpy(grown, t->text, t->length);
-    t->text = grown;
-    t->capacity = capacity;
-  }
-  memcpy(t->text + t->length, s, n);
-  t->length += n;
-  t->text[t->length] = '\0';
-}
-
-void put(Text* t, const char* s) {
-  put_n(t, s, strlen(s));
-}
-
-void putf(Text* t, const char* format, ...) {
-  char piece[256];
-  va_list args;
-  va_start(args, format);
-  int n = vsnprintf(piece, sizeof piece, format, args);
-  va_end(args);
-  if (n < 0) return;
-  put_n(t, piece, (size_t)n < sizeof piece ? (size_t)n : sizeof piece - 1);
-}
-
-const char* text_of(const Text* t) {
-  return t->text != NULL ? t->text : "";
+/* A copy of `s` that R frees when the call returns (or stops). */
+const char* copied(const char* s) {
+  size_t size = strlen(s) + 1;
+  char* copy = R_alloc(size, 1);
+  memcpy(copy, s, size);
+  return copy;
 }
 
 void NORET fail(const char* format, ...) {
@@ -47,44 +24,12 @@ void NORET fail(const char* format, ...) {
   errorcall(R_NilValue, "%s", message);
 }
 
-void NORET fail_text(const Text* t) {
-  errorcall(R_NilValue, "%s", text_of(t));
-}
-
 /* The variable names of a matrix: its row names, else its column names. */
 SEXP variable_names(SEXP x) {
   SEXP dimnames = getAttrib(x, R_DimNamesSymbol);
   if (isNull(dimnames)) return R_NilValue;
   SEXP rows = VECTOR_ELT(dimnames, 0);
   return isNull(rows) ? VECTOR_ELT(dimnames, 1) : rows;
-}
-
-/* The name of variable v (from 0) in `names`, or NULL when there is none. */
-const char* name_of(SEXP names, int v) {
-  if (isNull(names) || v < 0 || v >= LENGTH(names)) return NULL;
-  SEXP name = STRING_ELT(names, v);
-  if (name == NA_STRING || CHAR(name)[0] == '\0') return NULL;
-  return translateChar(name);
-}
-
-/* Variable v by name, else as "variable N" with N from 1: the library's
- * way. */
-void put_variable(Text* t, SEXP names, int v) {
-  const char* name = name_of(names, v);
-  if (name != NULL) {
-    put(t, name);
-  } else {
-    putf(t, "variable %d", v + 1);
-  }
-}
-
-/* Whether two names are the same text. R keeps one CHARSXP per text and
- * encoding, so strings of one encoding are the same name only when they
- * are the same pointer; across encodings the texts are compared. */
-int same_name(SEXP a, SEXP b) {
-  if (a == b) return 1;
-  if (a == NA_STRING || b == NA_STRING || getCharCE(a) == getCharCE(b)) return 0;
-  return strcmp(translateCharUTF8(a), translateCharUTF8(b)) == 0;
 }
 
 double number_at(SEXP x, R_xlen_t k) {

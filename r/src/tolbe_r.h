@@ -10,21 +10,10 @@
 
 #include "tolbe/tolbe.h"
 
-/* text.c: messages built in memory that R frees when the call returns. */
-typedef struct {
-  char* text;
-  size_t length;
-  size_t capacity;
-} Text;
-void put(Text* t, const char* s);
-void putf(Text* t, const char* format, ...);
-const char* text_of(const Text* t);
+/* text.c: messages and names. */
+const char* copied(const char* s);
 void NORET fail(const char* format, ...);
-void NORET fail_text(const Text* t);
 SEXP variable_names(SEXP x);
-const char* name_of(SEXP names, int v);
-void put_variable(Text* t, SEXP names, int v);
-int same_name(SEXP a, SEXP b);
 double number_at(SEXP x, R_xlen_t k);
 int* index_list(int n);
 double* value_list(size_t n);

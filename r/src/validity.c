@@ -101,11 +101,10 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   const int* variables = NULL;
   int code = tolbe_answer_refusal(answer, &argument, &refusal, &variables, &n_variables);
   if (code != 0) {
-    Text t = {0};
-    put(&t, refusal);
+    const char* message = copied(refusal);
     SEXP labelled = PROTECT(labelled_variables(variables, n_variables, names));
     free_answer(holder);
-    refuse(text_of(&t), tolbe_refusal_code_name(code), argument, labelled);
+    refuse(message, tolbe_refusal_code_name(code), argument, labelled);
   }
   int y = 0, base = 0;
   const int* x = NULL;
