@@ -103,6 +103,75 @@ int main(void) {
         "the note in the caller's names");
   check(tolbe_finding_message(last, NULL, 0, NULL, 0) > length, "unnamed is longer");
 
+  /* A fit through the C API: the worked problem by name, then raw scores
+   * of one complete row, refused in the caller's words. */
+  {
+    const char* variables[3] = {"T1", "T2", "C1"};
+    const char* s_names[2] = {"T1", "T2"};
+    tolbe_call call;
+    tolbe_call_init(&call);
+    call.q = 3;
+    call.names = variables;
+    call.p = 2;
+    call.unrestricted_names = s_names;
+    double n = 100;
+    call.arguments[TOLBE_CALL_N] = (tolbe_given){TOLBE_GIVEN_NUMBERS, 1, &n, NULL, NULL};
+    tolbe_resolution* resolution = tolbe_resolve(&call);
+    check(resolution != NULL && tolbe_refusal_code(resolution) == 0, "a call resolved");
+    tolbe_fit_sources sources;
+    memset(&sources, 0, sizeof sources);
+    sources.restricted = restricted;
+    sources.ld_restricted = 3;
+    sources.unrestricted = unrestricted;
+    sources.ld_unrestricted = 2;
+    sources.diagnostics = 1;
+    tolbe_fit* fit = tolbe_fit_make(resolution, &sources);
+    check(fit != NULL && !tolbe_fit_refused(fit), "a fit made");
+    const double* fit_cov = tolbe_fit_matrix(fit, TOLBE_FIT_COV, TOLBE_FIT_ESTIMATE);
+    const double* fit_cor = tolbe_fit_matrix(fit, TOLBE_FIT_COR, TOLBE_FIT_ESTIMATE);
+    check(fit_cov != NULL && fabs(fit_cov[2] - 0.392) < 1e-12 && fit_cor != NULL &&
+              fabs(fit_cor[1] - 0.6 / sqrt(1.44 * 1.21)) < 1e-15,
+          "the fit's numbers");
+    check(tolbe_fit_matrix(fit, TOLBE_FIT_DISATTENUATED, TOLBE_FIT_ESTIMATE) == NULL,
+          "no disattenuated correlations without reliabilities");
+    const double* se = tolbe_fit_matrix(fit, TOLBE_FIT_COR, TOLBE_FIT_SE);
+    tolbe_interval_summary summary;
+    const char* description = NULL;
+    /* T1-T2 comes from the known S: no error; T1-C1 has one. */
+    check(se != NULL && se[1] == 0 && se[2] > 0 &&
+              tolbe_fit_intervals(fit, &summary, NULL, &description) && summary.n == 100 &&
+              strcmp(description,
+                     "95 % intervals: delta method, normal theory; n = 100; "
+                     "unrestricted matrix known") == 0,
+          "the fit's intervals");
+    tolbe_fit_free(fit);
+
+    const double scores[6] = {1, NAN, 3, 2, 1, NAN};
+    tolbe_resolution_free(resolution);
+    call.from_data = 1;
+    call.q = 2;
+    call.p = 1;
+    call.unrestricted_names = NULL;
+    call.arguments[TOLBE_CALL_N] = (tolbe_given){TOLBE_GIVEN_ABSENT, 0, NULL, NULL, NULL};
+    resolution = tolbe_resolve(&call);
+    memset(&sources, 0, sizeof sources);
+    sources.data = (tolbe_scores){3, 2, scores, 3};
+    sources.unrestricted = unrestricted;
+    sources.ld_unrestricted = 1;
+    fit = tolbe_fit_make(resolution, &sources);
+    tolbe_fit_message m;
+    check(fit != NULL && tolbe_fit_refused(fit) && tolbe_fit_messages(fit) == 1 &&
+              tolbe_fit_message_get(fit, 0, &m) == TOLBE_OK && m.argument == TOLBE_CALL_DATA &&
+              strcmp(m.code, "too_few_rows") == 0 &&
+              strcmp(m.message,
+                     "'data' has 1 complete rows (without NaN) of 3; the var/cov "
+                     "matrix needs at least 2") == 0,
+          "raw scores of one complete row refused");
+    check(tolbe_fit_matrix(fit, TOLBE_FIT_COR, TOLBE_FIT_ESTIMATE) == NULL, "no numbers then");
+    tolbe_fit_free(fit);
+    tolbe_resolution_free(resolution);
+  }
+
   check(tolbe_status_text(TOLBE_NOT_POSITIVE_DEFINITE)[0] == 's', "status text");
   check(tolbe_version()[0] == '0', "version");
   free(work);
