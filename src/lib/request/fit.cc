@@ -529,16 +529,23 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
 
   // V and S: as given, or the var/cov matrices of the raw scores.
   Values data_means, pool_means;
-  if (given(sources.data)) {
-    if (!covariance(say, CallArgument::data, sources.data, call.names, f.restricted, data_means,
-                    f.rows_used, f.rows_dropped)) {
-      return f;
-    }
-    if (auto refusal = rows_refusal(call, r.intervals, CallArgument::data, f.rows_used)) {
+  // The var/cov matrix of raw scores, refused when they have too few
+  // complete rows for the method, with the note of the rows left out.
+  auto read = [&](CallArgument what, const RawScores& scores, const std::vector<std::string>& names,
+                  Values& cov, Values& means, int& used, int& dropped) {
+    if (!covariance(say, what, scores, names, cov, means, used, dropped)) return false;
+    if (auto refusal = rows_refusal(call, r.intervals, what, used)) {
       say.refuse(*refusal);
+      return false;
+    }
+    dropped_note(note, what, dropped, used);
+    return true;
+  };
+  if (given(sources.data)) {
+    if (!read(CallArgument::data, sources.data, call.names, f.restricted, data_means, f.rows_used,
+              f.rows_dropped)) {
       return f;
     }
-    dropped_note(note, CallArgument::data, f.rows_dropped, f.rows_used);
   } else {
     f.restricted = dense(sources.restricted, f.q, sources.ld_restricted);
   }
@@ -548,15 +555,10 @@ Fit fit(const Call& call, ResolvedCall& r, const FitSources& sources) {
       pool_names.push_back(call.unrestricted_names[static_cast<std::size_t>(
           r.unrestricted_rows[static_cast<std::size_t>(k)])]);
     }
-    if (!covariance(say, CallArgument::pool, sources.pool, pool_names, f.unrestricted, pool_means,
-                    f.pool_rows_used, f.pool_rows_dropped)) {
+    if (!read(CallArgument::pool, sources.pool, pool_names, f.unrestricted, pool_means,
+              f.pool_rows_used, f.pool_rows_dropped)) {
       return f;
     }
-    if (auto refusal = rows_refusal(call, r.intervals, CallArgument::pool, f.pool_rows_used)) {
-      say.refuse(*refusal);
-      return f;
-    }
-    dropped_note(note, CallArgument::pool, f.pool_rows_dropped, f.pool_rows_used);
   } else {
     // The call's matrix, mirrored as given, then in selection order.
     int n = call.p;

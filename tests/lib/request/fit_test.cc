@@ -58,6 +58,16 @@ Scores data_scores() {
   return {{1, 2, 3, 4, 5, 6, 2, 1, 4, nan, 5, 7, 0, 1, 1, 2, 2, 3}, 6, 3};
 }
 
+// V (q x q) and S (p x p) as the sources of a fit.
+FitSources matrices(const std::vector<double>& v, int q, const std::vector<double>& s, int p) {
+  FitSources in;
+  in.restricted = v.data();
+  in.ld_restricted = q;
+  in.unrestricted = s.data();
+  in.ld_unrestricted = p;
+  return in;
+}
+
 struct Fitted {
   Call call;
   ResolvedCall resolved;
@@ -246,11 +256,7 @@ TEST(Fit, ATriangleIsMirroredWhenAskedAndRefusedWithTheHintOtherwise) {
   std::vector<double> lower = whole_v;
   lower[3] = lower[6] = lower[7] = 0.0;
   std::vector<double> s = {1.44};
-  FitSources in;
-  in.restricted = lower.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 1;
+  FitSources in = matrices(lower, 3, s, 1);
   // Without diagnostics the triangle is found all the same.
   in.diagnostics = false;
   Fitted refused = fit_of(three(), in);
@@ -307,11 +313,7 @@ TEST(Fit, ValuesThatAreNotFiniteAreNamedWhereTheCorrectionReadsThem) {
     std::vector<double> v = whole_v;
     v[t.i + 3 * t.j] = nan;
     if (t.both) v[t.j + 3 * t.i] = nan;
-    FitSources in;
-    in.restricted = v.data();
-    in.ld_restricted = 3;
-    in.unrestricted = s.data();
-    in.ld_unrestricted = 1;
+    FitSources in = matrices(v, 3, s, 1);
     Call call = three();
     call.names = t.names;
     call.spelling.first_index = t.first_index;
@@ -324,11 +326,7 @@ TEST(Fit, ValuesThatAreNotFiniteAreNamedWhereTheCorrectionReadsThem) {
 TEST(Fit, ReliabilitiesOfTheRestrictedSampleAreConverted) {
   // r_u = 1 - (1 - r_r) v_yy / c_yy, the error variance the same.
   std::vector<double> s = {1.44};
-  FitSources in;
-  in.restricted = whole_v.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 1;
+  FitSources in = matrices(whole_v, 3, s, 1);
   Call call = three();
   call.reliabilities = numbers({0.7, 0.8});
   call.reliability_sample = texts({"restricted"});
@@ -353,11 +351,7 @@ TEST(Fit, ANonPositiveDefiniteSelectionBlockIsRefused) {
   std::vector<double> v = whole_v;
   v[0] = -1.0;
   std::vector<double> s = {1.44};
-  FitSources in;
-  in.restricted = v.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 1;
+  FitSources in = matrices(v, 3, s, 1);
   in.diagnostics = false;
   Fitted f = fit_of(three(), in);
   ASSERT_TRUE(f.fit.refused());
@@ -377,11 +371,7 @@ TEST(Fit, TheUnrestrictedMatrixIsPutInSelectionOrderByName) {
   call.p = 2;
   call.unrestricted_names = {"y", "x"};
   call.selection = texts({"x", "y"});
-  FitSources in;
-  in.restricted = v.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s_swapped.data();
-  in.ld_unrestricted = 2;
+  FitSources in = matrices(v, 3, s_swapped, 2);
   Fitted named = fit_of(call, in);
   call.unrestricted_names = {"x", "y"};
   in.unrestricted = s_in_order.data();
@@ -393,11 +383,7 @@ TEST(Fit, TheUnrestrictedMatrixIsPutInSelectionOrderByName) {
 
 TEST(Fit, IntervalsOfTheOperationalAndDisattenuatedCorrelations) {
   std::vector<double> s = {1.44};
-  FitSources in;
-  in.restricted = whole_v.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 1;
+  FitSources in = matrices(whole_v, 3, s, 1);
   Call call = three();
   call.n = numbers({200});
   call.reliabilities = numbers({0.64, 0.81});
@@ -425,11 +411,7 @@ TEST(Fit, EverySelectedWithReliabilitiesStillGivesDisattenuatedCorrelations) {
   call.n = numbers({100});
   std::vector<double> v = {1.0, 0.5, 0.5, 1.0};
   std::vector<double> s = {1.44, 0.6, 0.6, 1.21};
-  FitSources in;
-  in.restricted = v.data();
-  in.ld_restricted = 2;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 2;
+  FitSources in = matrices(v, 2, s, 2);
   Fitted f = fit_of(call, in);
   ASSERT_FALSE(f.fit.refused()) << said(f.fit);
   EXPECT_EQ(f.fit.matrices[2], f.fit.matrices[1]);
@@ -450,11 +432,7 @@ TEST(Fit, DiagnosticsListWhatTheyCount) {
   Call call = three();
   call.p = 2;
   call.selection = texts({"x", "z"});
-  FitSources in;
-  in.restricted = v.data();
-  in.ld_restricted = 3;
-  in.unrestricted = s.data();
-  in.ld_unrestricted = 2;
+  FitSources in = matrices(v, 3, s, 2);
   Fitted f = fit_of(call, in);
   ASSERT_FALSE(f.fit.refused()) << said(f.fit);
   ASSERT_TRUE(f.fit.diagnosed);
