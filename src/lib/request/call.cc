@@ -1,3 +1,7 @@
+// A call resolved: which sides it gives, the order of the resolvers, and
+// what a matrix given alone as a triangle looks like.
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -49,6 +53,17 @@ std::optional<Refusal> sources_refusal(const Spelling& s, const Sources& given) 
 }
 
 Resolution resolve_call(const Call& call) {
+  // Names that are all empty (R's NA names, say) are no names.
+  auto unnamed = [](const std::vector<std::string>& names) {
+    return !names.empty() &&
+           std::all_of(names.begin(), names.end(), [](const std::string& n) { return n.empty(); });
+  };
+  if (unnamed(call.names) || unnamed(call.unrestricted_names)) {
+    Call named = call;
+    if (unnamed(named.names)) named.names.clear();
+    if (unnamed(named.unrestricted_names)) named.unrestricted_names.clear();
+    return resolve_call(named);
+  }
   Resolution r;
   auto& out = r.call;
   if ((r.refusal = resolve_interval_options(call, out.intervals))) return r;

@@ -277,6 +277,22 @@ std::optional<Refusal> check_names(const Call& call) {
       return refusal;
     }
   }
+  // An unrestricted matrix is matched by its names, all of them: a row
+  // without one could be any variable.
+  const auto& given = call.unrestricted_names;
+  bool any_named = false;
+  std::size_t unnamed = given.size();
+  for (std::size_t k = 0; k < given.size(); ++k) {
+    if (!given[k].empty()) any_named = true;
+    if (given[k].empty() && unnamed == given.size()) unnamed = k;
+  }
+  if (!call.from_pool && any_named && unnamed < given.size()) {
+    return refuse(R::partly_named, A::unrestricted,
+                  mention(call.spelling, A::unrestricted) + " names some of its variables but " +
+                      "not all: row " +
+                      std::to_string(static_cast<int>(unnamed) + call.spelling.first_index) +
+                      " has no name; name them all, or none");
+  }
   return std::nullopt;
 }
 

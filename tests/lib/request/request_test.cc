@@ -1202,5 +1202,30 @@ TEST(Shapes, WhatAMatrixAndRawScoresMustBe) {
             "as data = (not restricted =)");
 }
 
+TEST(RequestLimits, AnUnrestrictedMatrixNamedInPartIsRefused) {
+  // Its rows are matched by name: an unnamed one could be any variable.
+  Call c = study();
+  c.unrestricted_names = {"x1", ""};
+  EXPECT_EQ(refusal_of(c),
+            "partly_named: 'unrestricted' names some of its variables but not all: row 2 has no "
+            "name; name them all, or none");
+  c.selection = names({"x1", "x2"});
+  c.unrestricted_names = {"", "x2"};
+  c.spelling.first_index = 0;
+  EXPECT_EQ(refusal_of(c),
+            "partly_named: 'unrestricted' names some of its variables but not all: row 0 has no "
+            "name; name them all, or none");
+  // None named is the order of the selection; a pool's unnamed columns are
+  // never looked for.
+  c.unrestricted_names = {"", ""};
+  EXPECT_EQ(refusal_of(c), "ok");
+  c = study();
+  c.from_pool = true;
+  c.p = 3;
+  c.unrestricted_names = {"x2", "", "x1"};
+  c.selection = names({"x1", "x2"});
+  EXPECT_EQ(refusal_of(c), "ok");
+}
+
 }  // namespace
 }  // namespace tolbe
