@@ -555,5 +555,116 @@ TEST(Fit, IntervalsAreDescribedInOneLine) {
   }
 }
 
+// The limits: places of V read or not, long lists of places, the converted
+// criterion reliability, the client's seed, bounds copied whole.
+TEST(Fit, ANotFiniteValueWhereTheCorrectionDoesNotReadItIsNotNamed) {
+  // Selection x: V below the selection column (y, x) is not read, so a NaN
+  // there beside one at (z, y) leaves one place to name.
+  std::vector<double> v = whole_v;
+  v[1 + 3 * 0] = nan;
+  v[2 + 3 * 1] = nan;
+  std::vector<double> s = {1.44};
+  FitSources in = matrices(v, 3, s, 1);
+  Fitted f = fit_of(three(), in);
+  EXPECT_TRUE(f.fit.refused());
+  EXPECT_EQ(said(f.fit),
+            "not_finite: 'restricted' holds NA or values that are not finite numbers where the "
+            "correction reads it: [z, y]\n");
+}
+
+TEST(Fit, ManyNotFinitePlacesAreCutAfterFive) {
+  struct Case {
+    const char* what;
+    std::vector<int> places;  // i + 3 j
+    std::string listed;
+  };
+  // Read with the selection x: (x, x), x's row, and the whole y, z block.
+  const Case cases[] = {
+      {"five: all of them", {3, 4, 5, 7, 8}, "[x, y], [y, y], [z, y], [y, z], [z, z]"},
+      {"six: one more", {0, 3, 4, 5, 7, 8}, "[x, x], [x, y], [y, y], [z, y], [y, z], and 1 more"},
+  };
+  std::vector<double> s = {1.44};
+  for (const Case& t : cases) {
+    std::vector<double> v = whole_v;
+    for (int k : t.places) v[static_cast<std::size_t>(k)] = nan;
+    FitSources in = matrices(v, 3, s, 1);
+    Fitted f = fit_of(three(), in);
+    EXPECT_TRUE(f.fit.refused()) << t.what;
+    EXPECT_EQ(said(f.fit),
+              "not_finite: 'restricted' holds NA or values that are not finite numbers where the "
+              "correction reads it: " +
+                  t.listed + "\n")
+        << t.what;
+  }
+}
+
+TEST(Fit, OperationalCorrelationsDivideByTheConvertedCriterionReliability) {
+  std::vector<double> s = {1.44};
+  FitSources in = matrices(whole_v, 3, s, 1);
+  Call call = three();
+  call.reliabilities = numbers({0.7, 0.8});
+  call.reliability_sample = texts({"restricted"});
+  call.criteria = texts({"y"});
+  Fitted f = fit_of(call, in);
+  ASSERT_FALSE(f.fit.refused()) << said(f.fit);
+  std::vector<double> c = corrected(whole_v, 3, 1.44);
+  double ry = 1 - (1 - 0.7) * whole_v[4] / c[4];
+  ASSERT_EQ(f.fit.criterion_reliability.size(), 3u);
+  EXPECT_EQ(f.fit.criterion_reliability[0], 1.0);
+  EXPECT_NEAR(f.fit.criterion_reliability[1], ry, 1e-12);
+  EXPECT_EQ(f.fit.criterion_reliability[2], 1.0);
+  const auto& op = f.fit.matrices[static_cast<int>(FitMatrix::operational)];
+  EXPECT_NEAR(op[0 + 3 * 1], correlation(c, 3, 0, 1) / std::sqrt(ry), 1e-12);
+  EXPECT_NEAR(op[0 + 3 * 2], correlation(c, 3, 0, 2), 1e-12);
+}
+
+TEST(Fit, TheBootstrapTakesTheClientsSeedWhenTheCallGivesNone) {
+  Scores data = data_scores();
+  std::vector<double> s = {9.0};
+  FitSources in;
+  in.data = data.raw();
+  in.unrestricted = s.data();
+  in.ld_unrestricted = 1;
+  in.diagnostics = false;
+  in.seed = 12345;
+  Call call = three(true);
+  call.interval = texts({"bootstrap"});
+  call.resamples = numbers({50});
+  Fitted drawn = fit_of(call, in);
+  ASSERT_FALSE(drawn.fit.refused()) << said(drawn.fit);
+  ASSERT_TRUE(drawn.fit.with_intervals);
+  EXPECT_EQ(drawn.fit.intervals.seed, 12345u);
+  EXPECT_NE(drawn.fit.intervals.description.find("seed 12345)"), std::string::npos)
+      << drawn.fit.intervals.description;
+  // The call's own seed wins over the client's.
+  call.seed = numbers({7});
+  Fitted given = fit_of(call, in);
+  ASSERT_FALSE(given.fit.refused()) << said(given.fit);
+  EXPECT_EQ(given.fit.intervals.seed, 7u);
+}
+
+TEST(Fit, EverySelectedGivesTheCorrelationsBoundsAsTheDisattenuatedOnes) {
+  Call call;
+  call.q = 2;
+  call.p = 2;
+  call.reliabilities = numbers({});
+  call.n = numbers({100});
+  // S estimated: with every variable selected, the correlations vary
+  // with S alone.
+  call.n_unrestricted = numbers({150});
+  std::vector<double> v = {1.0, 0.5, 0.5, 1.0};
+  std::vector<double> s = {1.44, 0.6, 0.6, 1.21};
+  FitSources in = matrices(v, 2, s, 2);
+  Fitted f = fit_of(call, in);
+  ASSERT_FALSE(f.fit.refused()) << said(f.fit);
+  const FitIntervals& ci = f.fit.intervals;
+  auto cor = static_cast<std::size_t>(FitMatrix::cor);
+  auto dis = static_cast<std::size_t>(FitMatrix::disattenuated);
+  EXPECT_EQ(ci.lower[dis], ci.lower[cor]);
+  EXPECT_EQ(ci.upper[dis], ci.upper[cor]);
+  // The off-diagonal correlation has an interval of some width.
+  EXPECT_LT(ci.lower[dis][1], ci.upper[dis][1]);
+}
+
 }  // namespace
 }  // namespace tolbe

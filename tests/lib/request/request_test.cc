@@ -926,7 +926,7 @@ TEST(RequestSources, EachSideOnceAndMeansNotBesideTheirScores) {
             "raw scores), not both");
 }
 
-// Cases a second planted-fault round found open.
+// The limits of names, counts and orders.
 TEST(RequestLimits, NamesRepeatedAndCountedAsTheClientCounts) {
   // The first two variables sharing a name, counted from 1 and from 0.
   Call c = study();
@@ -1128,6 +1128,12 @@ TEST(Shapes, WhatAMatrixAndRawScoresMustBe) {
        {true, 2, 3, {}, {}, {}},
        1,
        "not_square: 'restricted' must be square, not 2 x 3"},
+      {"no rows but columns",
+       false,
+       CallArgument::restricted,
+       {true, 0, 3, {}, {}, {}},
+       1,
+       "not_square: 'restricted' must be square, not 0 x 3"},
       {"1 x 1 is square", false, CallArgument::unrestricted, {true, 1, 1, {}, {}, {}}, 1, ""},
       {"rows named as the columns",
        false,
