@@ -112,9 +112,11 @@ int run_command_line(int argc, char** argv) {
                                          {"version", tolbe_version()},
                                          {"error", solved.error},
                                          {"refusal", json_refusal(solved.fault)}};
-        // A selection block that is not positive definite still has the
-        // findings of its input, which may say why.
-        if (solved.diagnostics.status == Status::not_positive_definite) {
+        // What was found before the failure may say why (a selection
+        // block that is not positive definite, a predictor that does not
+        // vary): the findings said on standard error go with it.
+        if (solved.diagnostics.status == Status::not_positive_definite ||
+            !solved.findings.empty()) {
           failed["findings"] = json_findings(solved);
         }
         documents.push_back(failed);

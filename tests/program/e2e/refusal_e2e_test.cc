@@ -233,4 +233,23 @@ TEST(refusal_e2e_test, refused_for_a_finding) {
   EXPECT_EQ("tolbe: t.txt: error: " + r.at("message").get<std::string>(), document.at("error"));
 }
 
+// A validity question refused after the correction found something: the
+// findings said on standard error are in the JSON too, and only those.
+TEST(refusal_e2e_test, a_failed_question_keeps_its_findings) {
+  // y does not vary in the restricted sample: its regression on x1, x2
+  // has no weights.
+  const std::string flat = "x1,x2,y\n5,3,4\n6,5,4\n7,4,4\n8,6,4\n6,7,4\n9,5,4\n7,8,4\n";
+  BinaryRun got = run_with({{"flat.csv", flat}, {"s.csv", s_of_x}},
+                           {"--format=json", "--data=flat.csv", "--unrestricted=s.csv",
+                            "--criterion=x2", "--predictors=x1,y"});
+  EXPECT_EQ(got.status, 2);
+  Json document = Json::parse(got.out).at(0);
+  EXPECT_EQ(document.at("refusal").at("argument"), "predictors");
+  const Json& findings = document.at("findings");
+  ASSERT_FALSE(findings.empty()) << got.out;
+  for (const Json& f : findings) {
+    EXPECT_NE(got.err.find(f.at("message").get<std::string>()), std::string::npos) << got.err;
+  }
+}
+
 }  // namespace
