@@ -666,5 +666,38 @@ TEST(Fit, EverySelectedGivesTheCorrelationsBoundsAsTheDisattenuatedOnes) {
   EXPECT_LT(ci.lower[dis][1], ci.upper[dis][1]);
 }
 
+TEST(Fit, RawScoresBesideAnEstimatedUnrestrictedMatrixKeepItsSampleSize) {
+  // The restricted side from raw scores, S from a sample of 40: S varies
+  // in the intervals. Of x's corrected variance, which is s_xx itself,
+  // normal theory gives the SE s_xx sqrt(2 / (n_unrestricted - 1)); with
+  // S known it has none.
+  Scores data = data_scores();
+  std::vector<double> s = {9.0};
+  FitSources in;
+  in.data = data.raw();
+  in.unrestricted = s.data();
+  in.ld_unrestricted = 1;
+  in.diagnostics = false;
+  Call call = three(true);
+  call.interval = texts({"normal"});
+  call.n_unrestricted = numbers({40});
+  Fitted estimated = fit_of(call, in);
+  ASSERT_FALSE(estimated.fit.refused()) << said(estimated.fit);
+  ASSERT_TRUE(estimated.fit.with_intervals);
+  const FitIntervals& ci = estimated.fit.intervals;
+  EXPECT_EQ(ci.summary.n, 5);
+  EXPECT_EQ(ci.summary.n_unrestricted, 40);
+  EXPECT_NE(ci.description.find("; unrestricted matrix estimated, n_unrestricted = 40"),
+            std::string::npos)
+      << ci.description;
+  auto cov = static_cast<std::size_t>(FitMatrix::cov);
+  EXPECT_NEAR(ci.se[cov][0], 9.0 * std::sqrt(2.0 / 39.0), 1e-12);
+  call.n_unrestricted = Given{};
+  Fitted known = fit_of(call, in);
+  ASSERT_FALSE(known.fit.refused()) << said(known.fit);
+  EXPECT_EQ(known.fit.intervals.summary.n_unrestricted, 0);
+  EXPECT_EQ(known.fit.intervals.se[cov][0], 0.0);
+}
+
 }  // namespace
 }  // namespace tolbe
