@@ -73,6 +73,12 @@ struct FitMessage {
 enum class FitMatrix : int { cov = 0, cor, disattenuated, operational, count };
 inline constexpr int fit_matrix_count = static_cast<int>(FitMatrix::count);
 
+// The interval request of resolved options: raw scores (`data`, `pool`;
+// data null: none) stand in for n and n_unrestricted, and `seed` is the
+// bootstrap's when the options give none.
+IntervalRequest interval_request(const IntervalOptions& options, std::uint64_t seed,
+                                 const RawScores& data, const RawScores& pool);
+
 // How intervals were computed, in one line: "95 % intervals: bootstrap,
 // BCa (B = 2000, seed 7); n = 997 (3 rows with NA left out); unrestricted
 // matrix known" (the missing value as `spelling` writes it). Rows left out

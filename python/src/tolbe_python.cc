@@ -195,6 +195,19 @@ const double* data_or_empty(const Scores& s) {
   return s.view.data != nullptr ? s.view.data : &none;
 }
 
+void scores_of(const Array& x, Scores& out);
+
+// Raw scores of `columns` columns as the library takes them, held by
+// `array` and `scores`; none (data null) for None.
+tolbe::RawScores raw_scores(const py::object& x, int columns, const char* what, Array& array,
+                            Scores& scores) {
+  if (x.is_none()) return {};
+  array = x.cast<Array>();
+  scores_of(array, scores);
+  require(scores.view.columns == columns, what);
+  return {scores.view.rows, scores.view.columns, data_or_empty(scores), scores.view.ld};
+}
+
 void scores_of(const Array& x, Scores& out) {
   require_scores(x);
   int rows = size_of(x, 0);
@@ -466,20 +479,8 @@ struct Request {
       in.unrestricted = column_major(sa, s_held);
       in.ld_unrestricted = call.p > 0 ? call.p : 1;
     }
-    if (!data.is_none()) {
-      da = data.cast<Array>();
-      scores_of(da, data_scores);
-      require(data_scores.view.columns == call.q, "data must have q columns");
-      in.data = {data_scores.view.rows, data_scores.view.columns, data_or_empty(data_scores),
-                 data_scores.view.ld};
-    }
-    if (!pool.is_none()) {
-      pa = pool.cast<Array>();
-      scores_of(pa, pool_scores);
-      require(pool_scores.view.columns == resolution.call.p, "pool must have p columns");
-      in.pool = {pool_scores.view.rows, pool_scores.view.columns, data_or_empty(pool_scores),
-                 pool_scores.view.ld};
-    }
+    in.data = raw_scores(data, call.q, "data must have q columns", da, data_scores);
+    in.pool = raw_scores(pool, resolution.call.p, "pool must have p columns", pa, pool_scores);
     require(in.restricted != nullptr || in.data.data != nullptr, "v or data");
     require(in.unrestricted != nullptr || in.pool.data != nullptr, "s or pool");
     in.triangle = triangle == "lower" ? 'l' : triangle == "upper" ? 'u' : '\0';
@@ -531,31 +532,11 @@ struct Request {
       reliabilities = tolbe::reliabilities_by_variable(r);
       fit.reliabilities = reliabilities;
     }
-    const tolbe::IntervalOptions& o = r.intervals;
-    tolbe::IntervalRequest& request = fit.intervals;
-    request.method = o.method;
-    request.level = o.level;
-    request.n = o.n;
-    request.n_unrestricted = o.n_unrestricted;
-    request.resamples = o.resamples;
-    request.seed = seed;
-    request.threads = o.threads;
-    request.interval = o.ci_type;
     Array data_array, pool_array;
-    if (!data.is_none()) {
-      data_array = data.cast<Array>();
-      scores_of(data_array, data_scores);
-      request.data = {data_scores.view.rows, data_scores.view.columns, data_or_empty(data_scores),
-                      data_scores.view.ld};
-      request.n = 0;
-    }
-    if (!pool.is_none()) {
-      pool_array = pool.cast<Array>();
-      scores_of(pool_array, pool_scores);
-      request.pool = {pool_scores.view.rows, pool_scores.view.columns, data_or_empty(pool_scores),
-                      pool_scores.view.ld};
-      request.n_unrestricted = 0;
-    }
+    fit.intervals = tolbe::interval_request(
+        r.intervals, seed,
+        raw_scores(data, r.q, "data must have q columns", data_array, data_scores),
+        raw_scores(pool, r.p, "pool must have p columns", pool_array, pool_scores));
     tolbe::ValidityAnswer answer;
     {
       py::gil_scoped_release unlocked;

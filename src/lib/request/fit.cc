@@ -330,17 +330,7 @@ bool add_intervals(Sayer& say, Fit& f, const ResolvedCall& r, const FitSources& 
   const IntervalOptions& o = r.intervals;
   bool with_data = given(sources.data);
   bool with_pool = given(sources.pool);
-  IntervalRequest request;
-  request.method = o.method;
-  request.level = o.level;
-  request.n = with_data ? 0 : o.n;
-  request.n_unrestricted = with_pool ? 0 : o.n_unrestricted;
-  if (with_data) request.data = sources.data;
-  if (with_pool) request.pool = sources.pool;
-  request.resamples = o.resamples;
-  request.seed = o.seed_given ? o.seed : sources.seed;
-  request.threads = o.threads;
-  request.interval = o.ci_type;
+  IntervalRequest request = interval_request(o, sources.seed, sources.data, sources.pool);
   LawleyProblem lp = problem_of(f, r);
   if (with_data) lp.restricted = nullptr;
   if (with_pool) lp.unrestricted = nullptr;
@@ -465,6 +455,22 @@ void list_places(Fit& f, const ResolvedCall& r) {
 }
 
 }  // namespace
+
+IntervalRequest interval_request(const IntervalOptions& o, std::uint64_t seed,
+                                 const RawScores& data, const RawScores& pool) {
+  IntervalRequest request;
+  request.method = o.method;
+  request.level = o.level;
+  request.n = given(data) ? 0 : o.n;
+  request.n_unrestricted = given(pool) ? 0 : o.n_unrestricted;
+  if (given(data)) request.data = data;
+  if (given(pool)) request.pool = pool;
+  request.resamples = o.resamples;
+  request.seed = o.seed_given ? o.seed : seed;
+  request.threads = o.threads;
+  request.interval = o.ci_type;
+  return request;
+}
 
 std::string interval_description(const IntervalSummary& s, std::uint64_t seed,
                                  const Spelling& spelling, bool with_data, bool with_pool) {
