@@ -699,5 +699,51 @@ TEST(Fit, RawScoresBesideAnEstimatedUnrestrictedMatrixKeepItsSampleSize) {
   EXPECT_EQ(known.fit.intervals.se[cov][0], 0.0);
 }
 
+TEST(Fit, TheIntervalRequestOfResolvedOptions) {
+  IntervalOptions o;
+  o.method = IntervalMethod::bootstrap;
+  o.n = 120;
+  o.n_unrestricted = 300;
+  o.resamples = 500;
+  Scores data = data_scores();
+  Scores pool{{0, 2, 4}, 3, 1};
+  // Raw scores stand in for the sizes, each for its own side.
+  IntervalRequest r = interval_request(o, 9, {}, {});
+  EXPECT_EQ(r.n, 120);
+  EXPECT_EQ(r.n_unrestricted, 300);
+  EXPECT_EQ(r.seed, 9u);
+  EXPECT_EQ(r.resamples, 500);
+  r = interval_request(o, 9, data.raw(), {});
+  EXPECT_EQ(r.n, 0);
+  EXPECT_EQ(r.n_unrestricted, 300);
+  EXPECT_EQ(r.data.rows, 6);
+  EXPECT_EQ(r.pool.data, nullptr);
+  r = interval_request(o, 9, {}, pool.raw());
+  EXPECT_EQ(r.n, 120);
+  EXPECT_EQ(r.n_unrestricted, 0);
+  EXPECT_EQ(r.pool.rows, 3);
+  // The call's own seed wins.
+  o.seed = 4;
+  o.seed_given = true;
+  EXPECT_EQ(interval_request(o, 9, {}, {}).seed, 4u);
+}
+
+TEST(Fit, ReliabilitiesByVariableLeaveOutThoseTakenAsOne) {
+  Call call = three();
+  Given z;
+  z.kind = Given::Kind::numbers;
+  z.numbers = {0.81};
+  z.names = {"z"};
+  z.has_names = true;
+  call.reliabilities = z;
+  std::vector<double> s = {1.44};
+  Fitted f = fit_of(call, matrices(whole_v, 3, s, 1));
+  ASSERT_FALSE(f.fit.refused()) << said(f.fit);
+  ASSERT_EQ(f.fit.reliabilities.size(), 3u);
+  EXPECT_TRUE(std::isnan(f.fit.reliabilities[0]));
+  EXPECT_TRUE(std::isnan(f.fit.reliabilities[1]));  // y: taken as 1, not given
+  EXPECT_EQ(f.fit.reliabilities[2], 0.81);
+}
+
 }  // namespace
 }  // namespace tolbe
