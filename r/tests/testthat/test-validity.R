@@ -164,11 +164,78 @@ test_that("normal theory: SEs of b, R2 and Delta R2 are a finite-difference delt
   got <- c(reg$b$std.error, reg$R2$std.error, reg$operational_R$std.error,
            inc$delta_R2$std.error)
   expect_equal(got, unname(expected), tolerance = 1e-6)
-  # Wald intervals for b and R2 at the fit's level.
+  # Wald intervals for b; R2 and Delta R2 on the scale atanh(sqrt(.)), cut
+  # at 0 there and squared back; R on Fisher's scale, cut at 0.
   z <- qnorm(0.975)
   expect_equal(reg$b$conf.low, reg$b$estimate - z * reg$b$std.error, tolerance = 1e-10)
-  expect_equal(reg$R2$conf.high, reg$R2$estimate + z * reg$R2$std.error, tolerance = 1e-10)
+  rooted <- function(x) {
+    se <- x$std.error / (2 * sqrt(x$estimate) * (1 - x$estimate))
+    ends <- tanh(atanh(sqrt(x$estimate)) + c(-1, 1) * z * se)
+    pmax(ends, 0)^2
+  }
+  for (x in list(reg$R2, inc$delta_R2, inc$base_R2, inc$delta_R)) {
+    expect_equal(c(x$conf.low, x$conf.high), rooted(x), tolerance = 1e-10)
+  }
+  fisher <- tanh(atanh(reg$R$estimate) + c(-1, 1) * z * reg$R$std.error / (1 - reg$R$estimate^2))
+  expect_equal(c(reg$R$conf.low, reg$R$conf.high), pmax(fisher, 0), tolerance = 1e-10)
+  expect_equal(c(reg$R$conf.low, reg$R$conf.high)^2, c(reg$R2$conf.low, reg$R2$conf.high),
+               tolerance = 1e-10)
   expect_equal(unname(values(fd_v)[1:3]), c(reg$b$estimate, reg$R2$estimate), tolerance = 1e-10)
+})
+
+test_that("a small increment's interval stays at or above 0 where Wald's crosses it", {
+  # n = 40: the increment of a over x1 is small beside its SE.
+  fit <- lawley(fd_v, fd_s, selection = c("x1", "x2"), n = 40)
+  inc <- lawley_increment(fit, "c", "x1", "a")
+  z <- qnorm(0.975)
+  expect_lt(inc$delta_R2$estimate - z * inc$delta_R2$std.error, 0)
+  for (x in list(inc$delta_R2, inc$delta_R, inc$base_R2, inc$R2, inc$R)) {
+    expect_gte(x$conf.low, 0)
+    expect_lte(x$conf.low, x$estimate)
+    expect_gte(x$conf.high, x$estimate)
+  }
+})
+
+test_that("R2 and Delta R2 get boot::boot.ci's percentile interval, also when BCa is asked", {
+  skip_if_not_installed("boot")
+  B <- 4000
+  fits <- lapply(c(bca = "bca", percentile = "percentile"), function(type) {
+    quietly(lawley(data = hired, unrestricted = S, interval = "bootstrap", B = B, seed = 5,
+                   threads = 2, ci_type = type))
+  })
+  incs <- lapply(fits, function(f) lawley_increment(f, "C1", "T1", c("T2", "INT")))
+  # The same resamples: the bounded values' intervals are the percentile
+  # ones whatever was asked, the validities' are not.
+  expect_identical(incs$bca$delta_R2$conf.low, incs$percentile$delta_R2$conf.low)
+  expect_identical(incs$bca$R2$conf.high, incs$percentile$R2$conf.high)
+  regs <- lapply(fits, function(f) lawley_regression(f, "C1", c("T1", "T2", "INT")))
+  expect_false(identical(regs$bca$r$conf.low, regs$percentile$r$conf.low))
+  selected <- which(colnames(hired) %in% tests)
+  r_squared <- function(cov, x, y) drop(cov[y, x] %*% solve(cov[x, x], cov[x, y])) / cov[y, y]
+  statistic <- function(d, i) {
+    cov <- lawley_solve(cov(d[i, ]), S[tests, tests], selected)
+    full <- r_squared(cov, c("T1", "T2", "INT"), "C1")
+    c(full, full - r_squared(cov, "T1", "C1"))
+  }
+  set.seed(3)
+  replicates <- boot::boot(hired, statistic, R = B)
+  expect_equal(c(incs$bca$R2$estimate, incs$bca$delta_R2$estimate), unname(replicates$t0),
+               tolerance = 1e-10)
+  for (k in 1:2) {
+    t <- replicates$t[, k]
+    theirs <- boot::boot.ci(replicates, conf = 0.95, type = "perc", index = k)$percent[4:5]
+    got <- if (k == 1) incs$bca$R2 else incs$bca$delta_R2
+    # Monte Carlo error of an end: sqrt(alpha (1 - alpha) / B) times the
+    # quantile's slope; two bootstraps differ by sqrt(2) times it; 4 SDs.
+    slope <- function(alpha) {
+      (quantile(t, alpha + 0.005, names = FALSE) - quantile(t, alpha - 0.005, names = FALSE)) / 0.01
+    }
+    error <- sapply(c(0.025, 0.975), function(al) sqrt(al * (1 - al) / B) * slope(al))
+    expect_true(all(abs(c(got$conf.low, got$conf.high) - theirs) <= 4 * sqrt(2) * error),
+                info = sprintf("value %d: tolbe %s, boot %s", k,
+                               toString(c(got$conf.low, got$conf.high)), toString(theirs)))
+    expect_gte(got$conf.low, 0)
+  }
 })
 
 test_that("the bootstrap's regression values come from the fit's own resamples", {

@@ -80,7 +80,7 @@ Layout layout(int q, int p, const IntervalRequest& r, const ExtraSize& extra) {
       saturating_plus(saturating_times(sz(rows), sz(q)), saturating_times(sz(pool_rows), sz(p)));
   std::size_t ints = saturating_times(2, sz(q));
   if (r.method == IntervalMethod::bootstrap) {
-    intervals::ExtraValues values{extra.count, extra.scratch, nullptr, nullptr};
+    intervals::ExtraValues values{extra.count, extra.scratch, nullptr, nullptr, 0};
     l.method =
         saturating_plus(centred, intervals::bootstrap_doubles(q, p, rows, pool_rows, r.resamples,
                                                               threads_wanted(r.threads), values));
@@ -416,7 +416,8 @@ void bootstrap_values(const Call& call, const Order& o, const LawleyProblem& pr,
   in.threads = threads_wanted(request.threads);
   int extra_count = call.extra.count;
   if (call.task != nullptr) {
-    in.extra = {extra_count, call.extra.scratch, compute_validity, &call.task->job};
+    in.extra = {extra_count, call.extra.scratch, compute_validity, &call.task->job,
+                validity::first_bounded(call.task->job)};
     // The estimates, the matrices' and then the question's, side by side.
     std::copy(shared.extra_estimates, shared.extra_estimates + extra_count,
               shared.slots + squared(q));
@@ -564,7 +565,12 @@ void delta_values(const Call& call, const Order& o, const LawleyProblem& pr, con
       b = intervals::fisher(estimates[kind.of_value], se * root, z);
       b.lower /= root;
       b.upper /= root;
+    } else if (kind.kind == validity::Kind::root_fisher) {
+      b = intervals::root_fisher(estimate, se, z);
     }
+    // R is not below 0: its Fisher interval, cut at 0, is the root of
+    // R^2's (intervals::root_fisher).
+    if (kind.nonnegative) b.lower = std::max(b.lower, 0.0);
     out.extra(v, se, b.lower, b.upper);
   }
 }

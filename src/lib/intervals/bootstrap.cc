@@ -478,7 +478,8 @@ int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level
     se[k] = std::sqrt(squares / (good - 1));
     double alpha_low = (1.0 - level) / 2.0;
     double alpha_high = (1.0 + level) / 2.0;
-    if (interval == BootstrapInterval::bca) {
+    bool bounded = k >= values_per_resample(q) + sz(in.extra.percentile_from);
+    if (interval == BootstrapInterval::bca && !bounded) {
       int below = static_cast<int>(std::lower_bound(t, t + good, estimate) - t);
       double z0 = normal_quantile(static_cast<double>(below) / good);
       double a = acceleration[k];

@@ -1,5 +1,6 @@
 #include "intervals/bounds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -28,6 +29,20 @@ Bounds fisher(double r, double se, const Quantiles& z) {
   double fisher_z = elementary::atanh(r);
   double se_z = se / (1.0 - r * r);
   return {elementary::tanh(fisher_z + z.low * se_z), elementary::tanh(fisher_z + z.high * se_z)};
+}
+
+Bounds root_fisher(double value, double se, const Quantiles& z) {
+  constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+  if (se == 0.0) return {value, value};
+  if (!(value > 0.0 && value < 1.0)) return {not_a_number, not_a_number};
+  // The variance of a squared correlation vanishes with it, and a Wald
+  // interval then crosses 0 and misses on the low side; its root's does not.
+  double root = std::sqrt(value);
+  Bounds b = fisher(root, se / (2.0 * root), z);
+  double lower = std::max(b.lower, 0.0);
+  // Squaring the rooted estimate could move it by an ulp, and an interval
+  // must hold its estimate.
+  return {std::min(lower * lower, value), std::max(b.upper * b.upper, value)};
 }
 
 }  // namespace tolbe::intervals

@@ -25,4 +25,11 @@ Bounds wald(double estimate, double se, const Quantiles& z);
 // inside (-1, 1).
 Bounds fisher(double r, double se, const Quantiles& z);
 
+// The interval of a value in [0, 1) that behaves like a squared
+// correlation (R^2, an increment of R^2): Fisher's z interval of its root,
+// the root's SE being se / (2 sqrt(value)), a lower bound below 0 taken as
+// 0, and both bounds squared. NaN bounds where the value is not in (0, 1)
+// (and its SE not 0).
+Bounds root_fisher(double value, double se, const Quantiles& z);
+
 }  // namespace tolbe::intervals

@@ -92,6 +92,11 @@ struct ExtraValues {
   std::size_t scratch = 0;
   bool (*compute)(const void* context, ConstView cov, double* out, double* scratch) = nullptr;
   const void* context = nullptr;
+  // The extra values from this one on are bounded below by 0 (R^2 and its
+  // kin): their interval is the percentile one, whatever was asked. BCa's
+  // bias correction runs away where such a value's resamples pile up near
+  // its bound.
+  int percentile_from = 0;
 };
 
 // The bootstrap.
@@ -132,7 +137,8 @@ std::size_t bootstrap_ints(int q, int resamples);
 
 // Fills, for each value, se[v], lower[v], upper[v] (values_per_resample of
 // each, then the extra values). Returns the number of failed resamples; *percentile_fallbacks
-// counts the values whose BCa interval is not defined (percentile instead).
+// counts the values whose BCa interval is not defined (percentile instead),
+// not those that get the percentile interval by extra.percentile_from.
 int bootstrap(const BootstrapInput& in, BootstrapInterval interval, double level, double* se,
               double* lower, double* upper, double* workspace, int* int_workspace,
               int* percentile_fallbacks);

@@ -218,12 +218,16 @@ void gradient(const Job& job, const intervals::Corrected& model, const int* posi
 IntervalKind interval_kind(const Job& job, int index) {
   auto i = sz(index);
   auto k = sz(job.k);
-  if (i < 2 * k) return {Kind::wald, -1};
-  if (i < 3 * k) return {Kind::fisher, -1};
-  if (i < 4 * k) return {Kind::fisher_of, index - job.k};
-  if (i == 4 * k + 1) return {Kind::fisher, -1};
-  if (i == 4 * k + 2) return {Kind::fisher_of, index - 1};
-  return {Kind::wald, -1};
+  if (i < 2 * k) return {Kind::wald, -1, false};
+  if (i < 3 * k) return {Kind::fisher, -1, false};
+  if (i < 4 * k) return {Kind::fisher_of, index - job.k, false};
+  if (i == 4 * k + 1) return {Kind::fisher, -1, true};
+  if (i == 4 * k + 2) return {Kind::fisher_of, index - 1, true};
+  return {Kind::root_fisher, -1, true};
+}
+
+int first_bounded(const Job& job) {
+  return 4 * job.k;
 }
 
 }  // namespace tolbe::validity

@@ -38,14 +38,21 @@ void gradient(const Job& job, const intervals::Corrected& model, const int* posi
 
 // How an interval of a value is formed by the delta methods.
 enum class Kind {
-  wald,       // estimate +- z SE
-  fisher,     // on Fisher's z scale
-  fisher_of,  // Fisher's z interval of another value (of_value), divided by sqrt(r_yy)
+  wald,         // estimate +- z SE
+  fisher,       // on Fisher's z scale
+  fisher_of,    // Fisher's z interval of another value (of_value), divided by sqrt(r_yy)
+  root_fisher,  // on the scale atanh(sqrt(value)): R^2 and the increments
 };
 struct IntervalKind {
   Kind kind;
   int of_value;
+  bool nonnegative;  // a lower bound below 0 is 0
 };
 IntervalKind interval_kind(const Job& job, int index);
+
+// The first of the values bounded below by 0 (R^2, R, the operational R,
+// the base set's R^2 and the increments follow it): they get the
+// bootstrap's percentile interval whatever was asked.
+int first_bounded(const Job& job);
 
 }  // namespace tolbe::validity

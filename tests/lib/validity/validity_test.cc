@@ -187,6 +187,17 @@ INSTANTIATE_TEST_SUITE_P(
 // The normal-theory variance of each value: its gradient by central
 // differences (of lawley_validity's own estimates) with the covariance of
 // the sample covariances written out, for V (n) and S (N).
+Matrix simulated(int rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal;
+  Matrix x(static_cast<std::size_t>(rows * 5));
+  for (int r = 0; r < rows; ++r) {
+    double g = normal(gen);
+    for (int c = 0; c < 5; ++c) x[at(r, c, rows)] = 0.5 * g + normal(gen) * (1.0 + 0.1 * c);
+  }
+  return x;
+}
+
 TEST(ValidityDelta, NormalTheoryMatchesCentralDifferences) {
   Study st;
   std::vector<int> predictors = {0, 1, 2};
@@ -269,17 +280,72 @@ TEST(ValidityDelta, NormalTheoryMatchesCentralDifferences) {
   // The validities' intervals are Fisher's, inside (-1, 1) and asymmetric.
   double z = std::atanh(a.estimate[6]);
   EXPECT_NEAR(std::atanh(a.upper[6]) - z, z - std::atanh(a.lower[6]), 1e-12);
+  // R^2, the base set's R^2 and the increments: Fisher's interval of the
+  // root, with the root's SE se / (2 sqrt(value)), cut at 0 and squared.
+  double z975 = 1.959963984540054;
+  for (std::size_t v : {r - 1, r + 2, r + 3, r + 4}) {
+    double root = std::sqrt(a.estimate[v]);
+    double se_z = a.se[v] / (2.0 * root) / (1.0 - a.estimate[v]);
+    double low = std::max(0.0, std::tanh(std::atanh(root) - z975 * se_z));
+    double high = std::tanh(std::atanh(root) + z975 * se_z);
+    EXPECT_NEAR(a.lower[v], low * low, 1e-12) << "value " << v;
+    EXPECT_NEAR(a.upper[v], high * high, 1e-12) << "value " << v;
+  }
+  // R's is Fisher's, and the root of R^2's.
+  double se_r = a.se[r] / (1.0 - a.estimate[r] * a.estimate[r]);
+  double low = std::tanh(std::atanh(a.estimate[r]) - z975 * se_r);
+  EXPECT_NEAR(a.lower[r], std::max(0.0, low), 1e-12);
+  EXPECT_NEAR(a.upper[r], std::tanh(std::atanh(a.estimate[r]) + z975 * se_r), 1e-12);
+  EXPECT_NEAR(a.lower[r] * a.lower[r], a.lower[r - 1], 1e-12);
+  EXPECT_NEAR(a.upper[r] * a.upper[r], a.upper[r - 1], 1e-12);
 }
 
-Matrix simulated(int rows, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> normal;
-  Matrix x(static_cast<std::size_t>(rows * 5));
-  for (int r = 0; r < rows; ++r) {
-    double g = normal(gen);
-    for (int c = 0; c < 5; ++c) x[at(r, c, rows)] = 0.5 * g + normal(gen) * (1.0 + 0.1 * c);
+// The bounded values (R^2, R, the operational R, the base set's R^2 and
+// the increments) in small samples, where Wald's intervals cross 0: every
+// lower bound at 0 or above, every interval holding its estimate, by both
+// delta methods, across sizes and questions down to one whose increment is
+// nearly nothing.
+TEST(ValidityDelta, BoundedValuesNeverCrossZero) {
+  struct Case {
+    const char* name;
+    int n;
+    int criterion;
+    std::vector<int> predictors;
+    int base;
+  };
+  const Case cases[] = {
+      {"n 12, interview over the tests", 12, 3, {0, 1, 2}, 2},
+      {"n 30, one test over the other", 30, 4, {0, 1}, 1},
+      {"n 500, the second criterion", 500, 4, {0, 1, 2, 3}, 3},
+      {"n 8, the last added first", 8, 3, {2, 0, 1}, 1},
+  };
+  Study st;
+  bool wald_crossed = false;
+  for (const Case& c : cases) {
+    ValidityQuestion question{c.criterion, c.predictors, c.base, 0.6};
+    for (IntervalMethod method : {IntervalMethod::normal, IntervalMethod::adf}) {
+      IntervalRequest request;
+      request.method = method;
+      request.n = c.n;
+      Matrix x;
+      LawleyProblem pr = st.problem();
+      if (method == IntervalMethod::adf) {
+        x = simulated(c.n, 17);
+        request.data = {c.n, 5, x.data(), c.n};
+        pr.restricted = nullptr;
+      }
+      Answer a = ask(pr, request, question);
+      ASSERT_EQ(a.status, Status::ok) << c.name;
+      std::size_t first = 4 * c.predictors.size();
+      for (std::size_t v = first; v < first + 6; ++v) {
+        EXPECT_GE(a.lower[v], 0.0) << c.name << ", value " << v;
+        EXPECT_LE(a.lower[v], a.estimate[v]) << c.name << ", value " << v;
+        EXPECT_GE(a.upper[v], a.estimate[v]) << c.name << ", value " << v;
+        wald_crossed = wald_crossed || a.estimate[v] - 1.96 * a.se[v] < 0.0;
+      }
+    }
   }
-  return x;
+  EXPECT_TRUE(wald_crossed) << "no case tests the bound";
 }
 
 TEST(ValidityBootstrap, SameNumbersOnAnyThreadsAndNearTheDeltaMethod) {
@@ -313,6 +379,20 @@ TEST(ValidityBootstrap, SameNumbersOnAnyThreadsAndNearTheDeltaMethod) {
     EXPECT_NEAR(one.se[v] / delta.se[v], 1.0, 0.15) << "value " << v;
     EXPECT_LT(one.lower[v], one.upper[v]) << v;
   }
+  // BCa was asked; the bounded values (from R^2 on) get the percentile
+  // interval of the same resamples, the others BCa's.
+  boot.interval = BootstrapInterval::percentile;
+  Answer percentile = ask(pr, boot, question);
+  std::size_t first = 4 * predictors.size();
+  for (std::size_t v = 0; v < one.se.size(); ++v) {
+    if (v >= first) {
+      EXPECT_EQ(one.lower[v], percentile.lower[v]) << "value " << v;
+      EXPECT_EQ(one.upper[v], percentile.upper[v]) << "value " << v;
+    } else if (v >= 2 * predictors.size()) {
+      EXPECT_NE(one.lower[v], percentile.lower[v]) << "value " << v;
+    }
+  }
+  EXPECT_EQ(one.summary.percentile_fallbacks, 0);
 }
 
 TEST(ValidityChecks, EachInvalidQuestionIsNamed) {
