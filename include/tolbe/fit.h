@@ -172,7 +172,19 @@ struct ValidityAnswer {
   ResolvedQuestion question;
   std::vector<double> estimate, se, lower, upper;
   IntervalSummary summary;  // summary.reason is empty
+  std::string note;         // validity_interval_note(), or empty
 };
+
+// Below this many restricted rows the delta methods' intervals of R^2, R
+// and the operational R fall short of their level (doc/coverage.md).
+inline constexpr int delta_intervals_trusted_from = 250;
+
+// What the validity question's intervals of `summary` are worth, when that
+// needs saying: with a delta method (normal or adf) and n below
+// delta_intervals_trusted_from, that R^2, R and the operational R cover
+// less than their level there, and how to ask for the percentile bootstrap
+// (spelled as `spelling` writes arguments); empty otherwise.
+std::string validity_interval_note(const IntervalSummary& summary, const Spelling& spelling);
 
 // Asks `question` of the fit `fit`: resolves it (resolve_question()), then
 // computes the regression of the criterion on the predictors (or the

@@ -724,6 +724,11 @@ int tolbe_answer_question(const tolbe_answer* answer, int* criterion, const int*
 const double* tolbe_answer_values(const tolbe_answer* answer, int part);
 void tolbe_answer_summary(const tolbe_answer* answer, tolbe_interval_summary* summary);
 
+/* What the intervals are worth at this sample size, when that needs
+ * saying (tolbe::validity_interval_note), else ""; lives as long as the
+ * answer. */
+const char* tolbe_answer_note(const tolbe_answer* answer);
+
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 

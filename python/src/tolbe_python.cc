@@ -545,14 +545,15 @@ struct Request {
     const tolbe::ResolvedQuestion& q = answer.question;
     if (answer.refusal) {
       return py::make_tuple(refusal_of(answer.refusal), q.criterion, q.predictors, q.base,
-                            py::none(), py::none(), py::none(), py::none(), py::none());
+                            py::none(), py::none(), py::none(), py::none(), py::none(), "");
     }
     py::dict summary;
     summary["failed_resamples"] = answer.summary.failed_resamples;
     summary["percentile_fallbacks"] = answer.summary.percentile_fallbacks;
     return py::make_tuple(py::none(), q.criterion, q.predictors, q.base, summary,
                           Array(py::cast(answer.estimate)), Array(py::cast(answer.se)),
-                          Array(py::cast(answer.lower)), Array(py::cast(answer.upper)));
+                          Array(py::cast(answer.lower)), Array(py::cast(answer.upper)),
+                          answer.note);
   }
 };
 

@@ -178,3 +178,41 @@ def test_a_named_pool_without_selection_says_which_variables_it_holds():
                                          "'selection', the names or numbers of the selection "
                                          "variables in 'data'$"):
         tolbe.lawley(data=HIRED, pool=APPLICANTS.rename(columns={"T1": "T9"}))
+
+
+@pytest.mark.parametrize("rows, noted", [(60, True), (249, True), (250, False)])
+def test_a_small_samples_delta_intervals_come_with_the_librarys_note(rows, noted):
+    # The study's 200 hired, then as many again as needed.
+    data = pd.concat([HIRED, HIRED]).iloc[:rows]
+    fit = caught(tolbe.lawley, data=data, pool=APPLICANTS, selection=["T1", "T2"],
+                 interval="adf")[0]
+    with pytest.warns(tolbe.TolbeNote) if noted else _no_note() as said:
+        inc = tolbe.lawley_increment(fit, "C1", ["T1", "T2"], ["INT"])
+    if noted:
+        note = [w.message for w in said if isinstance(w.message, tolbe.TolbeNote)][0]
+        assert note.code == "small_sample_intervals"
+        assert str(note) == inc.note
+        assert inc.note.startswith(f"the restricted sample has n = {rows}, fewer than 250: ")
+        assert "note: the restricted sample" in repr(inc)
+    else:
+        assert inc.note is None
+    for part in (inc.R2, inc.base_R2, inc.delta_R2, inc.delta_R, inc.R):
+        assert 0.0 <= part.conf_low[0] <= part.estimate[0] <= part.conf_high[0]
+
+
+def _no_note():
+    import contextlib
+    import warnings
+
+    @contextlib.contextmanager
+    def none():
+        with warnings.catch_warnings(record=True) as said:
+            warnings.simplefilter("always")
+            yield said
+        assert not [w for w in said if isinstance(w.message, tolbe.TolbeNote)]
+    return none()
+
+
+def test_a_bootstrap_gives_no_note_on_its_intervals():
+    fit = bootstrap(data=HIRED.iloc[:60], seed=3)
+    assert fit.regression("C1", ["T1", "T2", "INT"]).note is None

@@ -5,13 +5,14 @@ question (tolbe._core's Request.question) and computes its values."""
 from __future__ import annotations
 
 import math
+import warnings
 from typing import Any, List, NamedTuple, Optional, Sequence, Union
 
 import numpy as np
 
 from . import _arguments as _a
 from . import _core
-from ._errors import _fail, _label, _refuse
+from ._errors import TolbeNote, _fail, _label, _refuse
 from ._fit import Lawley, _interval_text
 
 
@@ -24,6 +25,7 @@ class _Values(NamedTuple):
     lower: np.ndarray
     upper: np.ndarray
     failed_resamples: Optional[int]
+    note: Optional[str]
 
 
 def _at(k: int, part: str) -> int:
@@ -46,14 +48,17 @@ def _validity_values(fit: Lawley, criterion: Any, predictors: Any, added: Any = 
         added = [] if added is None else added
     info = fit.interval or {}
     bootstrap = info.get("method") == "bootstrap"
-    refusal, y, x, base, summary, *values = pr.request.ask(
+    refusal, y, x, base, summary, *values, note = pr.request.ask(
         pr.v, pr.s, fit._data, fit._pool, info.get("seed") or 0 if bootstrap else 0,
         _a._variables(criterion, "'criterion'"), _a._variables(predictors, first),
         _a._variables(added, "'added'"))
     if refusal is not None:
         _refuse(refusal, pr.names)
     failed = summary["failed_resamples"] if bootstrap else None
-    return _Values(*values, failed), y, x, base
+    if note:
+        # Pointing at the caller of lawley_regression() or lawley_increment().
+        warnings.warn(TolbeNote(note, "small_sample_intervals", "note"), stacklevel=4)
+    return _Values(*values, failed, note or None), y, x, base
 
 
 def _rows(values: _Values, at: Sequence[int], terms: Sequence[str]) -> List[dict]:
@@ -77,7 +82,8 @@ class Regression:
     has means), beta, r (the corrected validities), operational (the
     validities with the criterion made reliable; None without its
     reliability), R, R2, operational_R; coefficients maps terms to b;
-    version is the library's."""
+    note, the library's note on a small sample's delta intervals (also
+    raised as TolbeNote), or None; version is the library's."""
 
     version: str = _core.version()
 
@@ -89,6 +95,7 @@ class Regression:
         self.predictors = labels
         self.interval = fit.interval
         self.failed_resamples = values.failed_resamples
+        self.note = values.note
         reliabilities = fit.reliabilities or {}
         key = pr.names[y] if pr.names is not None else y
         self.reliability = reliabilities.get(key)
@@ -131,13 +138,14 @@ class Regression:
     def __repr__(self) -> str:
         head = (f"Regression of {self.criterion} on {', '.join(self.predictors)} in the corrected "
                 "matrix\n" + (_interval_text(self.interval) if self.interval else "no intervals"))
-        return head + "\n" + str(self.table())
+        return head + "\n" + str(self.table()) + (f"\nnote: {self.note}" if self.note else "")
 
 
 class Increment:
     """The increment of added predictors over a base set
     (lawley_increment()): delta_R, delta_R2, R, R2 and base_R2, each a tidy
-    table; version is the library's."""
+    table; note, the library's note on a small sample's delta intervals
+    (also raised as TolbeNote), or None; version is the library's."""
 
     version: str = _core.version()
 
@@ -149,6 +157,7 @@ class Increment:
         self.added = [_label(pr.names, v) for v in x[base:]]
         self.interval = fit.interval
         self.failed_resamples = values.failed_resamples
+        self.note = values.note
         self.values = values
         self._k = k
         self.delta_R = _tidy(values, [_at(k, "DELTA_R")], ["delta R"])
@@ -164,7 +173,8 @@ class Increment:
 
     def __repr__(self) -> str:
         return (f"Increment of {', '.join(self.added)} over {', '.join(self.base)} in predicting "
-                f"{self.criterion} (corrected matrix)\n" + str(self.table()))
+                f"{self.criterion} (corrected matrix)\n" + str(self.table()) +
+                (f"\nnote: {self.note}" if self.note else ""))
 
 
 def lawley_regression(fit: Lawley, criterion: Union[str, int],

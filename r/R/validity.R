@@ -31,6 +31,11 @@ check_fit <- function(fit) {
 # each part starts, from 0; the first four hold one value per predictor).
 validity_values <- function(fit, criterion, predictors, added = NULL) {
   values <- .Call(C_validity, fit, criterion, predictors, added)
+  if (nzchar(values$note)) {
+    message(structure(class = c("tolbe_message", "message", "condition"),
+                      list(message = paste0(values$note, "\n"), call = NULL,
+                           code = "small_sample_intervals", variables = integer(0))))
+  }
   k <- length(predictors) + length(added)
   per_predictor <- c("b", "beta", "r", "operational")
   offsets <- values$offsets
@@ -79,7 +84,8 @@ lawley_regression <- function(fit, criterion, predictors) {
                    tidy_rows(values, at$operational_R, "operational R")
                  },
                  criterion = y, predictors = x, reliability = reliability,
-                 interval = fit$interval, failed_resamples = values$failed_resamples))
+                 interval = fit$interval, failed_resamples = values$failed_resamples,
+                 note = if (nzchar(values$note)) values$note))
 }
 
 lawley_increment <- function(fit, criterion, base, added) {
@@ -101,7 +107,8 @@ lawley_increment <- function(fit, criterion, base, added) {
                  base_R2 = tidy_rows(values, at$base_R2, "base R2"),
                  criterion = variable_names_of(criterion, fit),
                  base = variable_names_of(base, fit), added = variable_names_of(added, fit),
-                 interval = fit$interval, failed_resamples = values$failed_resamples))
+                 interval = fit$interval, failed_resamples = values$failed_resamples,
+                 note = if (nzchar(values$note)) values$note))
 }
 
 coef.tolbe_regression <- function(object, ...) object$coefficients
@@ -173,6 +180,7 @@ print.tolbe_regression <- function(x, digits = 4, ...) {
       cat("an operational value above 1: the criterion's reliability is likely too low\n")
     }
   }
+  if (!is.null(x$note)) cat(sprintf("note: %s\n", x$note))
   invisible(x)
 }
 
@@ -181,6 +189,7 @@ print.tolbe_increment <- function(x, digits = 4, ...) {
               paste(x$added, collapse = ", "), paste(x$base, collapse = ", "), x$criterion))
   cat(if (is.null(x$interval)) "no intervals\n" else sprintf("%s\n", interval_text(x$interval)))
   print_tidy(as.data.frame(x), digits, ...)
+  if (!is.null(x$note)) cat(sprintf("note: %s\n", x$note))
   invisible(x)
 }
 

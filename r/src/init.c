@@ -69,7 +69,7 @@ static void make_names(void) {
   rows_names = kept(words("used dropped pool_used pool_dropped"));
   scores_names = kept(words("data pool"));
   validity_names =
-      kept(words("estimate se lower upper failed_resamples percentile_fallbacks offsets"));
+      kept(words("estimate se lower upper failed_resamples percentile_fallbacks offsets note"));
   /* In the order of TOLBE_VALIDITY_*. */
   offset_names = kept(words("b beta r operational R2 R operational_R base_R2 delta_R2 delta_R"));
   integer_zero = kept(ScalarInteger(0));

@@ -110,7 +110,7 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   const int* x = NULL;
   int k = tolbe_answer_question(answer, &y, &x, &base);
   size_t count = tolbe_validity_values(k);
-  SEXP out = PROTECT(allocVector(VECSXP, 7));
+  SEXP out = PROTECT(allocVector(VECSXP, 8));
   setAttrib(out, R_NamesSymbol, validity_names);
   for (int j = 0; j < 4; ++j) {
     SET_VECTOR_ELT(out, j, allocVector(REALSXP, (R_xlen_t)count));
@@ -127,6 +127,7 @@ SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added) {
   int bootstrap = asked.request.method == TOLBE_INTERVAL_BOOTSTRAP;
   SET_VECTOR_ELT(out, 4, integer_or_na(summary.failed_resamples, bootstrap));
   SET_VECTOR_ELT(out, 5, integer_or_na(summary.percentile_fallbacks, bootstrap));
+  SET_VECTOR_ELT(out, 7, mkString(tolbe_answer_note(answer)));
   free_answer(holder);
   UNPROTECT(2);
   return out;

@@ -186,7 +186,19 @@ test_that("normal theory: SEs of b, R2 and Delta R2 are a finite-difference delt
 test_that("a small increment's interval stays at or above 0 where Wald's crosses it", {
   # n = 40: the increment of a over x1 is small beside its SE.
   fit <- lawley(fd_v, fd_s, selection = c("x1", "x2"), n = 40)
-  inc <- lawley_increment(fit, "c", "x1", "a")
+  said <- NULL
+  inc <- withCallingHandlers(lawley_increment(fit, "c", "x1", "a"), tolbe_message = function(m) {
+    said <<- m
+    invokeRestart("muffleMessage")
+  })
+  # Below 250 rows the delta intervals come with the library's note.
+  expect_identical(said$code, "small_sample_intervals")
+  expect_match(inc$note, "^the restricted sample has n = 40, fewer than 250: ")
+  expect_match(inc$note, 'interval = "bootstrap", ci_type = "percentile"', fixed = TRUE)
+  expect_output(print(inc), "note: the restricted sample has n = 40", fixed = TRUE)
+  big <- lawley(fd_v, fd_s, selection = c("x1", "x2"), n = 250)
+  expect_silent(reg <- lawley_regression(big, "c", c("x1", "a")))
+  expect_null(reg$note)
   z <- qnorm(0.975)
   expect_lt(inc$delta_R2$estimate - z * inc$delta_R2$std.error, 0)
   for (x in list(inc$delta_R2, inc$delta_R, inc$base_R2, inc$R2, inc$R)) {

@@ -2,6 +2,7 @@
 // own intervals, and refused in the library's words.
 
 #include <cmath>
+#include <string>
 #include <limits>
 
 #include "request/refusal.h"
@@ -65,7 +66,20 @@ ValidityAnswer ask(const QuestionCall& question, const FitAsked& fit) {
                                 "the validity values cannot be computed: " + reason);
   }
   a.summary.reason = "";
+  if (!a.refusal) a.note = validity_interval_note(a.summary, question.spelling);
   return a;
+}
+
+std::string validity_interval_note(const IntervalSummary& summary, const Spelling& spelling) {
+  bool delta = summary.method == IntervalMethod::normal || summary.method == IntervalMethod::adf;
+  if (!delta || summary.n >= delta_intervals_trusted_from) return "";
+  return "the restricted sample has n = " + std::to_string(summary.n) + ", fewer than " +
+         std::to_string(delta_intervals_trusted_from) +
+         ": at such sizes the delta method's intervals of R2, R and the operational R cover "
+         "less than their level (84 to 92 % for 95 % intervals at n = 100 in tolbe's coverage "
+         "study); the percentile bootstrap comes closest (" +
+         assignment(spelling, CallArgument::interval, "bootstrap") + ", " +
+         assignment(spelling, CallArgument::ci_type, "percentile") + ")";
 }
 
 }  // namespace tolbe

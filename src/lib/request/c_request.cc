@@ -448,4 +448,8 @@ void tolbe_answer_summary(const tolbe_answer* answer, tolbe_interval_summary* su
   *summary = tolbe::c_api::summary_to_c(answer->answer.summary);
 }
 
+const char* tolbe_answer_note(const tolbe_answer* answer) {
+  return answer == nullptr ? "" : answer->answer.note.c_str();
+}
+
 }  // extern "C"

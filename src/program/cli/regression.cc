@@ -13,6 +13,7 @@
 
 #include "cli/options.h"
 #include "cli/solved.h"
+#include "tolbe/fit.h"
 #include "tolbe/validity.h"
 
 namespace tolbe {
@@ -295,6 +296,8 @@ bool add_regression(const LawleyProblem& lp, const IntervalRequest& request, con
     return refused(name, question_not_positive_definite(question, resolved), s);
   }
   s.regression = std::move(r);
+  std::string note = validity_interval_note(summary, command_line_spelling());
+  if (!note.empty()) s.findings.push_back({"small_sample_intervals", Severity::note, note, {}});
   return true;
 }
 
