@@ -2,8 +2,8 @@
 // own intervals, and refused in the library's words.
 
 #include <cmath>
-#include <string>
 #include <limits>
+#include <string>
 
 #include "request/refusal.h"
 #include "tolbe/fit.h"
