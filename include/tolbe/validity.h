@@ -14,11 +14,17 @@
 //
 // Each value comes with an SE and an interval by the methods of
 // <tolbe/intervals.h>: the delta method (normal or adf) through the
-// Jacobian of the correction, or the same bootstrap resamples. Intervals
-// of R, of the operational R and of the validities are formed on Fisher's
-// z scale (the operational ones from R's, divided by sqrt(r_yy)); those of
-// b, beta, R^2 and the increments are Wald (delta) or the bootstrap's.
-// The reliability is a known constant.
+// Jacobian of the correction, or the same bootstrap resamples. By the
+// delta methods, intervals of the validities are formed on Fisher's z
+// scale (the operational ones from theirs, divided by sqrt(r_yy)); R^2,
+// the base set's R^2, Delta R^2 and Delta R on the scale atanh(sqrt(x)),
+// cut at 0 there and squared back; R on Fisher's scale cut at 0 (the root
+// of R^2's) and the operational R from R's, divided by sqrt(r_yy); b and
+// beta are Wald. By the bootstrap the bounded values (R^2 to Delta R) get
+// the percentile interval whatever was asked (BCa's bias correction runs
+// away near their bound), the others the interval asked for. No bound of
+// a value bounded below by 0 is below 0. The reliability is a known
+// constant.
 
 #include <cstddef>
 #include <span>
