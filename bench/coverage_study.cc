@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "simulation.h"
+#include "study.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 
@@ -41,37 +42,15 @@ namespace {
 
 using tolbe_bench::Random;
 
-constexpr int q = 5;
-constexpr int p = 2;
+using tolbe_bench::Method;
+using tolbe_bench::method_count;
+using tolbe_bench::methods;
+constexpr int q = tolbe_bench::study_q;
+constexpr int p = tolbe_bench::study_p;
 constexpr double level = 0.95;
-const char* const names[q] = {"X1", "X2", "Z", "Y1", "Y2"};
-
-// The population: two selection tests (X1 a cognitive ability test, X2 a
-// job knowledge test), a structured interview rating Z, and two criteria
-// (Y1 supervisor ratings of performance, Y2 a training grade), with
-// correlations of the size validity studies report and standard
-// deviations in the units such scores come in.
-constexpr double population_correlations[q][q] = {
-    {1.00, 0.45, 0.30, 0.40, 0.50},  //
-    {0.45, 1.00, 0.25, 0.35, 0.40},  //
-    {0.30, 0.25, 1.00, 0.30, 0.25},  //
-    {0.40, 0.35, 0.30, 1.00, 0.45},  //
-    {0.50, 0.40, 0.25, 0.45, 1.00},
-};
-constexpr double population_sd[q] = {10.0, 8.0, 1.5, 0.8, 12.0};
-
-struct Method {
-  const char* name;
-  tolbe::IntervalMethod method;
-  tolbe::BootstrapInterval interval;
-};
-constexpr int method_count = 4;
-constexpr Method methods[method_count] = {
-    {"normal", tolbe::IntervalMethod::normal, tolbe::BootstrapInterval::bca},
-    {"adf", tolbe::IntervalMethod::adf, tolbe::BootstrapInterval::bca},
-    {"BCa", tolbe::IntervalMethod::bootstrap, tolbe::BootstrapInterval::bca},
-    {"percentile", tolbe::IntervalMethod::bootstrap, tolbe::BootstrapInterval::percentile},
-};
+const char* const* const names = tolbe_bench::study_names;
+constexpr auto& population_correlations = tolbe_bench::study_correlations;
+constexpr auto& population_sd = tolbe_bench::study_sd;
 
 // The corrected correlations studied: every pair with a variable that is
 // not a selection variable (X1-X2 is S's, known and without error).
@@ -107,10 +86,7 @@ struct Options {
 }
 
 long long whole_number(const char* text, long long low, long long high, const char* what) {
-  char* end = nullptr;
-  long long value = std::strtoll(text, &end, 10);
-  if (end == text || *end != '\0' || value < low || value > high) usage(what);
-  return value;
+  return tolbe_bench::whole_number(text, low, high, what, usage);
 }
 
 Options parse(int argc, char** argv) {
@@ -343,19 +319,8 @@ class Worker {
 
 std::vector<Replication> simulate(const Population& pop, const std::vector<Pair>& pairs,
                                   const Options& o, int n) {
-  std::vector<Replication> reps(static_cast<std::size_t>(o.replications));
-  std::atomic<int> next{0};
-  auto work = [&]() {
-    Worker worker(pop, pairs, o, n);
-    for (int r = next++; r < o.replications; r = next++) {
-      worker.run(r, reps[static_cast<std::size_t>(r)]);
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < o.threads; ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
-  return reps;
+  return tolbe_bench::replicate<Replication>(o.replications, o.threads,
+                                             [&]() { return Worker(pop, pairs, o, n); });
 }
 
 // Over the replications, for one pair and one method.
@@ -466,20 +431,7 @@ int main(int argc, char** argv) {
       "resamples, seed %llu, %.0f %% intervals.\n\n",
       q, p, o.ratio, 100.0 * o.ratio, o.replications, o.resamples,
       static_cast<unsigned long long>(o.seed), 100.0 * level);
-  std::printf("Population correlations (lower) and standard deviations (diagonal):\n\n|   |");
-  for (const char* name : names) std::printf(" %s |", name);
-  std::printf("\n|---|");
-  for (int j = 0; j < q; ++j) std::printf("---:|");
-  std::printf("\n");
-  for (int i = 0; i < q; ++i) {
-    std::printf("| %s |", names[i]);
-    for (int j = 0; j < q; ++j) {
-      if (j < i) std::printf(" %.2f |", population_correlations[i][j]);
-      if (j == i) std::printf(" (%g) |", population_sd[i]);
-      if (j > i) std::printf("  |");
-    }
-    std::printf("\n");
-  }
+  tolbe_bench::print_population();
 
   bool finite = true;
   struct Summary {

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "simulation.h"
+#include "study.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 #include "tolbe/validity.h"
@@ -49,36 +50,20 @@ namespace {
 
 using tolbe_bench::Random;
 
-constexpr int q = 5;
-constexpr int p = 2;
+using tolbe_bench::Method;
+using tolbe_bench::method_count;
+using tolbe_bench::methods;
+constexpr int q = tolbe_bench::study_q;
+constexpr int p = tolbe_bench::study_p;
 constexpr int x_count = 3;  // X1, X2, Z
 constexpr double level = 0.95;
-const char* const names[q] = {"X1", "X2", "Z", "Y1", "Y2"};
-constexpr double population_correlations[q][q] = {
-    {1.00, 0.45, 0.30, 0.40, 0.50},  //
-    {0.45, 1.00, 0.25, 0.35, 0.40},  //
-    {0.30, 0.25, 1.00, 0.30, 0.25},  //
-    {0.40, 0.35, 0.30, 1.00, 0.45},  //
-    {0.50, 0.40, 0.25, 0.45, 1.00},
-};
-constexpr double population_sd[q] = {10.0, 8.0, 1.5, 0.8, 12.0};
+const char* const* const names = tolbe_bench::study_names;
+constexpr auto& population_correlations = tolbe_bench::study_correlations;
+constexpr auto& population_sd = tolbe_bench::study_sd;
 constexpr int criteria[2] = {3, 4};
 constexpr double criterion_reliability[2] = {0.60, 0.80};
 constexpr int predictors[x_count] = {0, 1, 2};
 constexpr int base = 2;
-
-struct Method {
-  const char* name;
-  tolbe::IntervalMethod method;
-  tolbe::BootstrapInterval interval;
-};
-constexpr int method_count = 4;
-constexpr Method methods[method_count] = {
-    {"normal", tolbe::IntervalMethod::normal, tolbe::BootstrapInterval::bca},
-    {"adf", tolbe::IntervalMethod::adf, tolbe::BootstrapInterval::bca},
-    {"BCa", tolbe::IntervalMethod::bootstrap, tolbe::BootstrapInterval::bca},
-    {"percentile", tolbe::IntervalMethod::bootstrap, tolbe::BootstrapInterval::percentile},
-};
 
 // The values studied, by their place among the question's values, with the
 // lowest value the quantity can take (-1 for a correlation, 0 for the
@@ -145,22 +130,10 @@ struct Options {
 }
 
 long long whole_number(const std::string& text, long long low, long long high, const char* what) {
-  char* end = nullptr;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || value < low || value > high) usage(what);
-  return value;
+  return tolbe_bench::whole_number(text, low, high, what, usage);
 }
 
-std::vector<std::string> split(const std::string& text) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  while (true) {
-    std::size_t comma = text.find(',', start);
-    items.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) return items;
-    start = comma + 1;
-  }
-}
+using tolbe_bench::split;
 
 Options parse(int argc, char** argv) {
   Options o;
@@ -487,19 +460,8 @@ class Worker {
 };
 
 std::vector<Replication> simulate(const Population& pop, const Options& o, int n) {
-  std::vector<Replication> reps(static_cast<std::size_t>(o.replications));
-  std::atomic<int> next{0};
-  auto work = [&]() {
-    Worker worker(pop, o, n);
-    for (int r = next++; r < o.replications; r = next++) {
-      worker.run(r, reps[static_cast<std::size_t>(r)]);
-    }
-  };
-  std::vector<std::thread> threads;
-  for (int t = 1; t < o.threads; ++t) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
-  return reps;
+  return tolbe_bench::replicate<Replication>(o.replications, o.threads,
+                                             [&]() { return Worker(pop, o, n); });
 }
 
 // Over the replications, for one criterion, quantity and method.
@@ -625,20 +587,7 @@ int main(int argc, char** argv) {
                                     : "nothing: S is the population's, known",
       criterion_reliability[0], criterion_reliability[1], o.replications, o.resamples,
       static_cast<unsigned long long>(o.seed), 100.0 * level, pool_name(o.pool));
-  std::printf("Population correlations (lower) and standard deviations (diagonal):\n\n|   |");
-  for (const char* name : names) std::printf(" %s |", name);
-  std::printf("\n|---|");
-  for (int j = 0; j < q; ++j) std::printf("---:|");
-  std::printf("\n");
-  for (int i = 0; i < q; ++i) {
-    std::printf("| %s |", names[i]);
-    for (int j = 0; j < q; ++j) {
-      if (j < i) std::printf(" %.2f |", population_correlations[i][j]);
-      if (j == i) std::printf(" (%g) |", population_sd[i]);
-      if (j > i) std::printf("  |");
-    }
-    std::printf("\n");
-  }
+  tolbe_bench::print_population();
 
   bool sound = true;
   std::vector<Summary> summaries;
