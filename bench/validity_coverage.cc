@@ -550,6 +550,14 @@ bool finite_and_ok(const std::vector<Replication>& reps, const std::vector<Quant
   return true;
 }
 
+// A method as a bounded value gets it: the bootstrap's percentile interval
+// also where BCa is asked for.
+const char* label(const Quantity& k, int m) {
+  bool bca = methods[m].method == tolbe::IntervalMethod::bootstrap &&
+             methods[m].interval == tolbe::BootstrapInterval::bca;
+  return bca && k.floor == 0.0 ? "BCa asked (percentile)" : methods[m].name;
+}
+
 struct Summary {
   std::string population;
   int n;
@@ -618,9 +626,8 @@ int main(int argc, char** argv) {
             } else {
               std::printf("| | | | | |");
             }
-            std::printf(" %s | %.3f | %.1f | %d | %d | %d | %.4f | %d |\n", methods[m].name,
-                        f.ratio, f.coverage, f.below, f.above, f.under_floor, f.mean_width,
-                        f.not_finite);
+            std::printf(" %s | %.3f | %.1f | %d | %d | %d | %.4f | %d |\n", label(k, m), f.ratio,
+                        f.coverage, f.below, f.above, f.under_floor, f.mean_width, f.not_finite);
             if (f.under_floor > 0 || f.not_holding > 0) sound = false;
             summaries.push_back(
                 {population, n, c, k.name, methods[m].name, f.coverage, f.ratio, f.under_floor});
@@ -644,7 +651,7 @@ int main(int argc, char** argv) {
   bool met = true;
   for (const Quantity& k : ks) {
     for (int m = 0; m < method_count; ++m) {
-      std::printf("| %s | %s |", k.name.c_str(), methods[m].name);
+      std::printf("| %s | %s |", k.name.c_str(), label(k, m));
       for (int n : o.sizes) {
         double low = 1e300;
         double high = -1e300;
