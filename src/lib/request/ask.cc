@@ -76,7 +76,7 @@ std::string validity_interval_note(const IntervalSummary& summary, const Spellin
   return "the restricted sample has n = " + std::to_string(summary.n) + ", fewer than " +
          std::to_string(delta_intervals_trusted_from) +
          ": at such sizes the delta method's intervals of R2, R and the operational R cover "
-         "less than their level (84 to 92 % for 95 % intervals at n = 100 in tolbe's coverage "
+         "less than their level (88 to 93 % for 95 % intervals at n = 100 in tolbe's coverage "
          "study); the percentile bootstrap comes closest (" +
          assignment(spelling, CallArgument::interval, "bootstrap") + ", " +
          assignment(spelling, CallArgument::ci_type, "percentile") + ")";

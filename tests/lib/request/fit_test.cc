@@ -585,7 +585,7 @@ TEST(Fit, SmallSamplesDeltaIntervalsComeWithANote) {
     }
     EXPECT_EQ(note, "the restricted sample has n = " + std::to_string(t.n) +
                         ", fewer than 250: at such sizes the delta method's intervals of R2, R "
-                        "and the operational R cover less than their level (84 to 92 % for 95 % "
+                        "and the operational R cover less than their level (88 to 93 % for 95 % "
                         "intervals at n = 100 in tolbe's coverage study); the percentile "
                         "bootstrap comes closest (--interval=bootstrap, --ci-type=percentile)");
   }

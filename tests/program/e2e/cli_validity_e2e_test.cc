@@ -63,7 +63,7 @@ const std::string worked =
 std::string small_sample_note(const std::string& file, int n) {
   return "tolbe: " + file + ": note: the restricted sample has n = " + std::to_string(n) +
          ", fewer than 250: at such sizes the delta method's intervals of R2, R and the "
-         "operational R cover less than their level (84 to 92 % for 95 % intervals at n = 100 in "
+         "operational R cover less than their level (88 to 93 % for 95 % intervals at n = 100 in "
          "tolbe's coverage study); the percentile bootstrap comes closest "
          "(--interval=bootstrap, --ci-type=percentile)\n";
 }
