@@ -244,7 +244,7 @@ function fieldOfFinding(code) {
   }
   // A sample too small is the scores' rows, or the n given beside matrices.
   if (code === 'too_few_rows' || code === 'small_sample') return k === 'raw' ? 'data' : 'n';
-  if (['suspect_code', 'outlying_value', 'unread_not_finite'].includes(code)) {
+  if (['suspect_code', 'outlying_value', 'unread_not_finite', 'heavy_tails'].includes(code)) {
     return k === 'raw' ? 'data' : null;
   }
   if (code.startsWith('restricted_')) {

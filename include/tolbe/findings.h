@@ -51,6 +51,7 @@ enum class FindingCode : int {
   pool_outlying_value = 28,
   pool_without_selected = 29,
   pool_holds_selected_twice = 30,
+  heavy_tails = 31,
 };
 
 // One finding: what, how grave, and where.
@@ -64,7 +65,7 @@ struct Finding {
 };
 
 // The most findings one problem can have: one of each code.
-inline constexpr int max_findings = 30;
+inline constexpr int max_findings = 31;
 
 // Relative asymmetry (see Diagnostics) above which a matrix counts as not
 // symmetric.

@@ -40,7 +40,7 @@ extern "C" {
 #define TOLBE_ERROR 2
 
 /* The most findings one problem has. */
-#define TOLBE_MAX_FINDINGS 30
+#define TOLBE_MAX_FINDINGS 31
 
 /* The codes of the findings (stable; tolbe::FindingCode). */
 #define TOLBE_FINDING_RESTRICTED_LOWER_TRIANGLE 1
@@ -73,6 +73,7 @@ extern "C" {
 #define TOLBE_FINDING_POOL_OUTLYING_VALUE 28
 #define TOLBE_FINDING_POOL_WITHOUT_SELECTED 29
 #define TOLBE_FINDING_POOL_HOLDS_SELECTED_TWICE 30
+#define TOLBE_FINDING_HEAVY_TAILS 31
 
 /* One finding of a correction, as tolbe::Finding (<tolbe/findings.h>, which
  * lists the codes): a stable code, its severity (an error: the results are

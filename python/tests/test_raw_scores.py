@@ -216,3 +216,38 @@ def _no_note():
 def test_a_bootstrap_gives_no_note_on_its_intervals():
     fit = bootstrap(data=HIRED.iloc[:60], seed=3)
     assert fit.regression("C1", ["T1", "T2", "INT"]).note is None
+
+
+def _small_adf_fit():
+    return caught(tolbe.lawley, data=HIRED.iloc[:60], pool=APPLICANTS, selection=["T1", "T2"],
+                  interval="adf")[0]
+
+
+def _notes(said):
+    return [(w.filename, w.lineno) for w in said if isinstance(w.message, tolbe.TolbeNote)]
+
+
+def test_the_note_points_at_the_line_that_asked_the_fit():
+    import inspect
+    import warnings
+
+    fit = _small_adf_fit()
+    with warnings.catch_warnings(record=True) as said:
+        warnings.simplefilter("always")
+        here = inspect.currentframe().f_lineno
+        fit.regression("C1", ["T1", "T2"])
+        fit.increment("C1", ["T1", "T2"], ["INT"])
+    assert _notes(said) == [(__file__, here + 1), (__file__, here + 2)]
+
+
+def test_the_note_points_at_the_line_that_called_the_module_functions():
+    import inspect
+    import warnings
+
+    fit = _small_adf_fit()
+    with warnings.catch_warnings(record=True) as said:
+        warnings.simplefilter("always")
+        here = inspect.currentframe().f_lineno
+        tolbe.lawley_regression(fit, "C1", ["T1", "T2"])
+        tolbe.lawley_increment(fit, "C1", ["T1", "T2"], ["INT"])
+    assert _notes(said) == [(__file__, here + 1), (__file__, here + 2)]

@@ -5,6 +5,8 @@ question (tolbe._core's Request.question) and computes its values."""
 from __future__ import annotations
 
 import math
+import os
+import sys
 import warnings
 from typing import Any, List, NamedTuple, Optional, Sequence, Union
 
@@ -56,9 +58,23 @@ def _validity_values(fit: Lawley, criterion: Any, predictors: Any, added: Any = 
         _refuse(refusal, pr.names)
     failed = summary["failed_resamples"] if bootstrap else None
     if note:
-        # Pointing at the caller of lawley_regression() or lawley_increment().
-        warnings.warn(TolbeNote(note, "small_sample_intervals", "note"), stacklevel=4)
+        warnings.warn(TolbeNote(note, "small_sample_intervals", "note"),
+                      stacklevel=_outside_the_package())
     return _Values(*values, failed, note or None), y, x, base
+
+
+def _outside_the_package() -> int:
+    """The stack level of the first caller outside this package, seen from
+    the function that calls this one: a note points at the user's line,
+    whether it called lawley_regression() or Lawley.regression()."""
+    package = os.path.dirname(os.path.abspath(__file__))
+    frame = sys._getframe(1)
+    level = 1
+    while frame is not None and os.path.dirname(
+            os.path.abspath(frame.f_code.co_filename)) == package:
+        frame = frame.f_back
+        level += 1
+    return level
 
 
 def _rows(values: _Values, at: Sequence[int], terms: Sequence[str]) -> List[dict]:

@@ -114,7 +114,8 @@ static_assert(
     TOLBE_FINDING_POOL_OUTLYING_VALUE == static_cast<int>(FindingCode::pool_outlying_value) &&
     TOLBE_FINDING_POOL_WITHOUT_SELECTED == static_cast<int>(FindingCode::pool_without_selected) &&
     TOLBE_FINDING_POOL_HOLDS_SELECTED_TWICE ==
-        static_cast<int>(FindingCode::pool_holds_selected_twice));
+        static_cast<int>(FindingCode::pool_holds_selected_twice) &&
+    TOLBE_FINDING_HEAVY_TAILS == static_cast<int>(FindingCode::heavy_tails));
 static_assert(TOLBE_NOTE == static_cast<int>(Severity::note) &&
               TOLBE_WARNING == static_cast<int>(Severity::warning) &&
               TOLBE_ERROR == static_cast<int>(Severity::error));

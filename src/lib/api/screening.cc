@@ -92,6 +92,50 @@ SuspectValues suspect_values(const RawScores& s, const std::vector<int>& rows,
   return found;
 }
 
+// The variables of the complete `rows` of `data` that are not selected
+// and have heavy tails, their codes and outlying values left out.
+void heavy_tails(const RawScores& data, const std::vector<int>& rows,
+                 std::span<const int> selection, Screening& s) {
+  auto count = static_cast<int>(rows.size());
+  if (count < heavy_tail_min_rows || count >= heavy_tail_rows) return;
+  std::vector<double> column(rows.size());
+  std::vector<double> deviation;
+  std::vector<double> kept;
+  for (int j = 0; j < data.columns; ++j) {
+    if (std::find(selection.begin(), selection.end(), j) != selection.end()) continue;
+    for (std::size_t k = 0; k < rows.size(); ++k) column[k] = at(data, rows[k], j);
+    // The kurtosis does not depend on the order, which the median changes.
+    double centre = median_of(column);
+    double scale = robust_sd(column, centre, deviation);
+    if (!(scale > 0.0) || !std::isfinite(scale)) continue;
+    kept.clear();
+    for (double x : column) {
+      double distance = std::fabs(x - centre) / scale;
+      bool code = is_missing_code(x) && distance > code_distance;
+      if (!code && distance <= outlier_distance) kept.push_back(x);
+    }
+    double mean = 0.0;
+    for (double x : kept) mean += x;
+    mean /= static_cast<double>(kept.size());
+    double m2 = 0.0;
+    double m4 = 0.0;
+    for (double x : kept) {
+      double d2 = (x - mean) * (x - mean);
+      m2 += d2;
+      m4 += d2 * d2;
+    }
+    m2 /= static_cast<double>(kept.size());
+    m4 /= static_cast<double>(kept.size());
+    double excess = m4 / (m2 * m2) - 3.0;
+    if (!(excess > heavy_tail_kurtosis) || !std::isfinite(excess)) continue;
+    ++s.heavy_tailed;
+    if (s.heaviest_variable < 0 || excess > s.heaviest_kurtosis) {
+      s.heaviest_variable = j;
+      s.heaviest_kurtosis = excess;
+    }
+  }
+}
+
 // The selection scores of one row, -0 made 0 so that it matches 0.
 using Tuple = std::vector<double>;
 
@@ -162,6 +206,7 @@ Screening screen_scores(const RawScores& data, const RawScores& pool,
   std::vector<int> data_rows = complete_rows(data);
   s.rows = static_cast<int>(data_rows.size());
   s.data = suspect_values(data, data_rows, {});
+  heavy_tails(data, data_rows, selection, s);
   if (!fits(pool)) return s;
   // The pool's columns are the selection variables: p of them, each a
   // variable of the data.

@@ -518,3 +518,128 @@ TEST(screening_test, the_c_api_matches_the_pool_to_the_selection) {
 
 }  // namespace
 }  // namespace tolbe
+
+namespace tolbe {
+namespace {
+
+// Excess kurtosis, m4 / m2^2 - 3, written out.
+double excess_kurtosis(const std::vector<double>& x) {
+  double mean = 0.0;
+  for (double v : x) mean += v;
+  mean /= static_cast<double>(x.size());
+  double m2 = 0.0;
+  double m4 = 0.0;
+  for (double v : x) {
+    m2 += (v - mean) * (v - mean);
+    m4 += (v - mean) * (v - mean) * (v - mean) * (v - mean);
+  }
+  m2 /= static_cast<double>(x.size());
+  m4 /= static_cast<double>(x.size());
+  return m4 / (m2 * m2) - 3.0;
+}
+
+// Normal quantiles z stretched to z (1 + c z^2): a heavy-tailed variable
+// (excess kurtosis 4 to 13 for c = 0.5 and 50 to 1000 rows).
+std::vector<double> tailed(int n, double c = 0.5) {
+  std::vector<double> x;
+  for (int k = 0; k < n; ++k) {
+    double z = normal_quantile((k + 0.5) / n);
+    x.push_back(50.0 + z * (1.0 + c * z * z));
+  }
+  return x;
+}
+
+// The excess kurtosis of what the screening keeps: the scores at most 10
+// robust SDs from the median.
+double kept_kurtosis(const std::vector<double>& x) {
+  double m = median(x);
+  double scale = robust_sd(x);
+  std::vector<double> kept;
+  for (double v : x) {
+    if (std::fabs(v - m) / scale <= 10.0) kept.push_back(v);
+  }
+  return excess_kurtosis(kept);
+}
+
+TEST(screening_test, heavy_tails_of_an_unselected_variable_are_said_below_1000_rows) {
+  struct Case {
+    const char* name;
+    int rows;
+    int heavy_column;  // -1: none
+    std::vector<int> selection;
+    int said;  // the variable named, -1: no finding
+  };
+  const Case cases[] = {
+      {"criterion, 250 rows", 250, 2, {0}, 2},
+      {"first variable, unselected", 250, 0, {2}, 0},
+      {"the selection variable", 250, 0, {0}, -1},
+      {"50 rows, the fewest checked", 50, 2, {0}, 2},
+      {"49 rows", 49, 2, {0}, -1},
+      {"999 rows", 999, 2, {0}, 2},
+      {"1000 rows", 1000, 2, {0}, -1},
+      {"no tail", 250, -1, {0}, -1},
+  };
+  for (const Case& c : cases) {
+    Columns data;
+    for (int j = 0; j < 3; ++j) {
+      data.columns.push_back(j == c.heavy_column ? tailed(c.rows) : spread(c.rows, 10.0 * j, 1.0));
+    }
+    Screening s = screen_scores(data.scores(), {}, c.selection);
+    std::vector<Finding> found;
+    for (const Finding& f : findings_of(s)) {
+      if (f.code == FindingCode::heavy_tails) found.push_back(f);
+    }
+    if (c.said < 0) {
+      EXPECT_TRUE(found.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(found.size(), 1u) << c.name;
+    EXPECT_EQ(found[0].severity, Severity::warning) << c.name;
+    EXPECT_EQ(found[0].variables[0], c.said) << c.name;
+    double expected = kept_kurtosis(data.columns[static_cast<std::size_t>(c.heavy_column)]);
+    EXPECT_GT(expected, heavy_tail_kurtosis) << c.name;
+    EXPECT_NEAR(found[0].numbers[0], expected, 1e-9 * expected) << c.name;
+  }
+}
+
+TEST(screening_test, heavy_tails_leave_out_what_is_said_as_a_code_or_an_outlier) {
+  // A normal-looking criterion with one typo 40 robust SDs out: the typo is
+  // an outlying value, and without it nothing is heavy-tailed.
+  Columns data;
+  data.columns = {spread(200, 0.0, 1.0), spread(200, 5.0, 0.5)};
+  data.columns[1][17] = 5.0 + 40.0 * robust_sd(data.columns[1]);
+  EXPECT_GT(excess_kurtosis(data.columns[1]), heavy_tail_kurtosis);
+  Screening s = screen_scores(data.scores(), {}, std::vector<int>{0});
+  std::vector<Finding> found = findings_of(s);
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                          [](const Finding& f) { return f.code == FindingCode::outlying_value; }));
+  EXPECT_TRUE(std::none_of(found.begin(), found.end(),
+                           [](const Finding& f) { return f.code == FindingCode::heavy_tails; }));
+  // Two heavy variables: both counted, the heavier named, in the library's
+  // words.
+  Columns two;
+  two.columns = {spread(300, 0.0, 1.0), tailed(300, 0.3), tailed(300, 0.5)};
+  double k1 = kept_kurtosis(two.columns[1]);
+  double k2 = kept_kurtosis(two.columns[2]);
+  ASSERT_GT(std::fabs(k1 - k2), 0.1);
+  int heavier = k1 > k2 ? 1 : 2;
+  Screening both = screen_scores(two.scores(), {}, std::vector<int>{0});
+  EXPECT_EQ(both.heavy_tailed, 2);
+  EXPECT_EQ(both.heaviest_variable, heavier);
+  std::vector<Finding> said = findings_of(both);
+  auto heavy = std::find_if(said.begin(), said.end(),
+                            [](const Finding& f) { return f.code == FindingCode::heavy_tails; });
+  ASSERT_NE(heavy, said.end());
+  char x[32];
+  std::snprintf(x, sizeof x, "%.4g", std::max(k1, k2));
+  EXPECT_EQ(message(*heavy, {"T1", "Y1", "Y2"}),
+            std::string(heavier == 1 ? "Y1" : "Y2") +
+                " has heavy tails in the restricted sample (excess kurtosis " + x +
+                ") (2 in all): below 1000 rows the intervals of its correlations, and of R and "
+                "R2 with it, cover less than their level by every method (89 to 93 % for 95 % "
+                "intervals at 250 rows in tolbe's coverage study, with a criterion of excess "
+                "kurtosis 7)");
+}
+
+}  // namespace
+}  // namespace tolbe

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "intervals/bounds.h"
 #include "tolbe/intervals.h"
 #include "tolbe/lawley.h"
 #include "tolbe/tolbe.h"
@@ -764,6 +766,40 @@ TEST(Bootstrap, SelectionBlockIsFixedWhenSIsKnown) {
 }
 
 // ---- Small functions ------------------------------------------------------
+
+// The interval of a squared correlation: Fisher's of its root, squared,
+// the lower bound cut at 0 first. The numbers are recomputed by hand from
+// atanh(sqrt(value)) +- z se / (2 sqrt(value) (1 - value)). A value not
+// in (0, 1) has no root interval, 0 included: its root's SE would be
+// infinite.
+TEST(RootFisher, TableOfCases) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    double value, se, lower, upper;
+  };
+  const Case cases[] = {
+      {0.25, 0.1, 0.0785525888748147, 0.448819910344592},
+      {0.6, 0.05, 0.494470204781403, 0.689790385480879},
+      {0.01, 0.1, 0.0, 0.635140494030228},  // Fisher's lower bound below 0
+      {0.3, 0.0, 0.3, 0.3},                 // no sampling error: the point
+      {0.0, 0.0, 0.0, 0.0},
+      {0.0, 0.1, nan, nan},
+      {1.0, 0.1, nan, nan},
+      {-0.1, 0.1, nan, nan},
+  };
+  intervals::Quantiles z = intervals::two_sided(0.95);
+  for (const Case& c : cases) {
+    intervals::Bounds b = intervals::root_fisher(c.value, c.se, z);
+    if (std::isnan(c.lower)) {
+      EXPECT_TRUE(std::isnan(b.lower) && std::isnan(b.upper)) << c.value << " " << c.se;
+      continue;
+    }
+    EXPECT_NEAR(b.lower, c.lower, 1e-12) << c.value << " " << c.se;
+    EXPECT_NEAR(b.upper, c.upper, 1e-12) << c.value << " " << c.se;
+    EXPECT_LE(b.lower, c.value);
+    EXPECT_GE(b.upper, c.value);
+  }
+}
 
 TEST(NormalQuantile, KnownValues) {
   struct Case {
