@@ -251,3 +251,28 @@ def test_the_note_points_at_the_line_that_called_the_module_functions():
         tolbe.lawley_regression(fit, "C1", ["T1", "T2"])
         tolbe.lawley_increment(fit, "C1", ["T1", "T2"], ["INT"])
     assert _notes(said) == [(__file__, here + 1), (__file__, here + 2)]
+
+
+@pytest.mark.parametrize("column, said", [("C1", True), ("T1", False)])
+def test_heavy_tails_are_said_of_a_variable_that_is_not_selected(column, said):
+    # A standardised chi-square(1) put in place of one column: its excess
+    # kurtosis, over the scores within 10 robust SDs (those further out are
+    # outlying values, said on their own), passes 3; T1 is selected, and
+    # selection alone makes a selection variable's scores non-normal.
+    data = HIRED.copy()
+    z = np.random.default_rng(7).standard_normal(len(data))
+    data[column] = 50 + 10 * (z**2 - 1) / np.sqrt(2)
+    fit, warned = caught(tolbe.lawley, data=data, pool=APPLICANTS, selection=["T1", "T2"])
+    heavy = [f for f in fit.findings if f.code == "heavy_tails"]
+    if not said:
+        assert heavy == []
+        return
+    x = data[column].to_numpy()
+    centre = np.median(x)
+    kept = x[np.abs(x - centre) / (1.482602218505602 * np.median(np.abs(x - centre))) <= 10]
+    d = kept - kept.mean()
+    excess = np.mean(d**4) / np.mean(d**2) ** 2 - 3
+    assert len(heavy) == 1 and heavy[0].severity == "warning" and heavy[0].variables == ("C1",)
+    assert heavy[0].message.startswith(f"C1 has heavy tails in the restricted sample "
+                                       f"(excess kurtosis {excess:.4g})")
+    assert ("TolbeWarning", heavy[0].message) in warned

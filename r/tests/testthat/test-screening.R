@@ -137,3 +137,26 @@ test_that("a bootstrap that would need more than 1 GiB is refused at once", {
                         B = 20, seed = 1, threads = 1))
   expect_identical(fit$interval$B, 20L)
 })
+
+test_that("a heavy-tailed criterion below 1000 rows is a warning naming it, with its kurtosis", {
+  # C1 made a standardised chi-square(1): its excess kurtosis, written out
+  # here over the scores within 10 robust SDs of the median (those further
+  # out are outlying values, said on their own), passes 3.
+  set.seed(5)
+  skewed <- hired[1:300, ]
+  skewed[, "C1"] <- 50 + 10 * (rnorm(300)^2 - 1) / sqrt(2)
+  excess <- function(x) mean((x - mean(x))^4) / mean((x - mean(x))^2)^2 - 3
+  x <- skewed[, "C1"]
+  kurtosis <- excess(x[abs(x - median(x)) / mad(x) <= 10])
+  expect_gt(kurtosis, 3)
+  got <- said(lawley(data = skewed, unrestricted = S))
+  heavy <- got[got$code == "heavy_tails", ]
+  expect_identical(nrow(heavy), 1L)
+  expect_identical(heavy$severity, "warning")
+  expect_identical(sub(" \\(excess.*", "", heavy$message), "C1 has heavy tails in the restricted sample")
+  shown <- sub("^[^(]*\\(excess kurtosis ([0-9.]+)\\).*", "\\1", heavy$message)
+  expect_equal(as.numeric(shown), kurtosis, tolerance = 1e-3)
+  # From 1000 rows on it is not said.
+  many <- skewed[rep(1:300, 4)[1:1000], ]
+  expect_false("heavy_tails" %in% codes_of(lawley(data = many, unrestricted = S)))
+})
