@@ -32,8 +32,9 @@
 //    fourth moments, which such a sample estimates poorly: in the coverage
 //    study, a criterion with a chi-square error (excess kurtosis about 7)
 //    left every method's 95 % intervals covering 89 to 93 % at 250 rows,
-//    and 93 % or more only at 1,000. Of normal scores, even 50 rows pass
-//    an excess kurtosis of 3 about once in a thousand samples, and the
+//    and 93 % or more only at 1,000. Of normal scores, 50 rows pass an
+//    excess kurtosis of 3 in about 2 samples of 1,000, 100 rows in 3 of
+//    10,000 and 250 rows in 1 of 100,000; the
 //    selection variables, truncated by the selection, are not checked;
 //  - a pool that is not all the applicants (warnings): the selected rows'
 //    selection scores should occur among the pool's, the selected being
