@@ -203,6 +203,12 @@ def lawley_regression(fit: Lawley, criterion: Union[str, int],
     named in lawley()'s `criteria`): a criterion is never a predictor
     unless named.
 
+    No interval of R2, R or the operational R passes below 0: by the delta
+    methods they are Fisher's interval of R, cut at 0 (squared for R2);
+    by the bootstrap the percentile interval, also where BCa was asked.
+    Below 250 restricted rows the delta intervals come with a TolbeNote
+    that they cover less than their level (kept as .note).
+
     >>> import numpy as np, tolbe
     >>> v = np.array([[1.0, 0.5, 0.3], [0.5, 1.0, 0.4], [0.3, 0.4, 1.0]])
     >>> fit = tolbe.lawley(v, [[1.44, 0.6], [0.6, 1.21]], diagnostics=False)
@@ -217,7 +223,10 @@ def lawley_regression(fit: Lawley, criterion: Union[str, int],
 def lawley_increment(fit: Lawley, criterion: Union[str, int], base: Any, added: Any) -> Increment:
     """The increment in R and R2 of adding `added` to the predictors `base`
     in predicting `criterion` (incremental validity), in the corrected
-    matrix, with the fit's intervals."""
+    matrix, with the fit's intervals. The intervals of delta R2, delta R
+    and the base set's R2 keep at or above 0: by the delta methods
+    Fisher's interval of their square root, cut at 0 and squared; by the
+    bootstrap the percentile interval, also where BCa was asked."""
     values, y, x, at = _validity_values(fit, criterion, base, added, increment=True)
     return Increment(fit, values, y, x, at)
 
