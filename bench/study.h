@@ -5,6 +5,7 @@
 // compared, their arguments' parsing, and the replications run on threads
 // in a fixed order.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,25 @@ inline void print_population() {
       if (j > i) std::printf("  |");
     }
     std::printf("\n");
+  }
+}
+
+// The top n of `applicants` rows of `scores` (row-major, q columns) on
+// `composite`, copied into `hired` (column-major, n x q) in the order they
+// applied in. `sorted` is scratch of `applicants` doubles.
+inline void hire_top(const std::vector<double>& scores, int applicants, int q,
+                     const std::vector<double>& composite, std::vector<double>& sorted, int n,
+                     std::vector<double>& hired) {
+  auto sz = [](int k) { return static_cast<std::size_t>(k); };
+  sorted = composite;
+  auto nth = sorted.begin() + (applicants - n);
+  std::nth_element(sorted.begin(), nth, sorted.end());
+  double cut = *nth;
+  int row = 0;
+  for (int a = 0; a < applicants && row < n; ++a) {
+    if (composite[sz(a)] < cut) continue;
+    for (int j = 0; j < q; ++j) hired[sz(row) + sz(j) * sz(n)] = scores[sz(a) * sz(q) + sz(j)];
+    ++row;
   }
 }
 

@@ -422,19 +422,7 @@ class Worker {
       draw_applicant(pop_, random, x);
       composite_[static_cast<std::size_t>(a)] = x[0] / population_sd[0] + x[1] / population_sd[1];
     }
-    sorted_ = composite_;
-    auto nth = sorted_.begin() + (applicants_ - n_);
-    std::nth_element(sorted_.begin(), nth, sorted_.end());
-    double cut = *nth;
-    int row = 0;
-    for (int a = 0; a < applicants_ && row < n_; ++a) {
-      if (composite_[static_cast<std::size_t>(a)] < cut) continue;
-      for (int j = 0; j < q; ++j) {
-        hired_[at(row, j, n_)] =
-            scores_[static_cast<std::size_t>(a) * q + static_cast<std::size_t>(j)];
-      }
-      ++row;
-    }
+    tolbe_bench::hire_top(scores_, applicants_, q, composite_, sorted_, n_, hired_);
     double x[q];
     for (int a = 0; a < applicants_; ++a) {
       const double* from = scores_.data() + static_cast<std::size_t>(a) * q;
