@@ -733,6 +733,64 @@ const char* tolbe_answer_note(const tolbe_answer* answer);
 /* "none", "normal", "adf" or "bootstrap"; "" for another value. */
 const char* tolbe_interval_method_name(int method);
 
+/* ---- One validity coefficient corrected (tolbe/univariate.h) ----------- */
+
+#define TOLBE_RR_NONE 0
+#define TOLBE_RR_DIRECT 1
+#define TOLBE_RR_INDIRECT 2
+#define TOLBE_RR_BIVARIATE_INDIRECT 3
+#define TOLBE_RELIABILITY_RESTRICTED 0
+#define TOLBE_RELIABILITY_UNRESTRICTED 1
+
+/* One study (tolbe::Study): NaN marks a value not given; n 0: no SE. */
+typedef struct tolbe_study {
+  double r;
+  int n;
+  double ux;
+  double uy;
+  double rxx;
+  double ryy;
+  int rxx_sample; /* TOLBE_RELIABILITY_* */
+  int ryy_sample;
+  int sign_xz; /* 1 or -1 */
+  int sign_yz;
+} tolbe_study;
+
+/* Its correction (tolbe::StudyResult); `problem` is tolbe::StudyProblem. */
+typedef struct tolbe_study_result {
+  int problem;
+  double rho_operational;
+  double rho_true;
+  double se_operational;
+  double se_true;
+  double lower_operational;
+  double upper_operational;
+  double lower_true;
+  double upper_true;
+  double rxx_restricted;
+  double rxx_unrestricted;
+  double ryy_restricted;
+  double ryy_unrestricted;
+  double ut;
+  double up;
+} tolbe_study_result;
+
+/* Corrects `count` studies by `method` (TOLBE_RR_*) at `level` into
+ * results[0..count-1]; returns 0, or -1 (writing nothing) for a method
+ * that is not one or a NULL array with count > 0. A sample flag that is
+ * not one of TOLBE_RELIABILITY_* counts as the default of its field. */
+int tolbe_correct_studies(const tolbe_study* studies, size_t count, int method, double level,
+                          tolbe_study_result* results);
+
+/* The problem's stable name ("u_true_undefined", ...) and its sentence;
+ * "" for another value. */
+const char* tolbe_study_problem_name(int problem);
+const char* tolbe_study_problem_message(int problem);
+
+/* u_T from u_X and r_xx of the group `sample` (TOLBE_RELIABILITY_*); NaN
+ * where not defined. */
+double tolbe_true_score_u(double ux, double rxx, int sample);
+
 /* The library's version, such as "0.2.0": the project's one version number. */
 const char* tolbe_version(void);
 

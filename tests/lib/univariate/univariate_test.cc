@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tolbe/lawley.h"
+#include "tolbe/tolbe.h"
 
 namespace tolbe {
 namespace {
@@ -402,6 +403,45 @@ TEST(Univariate, ManyStudiesAreEachCorrectedAsOne) {
     }
   }
   EXPECT_EQ(results[2].problem, StudyProblem::u_true_undefined);
+}
+
+// The C API: the same numbers, its flags and refusals.
+TEST(Univariate, CApiGivesTheLibrarysNumbers) {
+  tolbe_study studies[3] = {
+      {0.3, 120, 0.7, nan, 0.85, 0.6, TOLBE_RELIABILITY_UNRESTRICTED, TOLBE_RELIABILITY_RESTRICTED,
+       1, 1},
+      {0.3, 120, 0.7, nan, 0.85, 0.6, TOLBE_RELIABILITY_RESTRICTED, TOLBE_RELIABILITY_UNRESTRICTED,
+       1, 1},
+      {0.3, 0, 0.5, nan, 0.7, nan, 7, 7, 1, 1},  // flags not known: the defaults
+  };
+  tolbe_study_result results[3];
+  ASSERT_EQ(tolbe_correct_studies(studies, 3, TOLBE_RR_INDIRECT, 0.9, results), 0);
+  for (int k = 0; k < 3; ++k) {
+    Study s;
+    s.r = studies[k].r;
+    s.n = studies[k].n;
+    s.ux = studies[k].ux;
+    s.rxx = studies[k].rxx;
+    s.ryy = studies[k].ryy;
+    s.rxx_sample = k == 1 ? ReliabilitySample::restricted : ReliabilitySample::unrestricted;
+    s.ryy_sample = k == 1 ? ReliabilitySample::unrestricted : ReliabilitySample::restricted;
+    StudyResult one = correct_study(s, RangeRestriction::indirect, 0.9);
+    EXPECT_EQ(results[k].problem, static_cast<int>(one.problem)) << k;
+    if (one.problem == StudyProblem::none) {
+      EXPECT_EQ(results[k].rho_true, one.rho_true) << k;
+      EXPECT_EQ(results[k].lower_operational, one.lower_operational) << k;
+      EXPECT_EQ(results[k].ut, one.ut) << k;
+    }
+  }
+  EXPECT_NE(results[0].rho_true, results[1].rho_true);
+  EXPECT_EQ(results[2].problem, static_cast<int>(StudyProblem::u_true_undefined));
+  EXPECT_EQ(std::string(tolbe_study_problem_name(results[2].problem)), "u_true_undefined");
+  EXPECT_EQ(std::string(tolbe_study_problem_message(99)), "");
+  EXPECT_EQ(tolbe_correct_studies(studies, 3, 4, 0.95, results), -1);
+  EXPECT_EQ(tolbe_correct_studies(nullptr, 1, TOLBE_RR_DIRECT, 0.95, results), -1);
+  EXPECT_EQ(tolbe_correct_studies(nullptr, 0, TOLBE_RR_DIRECT, 0.95, nullptr), 0);
+  EXPECT_NEAR(tolbe_true_score_u(0.8, 0.9, TOLBE_RELIABILITY_UNRESTRICTED),
+              std::sqrt((0.64 - 0.1) / 0.9), 1e-15);
 }
 
 }  // namespace
