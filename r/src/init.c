@@ -101,6 +101,8 @@ static const R_CallMethodDef call_methods[] = {
     {"C_validity", (DL_FUNC)&C_validity, 4},
     {"C_default_predictors", (DL_FUNC)&C_default_predictors, 3},
     {"C_defaults", (DL_FUNC)&C_defaults, 0},
+    {"C_correct_r", (DL_FUNC)&C_correct_r, 12},
+    {"C_study_problem_message", (DL_FUNC)&C_study_problem_message, 1},
     {NULL, NULL, 0}};
 
 void R_init_tolbe(DllInfo* info) {
