@@ -677,6 +677,73 @@ PYBIND11_MODULE(_core, m) {
                                    : tolbe::matrix_refusal(python_spelling(), which, shape));
         });
   m.def("validity_offset", [](int k, int part) { return tolbe_validity_offset(k, part); });
+  // correct_studies(r, n, method, ux, uy, rxx, ryy, rxx_sample, ryy_sample,
+  // sign_xz, sign_yz, level): one study per element of the equally long
+  // arrays (NaN: not given; n 0: no SE), corrected by the library. Returns
+  // (problem names, None for none; a dict of arrays of the results).
+  m.def("correct_studies", [](const py::array_t<double>& r, const py::array_t<int>& n, int method,
+                              const py::array_t<double>& ux, const py::array_t<double>& uy,
+                              const py::array_t<double>& rxx, const py::array_t<double>& ryy,
+                              const py::array_t<int>& rxx_sample,
+                              const py::array_t<int>& ryy_sample, const py::array_t<int>& sign_xz,
+                              const py::array_t<int>& sign_yz, double level) {
+    auto count = static_cast<std::size_t>(r.size());
+    for (const py::buffer_info& b :
+         {n.request(), ux.request(), uy.request(), rxx.request(), ryy.request(),
+          rxx_sample.request(), ryy_sample.request(), sign_xz.request(), sign_yz.request()}) {
+      require(static_cast<std::size_t>(b.size) == count, "arrays of one length");
+    }
+    std::vector<tolbe_study> studies(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      auto at = static_cast<py::ssize_t>(k);
+      studies[k] = {r.data()[at],          n.data()[at],          ux.data()[at],
+                    uy.data()[at],         rxx.data()[at],        ryy.data()[at],
+                    rxx_sample.data()[at], ryy_sample.data()[at], sign_xz.data()[at],
+                    sign_yz.data()[at]};
+    }
+    std::vector<tolbe_study_result> results(count);
+    require(tolbe_correct_studies(studies.data(), count, method, level, results.data()) == 0,
+            "a method of the library's");
+    py::list problems;
+    const char* names[] = {"rho_operational",
+                           "rho_operational_se",
+                           "rho_operational_lower",
+                           "rho_operational_upper",
+                           "rho_true",
+                           "rho_true_se",
+                           "rho_true_lower",
+                           "rho_true_upper",
+                           "ut",
+                           "up"};
+    std::vector<std::vector<double>> columns(10, std::vector<double>(count));
+    for (std::size_t k = 0; k < count; ++k) {
+      const tolbe_study_result& g = results[k];
+      problems.append(g.problem == 0 ? py::object(py::none())
+                                     : py::object(py::str(tolbe_study_problem_name(g.problem))));
+      double values[10] = {g.rho_operational,
+                           g.se_operational,
+                           g.lower_operational,
+                           g.upper_operational,
+                           g.rho_true,
+                           g.se_true,
+                           g.lower_true,
+                           g.upper_true,
+                           g.ut,
+                           g.up};
+      for (std::size_t j = 0; j < 10; ++j) columns[j][k] = values[j];
+    }
+    py::dict out;
+    for (std::size_t j = 0; j < 10; ++j) out[names[j]] = Array(py::cast(columns[j]));
+    return py::make_tuple(problems, out);
+  });
+  m.def("study_problem_message", [](const std::string& name) {
+    for (int code = 1; code < 64; ++code) {
+      std::string known = tolbe_study_problem_name(code);
+      if (known.empty()) break;
+      if (known == name) return std::string(tolbe_study_problem_message(code));
+    }
+    return std::string();
+  });
   m.attr("VALIDITY_B") = TOLBE_VALIDITY_B;
   m.attr("VALIDITY_BETA") = TOLBE_VALIDITY_BETA;
   m.attr("VALIDITY_VALIDITY") = TOLBE_VALIDITY_VALIDITY;

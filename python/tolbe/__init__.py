@@ -10,6 +10,7 @@ from ._arguments import cor2cov
 from ._core import version as library_version
 from ._errors import Finding, TolbeError, TolbeNote, TolbeWarning
 from ._fit import Lawley, lawley
+from ._univariate import correct_r
 from ._validity import Increment, Regression, lawley_increment, lawley_regression
 
 __version__ = library_version()
@@ -19,6 +20,7 @@ __all__ = [
     "lawley_regression",
     "lawley_increment",
     "cor2cov",
+    "correct_r",
     "Lawley",
     "Regression",
     "Increment",

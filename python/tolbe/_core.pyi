@@ -42,3 +42,8 @@ VALIDITY_OPERATIONAL_R: int
 VALIDITY_BASE_R2: int
 VALIDITY_DELTA_R2: int
 VALIDITY_DELTA_R: int
+def correct_studies(r: np.ndarray, n: np.ndarray, method: int, ux: np.ndarray, uy: np.ndarray,
+                    rxx: np.ndarray, ryy: np.ndarray, rxx_sample: np.ndarray,
+                    ryy_sample: np.ndarray, sign_xz: np.ndarray, sign_yz: np.ndarray,
+                    level: float) -> Tuple[List[Optional[str]], Dict[str, np.ndarray]]: ...
+def study_problem_message(name: str) -> str: ...
