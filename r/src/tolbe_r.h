@@ -75,8 +75,8 @@ SEXP C_lawley(SEXP restricted, SEXP unrestricted, SEXP selection, SEXP reliabili
               SEXP seed, SEXP threads, SEXP ci_type, SEXP criteria, SEXP reliability_sample);
 SEXP C_validity(SEXP fit, SEXP criterion, SEXP predictors, SEXP added);
 SEXP C_default_predictors(SEXP q, SEXP criterion, SEXP criteria);
-SEXP C_correct_r(SEXP r, SEXP n, SEXP method, SEXP ux, SEXP uy, SEXP rxx, SEXP ryy,
-                 SEXP rxx_sample, SEXP ryy_sample, SEXP sign_xz, SEXP sign_yz, SEXP level);
+SEXP C_correct_r(SEXP r, SEXP n, SEXP method, SEXP ux, SEXP uy, SEXP rxx, SEXP ryy, SEXP rxx_sample,
+                 SEXP ryy_sample, SEXP sign_xz, SEXP sign_yz, SEXP level);
 SEXP C_study_problem_message(SEXP name);
 
 enum {
