@@ -11,6 +11,7 @@
 
 #include "tolbe/findings.h"
 #include "tolbe/lawley.h"
+#include "tolbe/univariate.h"
 
 namespace {
 
@@ -113,5 +114,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<double> means(static_cast<std::size_t>(q)), mu(static_cast<std::size_t>(q), 1.0),
       m(static_cast<std::size_t>(p), 2.0);
   lawley_means(problem, mu, m, means, work, int_work, &d);
+
+  // One study corrected from the same kind of numbers: a problem said, or
+  // values inside the bounds the corrections promise.
+  Study study;
+  study.r = in.value();
+  study.n = static_cast<int>(in.next()) - 16;
+  study.ux = in.value();
+  study.uy = in.value();
+  study.rxx = in.value();
+  study.ryy = in.value();
+  study.rxx_sample =
+      in.next() % 2 ? ReliabilitySample::restricted : ReliabilitySample::unrestricted;
+  study.ryy_sample =
+      in.next() % 2 ? ReliabilitySample::restricted : ReliabilitySample::unrestricted;
+  study.sign_xz = static_cast<int>(in.next() % 3) - 1;
+  study.sign_yz = static_cast<int>(in.next() % 3) - 1;
+  auto method = static_cast<RangeRestriction>(in.next() % 4);
+  StudyResult corrected = correct_study(study, method, in.value());
+  if (corrected.problem == StudyProblem::none) {
+    if (!(std::fabs(corrected.rho_operational) < 1.0)) std::abort();
+    if (study.n > 0 && !(corrected.lower_operational <= corrected.rho_operational &&
+                         corrected.rho_operational <= corrected.upper_operational)) {
+      std::abort();
+    }
+  } else if (corrected.problem != StudyProblem::corrected_out_of_range &&
+             !std::isnan(corrected.rho_operational)) {
+    std::abort();
+  }
+  if (study_problem_message(corrected.problem) == nullptr) std::abort();
   return 0;
 }

@@ -10,8 +10,11 @@
 namespace tolbe::intervals {
 
 Quantiles two_sided(double level) {
-  double low = normal_quantile((1.0 - level) / 2.0);
-  return {low, -low};  // (1 + level) / 2 could round to 1
+  // (1 + level) / 2 could round to 1; and at a level so small that
+  // (1 - level) / 2 rounds to 0.5, the quantile may come out a hair above
+  // 0, which would turn the interval inside out.
+  double low = std::min(normal_quantile((1.0 - level) / 2.0), 0.0);
+  return {low, -low};
 }
 
 Bounds wald(double estimate, double se, const Quantiles& z) {
@@ -28,7 +31,10 @@ Bounds fisher(double r, double se, const Quantiles& z) {
   if (se == 0.0) return {r, r};
   double fisher_z = elementary::atanh(r);
   double se_z = se / (1.0 - r * r);
-  return {elementary::tanh(fisher_z + z.low * se_z), elementary::tanh(fisher_z + z.high * se_z)};
+  // At a level near 0 the bounds come back within an ulp of r, on either
+  // side of it.
+  return {std::min(elementary::tanh(fisher_z + z.low * se_z), r),
+          std::max(elementary::tanh(fisher_z + z.high * se_z), r)};
 }
 
 Bounds root_fisher(double value, double se, const Quantiles& z) {

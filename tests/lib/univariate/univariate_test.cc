@@ -359,6 +359,18 @@ TEST(Univariate, EdgeValues) {
   StudyResult zero = correct_study(s, RangeRestriction::direct);
   EXPECT_EQ(zero.rho_operational, 0.0);
   EXPECT_NEAR(zero.se_operational, 2.0 / std::sqrt(59.0), 1e-15);
+  // A level near 0: the interval shrinks to the point and still holds it
+  // (atanh and tanh could move either bound an ulp past it).
+  for (double tiny : {1e-300, 1e-136, 1e-17}) {
+    Study t = s;
+    t.r = 0.3;
+    t.rxx = 0.5;
+    StudyResult point = correct_study(t, RangeRestriction::direct, tiny);
+    EXPECT_LE(point.lower_operational, point.rho_operational) << tiny;
+    EXPECT_GE(point.upper_operational, point.rho_operational) << tiny;
+    EXPECT_LE(point.lower_true, point.rho_true) << tiny;
+    EXPECT_GE(point.upper_true, point.rho_true) << tiny;
+  }
   // |r| near 1 stays inside.
   s.r = -0.999999;
   StudyResult near_one = correct_study(s, RangeRestriction::direct);
