@@ -5,6 +5,7 @@
 #include "tolbe/univariate.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "intervals/bounds.h"
@@ -213,70 +214,55 @@ void correct_studies(std::span<const Study> studies, RangeRestriction method, do
   }
 }
 
+namespace {
+
+// Each problem's name and sentence, in the order of StudyProblem.
+struct Said {
+  const char* name;
+  const char* message;
+};
+constexpr Said said[] = {
+    {"none", ""},
+    {"r_out_of_range", "the observed correlation must lie strictly between -1 and 1"},
+    {"n_too_small", "the sample size must be at least 3 for a standard error (or 0: none)"},
+    {"u_missing",
+     "this correction needs u, the ratio of the restricted to the unrestricted standard "
+     "deviation (of the predictor, and for a bivariate correction of the criterion)"},
+    {"u_out_of_range", "u, a ratio of standard deviations, must be positive and finite"},
+    {"reliability_missing", "an indirect correction needs the predictor's reliability"},
+    {"reliability_out_of_range",
+     "a reliability, as given or converted to the other group, must lie in (0, 1]"},
+    {"u_true_undefined",
+     "u of the true scores is not defined: u squared is not above 1 minus the applicants' "
+     "reliability (the measure's error variance would exceed its whole variance among the "
+     "selected); check u and the reliability, and the group each belongs to"},
+    {"opposite_restriction",
+     "the selection narrowed one true score and widened the other (u_T and u_P on opposite "
+     "sides of 1), which selection on one variable cannot do"},
+    {"sign_out_of_range", "the signs of the relations to the selection must be 1 or -1"},
+    {"level_out_of_range", "the level must lie strictly between 0 and 1"},
+    {"corrected_out_of_range",
+     "a corrected correlation is not inside (-1, 1): u or a reliability is likely wrong; the "
+     "value is kept, its interval is not formed"},
+};
+static_assert(std::size(said) ==
+              static_cast<std::size_t>(StudyProblem::corrected_out_of_range) + 1);
+
+const Said* said_of(StudyProblem problem) {
+  auto k = static_cast<std::size_t>(problem);
+  return k < std::size(said) ? &said[k] : nullptr;
+}
+
+}  // namespace
+
 const char* study_problem_name(StudyProblem problem) {
-  switch (problem) {
-    case StudyProblem::none:
-      return "none";
-    case StudyProblem::r_out_of_range:
-      return "r_out_of_range";
-    case StudyProblem::n_too_small:
-      return "n_too_small";
-    case StudyProblem::u_missing:
-      return "u_missing";
-    case StudyProblem::u_out_of_range:
-      return "u_out_of_range";
-    case StudyProblem::reliability_missing:
-      return "reliability_missing";
-    case StudyProblem::reliability_out_of_range:
-      return "reliability_out_of_range";
-    case StudyProblem::u_true_undefined:
-      return "u_true_undefined";
-    case StudyProblem::opposite_restriction:
-      return "opposite_restriction";
-    case StudyProblem::sign_out_of_range:
-      return "sign_out_of_range";
-    case StudyProblem::level_out_of_range:
-      return "level_out_of_range";
-    case StudyProblem::corrected_out_of_range:
-      return "corrected_out_of_range";
-  }
-  return "";
+  const Said* s = said_of(problem);
+  return s != nullptr ? s->name : "";
 }
 
 const char* study_problem_message(StudyProblem problem) {
-  switch (problem) {
-    case StudyProblem::none:
-      return "";
-    case StudyProblem::r_out_of_range:
-      return "the observed correlation must lie strictly between -1 and 1";
-    case StudyProblem::n_too_small:
-      return "the sample size must be at least 3 for a standard error (or 0: none)";
-    case StudyProblem::u_missing:
-      return "this correction needs u, the ratio of the restricted to the unrestricted standard "
-             "deviation (of the predictor, and for a bivariate correction of the criterion)";
-    case StudyProblem::u_out_of_range:
-      return "u, a ratio of standard deviations, must be positive and finite";
-    case StudyProblem::reliability_missing:
-      return "an indirect correction needs the predictor's reliability";
-    case StudyProblem::reliability_out_of_range:
-      return "a reliability, as given or converted to the other group, must lie in (0, 1]";
-    case StudyProblem::u_true_undefined:
-      return "u of the true scores is not defined: u squared is not above 1 minus the "
-             "applicants' reliability (the measure's error variance would exceed its whole "
-             "variance among the selected); check u and the reliability, and the group each "
-             "belongs to";
-    case StudyProblem::opposite_restriction:
-      return "the selection narrowed one true score and widened the other (u_T and u_P on "
-             "opposite sides of 1), which selection on one variable cannot do";
-    case StudyProblem::sign_out_of_range:
-      return "the signs of the relations to the selection must be 1 or -1";
-    case StudyProblem::level_out_of_range:
-      return "the level must lie strictly between 0 and 1";
-    case StudyProblem::corrected_out_of_range:
-      return "a corrected correlation is not inside (-1, 1): u or a reliability is likely "
-             "wrong; the value is kept, its interval is not formed";
-  }
-  return "";
+  const Said* s = said_of(problem);
+  return s != nullptr ? s->message : "";
 }
 
 const char* range_restriction_name(RangeRestriction method) {
