@@ -54,7 +54,7 @@ def test_a_study_that_cannot_be_corrected_is_said_and_left_nan():
         tolbe.correct_r(0.3, ux=0.7, method="thorndike")
 
 
-def test_the_same_numbers_as_r_would_give_through_the_library():
+def test_the_bivariate_signs_move_only_the_selection_term():
     # One study by both bivariate signs: only the sign term differs.
     same = tolbe.correct_r(0.25, method="bivariate_indirect", ux=0.7, uy=0.8, rxx=0.85,
                            ryy=0.6)
