@@ -90,8 +90,9 @@ StudyProblem check(const Study& s, RangeRestriction method, double level) {
 
 double true_score_u(double ux, double rxx, ReliabilitySample sample) {
   if (!ratio(ux) || !proportion(rxx)) return not_a_number;
-  double unrestricted =
-      sample == ReliabilitySample::unrestricted ? rxx : 1.0 - ux * ux * (1.0 - rxx);
+  double restricted = 0.0;
+  double unrestricted = 0.0;
+  both_groups(rxx, sample, ux, restricted, unrestricted);
   if (!proportion(unrestricted)) return not_a_number;
   double squared = (ux * ux - (1.0 - unrestricted)) / unrestricted;
   return squared > 0.0 ? std::sqrt(squared) : not_a_number;
