@@ -456,5 +456,24 @@ TEST(Univariate, CApiGivesTheLibrarysNumbers) {
               std::sqrt((0.64 - 0.1) / 0.9), 1e-15);
 }
 
+// Flags the C API does not know stand for the fields' defaults: r_xx of the
+// applicants, r_yy of the incumbents.
+TEST(Univariate, CApiUnknownSampleFlagsAreTheDefaults) {
+  tolbe_study c = {0.3, 90, 0.8, nan, 0.85, 0.6, 7, -3, 1, 1};
+  tolbe_study_result got;
+  ASSERT_EQ(tolbe_correct_studies(&c, 1, TOLBE_RR_INDIRECT, 0.95, &got), 0);
+  Study s;
+  s.r = 0.3;
+  s.n = 90;
+  s.ux = 0.8;
+  s.rxx = 0.85;
+  s.ryy = 0.6;
+  StudyResult expected = correct_study(s, RangeRestriction::indirect);
+  ASSERT_EQ(expected.problem, StudyProblem::none);
+  EXPECT_EQ(got.rho_true, expected.rho_true);
+  EXPECT_EQ(got.ryy_restricted, 0.6);
+  EXPECT_EQ(got.rxx_unrestricted, 0.85);
+}
+
 }  // namespace
 }  // namespace tolbe
